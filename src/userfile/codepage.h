@@ -1,0 +1,28 @@
+#pragma once
+// Texts inside the core are single-byte: stored texts in DOS code page 865,
+// window texts in Windows code page 1252. Widgets speak Unicode; these tables
+// are the bridge.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zorv {
+
+// The six Nordic letters between the record (cp865) and the window (cp1252);
+// every other byte passes unchanged.
+std::string dosToAnsi(std::string_view cp865);
+std::string ansiToDos(std::string_view cp1252);
+
+char32_t cp865ToUnicode(std::uint8_t byte);
+char32_t cp1252ToUnicode(std::uint8_t byte);
+// The cp1252 byte for a code point, or -1 when cp1252 has none.
+int unicodeToCp1252(char32_t cp);
+
+std::string cp865ToUtf8(std::string_view cp865);
+std::string cp1252ToUtf8(std::string_view cp1252);
+// Characters cp1252 cannot hold become `replacement`. Malformed UTF-8 counts
+// as such characters too.
+std::string utf8ToCp1252(std::string_view utf8, char replacement = '?');
+
+} // namespace zorv

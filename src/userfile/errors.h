@@ -1,0 +1,42 @@
+#pragma once
+// The typed errors of the user-file layer. what() is the text the operator sees
+// (the application's error box appends the final ".").
+
+#include <stdexcept>
+#include <string>
+
+namespace zorv {
+
+// File failures, numbered like the DOS/Windows run-time errors the texts come from.
+enum IoErrorCode : int {
+    kFileNotFound = 2,
+    kInvalidFilename = 3,
+    kTooManyOpenFiles = 4,
+    kFileAccessDenied = 5,
+    kReadBeyondEnd = 100,
+    kDiskFull = 101,
+};
+
+// "File not found", "Invalid filename", ..., otherwise "I/O error %d".
+std::string ioErrorText(int code);
+
+class IoError : public std::runtime_error {
+public:
+    explicit IoError(int code);
+    IoError(int code, const std::string& text); // a text of our own for a known code
+    int code() const noexcept { return code_; }
+
+private:
+    int code_;
+};
+
+// Maps an errno value (from open/read/write/rename/...) to the I/O error.
+IoError ioErrorFromErrno(int err);
+
+// "'%s' is not a valid integer value"
+class ConvertError : public std::runtime_error {
+public:
+    explicit ConvertError(const std::string& text);
+};
+
+} // namespace zorv
