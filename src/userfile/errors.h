@@ -15,27 +15,31 @@ enum IoErrorCode : int {
     kFileAccessDenied = 5,
     kReadBeyondEnd = 100,
     kDiskFull = 101,
+    kFileNotOpen = 103,
+    // Other errno values are reported as "I/O error <kErrnoBase + errno>".
+    kErrnoBase = 1000,
 };
 
 // "File not found", "Invalid filename", ..., otherwise "I/O error %d".
 std::string ioErrorText(int code);
 
 class IoError : public std::runtime_error {
-public:
+  public:
     explicit IoError(int code);
     IoError(int code, const std::string& text); // a text of our own for a known code
     int code() const noexcept { return code_; }
 
-private:
+  private:
     int code_;
 };
 
 // Maps an errno value (from open/read/write/rename/...) to the I/O error.
+int ioErrorCodeFromErrno(int err);
 IoError ioErrorFromErrno(int err);
 
 // "'%s' is not a valid integer value"
 class ConvertError : public std::runtime_error {
-public:
+  public:
     explicit ConvertError(const std::string& text);
 };
 

@@ -1,0 +1,68 @@
+#include "calltime.h"
+
+#include <array>
+#include <cstdio>
+#include <ctime>
+#include <stdexcept>
+
+namespace zorv {
+
+namespace {
+
+constexpr std::array<std::uint16_t, 12> kDaysBefore = {0,   31,  59,  90,  120, 151,
+                                                       181, 212, 243, 273, 304, 334};
+constexpr std::array<std::uint16_t, 12> kDaysBeforeLeap = {0,   31,  60,  91,  121, 152,
+                                                           182, 213, 244, 274, 305, 335};
+
+struct Packed {
+    unsigned year, month, day;
+};
+Packed unpackDate(std::uint32_t packed) {
+    return {1980 + (packed >> 25), (packed >> 21) & 0x0F, (packed >> 16) & 0x1F};
+}
+
+} // namespace
+
+std::string formatCallTime(std::uint32_t packed) {
+    const unsigned hours = (packed >> 11) & 0x1F;
+    const unsigned minutes = (packed >> 5) & 0x3F;
+    const unsigned seconds = 2 * (packed & 0x1F);
+    const Packed d = unpackDate(packed);
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%02u:%02u:%02u, %02u.%02u.%u", hours, minutes, seconds, d.day,
+                  d.month, d.year);
+    return buf;
+}
+
+std::uint16_t dayNumber(int year, int month, int day) {
+    if (month < 1 || month > 12)
+        throw std::out_of_range("dayNumber: month " + std::to_string(month));
+    const bool leap = year % 4 == 0 && year != 1900;
+    const auto y = static_cast<std::uint16_t>(year - 1900);
+    const unsigned c = (leap ? kDaysBeforeLeap : kDaysBefore)[static_cast<std::size_t>(month - 1)];
+    return static_cast<std::uint16_t>(y * 365u + y / 4u - (leap ? 1u : 0u) + c +
+                                      static_cast<unsigned>(day));
+}
+
+std::optional<int> daysSince(std::uint32_t packed, const Date& today) {
+    const Packed d = unpackDate(packed);
+    if (d.month < 1 || d.month > 12 || today.month < 1 || today.month > 12)
+        return std::nullopt;
+    const int now = dayNumber(today.year, today.month, today.day);
+    const int then =
+        dayNumber(static_cast<int>(d.year), static_cast<int>(d.month), static_cast<int>(d.day));
+    return now - then;
+}
+
+Date localToday() {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+#ifdef _WIN32
+    localtime_s(&tm, &t);
+#else
+    localtime_r(&t, &tm);
+#endif
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
+}
+
+} // namespace zorv

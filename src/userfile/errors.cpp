@@ -1,0 +1,65 @@
+#include "errors.h"
+
+#include <cerrno>
+
+namespace zorv {
+
+std::string ioErrorText(int code) {
+    switch (code) {
+    case kFileNotFound:
+        return "File not found";
+    case kInvalidFilename:
+        return "Invalid filename";
+    case kTooManyOpenFiles:
+        return "Too many open files";
+    case kFileAccessDenied:
+        return "File access denied";
+    case kReadBeyondEnd:
+        return "Read beyond end of file";
+    case kDiskFull:
+        return "Disk full";
+    default:
+        return "I/O error " + std::to_string(code);
+    }
+}
+
+IoError::IoError(int code) : std::runtime_error(ioErrorText(code)), code_(code) {}
+
+IoError::IoError(int code, const std::string& text) : std::runtime_error(text), code_(code) {}
+
+int ioErrorCodeFromErrno(int err) {
+    switch (err) {
+    case ENOENT:
+        return kFileNotFound;
+    case ENAMETOOLONG:
+    case EINVAL:
+    case ENOTDIR:
+        return kInvalidFilename;
+    case EMFILE:
+    case ENFILE:
+        return kTooManyOpenFiles;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+        return kFileAccessDenied;
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+        return kDiskFull;
+    default:
+        // Kept clear of the numbers above so that, say, EIO (5) never reads as
+        // "File access denied".
+        return kErrnoBase + err;
+    }
+}
+
+IoError ioErrorFromErrno(int err) {
+    return IoError(ioErrorCodeFromErrno(err));
+}
+
+ConvertError::ConvertError(const std::string& text)
+    : std::runtime_error("'" + text + "' is not a valid integer value") {}
+
+} // namespace zorv
