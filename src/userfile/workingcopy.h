@@ -11,7 +11,7 @@ namespace zorv {
 // The questions and messages of the user-file layer, answered by the windows
 // (or by a script in tests).
 class Prompts {
-public:
+  public:
     virtual ~Prompts() = default;
     // A message box with a title, an OK button and no icon.
     virtual void message(const std::string& title, const std::string& text) = 0;
@@ -31,8 +31,13 @@ std::string workingCopyPath(const std::string& programPath, const std::string& f
 // dst's permissions. Throws IoError; dst is untouched on failure.
 void replaceFileAtomically(const std::string& src, const std::string& dst);
 
+// Test seam: when set, called with the temp file's path after it is flushed and
+// just before the rename (a test can crash the process there).
+using ReplaceHook = void (*)(const std::string& tempPath);
+void setReplaceHookForTesting(ReplaceHook hook);
+
 class WorkingCopy {
-public:
+  public:
     explicit WorkingCopy(std::string path = {});
     ~WorkingCopy();
     WorkingCopy(const WorkingCopy&) = delete;
@@ -43,17 +48,25 @@ public:
 
     // Replaces the working copy's content by a copy of `source` and opens it.
     // Refuses (IoError) when another running editor holds this working copy.
+    // The copy goes into the locked file itself, so the lock keeps meaning
+    // something; when the copy fails the file is left empty and closed.
     void loadFrom(const std::string& source);
-    void open();  // read/write; held exclusively until close()
+    // Read/write; held exclusively (flock) until close(). Other processes may
+    // still read it. IoError "File access denied" with an explanation when
+    // another editor holds it.
+    void open();
     void close(); // no-op when closed
     bool isOpen() const { return fd_ >= 0; }
 
+    // All three throw IoError 103 ("I/O error 103", file not open) while closed.
     int recordCount() const;
+    // "Read beyond end of file" for an index outside 0..recordCount()-1.
     void readRecord(int index, Record& buffer) const;
+    // index recordCount() appends; beyond that "Read beyond end of file".
     void writeRecord(int index, const Record& buffer);
-    void flush(); // data on disk before a copy back
+    void flush(); // data on disk before a copy back; no-op when closed
 
-private:
+  private:
     std::string path_;
     int fd_ = -1;
 };
@@ -70,11 +83,13 @@ struct UserFileSession {
 
 // Start-up load. False when the user file does not exist ("Finner ikke
 // filen..." has been shown; the program ends). A failed copy throws IoError and
-// leaves no stale working copy open.
+// leaves no stale working copy open. A user file without a whole record loads,
+// then reading record 0 throws "Read beyond end of file" (the copy stays open).
 bool loadUserFile(UserFileSession& s, Prompts& prompts);
 
 // "Save File": nothing unless changed; a failed copy shows "Unable to save
-// userfile" and keeps the changed mark. The working copy is open afterwards.
+// userfile" and keeps the changed mark. The working copy is open afterwards
+// (it stays open and locked throughout) and record currentIndex is re-read.
 void saveUserFile(UserFileSession& s, Prompts& prompts);
 
 // The question at exit. False when the copy on Yes failed (reported as

@@ -1,0 +1,108 @@
+#include "userfile.h"
+
+#include "errors.h"
+#include "workingcopy.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zorv {
+
+namespace {
+
+class ReadOnlyFile {
+  public:
+    explicit ReadOnlyFile(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        if (fd_ < 0)
+            throw ioErrorFromErrno(errno);
+    }
+    ~ReadOnlyFile() { ::close(fd_); }
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+    int count() const {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0)
+            throw ioErrorFromErrno(errno);
+        if (S_ISDIR(st.st_mode))
+            throw IoError(kFileAccessDenied);
+        const long long n =
+            static_cast<long long>(st.st_size) / static_cast<long long>(kRecordSize);
+        return n > INT_MAX ? INT_MAX : static_cast<int>(n);
+    }
+
+    void read(int index, Record& r) const {
+        std::size_t done = 0;
+        const off_t base = static_cast<off_t>(index) * static_cast<off_t>(kRecordSize);
+        while (done < kRecordSize) {
+            const ssize_t n =
+                ::pread(fd_, r.data() + done, kRecordSize - done, base + static_cast<off_t>(done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                throw ioErrorFromErrno(errno);
+            if (n == 0)
+                throw IoError(kReadBeyondEnd);
+            done += static_cast<std::size_t>(n);
+        }
+    }
+
+  private:
+    int fd_;
+};
+
+} // namespace
+
+int countRecords(const std::string& path) {
+    return ReadOnlyFile(path).count();
+}
+
+Record readRecordAt(const std::string& path, int index) {
+    ReadOnlyFile f(path);
+    if (index < 0 || index >= f.count())
+        throw IoError(kReadBeyondEnd);
+    Record r{};
+    f.read(index, r);
+    return r;
+}
+
+std::vector<Record> readAllRecords(const std::string& path) {
+    ReadOnlyFile f(path);
+    std::vector<Record> all(static_cast<std::size_t>(f.count()));
+    for (std::size_t i = 0; i < all.size(); ++i)
+        f.read(static_cast<int>(i), all[i]);
+    return all;
+}
+
+void writeUserFile(const std::string& path, const std::vector<Record>& records) {
+    // Written beside the target first, then moved over it whole.
+    const std::string temp = path + ".new";
+    {
+        std::FILE* f = std::fopen(temp.c_str(), "wb");
+        if (!f)
+            throw ioErrorFromErrno(errno);
+        bool ok = true;
+        for (const auto& r : records)
+            ok = ok && std::fwrite(r.data(), 1, r.size(), f) == r.size();
+        const int err = errno;
+        ok = std::fclose(f) == 0 && ok;
+        if (!ok) {
+            std::remove(temp.c_str());
+            throw ioErrorFromErrno(err ? err : ENOSPC);
+        }
+    }
+    try {
+        replaceFileAtomically(temp, path);
+    } catch (...) {
+        std::remove(temp.c_str());
+        throw;
+    }
+    std::remove(temp.c_str());
+}
+
+} // namespace zorv

@@ -1,0 +1,333 @@
+#include "workingcopy.h"
+
+#include "errors.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace zorv {
+
+namespace {
+
+ReplaceHook replaceHook = nullptr;
+
+[[noreturn]] void throwErrno() {
+    throw ioErrorFromErrno(errno);
+}
+
+class Fd {
+  public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+  private:
+    int fd_;
+};
+
+std::string dirOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string baseOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void writeAll(int fd, const char* data, std::size_t size, off_t offset) {
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, data, size, offset);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throwErrno();
+        }
+        if (n == 0)
+            throw IoError(kDiskFull);
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        offset += n;
+    }
+}
+
+// Copies everything from `in` into `out` from offset 0; returns the byte count.
+off_t copyContent(int in, int out) {
+    std::vector<char> buf(1 << 16);
+    off_t total = 0;
+    for (;;) {
+        const ssize_t n = ::read(in, buf.data(), buf.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throwErrno();
+        }
+        if (n == 0)
+            return total;
+        writeAll(out, buf.data(), static_cast<std::size_t>(n), total);
+        total += n;
+    }
+}
+
+void mkdirs(const std::string& dir) {
+    if (dir.empty() || dir == "/" || dir == ".")
+        return;
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) == 0)
+        return;
+    mkdirs(dirOf(dir));
+    ::mkdir(dir.c_str(), 0700);
+}
+
+void lockOrThrow(int fd, const std::string& path) {
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        if (errno == EWOULDBLOCK)
+            throw IoError(kFileAccessDenied, "File access denied: the working copy " + path +
+                                                 " is held by another running editor");
+        // Filesystems without flock: the copy is still usable, just unguarded.
+        if (errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL)
+            return;
+        throwErrno();
+    }
+}
+
+} // namespace
+
+void setReplaceHookForTesting(ReplaceHook hook) {
+    replaceHook = hook;
+}
+
+std::string workingCopyPath(const std::string& programPath, const std::string& fallbackDir) {
+    const std::string dir = dirOf(programPath);
+    std::string name = baseOf(programPath);
+    const auto dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0 && name.size() - dot == 4)
+        name.replace(dot + 1, 3, "dat");
+    else
+        name += ".dat";
+    if (name == baseOf(programPath)) // the program itself ends in .dat
+        name += ".dat";
+    if (fallbackDir.empty() || ::access(dir.c_str(), W_OK) == 0)
+        return dir == "." && programPath.find('/') == std::string::npos ? name : dir + "/" + name;
+    mkdirs(fallbackDir);
+    return fallbackDir + "/" + name;
+}
+
+void replaceFileAtomically(const std::string& src, const std::string& dstPath) {
+    // A link to the user file is kept a link: the file it points to is replaced.
+    std::string dst = dstPath;
+    struct stat lst {};
+    if (::lstat(dst.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        if (char* real = ::realpath(dst.c_str(), nullptr)) {
+            dst = real;
+            std::free(real);
+        }
+    }
+
+    Fd in(::open(src.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0)
+        throwErrno();
+    struct stat srcSt {};
+    if (::fstat(in.get(), &srcSt) != 0)
+        throwErrno();
+    struct stat dstSt {};
+    const bool haveDst = ::stat(dst.c_str(), &dstSt) == 0;
+    if (haveDst && S_ISDIR(dstSt.st_mode))
+        throw IoError(kFileAccessDenied);
+
+    std::string temp = dirOf(dst) + "/." + baseOf(dst) + ".XXXXXX";
+    Fd out(::mkstemp(temp.data()));
+    if (out.get() < 0)
+        throwErrno();
+    try {
+        const struct stat& model = haveDst ? dstSt : srcSt;
+        if (haveDst)
+            (void)!::fchown(out.get(), dstSt.st_uid, dstSt.st_gid); // only root may
+        if (::fchmod(out.get(), model.st_mode & 07777) != 0)
+            throwErrno();
+        copyContent(in.get(), out.get());
+        if (::fsync(out.get()) != 0)
+            throwErrno();
+        if (::close(out.release()) != 0)
+            throwErrno();
+        if (replaceHook)
+            replaceHook(temp);
+        if (::rename(temp.c_str(), dst.c_str()) != 0)
+            throwErrno();
+    } catch (...) {
+        ::unlink(temp.c_str());
+        throw;
+    }
+    // Make the rename itself durable; the file is already whole either way.
+    Fd dir(::open(dirOf(dst).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0)
+        (void)::fsync(dir.get());
+}
+
+WorkingCopy::WorkingCopy(std::string path) : path_(std::move(path)) {}
+
+WorkingCopy::~WorkingCopy() {
+    close();
+}
+
+void WorkingCopy::setPath(std::string path) {
+    if (isOpen())
+        throw std::logic_error("WorkingCopy::setPath while open");
+    path_ = std::move(path);
+}
+
+void WorkingCopy::open() {
+    close();
+    Fd fd(::open(path_.c_str(), O_RDWR | O_CLOEXEC));
+    if (fd.get() < 0)
+        throwErrno();
+    lockOrThrow(fd.get(), path_);
+    fd_ = fd.release();
+}
+
+void WorkingCopy::loadFrom(const std::string& source) {
+    close();
+    // Not O_TRUNC: another editor's copy must survive until the lock is ours.
+    Fd fd(::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    if (fd.get() < 0)
+        throwErrno();
+    lockOrThrow(fd.get(), path_);
+    Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0)
+        throwErrno();
+    struct stat a {
+    }, b{};
+    if (::fstat(fd.get(), &a) == 0 && ::fstat(in.get(), &b) == 0 && a.st_dev == b.st_dev &&
+        a.st_ino == b.st_ino) {
+        fd_ = fd.release(); // the user file is its own working copy
+        return;
+    }
+    try {
+        const off_t size = copyContent(in.get(), fd.get());
+        if (::ftruncate(fd.get(), size) != 0)
+            throwErrno();
+    } catch (...) {
+        (void)!::ftruncate(fd.get(), 0); // never leave a half copy that looks like data
+        throw;
+    }
+    fd_ = fd.release();
+}
+
+void WorkingCopy::close() {
+    if (fd_ >= 0)
+        ::close(fd_); // also drops the lock
+    fd_ = -1;
+}
+
+int WorkingCopy::recordCount() const {
+    if (fd_ < 0)
+        throw IoError(kFileNotOpen);
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0)
+        throwErrno();
+    const auto n = static_cast<long long>(st.st_size) / static_cast<long long>(kRecordSize);
+    return n > INT_MAX ? INT_MAX : static_cast<int>(n);
+}
+
+void WorkingCopy::readRecord(int index, Record& buffer) const {
+    if (index < 0 || index >= recordCount())
+        throw IoError(kReadBeyondEnd);
+    std::size_t done = 0;
+    const off_t base = static_cast<off_t>(index) * static_cast<off_t>(kRecordSize);
+    while (done < kRecordSize) {
+        const ssize_t n =
+            ::pread(fd_, buffer.data() + done, kRecordSize - done, base + static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throwErrno();
+        }
+        if (n == 0)
+            throw IoError(kReadBeyondEnd); // the file shrank under us
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void WorkingCopy::writeRecord(int index, const Record& buffer) {
+    if (index < 0 || index > recordCount())
+        throw IoError(kReadBeyondEnd);
+    writeAll(fd_, reinterpret_cast<const char*>(buffer.data()), kRecordSize,
+             static_cast<off_t>(index) * static_cast<off_t>(kRecordSize));
+}
+
+void WorkingCopy::flush() {
+    if (fd_ >= 0 && ::fsync(fd_) != 0)
+        throwErrno();
+}
+
+static bool fileExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool loadUserFile(UserFileSession& s, Prompts& prompts) {
+    s.currentIndex = 0;
+    if (!fileExists(s.userFileName)) {
+        prompts.message("Error", "Finner ikke filen...");
+        return false;
+    }
+    // A failed copy throws before anything is open: the copy of an earlier run
+    // is never edited in place of the user file.
+    s.workingCopy.loadFrom(s.userFileName);
+    s.userFileChanged = false;
+    s.workingCopy.readRecord(s.currentIndex, s.recordBuffer);
+    return true;
+}
+
+// The copy back, reported instead of thrown. The working copy stays open and
+// locked: another editor cannot slip in between.
+static bool copyBack(UserFileSession& s, Prompts& prompts) {
+    try {
+        s.workingCopy.flush();
+        replaceFileAtomically(s.workingCopy.path(), s.userFileName);
+    } catch (const IoError&) {
+        prompts.warning("Unable to save userfile");
+        return false;
+    }
+    s.userFileChanged = false;
+    return true;
+}
+
+void saveUserFile(UserFileSession& s, Prompts& prompts) {
+    if (!s.userFileChanged)
+        return;
+    copyBack(s, prompts);
+    if (!s.workingCopy.isOpen())
+        s.workingCopy.open();
+    s.workingCopy.readRecord(s.currentIndex, s.recordBuffer);
+}
+
+bool copyBackOnExit(UserFileSession& s, Prompts& prompts) {
+    if (!s.userFileChanged)
+        return true;
+    if (!prompts.confirm("Save zorvuser.dat file?"))
+        return true;
+    return copyBack(s, prompts);
+}
+
+} // namespace zorv
