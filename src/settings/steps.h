@@ -1,0 +1,162 @@
+#pragma once
+// The settings steps the windows run. Each opens the key, reads or writes, and closes
+// it again before returning (also when it throws). Value failures throw SettingsError;
+// the window's handler guard shows them and the step stops at that value: whatever was
+// applied before stays applied, later values are neither read nor applied.
+//
+// How the windows call them (`key` is the program's RegistryKey, see registry.h):
+//
+//   Tqedit FormCreate (step 1):
+//     restoreMainPosition(key, [&](Edge e, int v) { e == Edge::Top ? setTop(v) : setLeft(v); });
+//   Tuserlist / Tstatform / Tshowresume FormCreate (step 2):
+//     restoreWindowBounds(key, BoundsWindow::UserList, [&](Edge e, int v) { ...set edge... });
+//   Tqedit FormActivate (step 3), in this order around the loading of the user file:
+//     auto name = activationUserFileName(key, [&]() -> std::optional<std::string> {
+//         return dialogs.openUserFile(); });           // nullopt: cancelled, close window
+//     ...loadUserFile, fillCodeLists, showRecord, totals, track bar, statcb...
+//     ListOptions opts = activationListOptions(key);  // then check menu item i when opts.isOn(i)
+//   Tuserlist SaveOption(position 0..10, on) (step 4):
+//     saveOption(key, position, item->isChecked());
+//   FormClose (step 5):
+//     saveMainPosition(key, {top, left});  saveWindowBounds(key, BoundsWindow::Stats, {t, l, w,
+//     h});
+//   openOtherUserFile after the size check (step 6):
+//     storeUserFileName(key, path, [&] { fname1->setText(path); });
+//   changeresbtClick (step 7):
+//     ConferenceDialogPreset p = changeResumePreset(key, userFileName);
+//     if (p.keyOpened) { set the dialog's file name to p.fileName; if (p.initialDir) its folder; }
+//     set the filter kConferenceFilter; run; on OK with a non-empty name:
+//     storeResumeConference(key, chosenPath);
+//   Tshowresume FormActivate (step 8):
+//     ResumeConference rc = resumeConferenceOnActivate(key, [&]() -> std::optional<std::string> {
+//         dialog: file name "*.hdr", filter kConferenceFilter, folder directoryPart(userFileName);
+//         return the chosen path or nullopt; });
+//     Cancelled: stop (window keeps its content). Stored/Chosen: confBase = rc.base.
+//     KeyMissing: keep confBase as it was. Then read the resume.
+//
+// Dialogs run while the key is closed: the file backend's lock is never held while the
+// operator makes up their mind.
+
+#include "settings/registry.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zorv {
+
+enum class Edge { Top, Left, Width, Height };
+using ApplyEdge = std::function<void(Edge, std::int32_t)>;
+
+struct WindowPos {
+    std::int32_t top = 0;
+    std::int32_t left = 0;
+    void set(Edge e, std::int32_t v); // Top or Left; others ignored
+};
+
+struct WindowBounds {
+    std::int32_t top = 0;
+    std::int32_t left = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    void set(Edge e, std::int32_t v);
+};
+
+// The resizable windows and their value prefixes "u", "s", "r".
+enum class BoundsWindow { UserList, Stats, Resume };
+std::string boundsValueName(BoundsWindow w, Edge e); // e.g. "u.height"
+
+// Step 1. If the key opens and "m.left" exists: reads "m.top" and applies Top, then
+// reads "m.left" and applies Left. True when both were applied.
+bool restoreMainPosition(RegistryKey& key, const ApplyEdge& apply);
+// Step 2. If the key opens and the window's height value exists: top, left, width,
+// height, each applied right after it is read. True when all four were applied.
+bool restoreWindowBounds(RegistryKey& key, BoundsWindow w, const ApplyEdge& apply);
+
+// Step 5. If the key opens: writes "m.top", "m.left" / top, left, width, height.
+void saveMainPosition(RegistryKey& key, WindowPos pos);
+void saveWindowBounds(RegistryKey& key, BoundsWindow w, WindowBounds b);
+
+// Step 3, first half. Opens the key, creating it. The stored "Filename" if it exists;
+// otherwise asks (the open dialog `fileopen`) and stores the choice. nullopt: the
+// operator cancelled. When the store cannot be used at all the choice is still
+// returned, just not stored.
+using AskPath = std::function<std::optional<std::string>()>;
+std::optional<std::string> activationUserFileName(RegistryKey& key, const AskPath& askUserFile);
+
+// List options: the 11-character text "Options", one character per choice, '1' = on.
+enum ListOption : int {
+    kOptUserNumber = 0, // UserNumber1
+    kOptName,           // Name1
+    kOptAddress,        // Address1
+    kOptCityState,      // Citystate1
+    kOptPhone,          // Phone1
+    kOptBirth,          // Birth1
+    kOptLimit,          // Limit1
+    kOptUpDownStat,     // Updownstat1
+    kOptLoginStat,      // Loginstat1
+    kOptLastCall,       // LastCall1
+    kOptSplitNames,     // Splittnames1
+};
+inline constexpr int kListOptionCount = 11;
+inline constexpr std::string_view kDefaultListOptions = "11111111001";
+
+// Length exactly 11 and first character '0' or '1'; the others are not checked.
+bool listOptionsValid(std::string_view text);
+
+struct ListOptions {
+    std::string text{kDefaultListOptions};
+    // index 0..10 (ListOption); anything but '1' is off, as is a position past the end.
+    bool isOn(int index) const;
+};
+
+// Step 3, second half. Opens the key, creating it. Reads "Options"; when it is missing
+// or not valid, writes the default and uses it. The store unusable: the default.
+ListOptions activationListOptions(RegistryKey& key);
+
+// Step 4 (`SaveOption`, index 0..10). If the key opens and "Options" exists: sets the
+// character at `index` to '1' or '0' and writes the whole text back. A text shorter
+// than 11 characters (edited outside the program) is first padded with '0' to 11.
+void saveOption(RegistryKey& key, int index, bool checked);
+
+// Step 6. If the key opens: runs showPath (the new path into `fname1`), then writes
+// "Filename". False when the key did not open (nothing shown, nothing written).
+bool storeUserFileName(RegistryKey& key, const std::string& path,
+                       const std::function<void()>& showPath);
+
+// Step 7, before the dialog.
+inline constexpr const char* kConferenceFilter = "Conference files.(*.hdr)|*.hdr";
+struct ConferenceDialogPreset {
+    bool keyOpened = false;                // false: leave the dialog's file name and folder alone
+    std::string fileName;                  // "<Resume>.hdr" when "Resume" exists, else "*.hdr"
+    std::optional<std::string> initialDir; // directoryPart(userFileName) when it does not
+};
+ConferenceDialogPreset changeResumePreset(RegistryKey& key, const std::string& userFileName);
+// Step 7, after the dialog returned OK: if the path is not empty and the key opens,
+// writes "Resume" = conferenceBase(path).
+void storeResumeConference(RegistryKey& key, const std::string& chosenPath);
+
+// Step 8.
+struct ResumeConference {
+    enum class Source {
+        KeyMissing, // key did not open: keep the conference read before
+        Stored,     // "Resume" was stored: base
+        Chosen,     // asked, chosen and stored: base
+        Cancelled,  // asked and cancelled: stop loading
+    };
+    Source source = Source::KeyMissing;
+    std::string base;
+};
+ResumeConference resumeConferenceOnActivate(RegistryKey& key, const AskPath& askConference);
+
+// The chosen header file's path without its last four characters (whatever they are).
+std::string conferenceBase(std::string_view chosenPath);
+
+// The directory part of a path: up to its last separator (Windows: '\', '/', ':';
+// elsewhere '/'); a final separator is dropped unless it follows ':' or another
+// separator or is all that is left, so "C:\x.dat" gives "C:\" and "/x.dat" gives "/".
+std::string directoryPart(std::string_view path);
+
+} // namespace zorv
