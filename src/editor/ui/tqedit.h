@@ -1,0 +1,252 @@
+#pragma once
+// The main window `qedit`: shows one user record, saves it into the working
+// copy, navigates, and starts every other function of the program.
+//
+// Every control is a public member named as the control; its objectName is the
+// same name (members that clash with C++ or Qt carry a trailing underscore:
+// exit_, open_, return_; their objectNames are "exit", "open", "return").
+//
+// Handlers connected here run inside guarded() (platform/guard.h): an error in
+// a handler becomes the application's error box and the program goes on.
+// Signals connected elsewhere (the find dialog) should do the same.
+//
+// GUI tests: tests/gui/fixture.h (EditorFixture: a temp folder per test holding
+// the user file, the working copy and the settings, and a ScriptedPlatform that
+// answers dialogs and records the messages shown).
+
+#include "platform/platform.h"
+#include "userfile/record.h"
+#include "userfile/workingcopy.h"
+
+#include <QWidget>
+
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QDialog;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSlider;
+class QStatusBar;
+class QTabWidget;
+class QToolButton;
+
+namespace zorv {
+
+class ShortcutDispatcher;
+
+class Tqedit : public QWidget {
+    Q_OBJECT
+
+  public:
+    Tqedit(UserFileSession& session, Platform& platform, QWidget* parent = nullptr);
+    ~Tqedit() override;
+
+    UserFileSession& session() { return session_; }
+    Platform& platform() { return platform_; }
+    // Prompts for the user-file layer (message, warning, confirm) on this window.
+    Prompts& prompts() { return prompts_; }
+
+    // Above the page control
+    QLineEdit* Name;
+    QLineEdit* address;
+    QLineEdit* postnr;
+    QLineEdit* Tlf;
+    QLineEdit* birth;
+    QComboBox* status;
+    QSlider* bar;
+    QLabel* poss;
+    QPushButton* save;
+    QPushButton* exit_;
+    QPushButton* prev;
+    QPushButton* next;
+    QPushButton* listbt;
+    QPushButton* statbt;
+    QPushButton* about;
+    QPushButton* savefilebt;
+    QLineEdit* fname1;
+    QToolButton* open_;
+    QTabWidget* PageControl1;
+    QStatusBar* sb; // simple mode: showMessage() / clearMessage()
+
+    // Tab "General"
+    QWidget* General;
+    QComboBox* ttype;
+    QLineEdit* pagel;
+    QComboBox* charset;
+    QComboBox* editor;
+    QComboBox* menulev;
+    QComboBox* lang;
+    QComboBox* readmode;
+    QComboBox* grab;
+    QComboBox* prot;
+    QComboBox* packing;
+    QLineEdit* nodeflt;
+    QCheckBox* Colors;
+    QCheckBox* Confst;
+    QCheckBox* Aquote;
+    QCheckBox* return_;
+    QCheckBox* autoft;
+    QCheckBox* Silent;
+    QCheckBox* Review;
+    QCheckBox* flash;
+    QCheckBox* vt100;
+
+    // Tab "Statistics"
+    QWidget* Statistics;
+    QLineEdit* sysop;
+    QComboBox* access;
+    QLineEdit* limit;
+    QLineEdit* msgleft;
+    QLineEdit* msgread;
+    QLineEdit* msgdumped;
+    QLineEdit* logins;
+    QLineEdit* resume;
+    QLineEdit* timebank;
+    QLineEdit* timelimit;
+    QLineEdit* tleft;
+    QLineEdit* upf;
+    QLineEdit* downf;
+    QLineEdit* kbup;
+    QLineEdit* kbdown;
+
+    // Tab "Misc"
+    QWidget* TabSheet1;
+    QLineEdit* lastcall;
+    QLineEdit* firstcall;
+    QLineEdit* daysl;
+    QLineEdit* daysf;
+    QGroupBox* GroupBox1;
+    QCheckBox* Insertck;
+    QCheckBox* indentck;
+    QCheckBox* xydispck;
+    QFrame* Panel1;
+    QLineEdit* resume1;
+    QPushButton* resumebt;
+    QPushButton* changeresbt;
+
+    // Tab "Find"
+    QWidget* findtab;
+    QLineEdit* findstr;
+    QPushButton* findbtn;
+    QPushButton* FindNextbt;
+    QGroupBox* GB1;
+    QCheckBox* namecb;
+    QCheckBox* addresscb;
+    QCheckBox* citycb;
+    QCheckBox* phonecb;
+    QCheckBox* birthcb;
+    QCheckBox* limitcb;
+    QComboBox* statcb;
+
+    // Tab "BBS Statistics"
+    QWidget* TabSheet2;
+    QLineEdit* tuser;
+    QLineEdit* tlogins;
+    QLineEdit* tres;
+    QLineEdit* twmsg;
+    QLineEdit* trmsg;
+    QLineEdit* tdmsg;
+    QLineEdit* tfup;
+    QLineEdit* tfdown;
+    QLineEdit* tbup;
+    QLineEdit* tbdown;
+
+    // Popup menu of the window and of the track bar
+    QMenu* mainpop;
+    QAction* Save1;
+    QAction* Saveuserfile1;
+    QAction* Exit1;
+    QAction* Next1;
+    QAction* Previous1;
+    QAction* Find1;
+    QAction* stats1;
+    QAction* List1;
+    QAction* About1;
+    QMenu* barmenu;
+    QAction* First1;
+    QAction* Last1;
+    QAction* Goto1;
+
+    // The open dialog, shared by the user-file and resume-conference choices.
+    FileDialog fileopen;
+    // The modeless find dialog, created on first use by findClick().
+    QDialog* FindDialog = nullptr;
+
+    // The list options read at start-up ("11111111001" by default), for the
+    // user list window.
+    std::string listOptions;
+
+    // Fills every control from a record; afterwards no edit field counts as changed.
+    void showRecord(const Record& r);
+    // Reads, shows and positions record session().currentIndex.
+    void updatePosition();
+    // Moves the track bar and the position label to currentIndex (no barChange).
+    void setPositionUi();
+    // The track bar's range for the current record count (page size untouched).
+    void setBarRange();
+    // The totals pass into the "BBS Statistics" tab.
+    void runTotals();
+    // True once the start-up has loaded a user file.
+    bool started() const { return started_; }
+    // True when the working copy holds at least one record.
+    bool hasRecords() const;
+
+    // Handlers (named after the control and the event)
+    void FormCreate();
+    void FormActivate();
+    void saveClick();
+    void exitClick();
+    void savefilebtClick();
+    void nextClick();
+    void prevClick();
+    void barChange();
+    void First1Click();
+    void Last1Click();
+    void Goto1Click();
+    void listbtClick();
+    void statbtClick();
+    void aboutClick();
+    void resumebtClick();
+    void changeresbtClick();
+
+    // Implemented in tqedit_find.cpp, tqedit_hints.cpp and tqedit_open.cpp.
+    void findbtnClick();
+    void FindNextbtClick();
+    void findClick();
+    void FindDialogFind();
+    void installFieldHints(); // once, at the end of the constructor
+    void openClick();
+    void openOtherUserFile();
+
+  protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override; // FormClose
+    void contextMenuEvent(QContextMenuEvent* e) override;
+
+  private:
+    void buildControls();
+    void buildMenus();
+    void connectHandlers();
+    void applyLayout();
+    void setTabOrder();
+    void fillCodeLists();
+    void FormClose(QCloseEvent* e);
+    template <class F> void run(F&& f);
+
+    UserFileSession& session_;
+    Platform& platform_;
+    PlatformPrompts prompts_;
+    ShortcutDispatcher* shortcuts_ = nullptr;
+    bool activationDone_ = false;
+    bool started_ = false;
+    bool listsFilled_ = false;
+};
+
+} // namespace zorv
