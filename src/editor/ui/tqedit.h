@@ -15,6 +15,7 @@
 // answers dialogs and records the messages shown).
 
 #include "platform/platform.h"
+#include "settings/registry.h"
 #include "userfile/record.h"
 #include "userfile/workingcopy.h"
 
@@ -45,13 +46,17 @@ class Tqedit : public QWidget {
     Q_OBJECT
 
   public:
-    Tqedit(UserFileSession& session, Platform& platform, QWidget* parent = nullptr);
+    // The session, the platform and the settings key outlive the window.
+    Tqedit(UserFileSession& session, Platform& platform, RegistryKey& settings,
+           QWidget* parent = nullptr);
     ~Tqedit() override;
 
     UserFileSession& session() { return session_; }
     Platform& platform() { return platform_; }
     // Prompts for the user-file layer (message, warning, confirm) on this window.
     Prompts& prompts() { return prompts_; }
+    // The program's settings key, for the steps of settings/steps.h.
+    RegistryKey& settings() { return settings_; }
 
     // Above the page control
     QLineEdit* Name;
@@ -242,6 +247,7 @@ class Tqedit : public QWidget {
 
     UserFileSession& session_;
     Platform& platform_;
+    RegistryKey& settings_;
     PlatformPrompts prompts_;
     ShortcutDispatcher* shortcuts_ = nullptr;
     bool activationDone_ = false;
