@@ -269,7 +269,8 @@ void WorkingCopy::readRecord(int index, Record& buffer) const {
 }
 
 void WorkingCopy::writeRecord(int index, const Record& buffer) {
-    if (index < 0 || index > recordCount())
+    // Only whole records that exist: bytes after the last one are never written.
+    if (index < 0 || index >= recordCount())
         throw IoError(kReadBeyondEnd);
     writeAll(fd_, reinterpret_cast<const char*>(buffer.data()), kRecordSize,
              static_cast<off_t>(index) * static_cast<off_t>(kRecordSize));

@@ -62,7 +62,8 @@ class WorkingCopy {
     int recordCount() const;
     // "Read beyond end of file" for an index outside 0..recordCount()-1.
     void readRecord(int index, Record& buffer) const;
-    // index recordCount() appends; beyond that "Read beyond end of file".
+    // Only existing records: "Read beyond end of file" otherwise, so the bytes
+    // after the last whole record are never touched.
     void writeRecord(int index, const Record& buffer);
     void flush(); // data on disk before a copy back; no-op when closed
 

@@ -1,0 +1,33 @@
+#pragma once
+// Prompts for the user-file layer that record what was shown and answer the
+// "Confirm" questions from a script.
+
+#include "userfile/workingcopy.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace zorvtest {
+
+class ScriptedPrompts : public zorv::Prompts {
+  public:
+    struct Shown {
+        std::string kind; // "message", "warning" or "confirm"
+        std::string title;
+        std::string text;
+    };
+
+    std::vector<Shown> shown;
+    std::deque<bool> answers; // for confirm(); an unscripted question fails the test
+
+    void message(const std::string& title, const std::string& text) override {
+        shown.push_back({"message", title, text});
+    }
+    void warning(const std::string& text) override {
+        shown.push_back({"warning", "Warning", text});
+    }
+    bool confirm(const std::string& text) override;
+};
+
+} // namespace zorvtest
