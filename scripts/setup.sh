@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   xvfb xauth xdotool imagemagick x11-apps
   fonts-dejavu-core
+  g++-mingw-w64-x86-64-win32
 )
 
 missing=()
