@@ -37,6 +37,8 @@ class RegFileKey final : public RegistryKey {
     void setLockTimeoutMs(int ms) noexcept { lockTimeoutMs_ = ms; }
 
   private:
+    bool writeBack();
+
     struct State;
     std::string path_;
     int lockTimeoutMs_ = 5000;

@@ -1,0 +1,275 @@
+#include "settings/regfile.h"
+
+#ifndef _WIN32
+
+#include "settings/regdoc.h"
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <set>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace zorv {
+
+namespace {
+
+constexpr std::size_t kMaxFileSize = 8u << 20;
+
+// Files whose unreadable state was reported already in this run.
+std::mutex reportedMutex;
+std::set<std::string> reportedFiles;
+
+bool markReported(const std::string& path) {
+    std::lock_guard<std::mutex> lock(reportedMutex);
+    return reportedFiles.insert(path).second;
+}
+
+void clearReported(const std::string& path) {
+    std::lock_guard<std::mutex> lock(reportedMutex);
+    reportedFiles.erase(path);
+}
+
+std::string parentOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+bool makeDirs(const std::string& dir) {
+    struct stat st;
+    if (::stat(dir.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode) || (errno = ENOTDIR, false);
+    if (errno != ENOENT)
+        return false;
+    const std::string parent = parentOf(dir);
+    if (parent != dir && !makeDirs(parent))
+        return false;
+    return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+enum class ReadResult { Ok, Missing, Failed, TooLarge };
+
+ReadResult readFile(const std::string& path, std::string& out) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+    out.clear();
+    char buf[16384];
+    ReadResult r = ReadResult::Ok;
+    while (true) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            r = ReadResult::Failed;
+            break;
+        }
+        if (n == 0)
+            break;
+        out.append(buf, static_cast<std::size_t>(n));
+        if (out.size() > kMaxFileSize) {
+            r = ReadResult::TooLarge;
+            break;
+        }
+    }
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return r;
+}
+
+} // namespace
+
+struct RegFileKey::State {
+    int lockFd = -1;
+    bool open = false;
+    regdoc::Document doc;
+};
+
+RegFileKey::RegFileKey(std::string path)
+    : path_(std::move(path)), state_(std::make_unique<State>()) {}
+
+RegFileKey::~RegFileKey() {
+    close();
+}
+
+bool RegFileKey::isOpen() const noexcept {
+    return state_->open;
+}
+
+void RegFileKey::close() noexcept {
+    state_->open = false;
+    state_->doc = regdoc::Document{};
+    if (state_->lockFd >= 0) {
+        ::flock(state_->lockFd, LOCK_UN);
+        ::close(state_->lockFd);
+        state_->lockFd = -1;
+    }
+}
+
+bool RegFileKey::open(bool create) {
+    close();
+    struct stat st;
+    if (!create && ::stat(path_.c_str(), &st) != 0 && errno == ENOENT)
+        return false;
+    const std::string dir = parentOf(path_);
+    if (create && !makeDirs(dir)) {
+        reportProblem("Cannot create the settings folder '" + dir + "': " + std::strerror(errno));
+        return false;
+    }
+
+    // The lock lives in a file of its own: the settings file itself is replaced by
+    // every write, and a lock on a replaced file would protect nothing.
+    const std::string lockPath = path_ + ".lock";
+    int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(lockTimeoutMs_);
+        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) ||
+                std::chrono::steady_clock::now() >= deadline) {
+                ::close(fd);
+                reportProblem("The settings file '" + path_ +
+                              "' is locked by another program; settings were not read or saved");
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        state_->lockFd = fd;
+    }
+    // Without a lock file (a read-only folder) the file can still be read; writes
+    // would fail there anyway.
+
+    std::string bytes;
+    const ReadResult r = readFile(path_, bytes);
+    if (r == ReadResult::Failed || r == ReadResult::TooLarge) {
+        const std::string why =
+            r == ReadResult::TooLarge ? "it is too large" : std::strerror(errno);
+        close();
+        if (markReported(path_))
+            reportProblem("Cannot read the settings file '" + path_ + "': " + why +
+                          "; settings are not read or saved until this is mended");
+        return false;
+    }
+    regdoc::ParseError err;
+    if (r == ReadResult::Ok && !regdoc::parse(bytes, state_->doc, err)) {
+        close();
+        if (markReported(path_))
+            reportProblem("The settings file '" + path_ + "' cannot be read (line " +
+                          std::to_string(err.line) + ": " + err.what +
+                          "); it is left as it is, and settings are not read or saved "
+                          "until it is mended or removed");
+        return false;
+    }
+    clearReported(path_);
+    if (r == ReadResult::Missing)
+        state_->doc = regdoc::Document{};
+
+    if (!state_->doc.hasSection) {
+        if (!create) {
+            close();
+            return false;
+        }
+        regdoc::addSection(state_->doc);
+        if (!writeBack()) {
+            const std::string why = std::strerror(errno);
+            close();
+            reportProblem("Cannot write the settings file '" + path_ + "': " + why);
+            return false;
+        }
+    }
+    state_->open = true;
+    return true;
+}
+
+std::optional<RegValue> RegFileKey::queryValue(const std::string& name) {
+    if (!state_->open)
+        return std::nullopt;
+    const regdoc::Entry* e = regdoc::find(state_->doc, name);
+    if (!e)
+        return std::nullopt;
+    return e->value;
+}
+
+bool RegFileKey::setValue(const std::string& name, std::uint32_t type, std::string_view data) {
+    if (!state_->open)
+        return false;
+    regdoc::Document before = state_->doc;
+    if (!regdoc::set(state_->doc, name, type, data))
+        return true;
+    if (writeBack())
+        return true;
+    state_->doc = std::move(before);
+    return false;
+}
+
+bool RegFileKey::writeBack() {
+    // Write where a symbolic link points, so that a linked settings file stays linked.
+    std::string target = path_;
+    if (char* real = ::realpath(path_.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
+    const std::string dir = parentOf(target);
+    const std::size_t slash = target.rfind('/');
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string tmp = dir + "/." + base + ".XXXXXX";
+    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    int err = 0;
+    auto step = [&err](bool ok) {
+        if (!ok && err == 0)
+            err = errno != 0 ? errno : EIO;
+        return ok;
+    };
+    struct stat st;
+    step(writeAll(fd, regdoc::serialize(state_->doc)));
+    if (err == 0 && ::stat(target.c_str(), &st) == 0)
+        step(::fchmod(fd, st.st_mode & 07777) == 0);
+    if (err == 0)
+        step(::fsync(fd) == 0);
+    step(::close(fd) == 0);
+    if (err == 0 && step(::rename(tmp.c_str(), target.c_str()) == 0)) {
+        const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dfd >= 0) {
+            ::fsync(dfd);
+            ::close(dfd);
+        }
+        return true;
+    }
+    ::unlink(tmp.c_str());
+    errno = err;
+    return false;
+}
+
+} // namespace zorv
+
+#endif // _WIN32
