@@ -1,11 +1,157 @@
-// Placeholder until the Find tab and the find dialog are built; replaced whole.
+// The Find tab, "Find next" and the find dialog. Both kinds of search share
+// session().foundIndex, so each continues after the other's last hit.
 #include "editor/ui/tqedit.h"
+
+#include "editor/find.h"
+#include "platform/guard.h"
+#include "userfile/codepage.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <optional>
 
 namespace zorv {
 
-void Tqedit::findbtnClick() {}
-void Tqedit::FindNextbtClick() {}
-void Tqedit::findClick() {}
-void Tqedit::FindDialogFind() {}
+namespace {
+
+// The typed text in the window's code page. A character cp1252 cannot hold
+// cannot occur in any stored text, so such a search finds nothing.
+std::optional<std::string> cp1252Of(const QString& text) {
+    std::string out;
+    for (char32_t c : text.toUcs4()) {
+        const int b = unicodeToCp1252(c);
+        if (b < 0)
+            return std::nullopt;
+        out.push_back(static_cast<char>(b));
+    }
+    return out;
+}
+
+// Shows the hit and makes it the current and the last found record.
+void showHit(Tqedit& w, int index) {
+    auto& s = w.session();
+    s.workingCopy.readRecord(index, s.recordBuffer);
+    w.showRecord(s.recordBuffer);
+    s.currentIndex = index;
+    s.foundIndex = index;
+    w.setPositionUi();
+}
+
+void findTabSearch(Tqedit& w, int start) {
+    const auto text = cp1252Of(w.findstr->text());
+    FindCriteria c;
+    c.name = w.namecb->isChecked();
+    c.address = w.addresscb->isChecked();
+    c.city = w.citycb->isChecked();
+    c.phone = w.phonecb->isChecked();
+    c.birth = w.birthcb->isChecked();
+    c.limit = w.limitcb->isChecked();
+    c.statusItem = w.statcb->currentIndex();
+    // Untypable text still allows the status-only search, which ignores it.
+    if (!text && c.anyField())
+        return;
+    c.text = text.value_or(std::string());
+    auto& s = w.session();
+    const int hit = scanForward(s.workingCopy, start, s.recordBuffer,
+                                [&c](const Record& r) { return findTabMatches(r, c); });
+    if (hit >= 0)
+        showHit(w, hit);
+}
+
+QLineEdit* dialogText(QDialog* d) {
+    return d->findChild<QLineEdit*>("FindText");
+}
+
+} // namespace
+
+void Tqedit::findbtnClick() {
+    if (findstr->text().isEmpty())
+        return;
+    session().foundIndex = 0;
+    findTabSearch(*this, 0);
+}
+
+void Tqedit::FindNextbtClick() {
+    if (findstr->text().isEmpty())
+        return;
+    findTabSearch(*this, session().foundIndex + 1);
+}
+
+void Tqedit::findClick() {
+    if (!FindDialog) {
+        auto* d = new QDialog(this);
+        d->setObjectName("FindDialog");
+        d->setWindowTitle("Find");
+        d->setModal(false);
+
+        auto* label = new QLabel("Fi&nd what:", d);
+        auto* text = new QLineEdit(d);
+        text->setObjectName("FindText");
+        text->setMaxLength(static_cast<int>(kMaxSearchText));
+        label->setBuddy(text);
+        auto* findNext = new QPushButton("&Find Next", d);
+        findNext->setObjectName("FindNext");
+        findNext->setDefault(true);
+        findNext->setEnabled(false);
+        auto* cancel = new QPushButton("Cancel", d);
+        cancel->setObjectName("Cancel");
+
+        auto* row = new QHBoxLayout;
+        row->addWidget(label);
+        row->addWidget(text, 1);
+        auto* buttons = new QVBoxLayout;
+        buttons->addWidget(findNext);
+        buttons->addWidget(cancel);
+        buttons->addStretch();
+        auto* top = new QHBoxLayout(d);
+        auto* left = new QVBoxLayout;
+        left->addLayout(row);
+        left->addStretch();
+        top->addLayout(left, 1);
+        top->addLayout(buttons);
+        text->setMinimumWidth(text->fontMetrics().averageCharWidth() * 24);
+
+        connect(text, &QLineEdit::textChanged, findNext,
+                [findNext](const QString& t) { findNext->setEnabled(!t.isEmpty()); });
+        connect(findNext, &QPushButton::clicked, this,
+                [this] { guarded(platform(), [this] { FindDialogFind(); }); });
+        connect(cancel, &QPushButton::clicked, d, &QDialog::reject);
+        FindDialog = d;
+    }
+    FindDialog->show();
+    FindDialog->raise();
+    FindDialog->activateWindow();
+    if (auto* text = dialogText(FindDialog)) {
+        text->setFocus();
+        text->selectAll();
+    }
+    session().foundIndex = -1;
+}
+
+void Tqedit::FindDialogFind() {
+    if (!FindDialog)
+        return;
+    auto* textField = dialogText(FindDialog);
+    const auto text = textField ? cp1252Of(textField->text()) : std::nullopt;
+    if (!text)
+        return;
+    auto& s = session();
+    const int hit = scanForward(s.workingCopy, s.foundIndex + 1, s.recordBuffer,
+                                [&text](const Record& r) { return dialogNameMatches(r, *text); });
+    if (hit >= 0) {
+        // The name test leaves the buffer as read; no second read is needed.
+        showRecord(s.recordBuffer);
+        s.currentIndex = hit;
+        s.foundIndex = hit;
+        setPositionUi();
+    }
+}
 
 } // namespace zorv

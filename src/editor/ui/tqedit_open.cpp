@@ -1,9 +1,106 @@
-// Placeholder until "Open new userfile." is built; replaced whole.
+// "Open new userfile.": switch to another user file while the editor runs.
 #include "editor/ui/tqedit.h"
+
+#include "settings/steps.h"
+#include "userfile/errors.h"
+
+#include <QFile>
+#include <QLineEdit>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zorv {
 
-void Tqedit::openClick() {}
-void Tqedit::openOtherUserFile() {}
+namespace {
+
+std::string toPath(const QString& s) {
+    return QFile::encodeName(s).toStdString();
+}
+QString fromPath(const std::string& s) {
+    return QFile::decodeName(QByteArray::fromStdString(s));
+}
+
+// A user file holds whole records and at least one. The file is opened for
+// reading and writing, as the editor will need it, only to take its size;
+// one that cannot be opened raises the I/O error before anything changes.
+bool looksLikeUserFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        throw ioErrorFromErrno(errno);
+    struct stat st {};
+    const int rc = ::fstat(fd, &st);
+    const int err = errno;
+    ::close(fd);
+    if (rc != 0)
+        throw ioErrorFromErrno(err);
+    const auto size = static_cast<long long>(st.st_size);
+    const auto record = static_cast<long long>(kRecordSize);
+    return size >= record && size % record == 0;
+}
+
+} // namespace
+
+void Tqedit::openClick() {
+    openOtherUserFile();
+}
+
+void Tqedit::openOtherUserFile() {
+    auto& s = session();
+    fileopen.initialDir = fromPath(directoryPart(s.userFileName));
+    if (!platform().openFile(this, fileopen) || fileopen.fileName.isEmpty())
+        return;
+    while (!looksLikeUserFile(toPath(fileopen.fileName))) {
+        platform().message(this, "Error:", "File probably not a zorv userfile..",
+                           MessageIcon::None);
+        if (!platform().openFile(this, fileopen) || fileopen.fileName.isEmpty())
+            return;
+    }
+    const QString newName = fileopen.fileName;
+    const std::string newPath = toPath(newName);
+    const std::string oldPath = s.userFileName;
+
+    storeUserFileName(settings(), newPath, [&] { fname1->setText(newName); });
+
+    if (s.userFileChanged && platform().confirm(this, "Save old user file?")) {
+        // Copied while the working copy stays open and locked, so no other
+        // editor can take it over in between.
+        try {
+            s.workingCopy.flush();
+            replaceFileAtomically(s.workingCopy.path(), oldPath);
+        } catch (const IoError&) {
+            // The unsaved changes exist only in the working copy: switching now
+            // would overwrite them. Stay with the old file.
+            prompts().warning("Unable to save userfile");
+            fname1->setText(fromPath(oldPath));
+            storeUserFileName(settings(), oldPath, [&] { fname1->setText(fromPath(oldPath)); });
+            return;
+        }
+    }
+
+    s.userFileName = newPath;
+    try {
+        s.workingCopy.loadFrom(newPath);
+    } catch (...) {
+        // The working copy no longer holds the old file's edits nor the new
+        // file: nothing in it may ever be copied over a user file.
+        s.userFileChanged = false;
+        fname1->setText(newName);
+        throw;
+    }
+
+    const int last = s.workingCopy.recordCount() - 1;
+    if (s.currentIndex > last)
+        s.currentIndex = last < 0 ? 0 : last;
+    s.workingCopy.readRecord(s.currentIndex, s.recordBuffer);
+    showRecord(s.recordBuffer);
+    // The field names the file being edited even when no settings key exists.
+    fname1->setText(newName);
+    runTotals();
+    setBarRange();
+    setPositionUi();
+}
 
 } // namespace zorv
