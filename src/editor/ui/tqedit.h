@@ -14,6 +14,7 @@
 // the user file, the working copy and the settings, and a ScriptedPlatform that
 // answers dialogs and records the messages shown).
 
+#include "editor/codetables.h"
 #include "platform/platform.h"
 #include "settings/registry.h"
 #include "userfile/record.h"
@@ -22,6 +23,7 @@
 #include <QWidget>
 
 #include <string>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -202,6 +204,8 @@ class Tqedit : public QWidget {
     bool started() const { return started_; }
     // True when the working copy holds at least one record.
     bool hasRecords() const;
+    // How much the 96-DPI design was enlarged for this desktop's fonts.
+    double layoutScale() const { return scale_; }
 
     // Handlers (named after the control and the event)
     void FormCreate();
@@ -236,6 +240,11 @@ class Tqedit : public QWidget {
     void contextMenuEvent(QContextMenuEvent* e) override;
 
   private:
+    struct Place;
+    static QLabel* label(QWidget* parent, const char* caption, QWidget* buddy);
+    QComboBox* listFor(CodeListId id) const;
+    bool noRecords() const; // the working copy is open but holds no record
+    void clearRecordView();
     void buildControls();
     void buildMenus();
     void connectHandlers();
@@ -253,6 +262,8 @@ class Tqedit : public QWidget {
     bool activationDone_ = false;
     bool started_ = false;
     bool listsFilled_ = false;
+    std::vector<QLabel*> topLabels_;
+    double scale_ = 1.0;
 };
 
 } // namespace zorv

@@ -1,0 +1,28 @@
+// zorvedit: the editor of the ZORV BBS user file.
+
+#include "editor/ui/tqedit.h"
+#include "platform/guard.h"
+#include "platform/qtplatform.h"
+#include "settings/registry.h"
+#include "userfile/workingcopy.h"
+
+#include <QString>
+
+int main(int argc, char** argv) {
+    zorv::GuardedApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("zorvedit"));
+    QApplication::setApplicationDisplayName(QString::fromLatin1(zorv::kAppTitle));
+
+    zorv::QtPlatform platform;
+    app.setPlatform(&platform);
+
+    const std::unique_ptr<zorv::RegistryKey> settings = zorv::makeRegistryKey();
+    settings->setProblemReporter(
+        [&platform](const std::string& text) { zorv::showErrorBox(platform, text.c_str()); });
+
+    zorv::UserFileSession session;
+    // The windows in their order; those of later work join here.
+    zorv::Tqedit qedit(session, platform, *settings);
+    qedit.show();
+    return app.exec();
+}

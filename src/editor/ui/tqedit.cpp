@@ -1,0 +1,1086 @@
+#include "editor/ui/tqedit.h"
+
+#include "editor/codetables.h"
+#include "editor/totals.h"
+#include "platform/guard.h"
+#include "platform/shortcuts.h"
+#include "settings/steps.h"
+#include "userfile/calltime.h"
+#include "userfile/codepage.h"
+#include "userfile/errors.h"
+#include "userfile/numtext.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPalette>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace zorv {
+
+namespace {
+
+const char* const kUserFileFilter =
+    "ZORV user records (zorvuser.dat)|zorvuser.dat|.dat files |*.dat|All files (*.*)|*.*";
+
+QString fromAnsi(const std::string& cp1252) {
+    return QString::fromStdString(cp1252ToUtf8(cp1252));
+}
+
+std::string toAnsi(const QString& text) {
+    return utf8ToCp1252(text.toStdString());
+}
+
+QString fromPath(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+std::string toPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+std::int32_t numberOf(const QLineEdit* e) {
+    return parseInteger(e->text().toStdString());
+}
+
+} // namespace
+
+// A control's place in the design grid of 96-DPI pixels; applyLayout() scales
+// the grid so that the fonts of this desktop fit.
+struct Tqedit::Place {
+    QWidget* w;
+    int x, y, width, height;
+    QString text;   // what must fit (labels, buttons, check boxes, group titles)
+    int chrome = 0; // room the control needs besides its text
+};
+
+Tqedit::Tqedit(UserFileSession& session, Platform& platform, RegistryKey& settings, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      session_(session), platform_(platform), settings_(settings), prompts_(platform, this) {
+    setObjectName(QStringLiteral("qedit"));
+    setWindowTitle(QStringLiteral("ZORV User editor  -  written for ZORV BBS sysops"));
+    fileopen.filter = QString::fromLatin1(kUserFileFilter);
+    fileopen.defaultExt = QStringLiteral("dat");
+
+    buildControls();
+    buildMenus();
+    applyLayout();
+    setTabOrder();
+    connectHandlers();
+    installFieldHints();
+    run([this] { FormCreate(); });
+}
+
+Tqedit::~Tqedit() = default;
+
+template <class F> void Tqedit::run(F&& f) {
+    guarded(platform_, std::forward<F>(f));
+}
+
+// ---------------------------------------------------------------- controls
+
+namespace {
+
+template <class W> W* make(QWidget* parent, const char* name) {
+    auto* w = new W(parent);
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+QLineEdit* edit(QWidget* parent, const char* name, int maxLength = 0) {
+    auto* e = make<QLineEdit>(parent, name);
+    if (maxLength > 0)
+        e->setMaxLength(maxLength);
+    return e;
+}
+
+QComboBox* dropDown(QWidget* parent, const char* name) {
+    auto* c = make<QComboBox>(parent, name);
+    c->setEditable(false);
+    c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    return c;
+}
+
+QCheckBox* checkBox(QWidget* parent, const char* name, const char* caption) {
+    auto* c = make<QCheckBox>(parent, name);
+    c->setText(QString::fromLatin1(caption));
+    return c;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const char* caption) {
+    auto* b = make<QPushButton>(parent, name);
+    b->setText(QString::fromLatin1(caption));
+    b->setAutoDefault(false);
+    return b;
+}
+
+QWidget* page(QTabWidget* tabs, const char* name, const char* caption) {
+    auto* p = new QWidget;
+    p->setObjectName(QString::fromLatin1(name));
+    tabs->addTab(p, QString::fromLatin1(caption));
+    return p;
+}
+
+} // namespace
+
+QLabel* Tqedit::label(QWidget* parent, const char* caption, QWidget* buddy) {
+    auto* l = new QLabel(QString::fromLatin1(caption), parent);
+    l->setBuddy(buddy);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return l;
+}
+
+void Tqedit::buildControls() {
+    QWidget* top = this;
+    Name = edit(top, "Name", 30);
+    address = edit(top, "address", 30);
+    postnr = edit(top, "postnr", 30);
+    Tlf = edit(top, "Tlf", 17);
+    birth = edit(top, "birth", 17);
+    for (QLineEdit* e : {Name, address, postnr, Tlf, birth}) {
+        QFont f = e->font();
+        f.setBold(true);
+        e->setFont(f);
+    }
+    status = dropDown(top, "status");
+    bar = make<QSlider>(top, "bar");
+    bar->setOrientation(Qt::Horizontal);
+    bar->setTickPosition(QSlider::TicksBelow);
+    bar->setTickInterval(1);
+    bar->setSingleStep(1);
+    bar->setPageStep(2);
+    bar->setRange(0, 0);
+    bar->setFocusPolicy(Qt::StrongFocus);
+    poss = make<QLabel>(top, "poss");
+    poss->setText(QStringLiteral("position"));
+    poss->setAlignment(Qt::AlignCenter);
+    {
+        QPalette p = poss->palette();
+        p.setColor(QPalette::WindowText, Qt::red);
+        poss->setPalette(p);
+    }
+    save = button(top, "save", "Save User");
+    exit_ = button(top, "exit", "Exit");
+    prev = button(top, "prev", "<---");
+    next = button(top, "next", "--->");
+    listbt = button(top, "listbt", "List");
+    statbt = button(top, "statbt", "Stats");
+    about = button(top, "about", "About");
+    savefilebt = button(top, "savefilebt", "Save File");
+    fname1 = edit(top, "fname1");
+    fname1->setReadOnly(true);
+    open_ = make<QToolButton>(top, "open");
+    open_->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    open_->setAutoRaise(true);
+    PageControl1 = make<QTabWidget>(top, "PageControl1");
+    sb = make<QStatusBar>(top, "sb");
+    sb->setSizeGripEnabled(false);
+
+    topLabels_ = {label(top, "User name:", Name),      label(top, "Street address:", address),
+                  label(top, "City/state:", postnr),   label(top, "Telephone number:", Tlf),
+                  label(top, "Date of birth:", birth), label(top, "Status:", status),
+                  label(top, "User file:", fname1)};
+
+    // General
+    General = page(PageControl1, "General", "General");
+    ttype = dropDown(General, "ttype");
+    pagel = edit(General, "pagel");
+    charset = dropDown(General, "charset");
+    editor = dropDown(General, "editor");
+    menulev = dropDown(General, "menulev");
+    lang = dropDown(General, "lang");
+    readmode = dropDown(General, "readmode");
+    grab = dropDown(General, "grab");
+    prot = dropDown(General, "prot");
+    packing = dropDown(General, "packing");
+    nodeflt = edit(General, "nodeflt");
+    Colors = checkBox(General, "Colors", "Colors");
+    Confst = checkBox(General, "Confst", "Conf status at login");
+    Aquote = checkBox(General, "Aquote", "Auto Quote");
+    return_ = checkBox(General, "return", "Return with enter-key");
+    autoft = checkBox(General, "autoft", "Auto file transfer");
+    Silent = checkBox(General, "Silent", "Silent mode");
+    Review = checkBox(General, "Review", "Review own msgs");
+    flash = checkBox(General, "flash", "Flash own name");
+    vt100 = checkBox(General, "vt100", "VT100 key emulation");
+
+    // Statistics
+    Statistics = page(PageControl1, "Statistics", "Statistics");
+    sysop = edit(Statistics, "sysop");
+    access = dropDown(Statistics, "access");
+    limit = edit(Statistics, "limit");
+    msgleft = edit(Statistics, "msgleft");
+    msgread = edit(Statistics, "msgread");
+    msgdumped = edit(Statistics, "msgdumped");
+    logins = edit(Statistics, "logins");
+    resume = edit(Statistics, "resume");
+    resume->setReadOnly(true);
+    timebank = edit(Statistics, "timebank");
+    timelimit = edit(Statistics, "timelimit");
+    tleft = edit(Statistics, "tleft");
+    upf = edit(Statistics, "upf");
+    downf = edit(Statistics, "downf");
+    kbup = edit(Statistics, "kbup");
+    kbdown = edit(Statistics, "kbdown");
+
+    // Misc
+    TabSheet1 = page(PageControl1, "TabSheet1", "Misc");
+    lastcall = edit(TabSheet1, "lastcall");
+    firstcall = edit(TabSheet1, "firstcall");
+    daysl = edit(TabSheet1, "daysl");
+    daysf = edit(TabSheet1, "daysf");
+    for (QLineEdit* e : {lastcall, firstcall, daysl, daysf})
+        e->setReadOnly(true);
+    GroupBox1 = make<QGroupBox>(TabSheet1, "GroupBox1");
+    GroupBox1->setTitle(QStringLiteral("Editor options"));
+    Insertck = checkBox(GroupBox1, "Insertck", "Insert mode");
+    indentck = checkBox(GroupBox1, "indentck", "Indent mode");
+    xydispck = checkBox(GroupBox1, "xydispck", "XY display");
+    Panel1 = make<QFrame>(TabSheet1, "Panel1");
+    Panel1->setFrameShape(QFrame::StyledPanel);
+    Panel1->setFrameShadow(QFrame::Raised);
+    resume1 = edit(Panel1, "resume1");
+    resumebt = button(Panel1, "resumebt", "Read resume");
+    changeresbt = button(Panel1, "changeresbt", "Change  resume conference");
+
+    // Find
+    findtab = page(PageControl1, "findtab", "Find");
+    findstr = edit(findtab, "findstr", 30);
+    findbtn = button(findtab, "findbtn", "Find");
+    FindNextbt = button(findtab, "FindNextbt", "Find next");
+    GB1 = make<QGroupBox>(findtab, "GB1");
+    GB1->setTitle(QStringLiteral("Look where?"));
+    namecb = checkBox(GB1, "namecb", "Name");
+    addresscb = checkBox(GB1, "addresscb", "Address");
+    citycb = checkBox(GB1, "citycb", "City/state");
+    phonecb = checkBox(GB1, "phonecb", "Phone");
+    birthcb = checkBox(GB1, "birthcb", "Birth");
+    limitcb = checkBox(GB1, "limitcb", "Limit");
+    statcb = dropDown(GB1, "statcb");
+
+    // BBS Statistics
+    TabSheet2 = page(PageControl1, "TabSheet2", "BBS Statistics");
+    tuser = edit(TabSheet2, "tuser");
+    tlogins = edit(TabSheet2, "tlogins");
+    tres = edit(TabSheet2, "tres");
+    twmsg = edit(TabSheet2, "twmsg");
+    trmsg = edit(TabSheet2, "trmsg");
+    tdmsg = edit(TabSheet2, "tdmsg");
+    tfup = edit(TabSheet2, "tfup");
+    tfdown = edit(TabSheet2, "tfdown");
+    tbup = edit(TabSheet2, "tbup");
+    tbdown = edit(TabSheet2, "tbdown");
+
+    resumebt->setEnabled(false);
+}
+
+void Tqedit::buildMenus() {
+    auto entry = [this](QMenu* menu, const char* name, const char* caption, QKeySequence key) {
+        auto* a = new QAction(QString::fromLatin1(caption), this);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setShortcut(key);
+        // The dispatcher decides what a key means; Qt's map only sees it while
+        // the menu itself is open.
+        a->setShortcutContext(Qt::WidgetShortcut);
+        a->setShortcutVisibleInContextMenu(true);
+        menu->addAction(a);
+        return a;
+    };
+    mainpop = make<QMenu>(this, "mainpop");
+    Save1 = entry(mainpop, "Save1", "Save", QKeySequence(Qt::CTRL | Qt::Key_S));
+    Saveuserfile1 =
+        entry(mainpop, "Saveuserfile1", "Save File", QKeySequence(Qt::CTRL | Qt::Key_V));
+    Exit1 = entry(mainpop, "Exit1", "Exit", QKeySequence(Qt::CTRL | Qt::Key_X));
+    Next1 = entry(mainpop, "Next1", "Next", QKeySequence(Qt::CTRL | Qt::Key_N));
+    Previous1 = entry(mainpop, "Previous1", "Previous", QKeySequence(Qt::CTRL | Qt::Key_P));
+    Find1 = entry(mainpop, "Find1", "Find", QKeySequence(Qt::CTRL | Qt::Key_F));
+    stats1 = entry(mainpop, "stats1", "Statistics", QKeySequence(Qt::CTRL | Qt::Key_T));
+    List1 = entry(mainpop, "List1", "List", QKeySequence(Qt::CTRL | Qt::Key_L));
+    About1 = entry(mainpop, "About1", "About", QKeySequence(Qt::CTRL | Qt::Key_A));
+
+    barmenu = make<QMenu>(bar, "barmenu");
+    First1 = entry(barmenu, "First1", "First", QKeySequence(Qt::CTRL | Qt::Key_F));
+    Last1 = entry(barmenu, "Last1", "Last", QKeySequence(Qt::CTRL | Qt::Key_L));
+    Goto1 = entry(barmenu, "Goto1", "Goto", QKeySequence(Qt::CTRL | Qt::Key_G));
+    bar->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(bar, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { barmenu->popup(bar->mapToGlobal(p)); });
+
+    shortcuts_ = new ShortcutDispatcher(this, mainpop);
+    shortcuts_->setControlMenu(bar, barmenu);
+}
+
+void Tqedit::contextMenuEvent(QContextMenuEvent* e) {
+    mainpop->popup(e->globalPos());
+    e->accept();
+}
+
+void Tqedit::connectHandlers() {
+    auto click = [this](QAbstractButton* b, void (Tqedit::*handler)()) {
+        connect(b, &QAbstractButton::clicked, this,
+                [this, handler] { run([&] { (this->*handler)(); }); });
+    };
+    auto trigger = [this](QAction* a, void (Tqedit::*handler)()) {
+        connect(a, &QAction::triggered, this,
+                [this, handler] { run([&] { (this->*handler)(); }); });
+    };
+    click(save, &Tqedit::saveClick);
+    click(exit_, &Tqedit::exitClick);
+    click(prev, &Tqedit::prevClick);
+    click(next, &Tqedit::nextClick);
+    click(listbt, &Tqedit::listbtClick);
+    click(statbt, &Tqedit::statbtClick);
+    click(about, &Tqedit::aboutClick);
+    click(savefilebt, &Tqedit::savefilebtClick);
+    click(open_, &Tqedit::openClick);
+    click(resumebt, &Tqedit::resumebtClick);
+    click(changeresbt, &Tqedit::changeresbtClick);
+    click(findbtn, &Tqedit::findbtnClick);
+    click(FindNextbt, &Tqedit::FindNextbtClick);
+
+    trigger(Save1, &Tqedit::saveClick);
+    trigger(Saveuserfile1, &Tqedit::savefilebtClick);
+    trigger(Exit1, &Tqedit::exitClick);
+    trigger(Next1, &Tqedit::nextClick);
+    trigger(Previous1, &Tqedit::prevClick);
+    trigger(Find1, &Tqedit::findClick);
+    trigger(stats1, &Tqedit::statbtClick);
+    trigger(List1, &Tqedit::listbtClick);
+    trigger(About1, &Tqedit::aboutClick);
+    trigger(First1, &Tqedit::First1Click);
+    trigger(Last1, &Tqedit::Last1Click);
+    trigger(Goto1, &Tqedit::Goto1Click);
+
+    // Only the operator's moves arrive here: the program moves the bar with its
+    // signals blocked.
+    connect(bar, &QSlider::valueChanged, this, [this] { run([this] { barChange(); }); });
+}
+
+// ------------------------------------------------------------------ layout
+
+void Tqedit::applyLayout() {
+    std::vector<Place> places;
+    auto put = [&places](QWidget* w, int x, int y, int width, int height, QString text = {},
+                         int chrome = 0) {
+        places.push_back({w, x, y, width, height, std::move(text), chrome});
+    };
+    const int buttonChrome = 12;
+    const int checkChrome = style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                            style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing) + 4;
+    auto putButton = [&](QAbstractButton* b, int x, int y, int width, int height = 25) {
+        put(b, x, y, width, height, b->text(), buttonChrome);
+    };
+    auto putCheck = [&](QCheckBox* c, int x, int y, int width) {
+        put(c, x, y, width, 24, c->text(), checkChrome);
+    };
+    auto putLabel = [&](QLabel* l, int x, int y, int width) {
+        put(l, x, y, width, 24, l->text(), 4);
+    };
+    // A label and its field in a row; the label takes the room up to the field.
+    auto row = [&](QWidget* field, const char* caption, int labelX, int fieldX, int y,
+                   int width = 121) {
+        QLabel* l = label(field->parentWidget(), caption, field);
+        putLabel(l, labelX, y, fieldX - labelX - 4);
+        put(field, fieldX, y, width, 24);
+    };
+
+    // Above the page control
+    const int labelTops[] = {8, 32, 56, 80, 104, 128};
+    putLabel(topLabels_[0], 8, labelTops[0], 92);
+    putLabel(topLabels_[1], 8, labelTops[1], 92);
+    putLabel(topLabels_[2], 8, labelTops[2], 92);
+    putLabel(topLabels_[3], 8, labelTops[3], 124);
+    putLabel(topLabels_[4], 8, labelTops[4], 92);
+    putLabel(topLabels_[5], 8, labelTops[5], 92);
+    put(Name, 104, 8, 265, 24);
+    put(address, 104, 32, 265, 24);
+    put(postnr, 104, 56, 265, 24);
+    put(Tlf, 136, 80, 129, 24);
+    put(birth, 104, 104, 129, 24);
+    put(status, 104, 128, 129, 24);
+    put(bar, 376, 8, 217, 41);
+    putButton(save, 376, 56, 73);
+    putButton(exit_, 456, 56, 33);
+    putButton(prev, 496, 56, 41);
+    putButton(next, 544, 56, 41);
+    putButton(listbt, 272, 88, 33);
+    putButton(statbt, 312, 88, 41);
+    putButton(about, 360, 88, 49);
+    putButton(savefilebt, 416, 88, 65);
+    put(poss, 488, 88, 97, 24, QStringLiteral("00000/00000"), 4);
+    putLabel(topLabels_[6], 240, 120, 60);
+    put(fname1, 304, 120, 249, 24);
+    put(open_, 560, 120, 25, 25);
+
+    // General: eight rows on the left, three on the right above the check boxes
+    const int rows[] = {8, 32, 56, 80, 104, 128, 152, 176};
+    row(ttype, "Terminal type:", 8, 128, rows[0]);
+    row(pagel, "Page Length:", 8, 128, rows[1]);
+    row(charset, "Character set:", 8, 128, rows[2]);
+    row(editor, "Message editor:", 8, 128, rows[3]);
+    row(menulev, "Menu level:", 8, 128, rows[4]);
+    row(lang, "Language:", 8, 128, rows[5]);
+    row(readmode, "Message read mode:", 8, 128, rows[6]);
+    row(grab, "Grab format:", 8, 128, rows[7]);
+    row(prot, "Default protocol:", 304, 424, rows[0]);
+    row(packing, "Preffered packing:", 304, 424, rows[1]);
+    row(nodeflt, "Nodemessage filter:", 304, 424, rows[2]);
+    putCheck(Colors, 304, rows[3], 140);
+    putCheck(Confst, 304, rows[4], 140);
+    putCheck(Aquote, 304, rows[5], 140);
+    putCheck(return_, 304, rows[6], 140);
+    putCheck(autoft, 304, rows[7], 140);
+    putCheck(Silent, 448, rows[3], 140);
+    putCheck(Review, 448, rows[4], 140);
+    putCheck(flash, 448, rows[5], 140);
+    putCheck(vt100, 448, rows[6], 140);
+
+    // Statistics
+    row(sysop, "Access", 8, 128, rows[0]);
+    row(access, "File access:", 8, 128, rows[1]);
+    row(limit, "Limits:", 8, 128, rows[2]);
+    row(msgleft, "Msg left:", 8, 128, rows[3]);
+    row(msgread, "Msg read:", 8, 128, rows[4]);
+    row(msgdumped, "Msg dumped:", 8, 128, rows[5]);
+    row(logins, "Times on:", 8, 128, rows[6]);
+    row(resume, "Resume:", 8, 128, rows[7]);
+    row(timebank, "Timebank:", 304, 424, rows[0]);
+    row(timelimit, "Timelimit:", 304, 424, rows[1]);
+    row(tleft, "Time left:", 304, 424, rows[2]);
+    row(upf, "Files uploaded:", 304, 424, rows[3]);
+    row(downf, "Files downloaded:", 304, 424, rows[4]);
+    row(kbup, "Kb uploaded:", 304, 424, rows[5]);
+    row(kbdown, "Kb downloaded:", 304, 424, rows[6]);
+
+    // Misc
+    row(lastcall, "Last called:", 8, 136, rows[0], 153);
+    row(firstcall, "First called:", 8, 136, rows[1], 153);
+    row(daysl, "Days since last call:", 8, 136, rows[2]);
+    row(daysf, "Days since first call:", 8, 136, rows[3]);
+    put(GroupBox1, 8, 104, 281, 97, GroupBox1->title(), 24);
+    putCheck(Insertck, 12, 20, 150);
+    putCheck(indentck, 12, 44, 150);
+    putCheck(xydispck, 12, 68, 150);
+    put(Panel1, 304, 8, 289, 105);
+    row(resume1, "Resume:", 8, 72, 8);
+    putButton(resumebt, 8, 40, 97);
+    putButton(changeresbt, 8, 72, 177);
+
+    // Find
+    put(findstr, 8, 8, 185, 24);
+    putButton(findbtn, 8, 40, 89);
+    putButton(FindNextbt, 104, 40, 89);
+    put(GB1, 216, 0, 377, 105, GB1->title(), 24);
+    putCheck(namecb, 12, 20, 112);
+    putCheck(addresscb, 12, 44, 112);
+    putCheck(citycb, 12, 68, 112);
+    putCheck(phonecb, 128, 20, 112);
+    putCheck(birthcb, 128, 44, 112);
+    putCheck(limitcb, 128, 68, 112);
+    // Status: the label stands above its list here
+    putLabel(label(GB1, "Status:", statcb), 248, 20, 113);
+    put(statcb, 248, 44, 113, 24);
+
+    // BBS Statistics: the fields' places are the board's familiar ones
+    row(tuser, "Number of Users:", 8, 144, 8);
+    row(tlogins, "Number of Logins:", 8, 144, 32);
+    row(tres, "Written resumes:", 8, 144, 64);
+    row(twmsg, "Written messages:", 8, 144, 88);
+    row(trmsg, "Read Messages:", 8, 144, 112);
+    row(tdmsg, "Dumped messages:", 8, 144, 136);
+    row(tfup, "Files Uploaded:", 304, 440, 8);
+    row(tfdown, "Files downloaded:", 304, 440, 32);
+    row(tbup, "Kb Uploaded:", 304, 440, 56);
+    row(tbdown, "Kb Downloaded:", 304, 440, 80);
+
+    // The design is for a 13-pixel font at 96 DPI; grow it evenly until every
+    // text fits and every field holds a line of this font.
+    double f = 1.0;
+    const QFontMetrics fm(font());
+    for (const Place& p : places) {
+        if (p.text.isEmpty() || p.width <= 0)
+            continue;
+        QFont font = p.w->font();
+        const QFontMetrics m(font);
+        QString t = p.text;
+        t.remove(QLatin1Char('&'));
+        const int need = m.horizontalAdvance(t) + p.chrome;
+        f = std::max(f, double(need) / p.width);
+    }
+    f = std::max(f, double(fm.height() + 8) / 24.0);
+    {
+        QFont bold = font();
+        bold.setBold(true);
+        f = std::max(f, double(QFontMetrics(bold).height() + 8) / 24.0);
+    }
+    f = std::min(f, 3.0);
+    scale_ = f;
+
+    auto s = [f](int v) { return static_cast<int>(std::lround(v * f)); };
+    for (const Place& p : places)
+        p.w->setGeometry(s(p.x), s(p.y), s(p.x + p.width) - s(p.x), s(p.y + p.height) - s(p.y));
+
+    // The page control's tabs take what this style needs; the pages keep the
+    // design's room below them.
+    const int tabBarHeight = PageControl1->tabBar()->sizeHint().height();
+    const int pageHeight = std::max(s(249), tabBarHeight + s(212));
+    PageControl1->setGeometry(s(8), s(160), s(601), pageHeight);
+    const int sbHeight = std::max(s(19), sb->sizeHint().height());
+    const int pageBottom = s(160) + pageHeight;
+    const int clientHeight = std::max(s(430), pageBottom + s(2) + sbHeight);
+    sb->setGeometry(0, clientHeight - sbHeight, s(616), sbHeight);
+    setFixedSize(s(616), clientHeight);
+}
+
+void Tqedit::setTabOrder() {
+    const std::vector<QWidget*> order = {
+        Name,
+        address,
+        postnr,
+        Tlf,
+        birth,
+        status,
+        bar,
+        save,
+        exit_,
+        prev,
+        next,
+        listbt,
+        statbt,
+        about,
+        savefilebt,
+        fname1,
+        open_,
+        PageControl1,
+        // General
+        ttype,
+        pagel,
+        charset,
+        editor,
+        menulev,
+        lang,
+        readmode,
+        grab,
+        prot,
+        packing,
+        nodeflt,
+        Colors,
+        Confst,
+        Aquote,
+        return_,
+        autoft,
+        Silent,
+        Review,
+        flash,
+        vt100,
+        // Statistics
+        sysop,
+        access,
+        limit,
+        msgleft,
+        msgread,
+        msgdumped,
+        logins,
+        resume,
+        timebank,
+        timelimit,
+        tleft,
+        upf,
+        downf,
+        kbup,
+        kbdown,
+        // Misc
+        lastcall,
+        firstcall,
+        daysl,
+        daysf,
+        Insertck,
+        indentck,
+        xydispck,
+        resume1,
+        resumebt,
+        changeresbt,
+        // Find
+        findstr,
+        findbtn,
+        FindNextbt,
+        namecb,
+        addresscb,
+        citycb,
+        phonecb,
+        birthcb,
+        limitcb,
+        statcb,
+        // BBS Statistics
+        tuser,
+        tlogins,
+        tres,
+        twmsg,
+        trmsg,
+        tdmsg,
+        tfup,
+        tfdown,
+        tbup,
+        tbdown,
+    };
+    for (std::size_t i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+// ------------------------------------------------------------- code lists
+
+QComboBox* Tqedit::listFor(CodeListId id) const {
+    switch (id) {
+    case CodeListId::ttype:
+        return ttype;
+    case CodeListId::charset:
+        return charset;
+    case CodeListId::editor:
+        return editor;
+    case CodeListId::menulev:
+        return menulev;
+    case CodeListId::lang:
+        return lang;
+    case CodeListId::readmode:
+        return readmode;
+    case CodeListId::grab:
+        return grab;
+    case CodeListId::prot:
+        return prot;
+    case CodeListId::packing:
+        return packing;
+    case CodeListId::access:
+        return access;
+    case CodeListId::status:
+        return status;
+    case CodeListId::statcb:
+        return statcb;
+    }
+    return nullptr;
+}
+
+void Tqedit::fillCodeLists() {
+    if (listsFilled_)
+        return;
+    listsFilled_ = true;
+    for (CodeListId id : codeListFillOrder()) {
+        QComboBox* box = listFor(id);
+        for (const std::string& item : codeList(id).items)
+            box->addItem(fromAnsi(item));
+        box->setCurrentIndex(-1);
+    }
+    for (QLineEdit* e : {resume, lastcall, firstcall, fname1})
+        e->setReadOnly(true);
+}
+
+// ---------------------------------------------------------------- start-up
+
+void Tqedit::FormCreate() {
+    restoreMainPosition(settings_, [this](Edge e, std::int32_t v) {
+        if (e == Edge::Top)
+            move(x(), v);
+        else if (e == Edge::Left)
+            move(v, y());
+    });
+}
+
+void Tqedit::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    if (!activationDone_)
+        QTimer::singleShot(0, this, [this] { run([this] { FormActivate(); }); });
+}
+
+bool Tqedit::noRecords() const {
+    return session_.workingCopy.isOpen() && session_.workingCopy.recordCount() == 0;
+}
+
+bool Tqedit::hasRecords() const {
+    return session_.workingCopy.isOpen() && session_.workingCopy.recordCount() > 0;
+}
+
+void Tqedit::FormActivate() {
+    if (activationDone_)
+        return;
+    activationDone_ = true;
+
+    auto chosen = activationUserFileName(settings_, [this]() -> std::optional<std::string> {
+        if (!platform_.openFile(this, fileopen) || fileopen.fileName.isEmpty())
+            return std::nullopt;
+        return toPath(fileopen.fileName);
+    });
+    if (!chosen) {
+        close();
+        return;
+    }
+    session_.userFileName = *chosen;
+    fname1->setText(fromPath(session_.userFileName));
+    // Filled before the load, so that a load that fails leaves a usable window.
+    fillCodeLists();
+    statcb->setCurrentIndex(0);
+    findstr->clear();
+
+    if (!session_.workingCopy.isOpen())
+        session_.workingCopy.setPath(workingCopyPathFor(platform_));
+    bool loaded = false;
+    try {
+        loaded = loadUserFile(session_, prompts_);
+    } catch (const IoError& e) {
+        // An empty user file loads but has no record 0 to show.
+        if (e.code() != kReadBeyondEnd || !noRecords())
+            throw;
+        loaded = true;
+    }
+    if (!loaded) {
+        close();
+        return;
+    }
+    started_ = true;
+
+    const int count = session_.workingCopy.recordCount();
+    if (count == 0) {
+        clearRecordView();
+        platform_.message(this, QStringLiteral("Error"),
+                          QStringLiteral("The user file holds no users: there is nothing to "
+                                         "show or save. Open another user file."),
+                          MessageIcon::Warning);
+    } else {
+        showRecord(session_.recordBuffer);
+    }
+    runTotals();
+
+    setBarRange();
+    int pageSize = 2;
+    if (count - 1 > 10)
+        pageSize = 10;
+    if (count - 1 > 100)
+        pageSize = 50;
+    bar->setPageStep(pageSize);
+    setPositionUi();
+
+    listOptions = activationListOptions(settings_).text;
+}
+
+// --------------------------------------------------------------- the record
+
+void Tqedit::showRecord(const Record& r) {
+    Name->setText(fromAnsi(readText(r, kName)));
+    address->setText(fromAnsi(readText(r, kAddress)));
+    postnr->setText(fromAnsi(readText(r, kPostnr)));
+    Tlf->setText(fromAnsi(readText(r, kTlf)));
+    birth->setText(fromAnsi(readText(r, kBirth)));
+
+    auto number = [&r](QLineEdit* e, const NumField& f) {
+        e->setText(QString::number(readNumber(r, f)));
+    };
+    number(logins, kLogins);
+    number(tleft, kTleft);
+    number(timelimit, kTimelimit);
+    number(pagel, kPagel);
+    number(nodeflt, kNodeflt);
+
+    auto code = [this, &r](CodeListId id) {
+        listFor(id)->setCurrentIndex(codeToItem(id, readCode(r, *codeFieldOf(id))));
+    };
+    code(CodeListId::ttype);
+    code(CodeListId::charset);
+    code(CodeListId::editor);
+    const std::uint32_t flags = readUserflags(r);
+    menulev->setCurrentIndex(codeToItem(CodeListId::menulev, flags & kExpertMenus));
+    code(CodeListId::lang);
+    code(CodeListId::readmode);
+    code(CodeListId::grab);
+    code(CodeListId::prot);
+    code(CodeListId::packing);
+
+    Colors->setChecked(flags & kColors);
+    Silent->setChecked(flags & kSilent);
+    autoft->setChecked(flags & kAutoTransfer);
+    flash->setChecked(!(flags & kFlashOff));
+    Review->setChecked(flags & kReviewOwn);
+    Aquote->setChecked(flags & kAutoQuote);
+    Confst->setChecked(flags & kConfStatus);
+    vt100->setChecked(flags & kVt100);
+    return_->setChecked(flags & kReturnEnter);
+    Insertck->setChecked(!(flags & kInsertOff));
+    indentck->setChecked(flags & kIndent);
+    xydispck->setChecked(flags & kXYDisplay);
+
+    sysop->setText(QString::number(readSysopLevel(r)));
+    number(msgleft, kMsgleft);
+    access->setCurrentIndex(codeToItem(CodeListId::access, readAccess(r)));
+    number(timebank, kTimebank);
+    number(msgread, kMsgread);
+    number(msgdumped, kMsgdumped);
+    number(limit, kLimit);
+    code(CodeListId::status);
+    number(upf, kUpf);
+    number(downf, kDownf);
+    number(kbup, kKbup);
+    number(kbdown, kKbdown);
+
+    const std::int64_t resumeNo = readNumber(r, kResume);
+    resume->setText(QString::number(resumeNo));
+    resume1->setText(QString::number(resumeNo));
+    resumebt->setEnabled(resumeNo != 0);
+
+    const Date today = platform_.today();
+    auto callTime = [&today](QLineEdit* when, QLineEdit* days, std::uint32_t packed) {
+        when->setText(QString::fromStdString(formatCallTime(packed)));
+        // A stored date without a valid month counts no days: the field stays empty.
+        const std::optional<int> d = daysSince(packed, today);
+        days->setText(d ? QString::number(*d) : QString());
+    };
+    callTime(lastcall, daysl, readLastcall(r));
+    callTime(firstcall, daysf, readFirstcall(r));
+}
+
+void Tqedit::clearRecordView() {
+    for (QLineEdit* e : findChildren<QLineEdit*>()) {
+        if (e != fname1 && e != findstr && e->parentWidget() != TabSheet2)
+            e->clear();
+    }
+    for (CodeListId id : codeListFillOrder())
+        if (id != CodeListId::statcb)
+            listFor(id)->setCurrentIndex(-1);
+    for (QCheckBox* c : {Colors, Confst, Aquote, return_, autoft, Silent, Review, flash, vt100,
+                         Insertck, indentck, xydispck})
+        c->setChecked(false);
+    resumebt->setEnabled(false);
+}
+
+void Tqedit::saveClick() {
+    if (noRecords())
+        return;
+    session_.userFileChanged = true;
+    session_.currentIndex = bar->value();
+    Record& r = session_.recordBuffer;
+    session_.workingCopy.readRecord(session_.currentIndex, r);
+
+    auto text = [&r](QLineEdit* e, const TextField& f) {
+        if (e->isModified())
+            writeText(r, f, toAnsi(e->text()));
+    };
+    text(Name, kName);
+    text(address, kAddress);
+    text(postnr, kPostnr);
+    text(Tlf, kTlf);
+    text(birth, kBirth);
+
+    auto number = [&r](QLineEdit* e, const NumField& f) {
+        if (e->isModified())
+            writeNumber(r, f, numberOf(e));
+    };
+    number(pagel, kPagel);
+    number(nodeflt, kNodeflt);
+
+    // A list showing no selection (a stored code without an item) keeps the
+    // stored code, and with it the other half of a shared byte.
+    auto code = [this, &r](CodeListId id) {
+        const int item = listFor(id)->currentIndex();
+        if (item >= 0)
+            writeCode(r, *codeFieldOf(id), itemToCode(id, item));
+    };
+    code(CodeListId::ttype);
+    code(CodeListId::editor);
+    code(CodeListId::charset);
+    code(CodeListId::lang);
+    code(CodeListId::readmode);
+    code(CodeListId::grab);
+    code(CodeListId::prot);
+    code(CodeListId::packing);
+
+    std::uint32_t flags = 0;
+    if (menulev->currentIndex() >= 0 &&
+        itemToCode(CodeListId::menulev, menulev->currentIndex()) == 1)
+        flags |= kExpertMenus;
+    auto flag = [&flags](const QCheckBox* c, std::uint32_t bit, bool inverted = false) {
+        if (c->isChecked() != inverted)
+            flags |= bit;
+    };
+    flag(Insertck, kInsertOff, true);
+    flag(indentck, kIndent);
+    flag(xydispck, kXYDisplay);
+    flag(flash, kFlashOff, true);
+    flag(Confst, kConfStatus);
+    flag(autoft, kAutoTransfer);
+    flag(Colors, kColors);
+    flag(Review, kReviewOwn);
+    flag(vt100, kVt100);
+    flag(Aquote, kAutoQuote);
+    flag(Silent, kSilent);
+    flag(return_, kReturnEnter);
+    writeUserflags(r, flags);
+
+    const std::int32_t level = numberOf(sysop);
+    const int accessItem = access->currentIndex();
+    writeSecurity(r, level,
+                  accessItem >= 0 ? itemToCode(CodeListId::access, accessItem) : readAccess(r));
+
+    number(limit, kLimit);
+    number(msgleft, kMsgleft);
+    number(msgread, kMsgread);
+    number(msgdumped, kMsgdumped);
+    number(logins, kLogins);
+    number(timebank, kTimebank);
+    number(timelimit, kTimelimit);
+    number(tleft, kTleft);
+    number(upf, kUpf);
+    number(downf, kDownf);
+    number(kbup, kKbup);
+    number(kbdown, kKbdown);
+    number(resume1, kResume);
+
+    code(CodeListId::status);
+
+    session_.workingCopy.writeRecord(session_.currentIndex, r);
+    showRecord(r);
+    runTotals();
+}
+
+void Tqedit::savefilebtClick() {
+    saveUserFile(session_, prompts_);
+}
+
+void Tqedit::exitClick() {
+    session_.workingCopy.close();
+    close();
+}
+
+void Tqedit::closeEvent(QCloseEvent* e) {
+    run([this, e] { FormClose(e); });
+}
+
+void Tqedit::FormClose(QCloseEvent* e) {
+    if (!copyBackOnExit(session_, prompts_)) {
+        // The changes are only in the working copy: stay, so that they can be
+        // saved once the user file can be written again.
+        e->ignore();
+        if (started_ && !session_.workingCopy.isOpen())
+            session_.workingCopy.open();
+        return;
+    }
+    saveMainPosition(settings_, WindowPos{y(), x()});
+    e->accept();
+}
+
+// -------------------------------------------------------------- navigation
+
+void Tqedit::setBarRange() {
+    const QSignalBlocker block(bar);
+    const int count = session_.workingCopy.isOpen() ? session_.workingCopy.recordCount() : 0;
+    bar->setRange(0, std::max(0, count - 1));
+    bar->setEnabled(count > 0);
+}
+
+void Tqedit::setPositionUi() {
+    const int count = session_.workingCopy.recordCount();
+    {
+        const QSignalBlocker block(bar);
+        if (bar->maximum() != std::max(0, count - 1))
+            setBarRange();
+        bar->setValue(session_.currentIndex);
+    }
+    if (count == 0)
+        poss->clear();
+    else
+        poss->setText(QStringLiteral("%1/%2").arg(session_.currentIndex).arg(count - 1));
+}
+
+void Tqedit::updatePosition() {
+    session_.workingCopy.readRecord(session_.currentIndex, session_.recordBuffer);
+    showRecord(session_.recordBuffer);
+    setPositionUi();
+}
+
+void Tqedit::nextClick() {
+    if (noRecords())
+        return;
+    const int last = session_.workingCopy.recordCount() - 1;
+    session_.currentIndex = std::min(session_.currentIndex + 1, last);
+    updatePosition();
+}
+
+void Tqedit::prevClick() {
+    if (noRecords())
+        return;
+    session_.currentIndex = std::max(session_.currentIndex - 1, 0);
+    updatePosition();
+}
+
+void Tqedit::barChange() {
+    if (noRecords())
+        return;
+    const int last = session_.workingCopy.recordCount() - 1;
+    session_.currentIndex = std::clamp(bar->value(), 0, std::max(0, last));
+    session_.workingCopy.readRecord(session_.currentIndex, session_.recordBuffer);
+    showRecord(session_.recordBuffer);
+    poss->setText(QStringLiteral("%1/%2").arg(session_.currentIndex).arg(last));
+}
+
+void Tqedit::First1Click() {
+    if (noRecords())
+        return;
+    session_.currentIndex = 0;
+    updatePosition();
+}
+
+void Tqedit::Last1Click() {
+    if (noRecords())
+        return;
+    session_.currentIndex = session_.workingCopy.recordCount() - 1;
+    updatePosition();
+}
+
+void Tqedit::Goto1Click() {
+    if (noRecords())
+        return;
+    const QString answer = platform_.inputBox(this, QStringLiteral("Goto new user.."),
+                                              QStringLiteral("Please enter a user number:"),
+                                              QString::number(session_.currentIndex));
+    const std::int32_t n = parseInteger(answer.toStdString());
+    if (n >= 0 && n <= session_.workingCopy.recordCount() - 1)
+        session_.currentIndex = n;
+    updatePosition();
+}
+
+// ------------------------------------------------------------------ totals
+
+void Tqedit::runTotals() {
+    const Totals t = computeTotals(session_.workingCopy);
+    for (const TotalsEntry& entry : totalsEntries()) {
+        if (auto* e = findChild<QLineEdit*>(QString::fromLatin1(entry.name)))
+            e->setText(QString::number(t.*(entry.value)));
+    }
+}
+
+// ------------------------------------------- windows that later work opens
+
+void Tqedit::listbtClick() {}
+void Tqedit::statbtClick() {}
+void Tqedit::aboutClick() {}
+void Tqedit::resumebtClick() {}
+void Tqedit::changeresbtClick() {}
+
+} // namespace zorv

@@ -1,0 +1,26 @@
+#include "platform/platform.h"
+
+#include <QFile>
+
+namespace zorv {
+
+void PlatformPrompts::message(const std::string& title, const std::string& text) {
+    platform_.message(parent_, QString::fromStdString(title), QString::fromStdString(text),
+                      MessageIcon::None);
+}
+
+void PlatformPrompts::warning(const std::string& text) {
+    platform_.message(parent_, QStringLiteral("Warning"), QString::fromStdString(text),
+                      MessageIcon::Warning);
+}
+
+bool PlatformPrompts::confirm(const std::string& text) {
+    return platform_.confirm(parent_, QString::fromStdString(text));
+}
+
+std::string workingCopyPathFor(Platform& platform) {
+    return workingCopyPath(QFile::encodeName(platform.programPath()).toStdString(),
+                           QFile::encodeName(platform.stateDir()).toStdString());
+}
+
+} // namespace zorv
