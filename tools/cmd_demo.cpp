@@ -1,0 +1,97 @@
+// zorvtool demo DIR [--users N] [--seed S] [--force]: a deterministic demo
+// user file, DIR/zorvuser.dat.
+
+#include "command.h"
+
+#include "demodata.h"
+#include "userfile/errors.h"
+#include "userfile/numtext.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <ostream>
+#include <sys/stat.h>
+
+namespace zorvtool {
+namespace {
+
+constexpr const char* kUsage = "usage: zorvtool demo DIR [--users N] [--seed S] [--force]\n";
+
+bool parseSeed(const std::string& s, std::uint64_t& out) {
+    if (s.empty() || s.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    out = std::strtoull(s.c_str(), &end, 10);
+    return errno == 0 && *end == '\0';
+}
+
+int runDemo(const Args& args, std::ostream& out, std::ostream& err) {
+    std::string dir;
+    int users = kDefaultDemoUsers;
+    std::uint64_t seed = kDefaultDemoSeed;
+    bool force = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if ((a == "--users" || a == "--seed") && i + 1 == args.size()) {
+            err << "zorvtool demo: " << a << " needs a value\n" << kUsage;
+            return 2;
+        }
+        if (a == "--users") {
+            std::int32_t n = 0;
+            if (!zorv::tryParseInteger(args[++i], n) || n < 0 || n > 10'000'000) {
+                err << "zorvtool demo: --users takes 0 to 10000000, not '" << args[i] << "'\n";
+                return 2;
+            }
+            users = n;
+        } else if (a == "--seed") {
+            if (!parseSeed(args[++i], seed)) {
+                err << "zorvtool demo: --seed takes an unsigned 64-bit number, not '" << args[i]
+                    << "'\n";
+                return 2;
+            }
+        } else if (a == "--force") {
+            force = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            err << "zorvtool demo: unknown option '" << a << "'\n" << kUsage;
+            return 2;
+        } else if (dir.empty()) {
+            dir = a;
+        } else {
+            err << kUsage;
+            return 2;
+        }
+    }
+    if (dir.empty()) {
+        err << kUsage;
+        return 2;
+    }
+    // A real user file must never be overwritten by demo data by accident.
+    const std::string target = dir + "/zorvuser.dat";
+    struct stat st {};
+    if (!force && ::stat(target.c_str(), &st) == 0) {
+        err << "zorvtool demo: " << target << " exists; add --force to replace it\n";
+        return 1;
+    }
+
+    auto records = makeDemoUsers(users, seed);
+    // The resume conference belongs here: write it into DIR, then hand its
+    // message numbers to the resume holders with assignDemoResumes(records,
+    // numbers) before the user file is written. Until then the holders carry
+    // 1, 2, 3... (see demoResumeHolders).
+    try {
+        writeDemoUserFile(dir, records);
+    } catch (const zorv::IoError& e) {
+        err << "zorvtool demo: " << target << ": " << e.what() << '\n';
+        return 1;
+    }
+    out << "wrote " << target << " (" << users << " users, seed " << seed << ")\n";
+    return 0;
+}
+
+const Register reg{{"demo",
+                    "demo DIR [--users N] [--seed S] [--force]  demo user file DIR/zorvuser.dat",
+                    runDemo}};
+
+} // namespace
+} // namespace zorvtool
