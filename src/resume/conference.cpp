@@ -286,22 +286,22 @@ DecodingTree::DecodingTree() {
 }
 
 std::string DecodingTree::decode(const std::uint8_t* data, std::size_t size) const {
-    std::string line;
-    line.reserve(kMaxLineLength);
-    int at = kRoot;
+    char line[kMaxLineLength];
+    std::size_t length = 0;
+    unsigned at = kRoot;
     for (std::size_t i = 0; i < size; ++i) {
         const unsigned byte = data[i];
-        for (int bit = 0; bit < 8; ++bit) {
-            at = nodes_[static_cast<std::size_t>(at)].child[(byte >> bit) & 1u];
+        for (unsigned bit = 0; bit < 8; ++bit) {
+            at = nodes_[at].child[(byte >> bit) & 1u];
             if (at < kFirstInner) {
-                line.push_back(static_cast<char>(at + kFirstWeightedCode));
-                if (line.size() == kMaxLineLength)
-                    return line; // a line holds no more; the rest is dropped
+                line[length++] = static_cast<char>(at + kFirstWeightedCode);
+                if (length == kMaxLineLength)
+                    return std::string(line, length); // a line holds no more; the rest is dropped
                 at = kRoot;
             }
         }
     }
-    return line;
+    return std::string(line, length);
 }
 
 const DecodingTree& decodingTree() {
