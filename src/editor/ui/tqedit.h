@@ -202,6 +202,8 @@ class Tqedit : public QWidget {
     void runTotals();
     // True once the start-up has loaded a user file.
     bool started() const { return started_; }
+    // True once the start-up has run (whatever its outcome).
+    bool activationDone() const { return activationDone_; }
     // True when the working copy holds at least one record.
     bool hasRecords() const;
     // How much the 96-DPI design was enlarged for this desktop's fonts.
