@@ -1,12 +1,14 @@
 // zorvtool demo DIR [--users N] [--seed S] [--force]: a deterministic demo
-// user file, DIR/zorvuser.dat.
+// user file, DIR/zorvuser.dat, and its resume conference, DIR/resume.hdr/.txt.
 
 #include "command.h"
 
+#include "democonference.h"
 #include "demodata.h"
 #include "userfile/errors.h"
 #include "userfile/numtext.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <ostream>
@@ -73,12 +75,31 @@ int runDemo(const Args& args, std::ostream& out, std::ostream& err) {
         err << "zorvtool demo: " << target << " exists; add --force to replace it\n";
         return 1;
     }
+    // Nor a real resume conference.
+    for (const char* ext : {".hdr", ".txt"}) {
+        const std::string conf = dir + "/resume" + ext;
+        if (!force && ::stat(conf.c_str(), &st) == 0) {
+            err << "zorvtool demo: " << conf << " exists; add --force to replace it\n";
+            return 1;
+        }
+    }
 
     auto records = makeDemoUsers(users, seed);
-    // The resume conference belongs here: write it into DIR, then hand its
-    // message numbers to the resume holders with assignDemoResumes(records,
-    // numbers) before the user file is written. Until then the holders carry
-    // 1, 2, 3... (see demoResumeHolders).
+    // The resume conference: one message for nearly every resume holder; two
+    // holders get numbers it lacks, so "Resume not found!" can be seen too.
+    std::vector<int> numbers;
+    try {
+        const auto holders = static_cast<int>(demoResumeHolders(records).size());
+        numbers = writeDemoConference(dir, seed, std::clamp(holders - 2, 5, 1000));
+    } catch (const std::exception& e) {
+        err << "zorvtool demo: " << dir << "/resume: " << e.what() << '\n';
+        return 1;
+    }
+    std::vector<int> given = numbers;
+    const std::vector<int> missing = missingDemoNumbers(numbers);
+    for (std::size_t k = 0; k < missing.size() && given.size() > 4 * k + 3; ++k)
+        given.insert(given.begin() + static_cast<std::ptrdiff_t>(4 * k + 3), missing[k]);
+    assignDemoResumes(records, given);
     try {
         writeDemoUserFile(dir, records);
     } catch (const zorv::IoError& e) {
@@ -86,11 +107,13 @@ int runDemo(const Args& args, std::ostream& out, std::ostream& err) {
         return 1;
     }
     out << "wrote " << target << " (" << users << " users, seed " << seed << ")\n";
+    out << "wrote " << dir << "/resume.hdr and .txt (" << numbers.size() << " resumes)\n";
     return 0;
 }
 
 const Register reg{{"demo",
-                    "demo DIR [--users N] [--seed S] [--force]  demo user file DIR/zorvuser.dat",
+                    "demo DIR [--users N] [--seed S] [--force]  demo user file DIR/zorvuser.dat + "
+                    "resume conference",
                     runDemo}};
 
 } // namespace
