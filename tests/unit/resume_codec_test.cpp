@@ -232,3 +232,33 @@ TEST(ResumeTool, ReportsNotFoundAndFailures) {
         EXPECT_EQ(zorvtool::dispatch({"resume", base}, out, err), 2);
     }
 }
+
+TEST(ResumeDemo, DemoCommandGivesHoldersResumesOfItsConference) {
+    TempDir d;
+    std::ostringstream out, err;
+    ASSERT_EQ(zorvtool::dispatch({"demo", d.path.string()}, out, err), 0) << err.str();
+    EXPECT_NE(out.str().find("resume.hdr"), std::string::npos);
+    const std::string user = slurp(d.path / "zorvuser.dat");
+    const std::string base = (d.path / "resume").string();
+    int holders = 0, found = 0;
+    for (std::size_t at = 0; at + 273 <= user.size(); at += 273) {
+        std::int32_t resume = 0;
+        for (int k = 0; k < 4; ++k)
+            resume |= static_cast<std::int32_t>(
+                          static_cast<unsigned char>(user[at + 225 + static_cast<std::size_t>(k)]))
+                      << (8 * k);
+        if (resume == 0)
+            continue;
+        ++holders;
+        found += zorv::readMessage(base, resume).has_value();
+    }
+    EXPECT_GT(holders, 40);
+    EXPECT_EQ(found, holders - 2); // two show "Resume not found!"
+    std::ostringstream out2, err2;
+    EXPECT_EQ(zorvtool::dispatch({"demo", d.path.string()}, out2, err2), 1);
+    std::filesystem::remove(d.path / "zorvuser.dat");
+    // A conference already there is not overwritten either.
+    EXPECT_EQ(zorvtool::dispatch({"demo", d.path.string()}, out2, err2), 1);
+    EXPECT_NE(err2.str().find("resume.hdr exists"), std::string::npos) << err2.str();
+    EXPECT_EQ(zorvtool::dispatch({"demo", d.path.string(), "--force"}, out2, err2), 0);
+}
