@@ -416,6 +416,11 @@ std::string lineEnd(std::string_view raw) {
     return {};
 }
 
+std::string_view withoutLineEnd(std::string_view raw) {
+    raw.remove_suffix(lineEnd(raw).size());
+    return raw;
+}
+
 } // namespace
 
 char32_t byteToUnicode(unsigned char b) {
@@ -665,7 +670,7 @@ bool set(Document& doc, std::string_view name, std::uint32_t type, std::string_v
     std::size_t pos = 0;
     for (std::size_t k = 0; k < doc.body.size(); ++k) {
         const Item& item = doc.body[k];
-        if (item.entry || !trim(item.raw).empty())
+        if (item.entry || !trim(withoutLineEnd(item.raw)).empty())
             pos = k + 1;
     }
     doc.body.insert(
