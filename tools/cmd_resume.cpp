@@ -42,8 +42,9 @@ int runResume(const Args& args, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
-const Register reg{
-    {"resume", "resume BASE N              message N of conference BASE(.hdr/.txt)", runResume}};
+const Register reg{{"resume",
+                    "resume BASE N  message N of conference BASE (BASE.hdr, BASE.txt) in UTF-8",
+                    runResume}};
 
 } // namespace
 } // namespace zorvtool
