@@ -138,8 +138,13 @@ bool RegFileKey::open(bool create) {
     if (!create && ::stat(path_.c_str(), &st) != 0 && errno == ENOENT)
         return false;
     const std::string dir = parentOf(path_);
+    // Problems that last are reported once per run; a busy lock each time.
+    auto reportOnce = [this](const std::string& text) {
+        if (markReported(path_))
+            reportProblem(text);
+    };
     if (create && !makeDirs(dir)) {
-        reportProblem("Cannot create the settings folder '" + dir + "': " + std::strerror(errno));
+        reportOnce("Cannot create the settings folder '" + dir + "': " + std::strerror(errno));
         return false;
     }
 
@@ -173,22 +178,19 @@ bool RegFileKey::open(bool create) {
         const std::string why =
             r == ReadResult::TooLarge ? "it is too large" : std::strerror(errno);
         close();
-        if (markReported(path_))
-            reportProblem("Cannot read the settings file '" + path_ + "': " + why +
-                          "; settings are not read or saved until this is mended");
+        reportOnce("Cannot read the settings file '" + path_ + "': " + why +
+                   "; settings are not read or saved until this is mended");
         return false;
     }
     regdoc::ParseError err;
     if (r == ReadResult::Ok && !regdoc::parse(bytes, state_->doc, err)) {
         close();
-        if (markReported(path_))
-            reportProblem("The settings file '" + path_ + "' cannot be read (line " +
-                          std::to_string(err.line) + ": " + err.what +
-                          "); it is left as it is, and settings are not read or saved "
-                          "until it is mended or removed");
+        reportOnce("The settings file '" + path_ + "' cannot be read (line " +
+                   std::to_string(err.line) + ": " + err.what +
+                   "); it is left as it is, and settings are not read or saved "
+                   "until it is mended or removed");
         return false;
     }
-    clearReported(path_);
     if (r == ReadResult::Missing)
         state_->doc = regdoc::Document{};
 
@@ -201,10 +203,11 @@ bool RegFileKey::open(bool create) {
         if (!writeBack()) {
             const std::string why = std::strerror(errno);
             close();
-            reportProblem("Cannot write the settings file '" + path_ + "': " + why);
+            reportOnce("Cannot write the settings file '" + path_ + "': " + why);
             return false;
         }
     }
+    clearReported(path_);
     state_->open = true;
     return true;
 }

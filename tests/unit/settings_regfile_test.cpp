@@ -408,6 +408,10 @@ TEST(RegFile, FolderThatCannotBeCreatedIsReported) {
     RegFileKey key(d.regPath());
     key.setProblemReporter(reports.reporter());
     EXPECT_FALSE(key.open(true));
+    // The activation opens twice; the operator hears of it once.
+    EXPECT_EQ(activationUserFileName(key, [] { return std::optional<std::string>("/u.dat"); }),
+              "/u.dat");
+    EXPECT_EQ(activationListOptions(key).text, "11111111001");
     ASSERT_EQ(reports.texts.size(), 1u);
     EXPECT_NE(reports.texts[0].find("Cannot create the settings folder"), std::string::npos);
 }
