@@ -491,3 +491,76 @@ TEST(RegFile, TwoProcessesWritingAtOnceLoseNothing) {
 
 } // namespace
 } // namespace zorv
+
+namespace zorv {
+namespace {
+
+// Whatever the file holds, a parsed file that is not changed is written back as it
+// was, and a change keeps every other value. Mutated copies of a varied file probe the
+// parser's corners.
+TEST(RegFile, ParsedFilesSurviveWritingBack) {
+    const std::string seed = "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"
+                             "[HKEY_CURRENT_USER\\Software\\Other]\r\n@=\"x\"\r\n\r\n"
+                             "[HKEY_CURRENT_USER\\Software\\NV\\zorvedit]\r\n"
+                             "\"Filename\"=\"C:\\\\BBS\\\\zorvuser.dat\"\r\n"
+                             "\"m.top\"=dword:0000000a\r\n"
+                             "\"exp\"=hex(2):25,00,41,00,25,00,\\\r\n  00,00\r\n"
+                             "; note\r\n\"gone\"=-\r\n\"Bj\xC3\xB8rn\"=\"\xC3\x86\"\r\n"
+                             "\r\n[HKEY_CURRENT_USER\\Software\\After]\r\n\"b\"=hex:01,02\r\n";
+    const std::string alphabet = "\"\\[]=@;:,-()\r\n x0aA\xC3\xB8\xFF";
+    unsigned state = 12345;
+    auto next = [&state] {
+        state = state * 1103515245u + 12345u;
+        return (state >> 16) & 0x7FFF;
+    };
+    int parsed = 0;
+    for (int round = 0; round < 3000; ++round) {
+        std::string text = seed;
+        const int edits = 1 + static_cast<int>(next() % 3);
+        for (int k = 0; k < edits; ++k) {
+            const std::size_t at = next() % text.size();
+            const char c = alphabet[next() % alphabet.size()];
+            switch (next() % 3) {
+            case 0:
+                text[at] = c;
+                break;
+            case 1:
+                text.insert(text.begin() + static_cast<std::ptrdiff_t>(at), c);
+                break;
+            default:
+                text.erase(at, 1);
+                break;
+            }
+        }
+        regdoc::Document doc;
+        regdoc::ParseError err;
+        if (!regdoc::parse(text, doc, err)) {
+            EXPECT_GE(err.line, 1);
+            continue;
+        }
+        ++parsed;
+        ASSERT_EQ(regdoc::serialize(doc), text) << "round " << round;
+        if (!doc.hasSection)
+            continue;
+        std::vector<std::pair<std::string, RegValue>> before;
+        for (const auto& item : doc.body)
+            if (item.entry && regdoc::find(doc, item.entry->name) == &*item.entry)
+                before.emplace_back(item.entry->name, item.entry->value);
+        regdoc::set(doc, "new \"value\"", kRegSz, "a\nb");
+        regdoc::Document again;
+        ASSERT_TRUE(regdoc::parse(regdoc::serialize(doc), again, err))
+            << "round " << round << ": " << err.what << "\n"
+            << regdoc::serialize(doc);
+        for (const auto& [name, value] : before) {
+            const regdoc::Entry* e = regdoc::find(again, name);
+            ASSERT_TRUE(e) << name;
+            EXPECT_EQ(e->value, value) << name;
+        }
+        ASSERT_TRUE(regdoc::find(again, "new \"value\""));
+        EXPECT_EQ(regdoc::find(again, "new \"value\"")->value.data, "a\nb");
+    }
+    EXPECT_GT(parsed, 100);
+}
+
+} // namespace
+} // namespace zorv
