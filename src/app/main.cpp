@@ -7,6 +7,7 @@
 #include "userfile/workingcopy.h"
 
 #include <QString>
+#include <QTabWidget>
 
 int main(int argc, char** argv) {
     zorv::GuardedApplication app(argc, argv);
@@ -23,6 +24,9 @@ int main(int argc, char** argv) {
     zorv::UserFileSession session;
     // The windows in their order; those of later work join here.
     zorv::Tqedit qedit(session, platform, *settings);
+    // For screenshots of each tab (scripts/screenshot.sh).
+    if (qEnvironmentVariableIsSet("ZORVEDIT_START_TAB"))
+        qedit.PageControl1->setCurrentIndex(qEnvironmentVariableIntValue("ZORVEDIT_START_TAB"));
     qedit.show();
     return app.exec();
 }

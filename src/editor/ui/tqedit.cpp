@@ -479,7 +479,7 @@ void Tqedit::applyLayout() {
     row(firstcall, "First called:", 8, 136, rows[1], 153);
     row(daysl, "Days since last call:", 8, 136, rows[2]);
     row(daysf, "Days since first call:", 8, 136, rows[3]);
-    put(GroupBox1, 8, 104, 281, 97, GroupBox1->title(), 24);
+    put(GroupBox1, 8, 112, 281, 97, GroupBox1->title(), 24);
     putCheck(Insertck, 12, 20, 150);
     putCheck(indentck, 12, 44, 150);
     putCheck(xydispck, 12, 68, 150);
@@ -492,7 +492,7 @@ void Tqedit::applyLayout() {
     put(findstr, 8, 8, 185, 24);
     putButton(findbtn, 8, 40, 89);
     putButton(FindNextbt, 104, 40, 89);
-    put(GB1, 216, 0, 377, 105, GB1->title(), 24);
+    put(GB1, 216, 4, 377, 105, GB1->title(), 24);
     putCheck(namecb, 12, 20, 112);
     putCheck(addresscb, 12, 44, 112);
     putCheck(citycb, 12, 68, 112);
@@ -541,6 +541,14 @@ void Tqedit::applyLayout() {
     auto s = [f](int v) { return static_cast<int>(std::lround(v * f)); };
     for (const Place& p : places)
         p.w->setGeometry(s(p.x), s(p.y), s(p.x + p.width) - s(p.x), s(p.y + p.height) - s(p.y));
+
+    // The track bar keeps its design box but not its empty height: centred in it,
+    // the thumb and the ticks stay together.
+    {
+        const QRect box = bar->geometry();
+        const int h = std::min(box.height(), bar->sizeHint().height() + s(4));
+        bar->setGeometry(box.x(), box.y() + (box.height() - h) / 2, box.width(), h);
+    }
 
     // The page control's tabs take what this style needs; the pages keep the
     // design's room below them.
@@ -992,6 +1000,10 @@ void Tqedit::setBarRange() {
     const int count = session_.workingCopy.isOpen() ? session_.workingCopy.recordCount() : 0;
     bar->setRange(0, std::max(0, count - 1));
     bar->setEnabled(count > 0);
+    // A tick per user while they stay apart; beyond that a tick every few
+    // users, or the ticks would run together into a line.
+    const int room = std::max(1, bar->width() - 20);
+    bar->setTickInterval(std::max(1, (4 * std::max(1, count - 1) + room - 1) / room));
 }
 
 void Tqedit::setPositionUi() {

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Screenshots of the main window on demo data under Xvfb, one PNG per tab.
+#
+#   bash scripts/screenshot.sh [OUTDIR]        (default: <build>/screenshots)
+#
+# Environment: ZORV_BUILD_DIR (default build/default), QT_SCALE_FACTOR (e.g. 2).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${ZORV_BUILD_DIR:-build/default}
+out=${1:-$build/screenshots}
+scale=${QT_SCALE_FACTOR:-1}
+
+if [ "$build" = build/default ]; then
+  bash scripts/setup.sh
+  cmake --preset default >/dev/null
+fi
+cmake --build "$build" --target zorvedit zorvtool -j 2 >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$out" "$work/prog" "$work/config/NV" "$work/runtime"
+chmod 700 "$work/runtime"
+"$build/tools/zorvtool" demo "$work/demo" >/dev/null
+# The working copy lies beside the program: give this run a copy of its own.
+cp "$build/src/zorvedit" "$work/prog/zorvedit"
+printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\NV\\zorvedit]\r\n"Filename"="%s"\r\n' \
+  "$work/demo/zorvuser.dat" >"$work/config/NV/zorvedit.reg"
+
+cat >"$work/shot.sh" <<'SHOT'
+#!/usr/bin/env bash
+set -euo pipefail
+work=$1 out=$2 suffix=$3
+names=(general statistics misc find bbs-statistics)
+for i in 0 1 2 3 4; do
+  ZORVEDIT_START_TAB=$i XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
+    QT_QPA_PLATFORM=xcb "$work/prog/zorvedit" &
+  pid=$!
+  wid=$(timeout 15 xdotool search --sync --onlyvisible --name 'ZORV' | head -1)
+  sleep 1
+  import -window "$wid" "$out/${names[$i]}$suffix.png"
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+done
+SHOT
+
+suffix=""
+if [ "$scale" != 1 ]; then suffix="@${scale}x"; fi
+QT_SCALE_FACTOR=$scale xvfb-run -a -s "-screen 0 2600x1800x24 -nolisten tcp" \
+  bash "$work/shot.sh" "$work" "$(cd "$out" && pwd)" "$suffix"
+ls "$out"/*"$suffix".png
