@@ -93,6 +93,12 @@ int runFind(const Args& args, std::ostream& out, std::ostream& err) {
     }
     const std::string& file = positional[0];
     c.text = zorv::utf8ToCp1252(positional[1]);
+    // A character cp1252 cannot hold occurs in no stored text: such a text
+    // matches no field (as in the window), though a status-only search still runs.
+    if (c.text != zorv::utf8ToCp1252(positional[1], '!')) {
+        if (c.anyField())
+            return 0;
+    }
 
     std::vector<zorv::Record> records;
     try {

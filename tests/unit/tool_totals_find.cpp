@@ -99,6 +99,14 @@ TEST_F(ToolTest, FindDefaultsToNamesAndAnyStatus) {
     // UTF-8 "ø" reaches the record test as cp1252 and folds onto the stored 0x9B.
     r = tool({"find", file, "bj\xC3\xB8rn"});
     EXPECT_EQ(r.out, "1\n");
+    // Characters outside cp1252 match nothing, never a literal '?'.
+    const std::string odd = dir.file("odd.dat");
+    writeUserFile(odd, {user("OLA ??", 2)});
+    EXPECT_EQ(tool({"find", odd, "OLA ??"}).out, "0\n");
+    r = tool({"find", odd, "OLA \xC5\x81\xC5\x81"}); // "OLA ŁŁ"
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(tool({"find", odd, "\xC5\x81", "--in", "", "--status", "killed"}).out, "0\n");
     r = tool({"find", file, "nobody"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "");
