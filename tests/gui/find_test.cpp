@@ -222,3 +222,21 @@ TEST_F(FindTest, HitWhileTypingUnsavedChangesShowsTheStoredRecord) {
     expectShown(0); // the same record again, read afresh
     EXPECT_FALSE(window->Name->isModified());
 }
+
+TEST_F(EditorTest, FindTextWithCharactersOutsideTheWindowsCodePageMatchesNothing) {
+    writeUsers({plainUser("KARI"), plainUser("WHO ??")});
+    rememberUserFile();
+    start();
+    window->namecb->setChecked(true);
+    window->findstr->setText(QString::fromUtf8("ŁŁ"));
+    QTest::mouseClick(window->findbtn, Qt::LeftButton);
+    EXPECT_EQ(session.currentIndex, 0);
+    window->findClick();
+    window->FindDialog->findChild<QLineEdit*>("FindText")->setText(QString::fromUtf8("ŁŁ"));
+    QTest::mouseClick(window->FindDialog->findChild<QPushButton*>("FindNext"), Qt::LeftButton);
+    EXPECT_EQ(session.currentIndex, 0);
+    // The same search with the characters themselves finds the user.
+    window->findstr->setText("??");
+    QTest::mouseClick(window->findbtn, Qt::LeftButton);
+    EXPECT_EQ(session.currentIndex, 1);
+}
