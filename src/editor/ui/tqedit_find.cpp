@@ -117,6 +117,7 @@ void Tqedit::findClick() {
         top->addLayout(left, 1);
         top->addLayout(buttons);
         text->setMinimumWidth(text->fontMetrics().averageCharWidth() * 24);
+        top->setSizeConstraint(QLayout::SetFixedSize);
 
         connect(text, &QLineEdit::textChanged, findNext,
                 [findNext](const QString& t) { findNext->setEnabled(!t.isEmpty()); });
