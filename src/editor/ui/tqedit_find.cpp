@@ -126,8 +126,10 @@ void Tqedit::findClick() {
         connect(cancel, &QPushButton::clicked, d, &QDialog::reject);
         FindDialog = d;
     }
-    FindDialog->show();
-    FindDialog->raise();
+    if (FindDialog->isVisible())
+        FindDialog->raise(); // open behind the window: bring it forward
+    else
+        FindDialog->show();
     FindDialog->activateWindow();
     if (auto* text = dialogText(FindDialog)) {
         text->setFocus();
