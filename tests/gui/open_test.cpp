@@ -215,3 +215,13 @@ TEST_F(OpenTest, FailedSaveOfTheOldFileIsReportedAndNothingSwitches) {
     EXPECT_EQ(window->Name->text(), "OLD USER 6");
     EXPECT_EQ(zorv::readNumber(workingRecord(5), zorv::kLimit), 777);
 }
+
+TEST_F(OpenTest, WithoutASettingsKeyTheFileIsStillTakenAndNamed) {
+    std::filesystem::remove_all(dir.file("config"));
+    const std::string path = newFile(3);
+    openWith({path});
+    EXPECT_EQ(session.userFileName, path);
+    EXPECT_EQ(window->fname1->text(), q(path)); // names the file being edited
+    EXPECT_FALSE(storedText("Filename"));
+    EXPECT_EQ(window->tuser->text(), "3");
+}

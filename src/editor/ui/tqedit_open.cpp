@@ -62,7 +62,12 @@ void Tqedit::openOtherUserFile() {
     const std::string newPath = toPath(newName);
     const std::string oldPath = s.userFileName;
 
-    storeUserFileName(settings(), newPath, [&] { fname1->setText(newName); });
+    try {
+        storeUserFileName(settings(), newPath, [&] { fname1->setText(newName); });
+    } catch (...) {
+        fname1->setText(fromPath(oldPath)); // the old file stays loaded
+        throw;
+    }
 
     if (s.userFileChanged && platform().confirm(this, "Save old user file?")) {
         // Copied while the working copy stays open and locked, so no other
