@@ -1,0 +1,221 @@
+// The real platform's dialogs, answered from a timer, and the error guard.
+
+#include "platform/guard.h"
+#include "platform/qtplatform.h"
+#include "scripted_platform.h"
+#include "tempdir.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+
+using namespace zorv;
+using zorvtest::ScriptedPlatform;
+
+namespace {
+
+// Runs `answer` on the modal dialog that the next call opens.
+void whenModal(std::function<void(QWidget*)> answer) {
+    auto tries = std::make_shared<int>(0);
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [answer, tries, poll] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            answer(w);
+            return;
+        }
+        if (++*tries < 200)
+            QTimer::singleShot(10, *poll);
+        else
+            ADD_FAILURE() << "no modal dialog appeared";
+    };
+    QTimer::singleShot(0, *poll);
+}
+
+} // namespace
+
+TEST(QtNameFilters, TurnsTheWindowsFilterTextIntoQtFilters) {
+    EXPECT_EQ(
+        qtNameFilters("ZORV user records (zorvuser.dat)|zorvuser.dat|.dat files |*.dat|"
+                      "All files (*.*)|*.*"),
+        QStringList({"ZORV user records (zorvuser.dat)", ".dat files (*.dat)", "All files (*)"}));
+    EXPECT_EQ(qtNameFilters("Conference files.(*.hdr)|*.hdr"),
+              QStringList({"Conference files.(*.hdr)"}));
+    EXPECT_EQ(qtNameFilters("Text|*.txt;*.tab"), QStringList({"Text (*.txt *.tab)"}));
+    EXPECT_EQ(qtNameFilters(""), QStringList());
+    EXPECT_EQ(qtNameFilters("Dangling"), QStringList());
+}
+
+TEST(QtPlatformTest, OpenDialogShowsTheFiltersAndReturnsTheChosenFile) {
+    zorvtest::TempDir dir;
+    zorvtest::writeFileBytes(dir.file("zorvuser.dat"), std::string(273, '\0'));
+    zorvtest::writeFileBytes(dir.file("other.dat"), "");
+    QtPlatform platform;
+    FileDialog d;
+    d.filter = "ZORV user records (zorvuser.dat)|zorvuser.dat|.dat files |*.dat|"
+               "All files (*.*)|*.*";
+    d.defaultExt = "dat";
+    d.initialDir = QString::fromStdString(dir.path());
+    QStringList filtersSeen;
+    QString selectedFilter;
+    whenModal([&](QWidget* w) {
+        auto* fd = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(fd, nullptr);
+        filtersSeen = fd->nameFilters();
+        selectedFilter = fd->selectedNameFilter();
+        EXPECT_EQ(fd->fileMode(), QFileDialog::ExistingFile);
+        EXPECT_EQ(fd->defaultSuffix(), "dat");
+        fd->selectFile(QString::fromStdString(dir.file("zorvuser.dat")));
+        static_cast<QDialog*>(fd)->accept();
+    });
+    ASSERT_TRUE(platform.openFile(nullptr, d));
+    EXPECT_EQ(d.fileName, QString::fromStdString(dir.file("zorvuser.dat")));
+    EXPECT_EQ(filtersSeen.size(), 3);
+    EXPECT_EQ(selectedFilter, "ZORV user records (zorvuser.dat)");
+    EXPECT_EQ(d.filterIndex, 1);
+
+    const FileDialog before = d;
+    whenModal([](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
+    EXPECT_FALSE(platform.openFile(nullptr, d));
+    EXPECT_EQ(d.fileName, before.fileName) << "a cancel leaves the dialog's name alone";
+}
+
+TEST(QtPlatformTest, InputBoxCancelGivesTheDefault) {
+    QtPlatform platform;
+    int maxLength = 0;
+    QString title;
+    whenModal([&](QWidget* w) {
+        title = w->windowTitle();
+        auto* edit = w->findChild<QLineEdit*>();
+        ASSERT_NE(edit, nullptr);
+        maxLength = edit->maxLength();
+        EXPECT_EQ(edit->text(), "12");
+        static_cast<QDialog*>(w)->reject();
+    });
+    EXPECT_EQ(platform.inputBox(nullptr, "Goto new user..", "Please enter a user number:", "12"),
+              "12");
+    EXPECT_EQ(title, "Goto new user..");
+    EXPECT_EQ(maxLength, 255);
+
+    whenModal([](QWidget* w) {
+        auto* edit = w->findChild<QLineEdit*>();
+        edit->setText("40");
+        static_cast<QDialog*>(w)->accept();
+    });
+    EXPECT_EQ(platform.inputBox(nullptr, "t", "p", "12"), "40");
+}
+
+TEST(QtPlatformTest, ConfirmAndMessageBoxes) {
+    QtPlatform platform;
+    QString title;
+    whenModal([&](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr);
+        title = box->windowTitle();
+        EXPECT_EQ(box->text(), "Save zorvuser.dat file?");
+        box->button(QMessageBox::No)->click();
+    });
+    EXPECT_FALSE(platform.confirm(nullptr, "Save zorvuser.dat file?"));
+    EXPECT_EQ(title, "Confirm");
+    whenModal([](QWidget* w) { static_cast<QMessageBox*>(w)->button(QMessageBox::Yes)->click(); });
+    EXPECT_TRUE(platform.confirm(nullptr, "Sure?"));
+
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    whenModal([&](QWidget* w) {
+        auto* box = static_cast<QMessageBox*>(w);
+        icon = box->icon();
+        title = box->windowTitle();
+        box->accept();
+    });
+    platform.message(nullptr, "ZORV user editor", "File not found.", MessageIcon::Stop);
+    EXPECT_EQ(icon, QMessageBox::Critical);
+    EXPECT_EQ(title, "ZORV user editor");
+}
+
+TEST(QtPlatformTest, ProgramPathCanBeReplaced) {
+    QtPlatform platform;
+    EXPECT_EQ(platform.programPath(), QCoreApplication::applicationFilePath());
+    platform.setProgramPath("/opt/zorv/zorvedit.exe");
+    EXPECT_EQ(platform.programPath(), "/opt/zorv/zorvedit.exe");
+    EXPECT_TRUE(platform.stateDir().endsWith("/zorvedit"));
+    const Date today = platform.today();
+    EXPECT_GE(today.year, 2024);
+    EXPECT_TRUE(today.month >= 1 && today.month <= 12);
+}
+
+TEST(PlatformPromptsTest, MapsTheUserFileQuestionsOntoThePlatform) {
+    ScriptedPlatform platform;
+    PlatformPrompts prompts(platform, nullptr);
+    prompts.message("Error", "Finner ikke filen...");
+    prompts.warning("Unable to save userfile");
+    platform.confirmAnswers = {true, false};
+    EXPECT_TRUE(prompts.confirm("Save zorvuser.dat file?"));
+    EXPECT_FALSE(prompts.confirm("Save old user file?"));
+    ASSERT_EQ(platform.messages.size(), 2u);
+    EXPECT_EQ(platform.messages[0].title, "Error");
+    EXPECT_EQ(platform.messages[0].icon, MessageIcon::None);
+    EXPECT_EQ(platform.messages[1].title, "Warning");
+    EXPECT_EQ(platform.messages[1].icon, MessageIcon::Warning);
+    EXPECT_EQ(platform.questions.size(), 2u);
+}
+
+TEST(PlatformPromptsTest, WorkingCopyLiesBesideTheProgram) {
+    zorvtest::TempDir dir;
+    ScriptedPlatform platform;
+    platform.programPathValue = QString::fromStdString(dir.file("zorvedit.exe"));
+    platform.stateDirValue = QString::fromStdString(dir.file("state"));
+    EXPECT_EQ(workingCopyPathFor(platform), dir.file("zorvedit.dat"));
+    platform.programPathValue = QString::fromStdString(dir.file("zorvedit"));
+    EXPECT_EQ(workingCopyPathFor(platform), dir.file("zorvedit.dat"));
+}
+
+namespace {
+
+class Thrower : public QObject {
+  public:
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::User)
+            throw std::runtime_error("File access denied");
+        if (e->type() == QEvent::User + 1)
+            throw 42;
+        return QObject::event(e);
+    }
+};
+
+} // namespace
+
+TEST(GuardTest, AnErrorInAHandlerBecomesTheErrorBoxAndTheProgramGoesOn) {
+    ScriptedPlatform platform;
+    auto* app = static_cast<GuardedApplication*>(qApp);
+    app->setPlatform(&platform);
+    Thrower t;
+    QCoreApplication::postEvent(&t, new QEvent(QEvent::User));
+    QCoreApplication::postEvent(&t, new QEvent(QEvent::Type(QEvent::User + 1)));
+    QCoreApplication::sendPostedEvents(&t);
+    app->setPlatform(nullptr);
+    ASSERT_EQ(platform.messages.size(), 2u);
+    EXPECT_EQ(platform.messages[0].title, "ZORV user editor");
+    EXPECT_EQ(platform.messages[0].text, "File access denied.");
+    EXPECT_EQ(platform.messages[0].icon, MessageIcon::Stop);
+    EXPECT_EQ(platform.messages[1].text, "Unknown error.");
+}
+
+TEST(GuardTest, GuardedRunsReportTextsInEitherEncoding) {
+    ScriptedPlatform platform;
+    bool after = false;
+    guarded(platform, [] { throw std::runtime_error("'\xC3\xA6' is not a valid integer value"); });
+    guarded(platform, [] { throw std::runtime_error("'\xE6' is not a valid integer value"); });
+    guarded(platform, [&] { after = true; });
+    EXPECT_TRUE(after);
+    ASSERT_EQ(platform.messages.size(), 2u);
+    EXPECT_EQ(platform.messages[0].text, QString::fromUtf8("'æ' is not a valid integer value."));
+    EXPECT_EQ(platform.messages[1].text, QString::fromUtf8("'æ' is not a valid integer value."));
+}
