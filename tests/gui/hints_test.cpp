@@ -214,6 +214,7 @@ TEST_F(HintsTest, EveryControlOfTheTableIsWired) {
         ASSERT_NE(w, nullptr) << h.control;
         if (h.event != zorv::HintEvent::MouseMove)
             continue;
+        w->setEnabled(true); // "Read resume" waits for a resume number
         for (QWidget* p = w; p && p != window.get(); p = p->parentWidget())
             if (p->parentWidget() && p->parentWidget()->parentWidget() == window->PageControl1)
                 showTab(p);
@@ -245,4 +246,14 @@ TEST_F(HintsTest, ToolTipsOnTheNineButtonsOnly) {
         EXPECT_EQ(w->toolTip(), it->second);
     }
     EXPECT_EQ(withTip, 9);
+}
+
+TEST_F(HintsTest, DisabledControlLeavesTheMoveToItsContainer) {
+    showTab(window->TabSheet1);
+    ASSERT_FALSE(window->resumebt->isEnabled()); // resume number 0
+    moveOver(window->resume1);
+    moveOver(window->resumebt);
+    EXPECT_EQ(bar(), "");
+    moveOver(window->changeresbt);
+    EXPECT_EQ(bar(), "Select new conference file for resume conference.");
 }

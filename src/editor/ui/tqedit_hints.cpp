@@ -41,6 +41,12 @@ class HintFilter : public QObject {
         case QEvent::MouseMove: {
             if (h.event == HintEvent::Focus)
                 break;
+            // A disabled control takes no mouse input: the move belongs to the
+            // container beneath it (disabled buttons swallow it, so say so here).
+            if (!w->isEnabled()) {
+                moveOverContainerOf(w);
+                break;
+            }
             auto* me = static_cast<QMouseEvent*>(e);
             if (h.event == HintEvent::Clear) {
                 // A move that a control let through to its container is the
@@ -72,10 +78,27 @@ class HintFilter : public QObject {
     }
 
   private:
-    // Widgets a container is drawn with (the tab row of the page control).
+    void moveOverContainerOf(QWidget* w) {
+        for (QWidget* p = w->parentWidget(); p; p = p->parentWidget()) {
+            const auto it = hints_.constFind(p);
+            if (it == hints_.constEnd())
+                continue;
+            if ((*it)->event == HintEvent::Clear)
+                bar_->clearMessage();
+            return;
+        }
+    }
+
+    // Whether a point over `child` counts as the container's own: the tab row
+    // of the page control, and disabled controls, which take no mouse input.
     static bool isPartOf(QWidget* child, QWidget* container) {
         auto* tabs = qobject_cast<QTabWidget*>(container);
-        return tabs && (child == tabs->tabBar() || tabs->tabBar()->isAncestorOf(child));
+        if (tabs && (child == tabs->tabBar() || tabs->tabBar()->isAncestorOf(child)))
+            return true;
+        for (QWidget* p = child; p && p != container; p = p->parentWidget())
+            if (!p->isEnabled())
+                return true;
+        return false;
     }
 
     QStatusBar* bar_;
