@@ -12,7 +12,8 @@
 int main(int argc, char** argv) {
     zorv::GuardedApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zorvedit"));
-    QApplication::setApplicationDisplayName(QString::fromLatin1(zorv::kAppTitle));
+    // The application's title is kAppTitle, the title of its error boxes. It is
+    // not set as Qt's display name: X11 would append it to every window caption.
 
     zorv::QtPlatform platform;
     app.setPlatform(&platform);

@@ -154,6 +154,8 @@ struct PageCase {
     int pageStep;
 };
 
+void PrintTo(const PageCase& c, std::ostream* os) { *os << c.records << " records"; }
+
 class PageSizeTest : public NavigationTest, public ::testing::WithParamInterface<PageCase> {};
 
 TEST_P(PageSizeTest, FollowsTheRecordCount) {
