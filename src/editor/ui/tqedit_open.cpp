@@ -89,8 +89,8 @@ void Tqedit::openOtherUserFile() {
     try {
         s.workingCopy.loadFrom(newPath);
     } catch (...) {
-        // The working copy no longer holds the old file's edits nor the new
-        // file: nothing in it may ever be copied over a user file.
+        // The working copy holds neither the new file nor edits anyone still
+        // wants (saved or dropped above): it must never be copied back.
         s.userFileChanged = false;
         fname1->setText(newName);
         throw;
