@@ -194,3 +194,22 @@ TEST_F(EditorTest, FailedCopyBackAtExitKeepsTheWindowAndTheChanges) {
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(userFileBytes(), edited);
 }
+
+TEST_F(EditorTest, BytesAfterTheLastWholeRecordAreCarriedButNeverShown) {
+    writeUsers(demoUsers(5));
+    std::string bytes = userFileBytes() + std::string(100, '\x7F');
+    writeFileBytes(userFile(), bytes);
+    rememberUserFile();
+    start();
+    EXPECT_EQ(window->poss->text(), "0/4");
+    EXPECT_EQ(window->tuser->text(), "5");
+    window->Last1->trigger();
+    QTest::keyClicks(window->postnr, "X");
+    QTest::mouseClick(window->save, Qt::LeftButton);
+    QTest::mouseClick(window->savefilebt, Qt::LeftButton);
+    const std::string saved = userFileBytes();
+    ASSERT_EQ(saved.size(), bytes.size());
+    EXPECT_EQ(saved.substr(5 * 273), std::string(100, '\x7F'));
+    EXPECT_EQ(saved.substr(0, 4 * 273), bytes.substr(0, 4 * 273));
+    EXPECT_NE(saved.substr(4 * 273, 273), bytes.substr(4 * 273, 273));
+}
