@@ -45,6 +45,37 @@ class LayoutTest : public EditorTest {
     }
 };
 
+void expectNothingClipped(zorv::Tqedit* window) {
+    const int check = window->style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                      window->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+    for (QLabel* l : window->findChildren<QLabel*>()) {
+        if (l == window->poss)
+            continue;
+        EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width())
+            << l->text().toStdString();
+        EXPECT_GE(l->height(), l->fontMetrics().height()) << l->text().toStdString();
+    }
+    for (QPushButton* b : window->findChildren<QPushButton*>()) {
+        if (b->text().isEmpty() || b->window() != window)
+            continue;
+        EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text()) + 8, b->width())
+            << b->text().toStdString();
+    }
+    for (QCheckBox* c : window->findChildren<QCheckBox*>())
+        EXPECT_LE(c->fontMetrics().horizontalAdvance(c->text()) + check, c->width())
+            << c->text().toStdString();
+    for (QComboBox* c : window->findChildren<QComboBox*>()) {
+        int widest = 0;
+        for (int i = 0; i < c->count(); ++i)
+            widest = std::max(widest, c->fontMetrics().horizontalAdvance(c->itemText(i)));
+        EXPECT_LE(widest + 20, c->width()) << c->objectName().toStdString();
+    }
+    for (QLineEdit* e : window->findChildren<QLineEdit*>())
+        EXPECT_GE(e->height(), e->fontMetrics().height() + 4) << e->objectName().toStdString();
+    // "position" and the widest position of a large file fit the label.
+    EXPECT_LE(window->poss->fontMetrics().horizontalAdvance("65535/65535"), window->poss->width());
+}
+
 } // namespace
 
 TEST_F(LayoutTest, CaptionsAndLabels) {
@@ -112,34 +143,21 @@ TEST_F(LayoutTest, CaptionsAndLabels) {
 }
 
 TEST_F(LayoutTest, NoTextIsClipped) {
-    const int check = window->style()->pixelMetric(QStyle::PM_IndicatorWidth) +
-                      window->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
-    for (QLabel* l : window->findChildren<QLabel*>()) {
-        if (l == window->poss)
-            continue;
-        EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width())
-            << l->text().toStdString();
-        EXPECT_GE(l->height(), l->fontMetrics().height()) << l->text().toStdString();
-    }
-    for (QPushButton* b : window->findChildren<QPushButton*>()) {
-        if (b->text().isEmpty() || b->window() != window.get())
-            continue;
-        EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text()) + 8, b->width())
-            << b->text().toStdString();
-    }
-    for (QCheckBox* c : window->findChildren<QCheckBox*>())
-        EXPECT_LE(c->fontMetrics().horizontalAdvance(c->text()) + check, c->width())
-            << c->text().toStdString();
-    for (QComboBox* c : window->findChildren<QComboBox*>()) {
-        int widest = 0;
-        for (int i = 0; i < c->count(); ++i)
-            widest = std::max(widest, c->fontMetrics().horizontalAdvance(c->itemText(i)));
-        EXPECT_LE(widest + 20, c->width()) << c->objectName().toStdString();
-    }
-    for (QLineEdit* e : window->findChildren<QLineEdit*>())
-        EXPECT_GE(e->height(), e->fontMetrics().height() + 4) << e->objectName().toStdString();
-    // "position" and the widest position of a large file fit the label.
-    EXPECT_LE(window->poss->fontMetrics().horizontalAdvance("65535/65535"), window->poss->width());
+    expectNothingClipped(window.get());
+}
+
+TEST_F(EditorTest, NoTextIsClippedWithALargerDesktopFont) {
+    const QFont before = QApplication::font();
+    QFont large = before;
+    large.setPointSizeF(before.pointSizeF() * 1.6);
+    QApplication::setFont(large);
+    writeUsers(demoUsers(3));
+    rememberUserFile();
+    start();
+    expectNothingClipped(window.get());
+    EXPECT_GT(window->layoutScale(), 1.4);
+    window.reset();
+    QApplication::setFont(before);
 }
 
 TEST_F(LayoutTest, ControlsStayInsideTheirParentsAndApart) {

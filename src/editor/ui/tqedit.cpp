@@ -529,6 +529,19 @@ void Tqedit::applyLayout() {
         const int need = m.horizontalAdvance(t) + p.chrome;
         f = std::max(f, double(need) / p.width);
     }
+    // The drop-downs get their items only at start-up; their widest must fit too.
+    const int arrowChrome = style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 14;
+    for (CodeListId id : codeListFillOrder()) {
+        QComboBox* box = listFor(id);
+        const auto it = std::find_if(places.begin(), places.end(),
+                                     [box](const Place& p) { return p.w == box; });
+        if (it == places.end())
+            continue;
+        int widest = 0;
+        for (const std::string& item : codeList(id).items)
+            widest = std::max(widest, box->fontMetrics().horizontalAdvance(fromAnsi(item)));
+        f = std::max(f, double(widest + arrowChrome) / it->width);
+    }
     f = std::max(f, double(fm.height() + 8) / 24.0);
     {
         QFont bold = font();
