@@ -8,10 +8,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
@@ -157,4 +159,20 @@ TEST(ShortcutDispatcherTest, LooksInTheControlsMenuThenTheWindows) {
 
     first->setEnabled(false);
     EXPECT_EQ(d.lookup(control, ctrlF), find) << "a disabled entry lets the key go on";
+}
+
+TEST_F(ShortcutTest, RightClickOpensTheWindowsOrTheBarsMenu) {
+    QContextMenuEvent onButton(QContextMenuEvent::Mouse, QPoint(2, 2),
+                               window->save->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(window->save, &onButton);
+    EXPECT_TRUE(window->mainpop->isVisible());
+    EXPECT_FALSE(window->barmenu->isVisible());
+    window->mainpop->hide();
+
+    QContextMenuEvent onBar(QContextMenuEvent::Mouse, QPoint(2, 2),
+                            window->bar->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(window->bar, &onBar);
+    EXPECT_TRUE(window->barmenu->isVisible());
+    EXPECT_FALSE(window->mainpop->isVisible());
+    window->barmenu->hide();
 }
