@@ -207,6 +207,7 @@ void WorkingCopy::open() {
 
 void WorkingCopy::loadFrom(const std::string& source) {
     close();
+    holdsCopy_ = false;
     // Not O_TRUNC: another editor's copy must survive until the lock is ours.
     Fd fd(::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
     if (fd.get() < 0)
@@ -220,6 +221,7 @@ void WorkingCopy::loadFrom(const std::string& source) {
     if (::fstat(fd.get(), &a) == 0 && ::fstat(in.get(), &b) == 0 && a.st_dev == b.st_dev &&
         a.st_ino == b.st_ino) {
         fd_ = fd.release(); // the user file is its own working copy
+        holdsCopy_ = true;
         return;
     }
     try {
@@ -231,6 +233,7 @@ void WorkingCopy::loadFrom(const std::string& source) {
         throw;
     }
     fd_ = fd.release();
+    holdsCopy_ = true;
 }
 
 void WorkingCopy::close() {
@@ -303,6 +306,12 @@ bool loadUserFile(UserFileSession& s, Prompts& prompts) {
 // The copy back, reported instead of thrown. The working copy stays open and
 // locked: another editor cannot slip in between.
 static bool copyBack(UserFileSession& s, Prompts& prompts) {
+    // After a failed load the working copy is empty: copying it back would
+    // wipe the user file.
+    if (!s.workingCopy.holdsCopy()) {
+        prompts.warning("Unable to save userfile");
+        return false;
+    }
     try {
         s.workingCopy.flush();
         replaceFileAtomically(s.workingCopy.path(), s.userFileName);
@@ -317,14 +326,16 @@ static bool copyBack(UserFileSession& s, Prompts& prompts) {
 void saveUserFile(UserFileSession& s, Prompts& prompts) {
     if (!s.userFileChanged)
         return;
-    copyBack(s, prompts);
+    if (!copyBack(s, prompts) && !s.workingCopy.holdsCopy())
+        return;
     if (!s.workingCopy.isOpen())
         s.workingCopy.open();
     s.workingCopy.readRecord(s.currentIndex, s.recordBuffer);
 }
 
 bool copyBackOnExit(UserFileSession& s, Prompts& prompts) {
-    if (!s.userFileChanged)
+    // Without a loaded copy no change can have reached the working copy.
+    if (!s.userFileChanged || !s.workingCopy.holdsCopy())
         return true;
     if (!prompts.confirm("Save zorvuser.dat file?"))
         return true;

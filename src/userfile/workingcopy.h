@@ -57,6 +57,9 @@ class WorkingCopy {
     void open();
     void close(); // no-op when closed
     bool isOpen() const { return fd_ >= 0; }
+    // True once a loadFrom() has succeeded, false again while one is under way
+    // or after one failed: only then is the content a user file worth copying back.
+    bool holdsCopy() const { return holdsCopy_; }
 
     // All three throw IoError 103 ("I/O error 103", file not open) while closed.
     int recordCount() const;
@@ -70,6 +73,7 @@ class WorkingCopy {
   private:
     std::string path_;
     int fd_ = -1;
+    bool holdsCopy_ = false;
 };
 
 // The program-wide state of one editing session.

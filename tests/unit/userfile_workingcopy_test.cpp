@@ -513,3 +513,23 @@ TEST(ReplaceFile, CrashBetweenWriteAndRenameLeavesTheOldFileWhole) {
     replaceFileAtomically(src, dst);
     EXPECT_EQ(readFileBytes(dst), recordsBytes(6, 1));
 }
+
+TEST_F(SessionTest, AfterAFailedLoadNothingIsEverCopiedBack) {
+    // A board file loaded, then a switch whose copy fails: the working copy is
+    // left empty, and a later Save User only marks a change that never landed.
+    loadAndChange();
+    const std::string before = readFileBytes(userFile);
+    EXPECT_NE(ioCode([&] { s.workingCopy.loadFrom("/proc/self/mem"); }), 0);
+    EXPECT_EQ(readFileBytes(copyPath), "");
+    s.userFileChanged = true;
+
+    saveUserFile(s, prompts);
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text, "Unable to save userfile");
+    EXPECT_TRUE(s.userFileChanged);
+
+    prompts.answers = {true};
+    EXPECT_TRUE(copyBackOnExit(s, prompts)); // nothing to save, nothing asked
+    EXPECT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(readFileBytes(userFile), before);
+}
