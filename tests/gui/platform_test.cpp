@@ -25,19 +25,20 @@ namespace {
 
 // Runs `answer` on the modal dialog that the next call opens.
 void whenModal(std::function<void(QWidget*)> answer) {
-    auto tries = std::make_shared<int>(0);
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [answer, tries, poll] {
-        if (QWidget* w = QApplication::activeModalWidget()) {
-            answer(w);
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, answer, tries = 0]() mutable {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w && ++tries < 200)
             return;
-        }
-        if (++*tries < 200)
-            QTimer::singleShot(10, *poll);
+        timer->stop();
+        timer->deleteLater();
+        if (w)
+            answer(w);
         else
             ADD_FAILURE() << "no modal dialog appeared";
-    };
-    QTimer::singleShot(0, *poll);
+    });
+    timer->start();
 }
 
 } // namespace
