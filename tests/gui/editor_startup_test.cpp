@@ -81,7 +81,8 @@ TEST_F(EditorTest, EmptyUserFileWritesNothingAndKeepsTheWindow) {
     start();
     EXPECT_TRUE(window->isVisible());
     ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].title, "Error");
+    EXPECT_EQ(platform.messages[0].title, "Warning");
+    EXPECT_EQ(platform.messages[0].icon, MessageIcon::Warning);
     EXPECT_TRUE(platform.messages[0].text.startsWith("The user file holds no users"));
     EXPECT_EQ(window->tuser->text(), "0");
     EXPECT_EQ(window->tlogins->text(), "0");

@@ -782,7 +782,7 @@ void Tqedit::FormActivate() {
     const int count = session_.workingCopy.recordCount();
     if (count == 0) {
         clearRecordView();
-        platform_.message(this, QStringLiteral("Error"),
+        platform_.message(this, QStringLiteral("Warning"),
                           QStringLiteral("The user file holds no users: there is nothing to "
                                          "show or save. Open another user file."),
                           MessageIcon::Warning);
