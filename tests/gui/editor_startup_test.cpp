@@ -4,6 +4,7 @@
 #include "fixture.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -213,4 +214,18 @@ TEST_F(EditorTest, BytesAfterTheLastWholeRecordAreCarriedButNeverShown) {
     EXPECT_EQ(saved.substr(5 * 273), std::string(100, '\x7F'));
     EXPECT_EQ(saved.substr(0, 4 * 273), bytes.substr(0, 4 * 273));
     EXPECT_NE(saved.substr(4 * 273, 273), bytes.substr(4 * 273, 273));
+}
+
+TEST_F(EditorTest, StartUpRunsOnce) {
+    writeUsers(demoUsers(3));
+    platform.openAnswers = {QString::fromStdString(userFile())};
+    start();
+    window->Next1->trigger();
+    window->hide();
+    window->show();
+    QApplication::processEvents();
+    QApplication::processEvents();
+    EXPECT_EQ(platform.openDialogs.size(), 1u);
+    EXPECT_EQ(session.currentIndex, 1) << "no second load";
+    EXPECT_EQ(window->poss->text(), "1/2");
 }
