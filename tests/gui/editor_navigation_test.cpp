@@ -154,7 +154,9 @@ struct PageCase {
     int pageStep;
 };
 
-void PrintTo(const PageCase& c, std::ostream* os) { *os << c.records << " records"; }
+void PrintTo(const PageCase& c, std::ostream* os) {
+    *os << c.records << " records";
+}
 
 class PageSizeTest : public NavigationTest, public ::testing::WithParamInterface<PageCase> {};
 
