@@ -11,57 +11,6 @@ namespace {
 constexpr char kHex[] = "0123456789abcdef";
 constexpr char kHexUpper[] = "0123456789ABCDEF";
 
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// One strict UTF-8 sequence at s[i]; advances i. -1 when malformed.
-long decodeUtf8(std::string_view s, std::size_t& i) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    if (b0 < 0x80) {
-        ++i;
-        return b0;
-    }
-    int n;
-    char32_t cp;
-    char32_t min;
-    if ((b0 & 0xE0) == 0xC0) {
-        n = 1, cp = b0 & 0x1F, min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        n = 2, cp = b0 & 0x0F, min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        n = 3, cp = b0 & 0x07, min = 0x10000;
-    } else {
-        return -1;
-    }
-    if (i + n >= s.size())
-        return -1;
-    for (int k = 1; k <= n; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80)
-            return -1;
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return -1;
-    i += n + 1;
-    return static_cast<long>(cp);
-}
-
 int lineOf(std::string_view text, std::size_t offset) {
     int line = 1;
     for (std::size_t k = 0; k < offset && k < text.size(); ++k)
@@ -133,7 +82,6 @@ std::string encodeFile(const Document& doc, const std::string& text) {
         const long cp = decodeUtf8(text, i);
         if (cp < 0) { // cannot happen: the text was validated or built here
             unit(0xFFFD);
-            ++i;
         } else if (cp >= 0x10000) {
             unit(0xD800 + ((cp - 0x10000) >> 10));
             unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
@@ -223,8 +171,6 @@ bool parseQuoted(std::string_view s, std::size_t& i, std::string& out, std::stri
         const long cp = decodeUtf8(s, i);
         const int b = cp < 0 ? -1 : unicodeToByte(static_cast<char32_t>(cp));
         out += b < 0 ? '?' : static_cast<char>(b);
-        if (cp < 0)
-            ++i;
     }
     err = "a quoted text is not closed";
     return false;

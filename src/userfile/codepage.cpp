@@ -48,6 +48,8 @@ constexpr std::array<Pair, 6> kNordic = {{
     {0xF8, 0x9B}, // ø
 }};
 
+} // namespace
+
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -66,8 +68,6 @@ void appendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-// Decodes one UTF-8 sequence at s[i]; advances i. Returns -1 for a malformed
-// sequence (overlong, surrogate, out of range or cut short), consuming one byte.
 long decodeUtf8(std::string_view s, std::size_t& i) {
     const auto b0 = static_cast<unsigned char>(s[i]);
     if (b0 < 0x80) {
@@ -106,8 +106,6 @@ long decodeUtf8(std::string_view s, std::size_t& i) {
     i += len;
     return static_cast<long>(cp);
 }
-
-} // namespace
 
 std::string dosToAnsi(std::string_view cp865) {
     std::string out(cp865);

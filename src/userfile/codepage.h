@@ -3,6 +3,7 @@
 // window texts in Windows code page 1252. Widgets speak Unicode; these tables
 // are the bridge.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -24,5 +25,11 @@ std::string cp1252ToUtf8(std::string_view cp1252);
 // Characters cp1252 cannot hold become `replacement`. Malformed UTF-8 counts
 // as such characters too.
 std::string utf8ToCp1252(std::string_view utf8, char replacement = '?');
+
+void appendUtf8(std::string& out, char32_t cp);
+// Decodes one UTF-8 sequence at s[i] and advances i past it. -1 for a
+// malformed sequence (overlong, surrogate, out of range or cut short), which
+// consumes one byte.
+long decodeUtf8(std::string_view s, std::size_t& i);
 
 } // namespace zorv
