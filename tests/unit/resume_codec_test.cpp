@@ -6,6 +6,8 @@
 #include "linecodec.h"
 #include "resume/conference.h"
 
+#include "tempdir.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -47,19 +49,7 @@ std::size_t codeBits(const std::string& line) {
     return bits;
 }
 
-struct TempDir {
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "zorv_resume_XXXXXX").string();
-        if (::mkdtemp(tmpl.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        path = tmpl;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    fs::path path;
-};
+using zorvtest::TempDir;
 
 std::string slurp(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -142,19 +132,19 @@ TEST(ResumeCodec, RefusesWhatARecordCannotCarry) {
 
 TEST(ResumeDemo, ConferenceIsDeterministicAndReadable) {
     TempDir a, b, c;
-    const auto numbers = zorvtool::writeDemoConference(a.path.string(), 42);
-    EXPECT_EQ(zorvtool::writeDemoConference(b.path.string(), 42), numbers);
-    zorvtool::writeDemoConference(c.path.string(), 43);
-    EXPECT_EQ(slurp(a.path / "resume.hdr"), slurp(b.path / "resume.hdr"));
-    EXPECT_EQ(slurp(a.path / "resume.txt"), slurp(b.path / "resume.txt"));
-    EXPECT_NE(slurp(a.path / "resume.txt"), slurp(c.path / "resume.txt"));
-    EXPECT_FALSE(fs::exists(a.path / "resume.hdr.tmp"));
+    const auto numbers = zorvtool::writeDemoConference(a.path(), 42);
+    EXPECT_EQ(zorvtool::writeDemoConference(b.path(), 42), numbers);
+    zorvtool::writeDemoConference(c.path(), 43);
+    EXPECT_EQ(slurp(fs::path(a.path()) / "resume.hdr"), slurp(fs::path(b.path()) / "resume.hdr"));
+    EXPECT_EQ(slurp(fs::path(a.path()) / "resume.txt"), slurp(fs::path(b.path()) / "resume.txt"));
+    EXPECT_NE(slurp(fs::path(a.path()) / "resume.txt"), slurp(fs::path(c.path()) / "resume.txt"));
+    EXPECT_FALSE(fs::exists(fs::path(a.path()) / "resume.hdr.tmp"));
 
     ASSERT_EQ(numbers.size(), 20u);
     EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end()));
     EXPECT_EQ(std::adjacent_find(numbers.begin(), numbers.end()), numbers.end());
 
-    const std::string base = (a.path / "resume").string();
+    const std::string base = (fs::path(a.path()) / "resume").string();
     bool nordic = false;
     for (const int n : numbers) {
         const auto m = zorv::readMessage(base, n);
@@ -172,7 +162,7 @@ TEST(ResumeDemo, ConferenceIsDeterministicAndReadable) {
     EXPECT_EQ(zorvtool::missingDemoNumbers(numbers).size(), 2u);
 
     // The text file is one run of line records, plain and compressed mixed.
-    const std::string txt = slurp(a.path / "resume.txt");
+    const std::string txt = slurp(fs::path(a.path()) / "resume.txt");
     int plainLines = 0, packedLines = 0;
     for (std::size_t at = 0; at < txt.size();) {
         const auto h = static_cast<unsigned char>(txt[at]);
@@ -190,8 +180,8 @@ TEST(ResumeTool, PrintsHeadingAndLinesInUtf8) {
     zorvtool::ConferenceBuilder c;
     c.addTextMessage(17, "ABOUT ME", zorvtool::packDosDateTime(1997, 3, 5),
                      {"Hei fra Troms\x9B!", "", "Bl\x86 \x91 \x9B \x8F \x92 \x9D"});
-    c.write((d.path / "conf").string());
-    const std::string base = (d.path / "conf").string();
+    c.write((fs::path(d.path()) / "conf").string());
+    const std::string base = (fs::path(d.path()) / "conf").string();
     std::ostringstream out, err;
     EXPECT_EQ(zorvtool::dispatch({"resume", base, "17"}, out, err), 0);
     EXPECT_EQ(out.str(), "#17 ABOUT ME 05.03.1997\nHei fra Tromsø!\n\nBlå æ ø Å Æ Ø\n");
@@ -205,7 +195,7 @@ TEST(ResumeTool, ReportsNotFoundAndFailures) {
     TempDir d;
     zorvtool::ConferenceBuilder c;
     c.addTextMessage(17, "X", 0, {"x"});
-    const std::string base = (d.path / "conf").string();
+    const std::string base = (fs::path(d.path()) / "conf").string();
     c.write(base);
     {
         std::ostringstream out, err;
@@ -236,10 +226,10 @@ TEST(ResumeTool, ReportsNotFoundAndFailures) {
 TEST(ResumeDemo, DemoCommandGivesHoldersResumesOfItsConference) {
     TempDir d;
     std::ostringstream out, err;
-    ASSERT_EQ(zorvtool::dispatch({"demo", d.path.string()}, out, err), 0) << err.str();
+    ASSERT_EQ(zorvtool::dispatch({"demo", d.path()}, out, err), 0) << err.str();
     EXPECT_NE(out.str().find("resume.hdr"), std::string::npos);
-    const std::string user = slurp(d.path / "zorvuser.dat");
-    const std::string base = (d.path / "resume").string();
+    const std::string user = slurp(fs::path(d.path()) / "zorvuser.dat");
+    const std::string base = (fs::path(d.path()) / "resume").string();
     int holders = 0, found = 0;
     for (std::size_t at = 0; at + 273 <= user.size(); at += 273) {
         std::int32_t resume = 0;
@@ -255,10 +245,10 @@ TEST(ResumeDemo, DemoCommandGivesHoldersResumesOfItsConference) {
     EXPECT_GT(holders, 40);
     EXPECT_EQ(found, holders - 2); // two show "Resume not found!"
     std::ostringstream out2, err2;
-    EXPECT_EQ(zorvtool::dispatch({"demo", d.path.string()}, out2, err2), 1);
-    std::filesystem::remove(d.path / "zorvuser.dat");
+    EXPECT_EQ(zorvtool::dispatch({"demo", d.path()}, out2, err2), 1);
+    std::filesystem::remove(fs::path(d.path()) / "zorvuser.dat");
     // A conference already there is not overwritten either.
-    EXPECT_EQ(zorvtool::dispatch({"demo", d.path.string()}, out2, err2), 1);
+    EXPECT_EQ(zorvtool::dispatch({"demo", d.path()}, out2, err2), 1);
     EXPECT_NE(err2.str().find("resume.hdr exists"), std::string::npos) << err2.str();
-    EXPECT_EQ(zorvtool::dispatch({"demo", d.path.string(), "--force"}, out2, err2), 0);
+    EXPECT_EQ(zorvtool::dispatch({"demo", d.path(), "--force"}, out2, err2), 0);
 }

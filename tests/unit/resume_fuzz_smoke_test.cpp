@@ -3,6 +3,8 @@
 
 #include "../../fuzz/conference_fuzz_input.h"
 
+#include "tempdir.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -68,19 +70,7 @@ std::string mutate(std::string s, std::mt19937& rng) {
     return s;
 }
 
-struct TempDir {
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "zorv_fuzzsmoke_XXXXXX").string();
-        if (::mkdtemp(tmpl.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        path = tmpl;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    fs::path path;
-};
+using zorvtest::TempDir;
 
 // The same bytes read from real files must give the same outcome.
 void compareWithFiles(const zorvfuzz::ConferenceInput& in, const zorvfuzz::ConferenceOutcome& mem,
@@ -118,7 +108,7 @@ TEST(ResumeFuzzSmoke, SeedCorpusAndMutationsHoldTheRules) {
         const auto out = zorvfuzz::runConferenceInput(in); // aborts on a broken rule
         (out.errorCode ? failed : out.message ? found : notFound)++;
         if (viaFiles)
-            compareWithFiles(in, out, dir.path);
+            compareWithFiles(in, out, dir.path());
     };
     for (const auto& s : seeds)
         run(s, true);

@@ -2,8 +2,9 @@
 // Shared by the settings tests: a private folder for settings files and byte-exact
 // file access.
 
-#include <cstdio>
-#include <cstdlib>
+#include "settings/registry.h"
+#include "tempdir.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,26 +13,10 @@
 
 namespace zorv::settingstest {
 
-class TempDir {
+// The test-wide temp folder, plus where the settings file goes in it.
+class TempDir : public zorvtest::TempDir {
   public:
-    TempDir() {
-        std::string tmpl =
-            (std::filesystem::temp_directory_path() / "zorv-settings-XXXXXX").string();
-        if (char* made = ::mkdtemp(tmpl.data()))
-            path_ = made;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string regPath() const { return path_ + "/NV/zorvedit.reg"; }
-
-  private:
-    std::string path_;
+    std::string regPath() const { return path() + "/NV/zorvedit.reg"; }
 };
 
 inline std::string readBytes(const std::string& path) {
@@ -43,6 +28,16 @@ inline void writeBytes(const std::string& path, const std::string& bytes) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+// The settings error a call raises, or "no error".
+template <class F> std::string errorOf(F&& f) {
+    try {
+        f();
+    } catch (const SettingsError& e) {
+        return e.what();
+    }
+    return "no error";
 }
 
 inline constexpr const char* kHead =

@@ -11,6 +11,7 @@
 namespace zorv {
 namespace {
 
+using settingstest::errorOf;
 using settingstest::kHead;
 using settingstest::readBytes;
 using settingstest::TempDir;
@@ -30,15 +31,6 @@ MemoryRegistryKey keyWith(std::initializer_list<std::pair<const char*, int>> int
     for (const auto& [name, v] : ints)
         key.putInteger(name, v);
     return key;
-}
-
-template <class F> std::string errorOf(F&& f) {
-    try {
-        f();
-    } catch (const SettingsError& e) {
-        return e.what();
-    }
-    return "no error";
 }
 
 // --- Step 1: main window creation -------------------------------------------------

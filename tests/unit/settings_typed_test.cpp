@@ -10,6 +10,7 @@
 namespace zorv {
 namespace {
 
+using settingstest::errorOf;
 using settingstest::TempDir;
 
 class TypedValues : public ::testing::TestWithParam<const char*> {
@@ -29,15 +30,6 @@ class TypedValues : public ::testing::TestWithParam<const char*> {
         key->close();
         ASSERT_TRUE(key->open(false));
     }
-    template <class F> std::string errorOf(F&& f) {
-        try {
-            f();
-        } catch (const SettingsError& e) {
-            return e.what();
-        }
-        return "no error";
-    }
-
     TempDir dir;
     std::unique_ptr<RegistryKey> key;
 };
