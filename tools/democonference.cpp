@@ -223,9 +223,14 @@ std::vector<int> writeDemoConference(const std::string& dir, std::uint64_t seed,
                 r = encodeCompressedLine(cp865);
             records.push_back(r ? *r : encodeLine(cp865));
         }
+        // One draw per statement: the order of a call's arguments is the compiler's choice.
+        const int year = rng.between(1992, 1999);
+        const int month = rng.between(1, 12);
+        const int day = rng.between(1, 28);
+        const int hour = rng.between(0, 23);
+        const int minute = rng.between(0, 59);
         const std::uint32_t date =
-            packDosDateTime(rng.between(1992, 1999), rng.between(1, 12), rng.between(1, 28),
-                            rng.between(0, 23), rng.between(0, 59), rng.between(0, 59));
+            packDosDateTime(year, month, day, hour, minute, rng.between(0, 59));
         conf.addMessage(static_cast<std::uint16_t>(number), toCp865(subject), date, records);
         numbers.push_back(number);
         number += rng.between(1, 4);

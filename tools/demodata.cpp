@@ -67,11 +67,15 @@ std::uint32_t packDate(int y, int mo, int d, int h, int mi, int s) {
 }
 
 std::uint32_t randomCallTime(DemoRng& rng, int fromYear, int toYear) {
+    // One draw per statement: the order of a call's arguments is the compiler's choice.
     const int y =
         fromYear + static_cast<int>(rng.below(static_cast<std::uint32_t>(toYear - fromYear + 1)));
-    return packDate(y, 1 + static_cast<int>(rng.below(12)), 1 + static_cast<int>(rng.below(28)),
-                    static_cast<int>(rng.below(24)), static_cast<int>(rng.below(60)),
-                    static_cast<int>(rng.below(60)));
+    const int mo = 1 + static_cast<int>(rng.below(12));
+    const int d = 1 + static_cast<int>(rng.below(28));
+    const int h = static_cast<int>(rng.below(24));
+    const int mi = static_cast<int>(rng.below(60));
+    const int s = static_cast<int>(rng.below(60));
+    return packDate(y, mo, d, h, mi, s);
 }
 
 // A code from the list most of the time, now and then one without an item.
@@ -101,16 +105,21 @@ Record makeUser(int index, std::uint64_t seed, bool& hasResume) {
         for (std::size_t i = 0; i < 30 && i < raw.size(); ++i)
             r[i] = static_cast<std::uint8_t>(raw[i]);
     } else {
-        std::string name =
-            rng.chance(8) ? std::string(pick(rng, kHandles))
-                          : std::string(pick(rng, kFirst)) + " " + std::string(pick(rng, kLast));
+        std::string name;
+        if (rng.chance(8)) {
+            name = pick(rng, kHandles);
+        } else {
+            name = pick(rng, kFirst);
+            name += " ";
+            name += pick(rng, kLast);
+        }
         if (rng.chance(10))
             writeText(r, kName, cp1252(name + " " + std::string(pick(rng, kLast))));
         writeText(r, kName, cp1252(name));
     }
     if (!rng.chance(5)) {
-        std::string street =
-            std::string(pick(rng, kStreets)) + " " + std::to_string(1 + rng.below(120));
+        std::string street(pick(rng, kStreets));
+        street += " " + std::to_string(1 + rng.below(120));
         if (rng.chance(15))
             street += static_cast<char>('A' + rng.below(4));
         writeText(r, kAddress, cp1252(street));
