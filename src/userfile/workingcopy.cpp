@@ -154,6 +154,10 @@ void replaceFileAtomically(const std::string& src, const std::string& dstPath) {
     const bool haveDst = ::stat(dst.c_str(), &dstSt) == 0;
     if (haveDst && S_ISDIR(dstSt.st_mode))
         throw IoError(kFileAccessDenied);
+    // Already the same file: a rename would strand whoever holds src open on
+    // the old, unlinked inode.
+    if (haveDst && dstSt.st_dev == srcSt.st_dev && dstSt.st_ino == srcSt.st_ino)
+        return;
 
     std::string temp = dirOf(dst) + "/." + baseOf(dst) + ".XXXXXX";
     Fd out(::mkstemp(temp.data()));

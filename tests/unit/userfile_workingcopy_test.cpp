@@ -533,3 +533,25 @@ TEST_F(SessionTest, AfterAFailedLoadNothingIsEverCopiedBack) {
     EXPECT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(readFileBytes(userFile), before);
 }
+
+TEST_F(SessionTest, UserFileThatIsItsOwnWorkingCopyKeepsEverySave) {
+    // The operator opened the working copy's own file (or a link to it): the
+    // changes are already in the user file, and the held copy must stay it.
+    userFile = s.userFileName = copyPath;
+    loadAndChange();
+    saveUserFile(s, prompts);
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_FALSE(s.userFileChanged);
+
+    Record r{};
+    s.workingCopy.readRecord(2, r);
+    r[0] = 'Y';
+    s.workingCopy.writeRecord(2, r);
+    s.userFileChanged = true;
+    saveUserFile(s, prompts);
+    EXPECT_TRUE(prompts.shown.empty());
+    const std::string saved = readFileBytes(userFile);
+    ASSERT_EQ(saved.size(), 3 * kRecordSize);
+    EXPECT_EQ(saved[kRecordSize], 'Z');
+    EXPECT_EQ(saved[2 * kRecordSize], 'Y');
+}
