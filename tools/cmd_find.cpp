@@ -92,14 +92,6 @@ int runFind(const Args& args, std::ostream& out, std::ostream& err) {
         return 2;
     }
     const std::string& file = positional[0];
-    c.text = zorv::utf8ToCp1252(positional[1]);
-    // A character cp1252 cannot hold occurs in no stored text: such a text
-    // matches no field (as in the window), though a status-only search still runs.
-    if (c.text != zorv::utf8ToCp1252(positional[1], '!')) {
-        if (c.anyField())
-            return 0;
-    }
-
     std::vector<zorv::Record> records;
     try {
         records = zorv::readAllRecords(file);
@@ -107,6 +99,11 @@ int runFind(const Args& args, std::ostream& out, std::ostream& err) {
         err << "zorvtool find: " << file << ": " << e.what() << '\n';
         return 2;
     }
+    c.text = zorv::utf8ToCp1252(positional[1]);
+    // A character cp1252 cannot hold occurs in no stored text: such a text
+    // matches no field (as in the window), though a status-only search still runs.
+    if (c.text != zorv::utf8ToCp1252(positional[1], '!') && c.anyField())
+        return 0;
     for (std::size_t i = 0; i < records.size(); ++i)
         if (zorv::findTabMatches(records[i], c))
             out << i << '\n';
