@@ -1,9 +1,11 @@
 #include "platform/qtplatform.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -90,9 +92,34 @@ void QtPlatform::message(QWidget* parent, const QString& title, const QString& t
     box.exec();
 }
 
+namespace {
+
+// A Yes/No question about unsaved changes: Qt would take Escape or the close
+// button as No and drop the changes on a reflex; here only a button answers.
+class YesNoBox : public QMessageBox {
+  public:
+    using QMessageBox::QMessageBox;
+
+  protected:
+    void keyPressEvent(QKeyEvent* e) override {
+        if (e->matches(QKeySequence::Cancel))
+            return;
+        QMessageBox::keyPressEvent(e);
+    }
+    void closeEvent(QCloseEvent* e) override {
+        if (!clickedButton()) {
+            e->ignore();
+            return;
+        }
+        QMessageBox::closeEvent(e);
+    }
+};
+
+} // namespace
+
 bool QtPlatform::confirm(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text,
-                    QMessageBox::Yes | QMessageBox::No, parent);
+    YesNoBox box(QMessageBox::Question, QStringLiteral("Confirm"), text,
+                 QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }

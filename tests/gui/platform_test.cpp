@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -139,6 +140,23 @@ TEST(QtPlatformTest, ConfirmAndMessageBoxes) {
     platform.message(nullptr, "ZORV user editor", "File not found.", MessageIcon::Stop);
     EXPECT_EQ(icon, QMessageBox::Critical);
     EXPECT_EQ(title, "ZORV user editor");
+}
+
+// Both questions guard unsaved changes: only a press of Yes or No answers
+// them, never Escape or the close button, which would otherwise count as No.
+TEST(QtPlatformTest, ConfirmIsAnsweredOnlyByItsButtons) {
+    QtPlatform platform;
+    bool stillOpen = false;
+    whenModal([&](QWidget* w) {
+        QTest::keyClick(w, Qt::Key_Escape);
+        w->close();
+        QApplication::processEvents();
+        stillOpen = w->isVisible();
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && stillOpen)
+            box->button(QMessageBox::Yes)->click();
+    });
+    EXPECT_TRUE(platform.confirm(nullptr, "Save zorvuser.dat file?"));
+    EXPECT_TRUE(stillOpen);
 }
 
 TEST(QtPlatformTest, ProgramPathCanBeReplaced) {
