@@ -80,20 +80,22 @@ std::vector<Record> readAllRecords(const std::string& path) {
 }
 
 void writeUserFile(const std::string& path, const std::vector<Record>& records) {
-    // Written beside the target first, then moved over it whole.
-    const std::string temp = path + ".new";
+    // Written beside the target under a name of its own ("x": never an existing
+    // file), then moved over it whole.
+    const std::string temp = path + ".new." + std::to_string(::getpid());
     {
-        std::FILE* f = std::fopen(temp.c_str(), "wb");
+        std::FILE* f = std::fopen(temp.c_str(), "wbx");
         if (!f)
             throw ioErrorFromErrno(errno);
-        bool ok = true;
+        int err = 0;
         for (const auto& r : records)
-            ok = ok && std::fwrite(r.data(), 1, r.size(), f) == r.size();
-        const int err = errno;
-        ok = std::fclose(f) == 0 && ok;
-        if (!ok) {
+            if (err == 0 && std::fwrite(r.data(), 1, r.size(), f) != r.size())
+                err = errno ? errno : ENOSPC;
+        if (std::fclose(f) != 0 && err == 0)
+            err = errno ? errno : ENOSPC;
+        if (err != 0) {
             std::remove(temp.c_str());
-            throw ioErrorFromErrno(err ? err : ENOSPC);
+            throw ioErrorFromErrno(err);
         }
     }
     try {

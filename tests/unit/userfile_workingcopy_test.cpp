@@ -1,6 +1,7 @@
 #include "scripted_prompts.h"
 #include "tempdir.h"
 #include "userfile/errors.h"
+#include "userfile/userfile.h"
 #include "userfile/workingcopy.h"
 
 #include <gtest/gtest.h>
@@ -554,4 +555,19 @@ TEST_F(SessionTest, UserFileThatIsItsOwnWorkingCopyKeepsEverySave) {
     ASSERT_EQ(saved.size(), 3 * kRecordSize);
     EXPECT_EQ(saved[kRecordSize], 'Z');
     EXPECT_EQ(saved[2 * kRecordSize], 'Y');
+}
+
+TEST(WriteUserFile, WritesWholeAndLeavesNeighboursAlone) {
+    TempDir tmp;
+    const std::string file = tmp.file("zorvuser.dat");
+    // A file of the sysop's that merely has a name like a temporary one.
+    writeFileBytes(file + ".new", "keep me");
+    writeUserFile(file, {recordFrom(recordsBytes(2), 0), recordFrom(recordsBytes(2), 1)});
+    EXPECT_EQ(readFileBytes(file), recordsBytes(2));
+    EXPECT_EQ(readFileBytes(file + ".new"), "keep me");
+    EXPECT_EQ(listDir(tmp.path()).size(), 2u);
+
+    // A folder that is gone: the error, and nothing made.
+    EXPECT_EQ(ioCode([&] { writeUserFile(tmp.file("gone/zorvuser.dat"), {Record{}}); }),
+              kFileNotFound);
 }
