@@ -3,14 +3,12 @@
 #include "linecodec.h"
 #include "resume/conference.h"
 #include "userfile/codepage.h"
+#include "userfile/userfile.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <stdexcept>
+#include <optional>
 
 namespace zorvtool {
 
@@ -24,30 +22,6 @@ void putU16(std::string& s, std::size_t at, std::uint16_t v) {
 void putU32(std::string& s, std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i)
         s[at + static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    // Through a temporary name, so a failed run leaves no half-written file.
-    const std::string tmp = path + ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (out)
-            out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (out)
-            out.flush();
-        if (!out) {
-            const int err = errno;
-            std::error_code ignored;
-            std::filesystem::remove(tmp, ignored);
-            throw std::runtime_error("cannot write " + path + ": " + std::strerror(err));
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(tmp, path, ec);
-    if (ec) {
-        std::filesystem::remove(tmp, ec);
-        throw std::runtime_error("cannot write " + path + ": " + ec.message());
-    }
 }
 
 // splitmix64: small, fast and the same everywhere, unlike std's distributions.
@@ -196,8 +170,8 @@ void ConferenceBuilder::appendText(std::string_view bytes) {
 }
 
 void ConferenceBuilder::write(const std::string& basePath) const {
-    writeFile(basePath + ".hdr", hdr_);
-    writeFile(basePath + ".txt", txt_);
+    zorv::writeFileAtomically(basePath + ".hdr", hdr_);
+    zorv::writeFileAtomically(basePath + ".txt", txt_);
 }
 
 std::vector<int> writeDemoConference(const std::string& dir, std::uint64_t seed, int count) {

@@ -41,7 +41,7 @@ class ConferenceBuilder {
     const std::string& headerBytes() const { return hdr_; }
     const std::string& textBytes() const { return txt_; }
 
-    // Writes basePath.hdr and basePath.txt; throws std::runtime_error.
+    // Writes basePath.hdr and basePath.txt, each whole or not at all; throws zorv::IoError.
     void write(const std::string& basePath) const;
 
   private:

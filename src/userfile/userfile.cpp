@@ -79,7 +79,7 @@ std::vector<Record> readAllRecords(const std::string& path) {
     return all;
 }
 
-void writeUserFile(const std::string& path, const std::vector<Record>& records) {
+void writeFileAtomically(const std::string& path, std::string_view bytes) {
     // Written beside the target under a name of its own ("x": never an existing
     // file), then moved over it whole.
     const std::string temp = path + ".new." + std::to_string(::getpid());
@@ -88,9 +88,8 @@ void writeUserFile(const std::string& path, const std::vector<Record>& records) 
         if (!f)
             throw ioErrorFromErrno(errno);
         int err = 0;
-        for (const auto& r : records)
-            if (err == 0 && std::fwrite(r.data(), 1, r.size(), f) != r.size())
-                err = errno ? errno : ENOSPC;
+        if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size())
+            err = errno ? errno : ENOSPC;
         if (std::fclose(f) != 0 && err == 0)
             err = errno ? errno : ENOSPC;
         if (err != 0) {
@@ -105,6 +104,14 @@ void writeUserFile(const std::string& path, const std::vector<Record>& records) 
         throw;
     }
     std::remove(temp.c_str());
+}
+
+void writeUserFile(const std::string& path, const std::vector<Record>& records) {
+    std::string bytes;
+    bytes.reserve(records.size() * kRecordSize);
+    for (const auto& r : records)
+        bytes.append(reinterpret_cast<const char*>(r.data()), r.size());
+    writeFileAtomically(path, bytes);
 }
 
 } // namespace zorv

@@ -5,6 +5,7 @@
 #include "record.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zorv {
@@ -14,7 +15,9 @@ int countRecords(const std::string& path);
 Record readRecordAt(const std::string& path, int index);
 std::vector<Record> readAllRecords(const std::string& path);
 
-// Writes the records as a new file at path, atomically (replaceFileAtomically).
+// Writes the bytes or records as a new file at path, atomically
+// (replaceFileAtomically). Throws IoError.
+void writeFileAtomically(const std::string& path, std::string_view bytes);
 void writeUserFile(const std::string& path, const std::vector<Record>& records);
 
 } // namespace zorv

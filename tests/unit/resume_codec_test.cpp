@@ -191,6 +191,22 @@ TEST(ResumeTool, PrintsHeadingAndLinesInUtf8) {
     EXPECT_EQ(out2.str(), out.str());
 }
 
+TEST(ResumeTool, WritingAConferenceLeavesOtherFilesAlone) {
+    TempDir d;
+    const std::string base = (fs::path(d.path()) / "conf").string();
+    // Files of the sysop's that merely have names like temporary ones.
+    zorvtest::writeFileBytes(base + ".hdr.tmp", "keep");
+    zorvtest::writeFileBytes(base + ".txt.tmp", "these");
+    zorvtool::ConferenceBuilder c;
+    c.addTextMessage(17, "X", 0, {"x"});
+    c.write(base);
+    EXPECT_EQ(zorvtest::readFileBytes(base + ".hdr"), c.headerBytes());
+    EXPECT_EQ(zorvtest::readFileBytes(base + ".txt"), c.textBytes());
+    EXPECT_EQ(zorvtest::readFileBytes(base + ".hdr.tmp"), "keep");
+    EXPECT_EQ(zorvtest::readFileBytes(base + ".txt.tmp"), "these");
+    EXPECT_THROW(c.write(base + "/gone/conf"), std::runtime_error);
+}
+
 TEST(ResumeTool, ReportsNotFoundAndFailures) {
     TempDir d;
     zorvtool::ConferenceBuilder c;
