@@ -1,19 +1,19 @@
 #include "userfile.h"
 
 #include "errors.h"
+#include "recordio.h"
 #include "workingcopy.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zorv {
 
 namespace {
 
+// Opened read only: a reader never locks or changes the file.
 class ReadOnlyFile {
   public:
     explicit ReadOnlyFile(const std::string& path)
@@ -25,32 +25,8 @@ class ReadOnlyFile {
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
-    int count() const {
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0)
-            throw ioErrorFromErrno(errno);
-        if (S_ISDIR(st.st_mode))
-            throw IoError(kFileAccessDenied);
-        const long long n =
-            static_cast<long long>(st.st_size) / static_cast<long long>(kRecordSize);
-        return n > INT_MAX ? INT_MAX : static_cast<int>(n);
-    }
-
-    void read(int index, Record& r) const {
-        std::size_t done = 0;
-        const off_t base = static_cast<off_t>(index) * static_cast<off_t>(kRecordSize);
-        while (done < kRecordSize) {
-            const ssize_t n =
-                ::pread(fd_, r.data() + done, kRecordSize - done, base + static_cast<off_t>(done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                throw ioErrorFromErrno(errno);
-            if (n == 0)
-                throw IoError(kReadBeyondEnd);
-            done += static_cast<std::size_t>(n);
-        }
-    }
+    int count() const { return recordCountOf(fd_); }
+    void read(int index, Record& r) const { readRecordOf(fd_, index, r); }
 
   private:
     int fd_;
@@ -63,11 +39,8 @@ int countRecords(const std::string& path) {
 }
 
 Record readRecordAt(const std::string& path, int index) {
-    ReadOnlyFile f(path);
-    if (index < 0 || index >= f.count())
-        throw IoError(kReadBeyondEnd);
     Record r{};
-    f.read(index, r);
+    ReadOnlyFile(path).read(index, r);
     return r;
 }
 

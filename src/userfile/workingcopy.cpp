@@ -1,9 +1,9 @@
 #include "workingcopy.h"
 
 #include "errors.h"
+#include "recordio.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <stdexcept>
@@ -249,30 +249,13 @@ void WorkingCopy::close() {
 int WorkingCopy::recordCount() const {
     if (fd_ < 0)
         throw IoError(kFileNotOpen);
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0)
-        throwErrno();
-    const auto n = static_cast<long long>(st.st_size) / static_cast<long long>(kRecordSize);
-    return n > INT_MAX ? INT_MAX : static_cast<int>(n);
+    return recordCountOf(fd_);
 }
 
 void WorkingCopy::readRecord(int index, Record& buffer) const {
-    if (index < 0 || index >= recordCount())
-        throw IoError(kReadBeyondEnd);
-    std::size_t done = 0;
-    const off_t base = static_cast<off_t>(index) * static_cast<off_t>(kRecordSize);
-    while (done < kRecordSize) {
-        const ssize_t n =
-            ::pread(fd_, buffer.data() + done, kRecordSize - done, base + static_cast<off_t>(done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throwErrno();
-        }
-        if (n == 0)
-            throw IoError(kReadBeyondEnd); // the file shrank under us
-        done += static_cast<std::size_t>(n);
-    }
+    if (fd_ < 0)
+        throw IoError(kFileNotOpen);
+    readRecordOf(fd_, index, buffer);
 }
 
 void WorkingCopy::writeRecord(int index, const Record& buffer) {

@@ -1,0 +1,41 @@
+#include "recordio.h"
+
+#include "errors.h"
+
+#include <cerrno>
+#include <climits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zorv {
+
+int recordCountOf(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        throw ioErrorFromErrno(errno);
+    if (S_ISDIR(st.st_mode))
+        throw IoError(kFileAccessDenied);
+    const auto n = static_cast<long long>(st.st_size) / static_cast<long long>(kRecordSize);
+    return n > INT_MAX ? INT_MAX : static_cast<int>(n);
+}
+
+void readRecordOf(int fd, int index, Record& buffer) {
+    if (index < 0 || index >= recordCountOf(fd))
+        throw IoError(kReadBeyondEnd);
+    std::size_t done = 0;
+    const off_t base = static_cast<off_t>(index) * static_cast<off_t>(kRecordSize);
+    while (done < kRecordSize) {
+        const ssize_t n =
+            ::pread(fd, buffer.data() + done, kRecordSize - done, base + static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw ioErrorFromErrno(errno);
+        }
+        if (n == 0)
+            throw IoError(kReadBeyondEnd); // the file shrank under us
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+} // namespace zorv
