@@ -1,5 +1,6 @@
 #include "democonference.h"
 
+#include "demodata.h"
 #include "linecodec.h"
 #include "resume/conference.h"
 #include "userfile/codepage.h"
@@ -24,24 +25,18 @@ void putU32(std::string& s, std::size_t at, std::uint32_t v) {
         s[at + static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
-// splitmix64: small, fast and the same everywhere, unlike std's distributions.
+// The demo users' generator, with the draws the texts need.
 class Rng {
   public:
-    explicit Rng(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t next() {
-        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
+    explicit Rng(std::uint64_t seed) : gen_(seed) {}
+    int below(int n) { return static_cast<int>(gen_.below(static_cast<std::uint32_t>(n))); }
     int between(int lo, int hi) { return lo + below(hi - lo + 1); }
     template <std::size_t N> const char* pick(const std::array<const char*, N>& from) {
         return from[static_cast<std::size_t>(below(static_cast<int>(N)))];
     }
 
   private:
-    std::uint64_t state_;
+    DemoRng gen_;
 };
 
 // The texts are written here in UTF-8 and stored in cp865; they use only

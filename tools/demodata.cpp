@@ -1,5 +1,6 @@
 #include "demodata.h"
 
+#include "democonference.h"
 #include "userfile/calltime.h"
 #include "userfile/codepage.h"
 #include "userfile/errors.h"
@@ -60,12 +61,6 @@ std::string cp1252(std::string_view utf8) {
     return utf8ToCp1252(utf8);
 }
 
-std::uint32_t packDate(int y, int mo, int d, int h, int mi, int s) {
-    return static_cast<std::uint32_t>(y - 1980) << 25 | static_cast<std::uint32_t>(mo) << 21 |
-           static_cast<std::uint32_t>(d) << 16 | static_cast<std::uint32_t>(h) << 11 |
-           static_cast<std::uint32_t>(mi) << 5 | static_cast<std::uint32_t>(s / 2);
-}
-
 std::uint32_t randomCallTime(DemoRng& rng, int fromYear, int toYear) {
     // One draw per statement: the order of a call's arguments is the compiler's choice.
     const int y =
@@ -75,7 +70,7 @@ std::uint32_t randomCallTime(DemoRng& rng, int fromYear, int toYear) {
     const int h = static_cast<int>(rng.below(24));
     const int mi = static_cast<int>(rng.below(60));
     const int s = static_cast<int>(rng.below(60));
-    return packDate(y, mo, d, h, mi, s);
+    return packDosDateTime(y, mo, d, h, mi, s);
 }
 
 // A code from the list most of the time, now and then one without an item.
