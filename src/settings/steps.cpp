@@ -38,13 +38,6 @@ constexpr Edge kEdges[] = {Edge::Top, Edge::Left, Edge::Width, Edge::Height};
 
 } // namespace
 
-void WindowPos::set(Edge e, std::int32_t v) {
-    if (e == Edge::Top)
-        top = v;
-    else if (e == Edge::Left)
-        left = v;
-}
-
 void WindowBounds::set(Edge e, std::int32_t v) {
     switch (e) {
     case Edge::Top:

@@ -53,7 +53,6 @@ using ApplyEdge = std::function<void(Edge, std::int32_t)>;
 struct WindowPos {
     std::int32_t top = 0;
     std::int32_t left = 0;
-    void set(Edge e, std::int32_t v); // Top or Left; others ignored
 };
 
 struct WindowBounds {

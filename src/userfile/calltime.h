@@ -2,7 +2,6 @@
 // Packed DOS date-times and the day arithmetic of the "days since" fields.
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -26,6 +25,5 @@ std::optional<int> daysSince(std::uint32_t packed, const Date& today);
 
 // Today's local date; the default source of "today".
 Date localToday();
-using TodayFn = std::function<Date()>;
 
 } // namespace zorv
