@@ -604,11 +604,10 @@ bool set(Document& doc, std::string_view name, std::uint32_t type, std::string_v
             return false;
         e.deleted = false;
         e.value = {type, std::string(data)};
-        // Keep the line end the line had; a last line without one stays without.
+        // Keep the line end the line had; a last line without one is written anew,
+        // with the file's line end, so that a value added after it starts a line.
         const std::string end = lineEnd(it->raw);
-        it->raw = formatEntry(e, doc.eol) + end;
-        if (end.empty())
-            it->raw.clear();
+        it->raw = end.empty() ? std::string() : formatEntry(e, doc.eol) + end;
         return true;
     }
     // New values go after the last value or comment, before the blank line that
