@@ -2,6 +2,7 @@
 
 #include "userfile/codepage.h"
 #include "userfile/errors.h"
+#include "userfile/recordio.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -158,23 +159,7 @@ void MemorySource::readAt(std::uint64_t offset, void* dst, std::size_t count) co
         std::memcpy(dst, bytes_.data() + offset, count);
 }
 
-FileSource::FileSource(const std::string& path) {
-    // Non-blocking so that a FIFO in the way cannot hang the open; only
-    // regular files are read.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd_ < 0)
-        throw ioErrorFromErrno(errno);
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
-        const int err = errno;
-        ::close(fd_);
-        throw ioErrorFromErrno(err);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd_);
-        throw IoError(kFileAccessDenied);
-    }
-}
+FileSource::FileSource(const std::string& path) : fd_(openRegularFile(path, O_RDONLY)) {}
 
 FileSource::~FileSource() {
     if (fd_ >= 0)

@@ -4,10 +4,30 @@
 
 #include <cerrno>
 #include <climits>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace zorv {
+
+int openRegularFile(const std::string& path, int flags) {
+    // Non-blocking only for the open itself: a FIFO without a writer would hang it.
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        throw ioErrorFromErrno(errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        throw ioErrorFromErrno(err);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw IoError(kFileAccessDenied);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
 
 int recordCountOf(int fd) {
     struct stat st {};

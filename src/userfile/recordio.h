@@ -4,7 +4,14 @@
 
 #include "record.h"
 
+#include <string>
+
 namespace zorv {
+
+// Opens a file to read (flags: O_RDONLY or O_RDWR). Only regular files are
+// taken: a FIFO or device in the way would block or never end, so it is
+// "File access denied" like a folder. Throws IoError; returns the fd.
+int openRegularFile(const std::string& path, int flags);
 
 // The file's size divided by 273, rounded down. IoError on failure; a folder
 // is "File access denied".

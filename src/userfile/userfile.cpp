@@ -16,11 +16,7 @@ namespace {
 // Opened read only: a reader never locks or changes the file.
 class ReadOnlyFile {
   public:
-    explicit ReadOnlyFile(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-        if (fd_ < 0)
-            throw ioErrorFromErrno(errno);
-    }
+    explicit ReadOnlyFile(const std::string& path) : fd_(openRegularFile(path, O_RDONLY)) {}
     ~ReadOnlyFile() { ::close(fd_); }
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;

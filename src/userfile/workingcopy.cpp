@@ -144,9 +144,7 @@ void replaceFileAtomically(const std::string& src, const std::string& dstPath) {
         }
     }
 
-    Fd in(::open(src.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0)
-        throwErrno();
+    Fd in(openRegularFile(src, O_RDONLY));
     struct stat srcSt {};
     if (::fstat(in.get(), &srcSt) != 0)
         throwErrno();
@@ -217,9 +215,7 @@ void WorkingCopy::loadFrom(const std::string& source) {
     if (fd.get() < 0)
         throwErrno();
     lockOrThrow(fd.get(), path_);
-    Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0)
-        throwErrno();
+    Fd in(openRegularFile(source, O_RDONLY));
     struct stat a {
     }, b{};
     if (::fstat(fd.get(), &a) == 0 && ::fstat(in.get(), &b) == 0 && a.st_dev == b.st_dev &&

@@ -571,3 +571,11 @@ TEST(WriteUserFile, WritesWholeAndLeavesNeighboursAlone) {
     EXPECT_EQ(ioCode([&] { writeUserFile(tmp.file("gone/zorvuser.dat"), {Record{}}); }),
               kFileNotFound);
 }
+
+TEST_F(SessionTest, AFifoInPlaceOfTheUserFileIsRefusedNotWaitedOn) {
+    // Nobody writes to the FIFO: opening it for reading would block forever.
+    ASSERT_EQ(::mkfifo(userFile.c_str(), 0644), 0);
+    EXPECT_EQ(ioCode([&] { loadUserFile(s, prompts); }), kFileAccessDenied);
+    EXPECT_FALSE(s.workingCopy.isOpen());
+    EXPECT_EQ(ioCode([&] { countRecords(userFile); }), kFileAccessDenied);
+}
