@@ -702,18 +702,14 @@ QComboBox* Tqedit::listFor(CodeListId id) const {
     return nullptr;
 }
 
+// The read-only fields are made so when they are built.
 void Tqedit::fillCodeLists() {
-    if (listsFilled_)
-        return;
-    listsFilled_ = true;
     for (CodeListId id : codeListFillOrder()) {
         QComboBox* box = listFor(id);
         for (const std::string& item : codeList(id).items)
             box->addItem(fromAnsi(item));
         box->setCurrentIndex(-1);
     }
-    for (QLineEdit* e : {resume, lastcall, firstcall, fname1})
-        e->setReadOnly(true);
 }
 
 // ---------------------------------------------------------------- start-up
@@ -735,10 +731,6 @@ void Tqedit::showEvent(QShowEvent* e) {
 
 bool Tqedit::noRecords() const {
     return session_.workingCopy.isOpen() && session_.workingCopy.recordCount() == 0;
-}
-
-bool Tqedit::hasRecords() const {
-    return session_.workingCopy.isOpen() && session_.workingCopy.recordCount() > 0;
 }
 
 void Tqedit::FormActivate() {
@@ -1057,11 +1049,9 @@ void Tqedit::prevClick() {
 void Tqedit::barChange() {
     if (noRecords())
         return;
-    const int last = session_.workingCopy.recordCount() - 1;
-    session_.currentIndex = std::clamp(bar->value(), 0, std::max(0, last));
-    session_.workingCopy.readRecord(session_.currentIndex, session_.recordBuffer);
-    showRecord(session_.recordBuffer);
-    poss->setText(QStringLiteral("%1/%2").arg(session_.currentIndex).arg(last));
+    // The bar's range is the records', so its position needs no clamping.
+    session_.currentIndex = bar->value();
+    updatePosition();
 }
 
 void Tqedit::First1Click() {

@@ -204,8 +204,6 @@ class Tqedit : public QWidget {
     bool started() const { return started_; }
     // True once the start-up has run (whatever its outcome).
     bool activationDone() const { return activationDone_; }
-    // True when the working copy holds at least one record.
-    bool hasRecords() const;
     // How much the 96-DPI design was enlarged for this desktop's fonts.
     double layoutScale() const { return scale_; }
 
@@ -263,7 +261,6 @@ class Tqedit : public QWidget {
     ShortcutDispatcher* shortcuts_ = nullptr;
     bool activationDone_ = false;
     bool started_ = false;
-    bool listsFilled_ = false;
     std::vector<QLabel*> topLabels_;
     double scale_ = 1.0;
 };

@@ -34,10 +34,10 @@ std::optional<std::string> cp1252Of(const QString& text) {
     return out;
 }
 
-// Shows the hit and makes it the current and the last found record.
+// Shows the hit and makes it the current and the last found record. The record
+// tests leave the buffer as read, so the hit needs no second read.
 void showHit(Tqedit& w, int index) {
     auto& s = w.session();
-    s.workingCopy.readRecord(index, s.recordBuffer);
     w.showRecord(s.recordBuffer);
     s.currentIndex = index;
     s.foundIndex = index;
@@ -148,13 +148,8 @@ void Tqedit::FindDialogFind() {
     auto& s = session();
     const int hit = scanForward(s.workingCopy, s.foundIndex + 1, s.recordBuffer,
                                 [&text](const Record& r) { return dialogNameMatches(r, *text); });
-    if (hit >= 0) {
-        // The name test leaves the buffer as read; no second read is needed.
-        showRecord(s.recordBuffer);
-        s.currentIndex = hit;
-        s.foundIndex = hit;
-        setPositionUi();
-    }
+    if (hit >= 0)
+        showHit(*this, hit);
 }
 
 } // namespace zorv
