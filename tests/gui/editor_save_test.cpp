@@ -6,11 +6,13 @@
 #include "userfile/calltime.h"
 #include "userfile/record.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QWheelEvent>
 
 using namespace zorvtest;
 using namespace zorv;
@@ -266,4 +268,28 @@ TEST_F(SaveUserTest, ShowRecordFillsEveryControl) {
     for (QLineEdit* e : {window->resume, window->lastcall, window->firstcall, window->fname1,
                          window->daysl, window->daysf})
         EXPECT_TRUE(e->isReadOnly()) << e->objectName().toStdString();
+}
+
+// Every list is stored by Save User, so a wheel turned over a list on the way
+// elsewhere must not change a code; the list that has the focus still scrolls.
+TEST_F(SaveUserTest, OnlyTheFocusedListTakesTheWheel) {
+    startWith({plainUser("ANDERSEN"), plainUser("OTHER")});
+    auto wheel = [](QComboBox* box) {
+        const QPointF at(box->width() / 2.0, box->height() / 2.0);
+        QWheelEvent e(at, box->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(box, &e);
+    };
+    window->Name->setFocus();
+    const int before = window->status->currentIndex();
+    wheel(window->status);
+    EXPECT_EQ(window->status->currentIndex(), before);
+    EXPECT_TRUE(window->Name->hasFocus());
+
+    saveUser();
+    EXPECT_EQ(readCode(workingRecord(0), kStatus), unsigned(before));
+
+    window->status->setFocus();
+    wheel(window->status);
+    EXPECT_EQ(window->status->currentIndex(), before + 1);
 }

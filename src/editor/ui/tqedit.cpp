@@ -116,10 +116,21 @@ QLineEdit* edit(QWidget* parent, const char* name, int maxLength = 0) {
     return e;
 }
 
+// Save User stores every list, so a wheel turned over a list on the way
+// elsewhere must not change a code: only the focused list takes the wheel.
+class FocusedWheelOnly : public QObject {
+  public:
+    using QObject::QObject;
+    bool eventFilter(QObject* o, QEvent* e) override {
+        return e->type() == QEvent::Wheel && !static_cast<QWidget*>(o)->hasFocus();
+    }
+};
+
 QComboBox* dropDown(QWidget* parent, const char* name) {
     auto* c = make<QComboBox>(parent, name);
     c->setEditable(false);
     c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    c->setFocusPolicy(Qt::StrongFocus); // the wheel gives no focus either
     return c;
 }
 
@@ -294,6 +305,10 @@ void Tqedit::buildControls() {
     tbdown = edit(TabSheet2, "tbdown");
 
     resumebt->setEnabled(false);
+
+    auto* wheelFilter = new FocusedWheelOnly(this);
+    for (QComboBox* c : findChildren<QComboBox*>())
+        c->installEventFilter(wheelFilter);
 }
 
 void Tqedit::buildMenus() {
