@@ -286,9 +286,7 @@ bool loadUserFile(UserFileSession& s, Prompts& prompts) {
     return true;
 }
 
-// The copy back, reported instead of thrown. The working copy stays open and
-// locked: another editor cannot slip in between.
-static bool copyBack(UserFileSession& s, Prompts& prompts) {
+bool copyWorkingCopyTo(UserFileSession& s, const std::string& dst, Prompts& prompts) {
     // After a failed load the working copy is empty: copying it back would
     // wipe the user file.
     if (!s.workingCopy.holdsCopy()) {
@@ -297,11 +295,17 @@ static bool copyBack(UserFileSession& s, Prompts& prompts) {
     }
     try {
         s.workingCopy.flush();
-        replaceFileAtomically(s.workingCopy.path(), s.userFileName);
+        replaceFileAtomically(s.workingCopy.path(), dst);
     } catch (const IoError&) {
         prompts.warning("Unable to save userfile");
         return false;
     }
+    return true;
+}
+
+static bool copyBack(UserFileSession& s, Prompts& prompts) {
+    if (!copyWorkingCopyTo(s, s.userFileName, prompts))
+        return false;
     s.userFileChanged = false;
     return true;
 }

@@ -97,6 +97,12 @@ bool loadUserFile(UserFileSession& s, Prompts& prompts);
 // (it stays open and locked throughout) and record currentIndex is re-read.
 void saveUserFile(UserFileSession& s, Prompts& prompts);
 
+// Copies the working copy over dst. The working copy stays open and locked, so
+// no other editor can slip in between. A failure, or a working copy that holds
+// no loaded file, shows "Unable to save userfile" and gives false; dst is then
+// untouched. The changed mark is the caller's business.
+bool copyWorkingCopyTo(UserFileSession& s, const std::string& dst, Prompts& prompts);
+
 // The question at exit. False when the copy on Yes failed (reported as
 // "Unable to save userfile"), so the caller can keep the program open.
 bool copyBackOnExit(UserFileSession& s, Prompts& prompts);

@@ -4,6 +4,7 @@
 #include "fixture.h"
 
 #include "userfile/codepage.h"
+#include "userfile/errors.h"
 #include "userfile/record.h"
 #include "userfile/userfile.h"
 
@@ -224,4 +225,19 @@ TEST_F(OpenTest, WithoutASettingsKeyTheFileIsStillTakenAndNamed) {
     EXPECT_EQ(window->fname1->text(), q(path)); // names the file being edited
     EXPECT_FALSE(storedText("Filename"));
     EXPECT_EQ(window->tuser->text(), "3");
+}
+
+TEST_F(OpenTest, AWorkingCopyEmptiedByAFailedLoadIsNeverCopiedOverAUserFile) {
+    // A load that failed half-way (here: a source that cannot be read) leaves
+    // the working copy empty; a Save User afterwards only marks a change.
+    const std::string before = userFileBytes();
+    EXPECT_THROW(session.workingCopy.loadFrom("/proc/self/mem"), zorv::IoError);
+    session.userFileChanged = true;
+
+    const std::string path = newFile(3);
+    openWith({path}); // an unscripted question would fail the test
+    EXPECT_TRUE(platform.questions.empty()); // nothing there to save
+    EXPECT_EQ(userFileBytes(), before);
+    EXPECT_EQ(session.userFileName, path);
+    EXPECT_EQ(workingCopyBytes(), readFileBytes(path));
 }

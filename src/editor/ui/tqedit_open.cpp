@@ -69,16 +69,11 @@ void Tqedit::openOtherUserFile() {
         throw;
     }
 
-    if (s.userFileChanged && platform().confirm(this, "Save old user file?")) {
-        // Copied while the working copy stays open and locked, so no other
-        // editor can take it over in between.
-        try {
-            s.workingCopy.flush();
-            replaceFileAtomically(s.workingCopy.path(), oldPath);
-        } catch (const IoError&) {
+    if (s.userFileChanged && s.workingCopy.holdsCopy() &&
+        platform().confirm(this, "Save old user file?")) {
+        if (!copyWorkingCopyTo(s, oldPath, prompts())) {
             // The unsaved changes exist only in the working copy: switching now
             // would overwrite them. Stay with the old file.
-            prompts().warning("Unable to save userfile");
             fname1->setText(fromPath(oldPath));
             storeUserFileName(settings(), oldPath, [&] { fname1->setText(fromPath(oldPath)); });
             return;
