@@ -19,8 +19,15 @@ bool PlatformPrompts::confirm(const std::string& text) {
 }
 
 std::string workingCopyPathFor(Platform& platform) {
-    return workingCopyPath(QFile::encodeName(platform.programPath()).toStdString(),
-                           QFile::encodeName(platform.stateDir()).toStdString());
+    return workingCopyPath(toPath(platform.programPath()), toPath(platform.stateDir()));
+}
+
+std::string toPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+QString fromPath(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
 } // namespace zorv

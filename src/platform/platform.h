@@ -69,4 +69,8 @@ class PlatformPrompts : public Prompts {
 // the state folder when that folder is not writable.
 std::string workingCopyPathFor(Platform& platform);
 
+// File names between the core (local 8-bit names) and Qt.
+std::string toPath(const QString& path);
+QString fromPath(const std::string& path);
+
 } // namespace zorv

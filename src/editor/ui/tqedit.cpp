@@ -15,7 +15,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QFile>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -49,14 +48,6 @@ QString fromAnsi(const std::string& cp1252) {
 
 std::string toAnsi(const QString& text) {
     return utf8ToCp1252(text.toStdString());
-}
-
-QString fromPath(const std::string& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path));
-}
-
-std::string toPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
 }
 
 std::int32_t numberOf(const QLineEdit* e) {

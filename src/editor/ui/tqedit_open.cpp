@@ -4,7 +4,6 @@
 #include "settings/steps.h"
 #include "userfile/errors.h"
 
-#include <QFile>
 #include <QLineEdit>
 
 #include <cerrno>
@@ -15,13 +14,6 @@
 namespace zorv {
 
 namespace {
-
-std::string toPath(const QString& s) {
-    return QFile::encodeName(s).toStdString();
-}
-QString fromPath(const std::string& s) {
-    return QFile::decodeName(QByteArray::fromStdString(s));
-}
 
 // A user file holds whole records and at least one. The file is opened for
 // reading and writing, as the editor will need it, only to take its size;
