@@ -1,0 +1,224 @@
+#pragma once
+// The report windows' string grid, without a window: cells, the current cell
+// and selection, comparison styles, sorting, typed cells and row operations.
+// Cells are single-byte (cp1252) texts. The Qt view in components/ui/ draws
+// it; the exports in components/gridexport.h write it.
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zorv {
+
+class RegistryKey; // settings/registry.h (column widths, ColumnSize)
+
+enum TSortStyle : int { ssText = 1, ssNumber = 2, ssDateTime = 3 };
+enum TSortDirection : int { sdAscending = 0, sdDescending = 1 };
+enum TAlignment : int { taLeftJustify = 0, taRightJustify = 1, taCenter = 2 };
+
+// "Cell does not contain integer value"
+class ESortGridError : public std::runtime_error {
+  public:
+    explicit ESortGridError(const std::string& text) : std::runtime_error(text) {}
+};
+
+// "Floating point overflow" and "'%s' is not a valid date and time"
+class SortCompareError : public std::runtime_error {
+  public:
+    explicit SortCompareError(const std::string& text) : std::runtime_error(text) {}
+};
+
+struct TGridRect {
+    int Left = 0, Top = 0, Right = 0, Bottom = 0;
+    friend bool operator==(const TGridRect&, const TGridRect&) = default;
+};
+
+struct TNavigation {
+    bool AllowInsertRow = false;
+    bool AllowDeleteRow = false;
+    bool AdvanceOnEnter = false;
+    bool AdvanceInsert = false;
+    bool AllowClipboardShortCuts = false;
+};
+
+struct TColumnSize {
+    bool Save = false;
+    std::string Key;     // below the current user's root
+    std::string Section; // sub-key
+};
+
+enum TPrintPosition : int {
+    ppNone, ppTopLeft, ppTopRight, ppTopCenter, ppBottomLeft, ppBottomRight, ppBottomCenter
+};
+enum TPrintBorders : int { pbNone, pbSingle, pbDouble };
+
+// Stored with the grid; nothing prints.
+struct TPrintsettings {
+    int FooterSize = 0, HeaderSize = 0, LeftSize = 0, RightSize = 0, ColumnSpacing = 0;
+    TPrintPosition Time = ppNone, Date = ppNone, PageNr = ppNone, Title = ppNone;
+    std::string TitleText;
+    std::string Font;
+    TPrintBorders Borders = pbNone;
+    bool Centered = false, RepeatHeaders = false;
+};
+
+struct CivilDate {
+    int year = 0, month = 0, day = 0;
+    friend bool operator==(const CivilDate&, const CivilDate&) = default;
+};
+
+// A date pattern of the fields d, dd, M, MM, yyyy; every other character is
+// literal. Writing uses it as is; parsing accepts a time after the date.
+class DatePattern {
+  public:
+    // Throws std::invalid_argument for a pattern that cannot be written and
+    // read back (unknown letter, a lone y, two fields with nothing between).
+    explicit DatePattern(std::string_view pattern = "yyyy-MM-dd");
+    const std::string& text() const { return text_; }
+    bool hasDayMonthYear() const; // what sorting by date needs
+    std::string format(CivilDate d) const;
+    // Seconds since 0001-01-01 00:00:00 of the date and optional time, or
+    // false when the text is not a date (and time) in this pattern.
+    bool parse(std::string_view text, std::int64_t& seconds) const;
+
+  private:
+    std::string text_;
+    struct Field {
+        char kind; // 'd', 'M', 'y', or 0 for a literal
+        int width; // digits written (0 = as few as needed)
+        std::string literal;
+    };
+    std::vector<Field> fields_;
+};
+
+class SortGrid {
+  public:
+    SortGrid(int colCount = 5, int rowCount = 5);
+    SortGrid(const SortGrid&) = delete;
+    SortGrid& operator=(const SortGrid&) = delete;
+    ~SortGrid();
+
+    // --- cells and shape ---------------------------------------------------
+    int RowCount() const;
+    void SetRowCount(int n); // new rows are empty; current row and selection clamp
+    int ColCount() const;
+    void SetColCount(int n);
+    int FixedRows = 1;
+    int FixedCols = 0;
+
+    std::string_view Cell(int col, int row) const; // valid until the grid changes
+    void SetCell(int col, int row, std::string_view text);
+    void CopyRow(int from, int to); // every cell of row `from` onto row `to`
+    // Replaces every data row at once: rows[i] becomes row FixedRows + i,
+    // each a vector of ColCount() cells. RowCount becomes FixedRows + rows.
+    void SetDataRows(std::vector<std::vector<std::string>>&& rows);
+    void ReserveRows(int n);
+
+    // --- current cell, selection ------------------------------------------
+    int Col() const;
+    int Row() const;
+    void SetCol(int c); // collapses the selection to the current cell
+    void SetRow(int r); // likewise
+    TGridRect Selection() const;
+    void SetSelection(TGridRect r); // the current cell moves to (Left, Top)
+
+    // --- column widths (pixels; the view measures) ------------------------
+    int DefaultColWidth = 64;
+    int DefaultRowHeight = 24;
+    int ColWidth(int col) const;
+    void SetColWidth(int col, int width);
+
+    // --- published properties ---------------------------------------------
+    bool AutoSize() const { return autoSize_; }
+    void SetAutoSize(bool on); // true: SizeColumnsToText(10)
+    bool EnhTextSize = false;
+    bool SortFixedCols = false;
+    bool SizeWithForm = false;
+    bool Multilinecells = false;
+    TSortDirection SortDirection = sdAscending;
+    bool SortShow() const { return sortShow_; }
+    void SetSortShow(bool on);
+    int SortColumn() const { return sortColumn_; }
+    void SetSortColumn(int col); // does not sort
+    std::uint32_t HintColor = 0x00FFFF; // clYellow (red in the lowest byte)
+    TPrintsettings PrintSettings;
+    TNavigation Navigation;
+    TColumnSize ColumnSize;
+    // The pattern of SetCellDate and of ssDateTime comparisons.
+    DatePattern DateFormat;
+
+    // --- callbacks (all optional) ------------------------------------------
+    std::function<void(int col, TSortStyle& style)> OnGetFormat;
+    std::function<void(int row, int col, TAlignment& alignment)> OnGetAlignment;
+    // Colours as 0x00BBGGRR; a callback that leaves a colour alone keeps it.
+    std::function<void(int row, int col, int state, std::uint32_t& brush, std::uint32_t& font)>
+        OnGetCellColor;
+    std::function<void(int col)> OnClickSort;
+    std::function<void(int col, bool& dosort)> OnCanSort;
+    std::function<void(int row, int col)> OnClickCell;
+    std::function<void(int row, int col)> OnDblClickCell;
+    std::function<void(int row, int col, bool& canedit)> OnCanEditCell;
+    std::function<void(int row)> OnAutoInsertRow;
+    std::function<void(int row)> OnAutoDeleteRow;
+    std::function<void(int row, int col, std::string& hint)> OnGridHint;
+    std::function<void()> OnPrintPage; // never fired
+    // Told after any change of cells, shape, current cell or selection, so
+    // that a view can refresh.
+    std::function<void()> OnChanged;
+
+    // --- sorting -------------------------------------------------------------
+    // The header-press rule without pixels: c, r of the pressed cell, with
+    // `nearBorder` true for a press within 4 pixels of the cell's left or
+    // right edge. Returns whether it sorted. Errors of SortRows propagate.
+    bool HeaderPress(int col, int row, bool nearBorder);
+    // Sorts the data rows by SortColumn and SortDirection, all or nothing:
+    // on an error every row stays where it was and the error propagates.
+    void SortRows();
+    // +1, 0 or -1 as the ascending order of rows a and b on column `col`,
+    // with the tie-break on the following columns.
+    int CompareRows(int col, int a, int b) const;
+
+    // --- typed cells ---------------------------------------------------------
+    std::int32_t GetCellInt(int col, int row) const; // ESortGridError
+    void SetCellInt(int col, int row, std::int32_t value);
+    void SetCellDate(int col, int row, CivilDate date);
+
+    // --- row operations and lookups -----------------------------------------
+    int FindRowByPrefix(std::string_view prefix) const; // -1 when not found
+    void InsertRowsAt(int row, int n);
+    void DeleteRowsAt(int row, int n);
+    void ClearRowsAt(int row, int n);
+
+    // --- text fitting and column sizing (widths measured by the view) ---------
+    using TextWidthFn = std::function<int(std::string_view text)>;
+    std::string FitTextToWidth(std::string_view text, int width, const TextWidthFn& measure) const;
+    void SizeColumnToText(int col, const TextWidthFn& measure);
+    void SizeColumnsToText(int extra, const TextWidthFn& measure);
+    // The view hands its measure in once, for AutoSize.
+    TextWidthFn Measure;
+
+    // --- column widths in the settings store (ColumnSize) --------------------
+    // `key` names ColumnSize.Key\ColumnSize.Section; values "col0", "col1", ...
+    void LoadColumnWidths(RegistryKey& key);
+    void SaveColumnWidths(RegistryKey& key) const;
+
+  private:
+    struct Impl;
+    Impl* d_;
+    bool autoSize_ = false;
+    bool sortShow_ = false;
+    int sortColumn_ = 0;
+};
+
+// The number syntax of ssNumber (spaces, sign, digits, ".", exponent), to a
+// value with the grid's 40-bit mantissa. Returns false for a non-number;
+// throws SortCompareError("Floating point overflow") where the grid would.
+bool gridTextToNumber(std::string_view text, long double& value);
+
+// GetCellInt's syntax; false for anything else.
+bool gridTextToInt(std::string_view text, std::int32_t& value);
+
+} // namespace zorv
