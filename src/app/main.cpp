@@ -1,8 +1,10 @@
 // zorvedit: the editor of the ZORV BBS user file.
 
+#include "about/ui/taboutbox1.h"
 #include "editor/ui/tqedit.h"
 #include "platform/guard.h"
 #include "platform/qtplatform.h"
+#include "resume/ui/tshowresume.h"
 #include "settings/registry.h"
 #include "userfile/workingcopy.h"
 
@@ -25,6 +27,9 @@ int main(int argc, char** argv) {
     zorv::UserFileSession session;
     // The windows in their order; those of later work join here.
     zorv::Tqedit qedit(session, platform, *settings);
+    // Owned by the main window, which shows them modally.
+    qedit.aboutbox1 = new zorv::Taboutbox1(platform, &qedit);
+    qedit.showresume = new zorv::Tshowresume(session, platform, *settings, qedit.fileopen, &qedit);
     // For screenshots of each tab (scripts/screenshot.sh).
     if (qEnvironmentVariableIsSet("ZORVEDIT_START_TAB"))
         qedit.PageControl1->setCurrentIndex(qEnvironmentVariableIntValue("ZORVEDIT_START_TAB"));
