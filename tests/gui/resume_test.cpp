@@ -39,7 +39,9 @@ class ResumeTest : public EditorTest {
         zorvtool::ConferenceBuilder conf;
         // cp865: 0x9D O-slash, 0x9B o-slash, 0x86 a-ring, 0x91 ae
         conf.addTextMessage(12, "OM MEG \x9D", zorvtool::packDosDateTime(1997, 3, 5),
-                            {"Hei, jeg heter Ola og bor p\x86 \x9Bya.", "", "Bl\x86" "b\x91r\x01"});
+                            {"Hei, jeg heter Ola og bor p\x86 \x9Bya.", "",
+                             "Bl\x86"
+                             "b\x91r\x01"});
         conf.addTextMessage(13, "ANDRE", zorvtool::packDosDateTime(1998, 1, 2), {"Feil melding"});
         conf.write(conference());
     }
@@ -53,8 +55,8 @@ class ResumeTest : public EditorTest {
 
     void startWithResumeWindow() {
         start();
-        window->showresume = new zorv::Tshowresume(session, platform, *settings,
-                                                   window->fileopen, window.get());
+        window->showresume =
+            new zorv::Tshowresume(session, platform, *settings, window->fileopen, window.get());
     }
 
     zorv::Tshowresume* resumeWindow() { return window->showresume; }

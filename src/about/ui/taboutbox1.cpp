@@ -152,8 +152,12 @@ void Taboutbox1::setContactColour(const QColor& c) {
 }
 
 bool Taboutbox1::eventFilter(QObject* o, QEvent* e) {
-    if (e->type() == QEvent::MouseMove && (o == l2 || o == Panel3))
+    if (e->type() == QEvent::MouseMove && (o == l2 || o == Panel3)) {
         setContactColour(QColor(0, 0, 255));
+        // The move is theirs; passed on, the background would take it too.
+        e->accept();
+        return true;
+    }
     if (o == l2 && e->type() == QEvent::MouseButtonRelease) {
         auto* me = static_cast<QMouseEvent*>(e);
         if (me->button() == Qt::LeftButton && l2->rect().contains(me->position().toPoint()))
