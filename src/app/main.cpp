@@ -8,8 +8,11 @@
 #include "settings/registry.h"
 #include "userfile/workingcopy.h"
 
+#include <QCursor>
+#include <QPushButton>
 #include <QString>
 #include <QTabWidget>
+#include <QTimer>
 
 int main(int argc, char** argv) {
     zorv::GuardedApplication app(argc, argv);
@@ -34,5 +37,27 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsSet("ZORVEDIT_START_TAB"))
         qedit.PageControl1->setCurrentIndex(qEnvironmentVariableIntValue("ZORVEDIT_START_TAB"));
     qedit.show();
+    // For screenshots of the secondary windows: "resume:N" opens user N's
+    // resume, "about" the about box, "hint" rests the mouse on "About", once
+    // the start-up has run.
+    const QString showOnStart = qEnvironmentVariable("ZORVEDIT_SHOW");
+    if (!showOnStart.isEmpty()) {
+        QTimer::singleShot(300, &qedit, [&qedit, showOnStart] {
+            if (!qedit.started())
+                return;
+            if (showOnStart.startsWith(QLatin1String("resume:"))) {
+                const int n = showOnStart.mid(7).toInt();
+                if (n < 0 || n >= qedit.session().workingCopy.recordCount())
+                    return;
+                qedit.session().currentIndex = n;
+                qedit.updatePosition();
+                qedit.resumebt->click();
+            } else if (showOnStart == QLatin1String("about")) {
+                qedit.about->click();
+            } else if (showOnStart == QLatin1String("hint")) {
+                QCursor::setPos(qedit.about->mapToGlobal(qedit.about->rect().center()));
+            }
+        });
+    }
     return app.exec();
 }
