@@ -157,14 +157,19 @@ TEST_F(ResumeTest, NumberNotInTheConference) {
 }
 
 TEST_F(ResumeTest, MissingConferenceFileIsAnIoError) {
-    storeConference(dir.file("board/nothere"));
+    storeConference(conference());
     startWithResumeWindow();
+    readResume([] {});
+    ASSERT_FALSE(memo().isEmpty());
+    // The conference goes away: nothing of the last reading may stay.
+    storeConference(dir.file("board/nothere"));
     readResume([&] {
         ASSERT_EQ(platform.messages.size(), 1u);
         EXPECT_EQ(platform.messages[0].title, "ZORV user editor");
         EXPECT_EQ(platform.messages[0].text, "File not found.");
         EXPECT_EQ(memo(), "");
         EXPECT_EQ(resumeWindow()->lab1->text(), "");
+        EXPECT_TRUE(resumeWindow()->isVisible());
     });
 }
 

@@ -144,6 +144,19 @@ TEST_F(StyledHintTest, ShowsOverAButtonInsteadOfQtsTip) {
     QTest::mouseRelease(window->statbt, Qt::RightButton, {}, window->statbt->rect().center());
 }
 
+TEST_F(StyledHintTest, GoesAfterItsTimeAndStaysAwayOverTheSameControl) {
+    moveOver(window->savefilebt);
+    QTRY_VERIFY_WITH_TIMEOUT(hintWindow()->isVisible(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!hintWindow()->isVisible(), 8000);
+    moveOver(window->savefilebt);
+    QTest::qWait(700);
+    EXPECT_FALSE(hintWindow()->isVisible());
+    // Another control brings hints back.
+    moveOver(window->listbt);
+    QTRY_VERIFY_WITH_TIMEOUT(hintWindow()->isVisible(), 3000);
+    EXPECT_EQ(hintWindow()->text(), "User list");
+}
+
 TEST_F(StyledHintTest, NoHintOverControlsWithoutOne) {
     moveOver(window->Name);
     QTest::qWait(700);
