@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Screenshots of the main window on demo data under Xvfb, one PNG per tab.
+# Screenshots of the main window on demo data under Xvfb, one PNG per tab, and
+# of the resume window, a tool-tip and the about box.
 #
 #   bash scripts/screenshot.sh [OUTDIR]        (default: <build>/screenshots)
 #
@@ -23,8 +24,8 @@ chmod 700 "$work/runtime"
 "$build/tools/zorvtool" demo "$work/demo" >/dev/null
 # The working copy lies beside the program: give this run a copy of its own.
 cp "$build/src/zorvedit" "$work/prog/zorvedit"
-printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\NV\\zorvedit]\r\n"Filename"="%s"\r\n' \
-  "$work/demo/zorvuser.dat" >"$work/config/NV/zorvedit.reg"
+printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\NV\\zorvedit]\r\n"Filename"="%s"\r\n"Resume"="%s"\r\n' \
+  "$work/demo/zorvuser.dat" "$work/demo/resume" >"$work/config/NV/zorvedit.reg"
 
 cat >"$work/shot.sh" <<'SHOT'
 #!/usr/bin/env bash
@@ -41,6 +42,27 @@ for i in 0 1 2 3 4; do
   kill "$pid"
   wait "$pid" 2>/dev/null || true
 done
+
+# The secondary windows: user 8 (Nordic letters) has a resume.
+shoot() { # NAME WINDOW-TITLE ZORVEDIT_SHOW WAIT
+  ZORVEDIT_SHOW=$3 XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
+    QT_QPA_PLATFORM=xcb "$work/prog/zorvedit" &
+  pid=$!
+  wid=$(timeout 15 xdotool search --sync --onlyvisible --name "$2" | head -1)
+  sleep "$4"
+  if [ "$1" = tooltip ]; then
+    # The tip is a window of its own: take the screen around the main window.
+    eval "$(xdotool getwindowgeometry --shell "$wid")"
+    import -window root -crop "$((WIDTH + 200))x$((HEIGHT + 100))+$X+$Y" +repage "$out/$1$suffix.png"
+  else
+    import -window "$wid" "$out/$1$suffix.png"
+  fi
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+}
+shoot resume '^Resume$' resume:8 1
+shoot about '^About$' about 1.3
+shoot tooltip 'ZORV' hint 2
 SHOT
 
 suffix=""

@@ -8,6 +8,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class QWidget;
 
 namespace zorv {
@@ -50,6 +52,16 @@ class Platform {
     virtual QString programPath() = 0;
     // Per-user folder for the working copy when the program's folder is not writable.
     virtual QString stateDir() = 0;
+
+    // The command line of the mail program registered for "mailto" (Windows: the
+    // shell's command for it; elsewhere the Exec line of the desktop entry that
+    // xdg-mime names); nullopt when none is registered or it cannot be read.
+    virtual std::optional<QString> mailCommandLine() = 0;
+    // Starts a program without waiting for it. The parameters are one command
+    // line: Windows hands it to the program as it is, elsewhere it is split by
+    // the desktop-entry quoting rules.
+    virtual void startProgram(QWidget* owner, const QString& program,
+                              const QString& parameters) = 0;
 };
 
 // The user-file layer's questions, answered through a Platform.

@@ -1,14 +1,19 @@
 #include "platform/qtplatform.h"
 
+#include "about/mailcommand.h"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QSettings>
 
 namespace zorv {
 
@@ -150,5 +155,75 @@ QString QtPlatform::stateDir() {
         base = QDir::homePath() + QStringLiteral("/.local/state");
     return base + QStringLiteral("/zorvedit");
 }
+
+#ifdef _WIN32
+
+std::optional<QString> QtPlatform::mailCommandLine() {
+    const QSettings key(QStringLiteral("HKEY_CLASSES_ROOT\\mailto\\shell\\open\\command"),
+                        QSettings::NativeFormat);
+    const QVariant v = key.value(QStringLiteral("Default"));
+    if (!v.isValid())
+        return std::nullopt;
+    return v.toString().left(255);
+}
+
+void QtPlatform::startProgram(QWidget*, const QString& program, const QString& parameters) {
+    QProcess p;
+    p.setProgram(program);
+    p.setNativeArguments(parameters);
+    p.startDetached();
+}
+
+#else
+
+std::optional<QString> QtPlatform::mailCommandLine() {
+    // A desktop without xdg-utils, or one that hangs, has no mail program for us.
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
+                                             QStringLiteral("x-scheme-handler/mailto")});
+    if (!query.waitForStarted(3000))
+        return std::nullopt;
+    if (!query.waitForFinished(3000)) {
+        query.kill();
+        query.waitForFinished(1000);
+        return std::nullopt;
+    }
+    if (query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0)
+        return std::nullopt;
+    const QString id = QString::fromLocal8Bit(query.readAllStandardOutput()).trimmed();
+    if (id.isEmpty() || id.contains(QLatin1Char('\n')))
+        return std::nullopt;
+
+    QString home = qEnvironmentVariable("XDG_DATA_HOME");
+    if (home.isEmpty())
+        home = QDir::homePath() + QStringLiteral("/.local/share");
+    QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
+    if (dirs.isEmpty())
+        dirs = QStringLiteral("/usr/local/share:/usr/share");
+    std::vector<std::string> dataDirs{toPath(home)};
+    for (const QString& d : dirs.split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        dataDirs.push_back(toPath(d));
+    const std::optional<std::string> entry = findDesktopEntry(toPath(id), dataDirs);
+    if (!entry)
+        return std::nullopt;
+    QFile f(fromPath(*entry));
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray text = f.read(1 << 20);
+    const std::optional<std::string> exec =
+        desktopEntryExec(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+    if (!exec || exec->empty())
+        return std::nullopt;
+    return QString::fromStdString(*exec);
+}
+
+void QtPlatform::startProgram(QWidget*, const QString& program, const QString& parameters) {
+    QStringList args;
+    for (const std::string& a : splitExecArguments(parameters.toStdString()))
+        args << QString::fromStdString(a);
+    QProcess::startDetached(program, args);
+}
+
+#endif
 
 } // namespace zorv

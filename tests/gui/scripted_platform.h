@@ -54,6 +54,18 @@ class ScriptedPlatform : public zorv::Platform {
     QString programPath() override { return programPathValue; }
     QString stateDir() override { return stateDirValue; }
 
+    // The registered mail command line (nullopt: none) and the programs started.
+    std::optional<QString> mailCommandValue;
+    struct Started {
+        QString program;
+        QString parameters;
+    };
+    std::vector<Started> started;
+    std::optional<QString> mailCommandLine() override { return mailCommandValue; }
+    void startProgram(QWidget*, const QString& program, const QString& parameters) override {
+        started.push_back({program, parameters});
+    }
+
     // The texts of the messages shown, in order.
     std::vector<QString> messageTexts() const;
 };

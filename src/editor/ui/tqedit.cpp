@@ -1,5 +1,6 @@
 #include "editor/ui/tqedit.h"
 
+#include "components/ui/styledhint.h"
 #include "editor/codetables.h"
 #include "editor/totals.h"
 #include "platform/guard.h"
@@ -74,6 +75,7 @@ Tqedit::Tqedit(UserFileSession& session, Platform& platform, RegistryKey& settin
     setWindowTitle(QStringLiteral("ZORV User editor  -  written for ZORV BBS sysops"));
     fileopen.filter = QString::fromLatin1(kUserFileFilter);
     fileopen.defaultExt = QStringLiteral("dat");
+    StyledHint1 = new TStyledHint(this);
 
     buildControls();
     buildMenus();
@@ -1100,8 +1102,5 @@ void Tqedit::runTotals() {
 
 void Tqedit::listbtClick() {}
 void Tqedit::statbtClick() {}
-void Tqedit::aboutClick() {}
-void Tqedit::resumebtClick() {}
-void Tqedit::changeresbtClick() {}
 
 } // namespace zorv

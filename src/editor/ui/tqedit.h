@@ -43,6 +43,9 @@ class QToolButton;
 namespace zorv {
 
 class ShortcutDispatcher;
+class Taboutbox1;
+class Tshowresume;
+class TStyledHint;
 
 class Tqedit : public QWidget {
     Q_OBJECT
@@ -80,7 +83,8 @@ class Tqedit : public QWidget {
     QLineEdit* fname1;
     QToolButton* open_;
     QTabWidget* PageControl1;
-    QStatusBar* sb; // simple mode: showMessage() / clearMessage()
+    QStatusBar* sb;           // simple mode: showMessage() / clearMessage()
+    TStyledHint* StyledHint1; // the look of every tool-tip of the program
 
     // Tab "General"
     QWidget* General;
@@ -186,6 +190,11 @@ class Tqedit : public QWidget {
     // The modeless find dialog, created on first use by findClick().
     QDialog* FindDialog = nullptr;
 
+    // The secondary windows, made at start-up after this one (app/main.cpp);
+    // a window that is not there leaves its button without effect.
+    Taboutbox1* aboutbox1 = nullptr;
+    Tshowresume* showresume = nullptr;
+
     // The list options read at start-up ("11111111001" by default), for the
     // user list window.
     std::string listOptions;
@@ -225,7 +234,8 @@ class Tqedit : public QWidget {
     void resumebtClick();
     void changeresbtClick();
 
-    // Implemented in tqedit_find.cpp, tqedit_hints.cpp and tqedit_open.cpp.
+    // Implemented in tqedit_find.cpp, tqedit_hints.cpp, tqedit_open.cpp and
+    // tqedit_resume.cpp (resumebtClick, changeresbtClick, aboutClick).
     void findbtnClick();
     void FindNextbtClick();
     void findClick();
