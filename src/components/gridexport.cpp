@@ -162,11 +162,11 @@ bool writeInPlace(const std::string& path, std::string_view bytes) {
 
 enum class Form { Plain, Html };
 
-// Collects the text and hands it on in pieces of about this size.
+// Collects the text and hands it on in pieces of about 64 KB, so a million
+// rows never stand in memory a second time.
 class Chunker {
   public:
     explicit Chunker(const TextSink& sink) : sink_(sink) { buf_.reserve(kChunk + 1024); }
-    ~Chunker() = default;
     std::string& out() { return buf_; }
     void rowDone() {
         if (buf_.size() >= kChunk)
