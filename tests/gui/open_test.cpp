@@ -235,7 +235,7 @@ TEST_F(OpenTest, AWorkingCopyEmptiedByAFailedLoadIsNeverCopiedOverAUserFile) {
     session.userFileChanged = true;
 
     const std::string path = newFile(3);
-    openWith({path});                        // an unscripted question would fail the test
+    openWith({path}); // an unscripted question would fail the test
     EXPECT_TRUE(platform.questions.empty()); // nothing there to save
     EXPECT_EQ(userFileBytes(), before);
     EXPECT_EQ(session.userFileName, path);
