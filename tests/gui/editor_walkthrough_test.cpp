@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -248,6 +249,9 @@ TEST_F(WalkthroughTest, PickedAndTickedChangesCountToo) {
     QTest::mouseClick(window->namecb, Qt::LeftButton);
     window->statcb->setFocus();
     QTest::keyClick(window->statcb, Qt::Key_Down);
+    window->Find1->trigger(); // the find dialog's text is no change of the user's either
+    ASSERT_NE(window->FindDialog, nullptr);
+    QTest::keyClicks(window->FindDialog->findChild<QLineEdit*>(), "ola");
     window->Exit1->trigger();
     EXPECT_EQ(platform.questions.size(), 1u) << "the search settings asked nothing";
     EXPECT_FALSE(window->isVisible());

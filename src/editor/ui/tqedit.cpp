@@ -1092,7 +1092,9 @@ bool Tqedit::hasUnstoredEdits() const {
 }
 
 bool Tqedit::isRecordControl(const QWidget* w) const {
-    return w != fname1 && !findtab->isAncestorOf(w) && !TabSheet2->isAncestorOf(w);
+    // Windows owned by this one (the find dialog) hold no part of the user.
+    return w->window() == this && w != fname1 && !findtab->isAncestorOf(w) &&
+           !TabSheet2->isAncestorOf(w);
 }
 
 // Ctrl+X is Exit even in an edit field, where Linux hands expect it to cut:
