@@ -129,7 +129,7 @@ QLineEdit* edit(QWidget* parent, const char* name, int maxLength = 0) {
 class TypingLimit : public QValidator {
   public:
     TypingLimit(int typed, QObject* parent) : QValidator(parent), typed_(typed) {}
-    void show(QLineEdit* e, const QString& text) {
+    void show(QLineEdit* e, const QString& text) const {
         shown_ = text;
         e->setMaxLength(std::max(typed_, static_cast<int>(text.size())));
         e->setText(text);
@@ -140,12 +140,12 @@ class TypingLimit : public QValidator {
 
   private:
     int typed_;
-    QString shown_;
+    mutable QString shown_; // set with the text, never by typing
 };
 
 void showLimited(QLineEdit* e, const QString& text) {
     if (auto* limit = dynamic_cast<const TypingLimit*>(e->validator()))
-        const_cast<TypingLimit*>(limit)->show(e, text);
+        limit->show(e, text);
     else
         e->setText(text);
 }
