@@ -11,6 +11,7 @@ packages=(
   xvfb xauth xdotool imagemagick x11-apps
   fonts-dejavu-core
   g++-mingw-w64-x86-64-win32
+  desktop-file-utils dpkg-dev file librsvg2-bin
 )
 
 missing=()

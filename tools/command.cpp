@@ -18,12 +18,18 @@ static void usage(std::ostream& os) {
     os << "usage: zorvtool COMMAND ARGS...\n";
     for (const auto& c : all)
         os << "  zorvtool " << c.usage << '\n';
+    os << "  zorvtool help                        this text\n"
+          "  zorvtool --version                   the version\n";
 }
 
 int dispatch(const Args& args, std::ostream& out, std::ostream& err) {
     if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
         usage(args.empty() ? err : out);
         return args.empty() ? 2 : 0;
+    }
+    if (args[0] == "--version" || args[0] == "version") {
+        out << "zorvtool " << ZORV_VERSION << '\n';
+        return 0;
     }
     for (const auto& c : commands()) {
         if (c.name != args[0])

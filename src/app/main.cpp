@@ -10,13 +10,67 @@
 
 #include <QCursor>
 #include <QPushButton>
+#include <QIcon>
 #include <QString>
 #include <QTabWidget>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char* const kHelp =
+    "Usage: zorvedit [--help] [--version]\n"
+    "Edits the user file of a ZORV bulletin-board system (zorvuser.dat) one user at\n"
+    "a time, through a working copy; the board's file changes only on Save File.\n"
+    "\n"
+    "The first start asks for the user file; later starts open the one remembered in\n"
+    "$XDG_CONFIG_HOME/NV/zorvedit.reg (default ~/.config/NV/zorvedit.reg). The\n"
+    "working copy lies beside the program, or in $XDG_STATE_HOME/zorvedit (default\n"
+    "~/.local/state/zorvedit) for an installed program.\n"
+    "\n"
+    "  --help     show this text and exit\n"
+    "  --version  show the version and exit\n"
+    "\n"
+    "See also zorvtool(1), the same file's tool for scripts.\n";
+
+// Answered before any window exists, so they work without a display. Returns
+// the exit code, or -1 to go on.
+int commandLine(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("zorvedit %s\n", ZORV_VERSION);
+            return 0;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    if (const int code = commandLine(argc, argv); code >= 0)
+        return code;
     zorv::GuardedApplication app(argc, argv);
+    // What Qt leaves of the command line: the program takes no arguments.
+    if (app.arguments().size() > 1) {
+        std::fprintf(stderr, "zorvedit: unknown argument '%s'\n%s",
+                     qPrintable(app.arguments().at(1)), kHelp);
+        return 2;
+    }
     QApplication::setApplicationName(QStringLiteral("zorvedit"));
+    QApplication::setApplicationVersion(QStringLiteral(ZORV_VERSION));
+    // Matches the window to its desktop entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("zorvedit"));
+    QIcon icon;
+    for (const char* size : {"-16", "-48", ""})
+        icon.addFile(QStringLiteral(":/icons/zorvedit%1.png").arg(QLatin1String(size)));
+    QApplication::setWindowIcon(icon);
     // The application's title is kAppTitle, the title of its error boxes. It is
     // not set as Qt's display name: X11 would append it to every window caption.
 

@@ -4,6 +4,7 @@
 #include "userfile/codepage.h"
 
 #include <QStringDecoder>
+#include <QWidget>
 
 #include <cstdio>
 
@@ -18,9 +19,9 @@ static QString errorText(const char* what) {
     return text + QLatin1Char('.');
 }
 
-void showErrorBox(Platform& platform, const char* what) {
-    platform.message(QApplication::activeWindow(), QString::fromLatin1(kAppTitle), errorText(what),
-                     MessageIcon::Stop);
+void showErrorBox(Platform& platform, const char* what, QWidget* parent) {
+    platform.message(parent ? parent->window() : QApplication::activeWindow(),
+                     QString::fromLatin1(kAppTitle), errorText(what), MessageIcon::Stop);
 }
 
 GuardedApplication::GuardedApplication(int& argc, char** argv) : QApplication(argc, argv) {}
@@ -30,12 +31,12 @@ bool GuardedApplication::notify(QObject* receiver, QEvent* event) {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
         if (platform_)
-            showErrorBox(*platform_, e.what());
+            showErrorBox(*platform_, e.what(), qobject_cast<QWidget*>(receiver));
         else
             std::fprintf(stderr, "%s\n", qPrintable(errorText(e.what())));
     } catch (...) {
         if (platform_)
-            showErrorBox(*platform_, "Unknown error");
+            showErrorBox(*platform_, "Unknown error", qobject_cast<QWidget*>(receiver));
         else
             std::fprintf(stderr, "Unknown error.\n");
     }

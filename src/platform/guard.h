@@ -8,23 +8,30 @@
 
 #include <exception>
 
+class QWidget;
+
 namespace zorv {
 
 class Platform;
 
 inline constexpr const char* kAppTitle = "ZORV user editor";
 
-// The error box for an exception's text (UTF-8; other bytes are read as cp1252).
-void showErrorBox(Platform& platform, const char* what);
+// The error box for an exception's text (UTF-8; other bytes are read as cp1252),
+// over `parent`'s window, or over the active window when there is none.
+void showErrorBox(Platform& platform, const char* what, QWidget* parent = nullptr);
 
-template <class F> void guarded(Platform& platform, F&& f) noexcept {
+template <class F> void guarded(Platform& platform, QWidget* parent, F&& f) noexcept {
     try {
         f();
     } catch (const std::exception& e) {
-        showErrorBox(platform, e.what());
+        showErrorBox(platform, e.what(), parent);
     } catch (...) {
-        showErrorBox(platform, "Unknown error");
+        showErrorBox(platform, "Unknown error", parent);
     }
+}
+
+template <class F> void guarded(Platform& platform, F&& f) noexcept {
+    guarded(platform, nullptr, std::forward<F>(f));
 }
 
 class GuardedApplication : public QApplication {

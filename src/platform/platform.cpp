@@ -19,7 +19,8 @@ bool PlatformPrompts::confirm(const std::string& text) {
 }
 
 std::string workingCopyPathFor(Platform& platform) {
-    return workingCopyPath(toPath(platform.programPath()), toPath(platform.stateDir()));
+    const std::string program = toPath(platform.programPath());
+    return workingCopyPath(program, toPath(platform.stateDir()), installedProgram(program));
 }
 
 std::string toPath(const QString& path) {

@@ -23,10 +23,12 @@ struct FileDialog {
     int filterIndex = 1; // 1-based, the entry selected when the dialog opens
     QString defaultExt;  // appended to a typed name without extension
     QString initialDir;  // empty: the dialog's own choice
+    QString title;       // what the dialog asks for; empty: the dialog's own
     QString fileName;    // preset before, the chosen full path after a confirm
 };
 
 enum class MessageIcon { None, Stop, Warning, Information };
+enum class Answer { Yes, No, Cancel };
 
 class Platform {
   public:
@@ -43,6 +45,9 @@ class Platform {
                          MessageIcon icon) = 0;
     // Title "Confirm", buttons Yes and No; true for Yes.
     virtual bool confirm(QWidget* parent, const QString& text) = 0;
+    // Title "Confirm", buttons Yes, No and Cancel (Escape and the close button
+    // mean Cancel).
+    virtual Answer confirmOrCancel(QWidget* parent, const QString& text) = 0;
     // An input box (up to 255 characters); Cancel returns the default text.
     virtual QString inputBox(QWidget* parent, const QString& title, const QString& prompt,
                              const QString& defaultText) = 0;
@@ -78,7 +83,8 @@ class PlatformPrompts : public Prompts {
 };
 
 // The working copy's path for this program: next to the program file, or in
-// the state folder when that folder is not writable.
+// the state folder when that folder is not writable or the program is an
+// installed one (installedProgram()).
 std::string workingCopyPathFor(Platform& platform);
 
 // File names between the core (local 8-bit names) and Qt.

@@ -2,11 +2,14 @@
 
 #include "about/mailcommand.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -14,6 +17,10 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QScreen>
+#include <QTreeView>
+
+#include <algorithm>
 
 namespace zorv {
 
@@ -39,8 +46,45 @@ QStringList qtNameFilters(const QString& filter) {
     return out;
 }
 
+// Every dialog stands over the window that raised it; one raised from no
+// window goes over the active one rather than the middle of the screen.
+static QWidget* ownerOf(QWidget* parent) {
+    if (parent)
+        return parent->window();
+    if (QWidget* w = QApplication::activeModalWidget())
+        return w;
+    return QApplication::activeWindow();
+}
+
+// Wide enough for the detail view's four columns, and each of size, type and
+// date as wide as its texts once a folder is read (Qt would cut "66.7 KiB").
+static void fitFileColumns(QFileDialog& dlg) {
+    const QFontMetrics fm(dlg.font());
+    int width = std::max(dlg.sizeHint().width(), fm.averageCharWidth() * 100);
+    if (const QScreen* screen = dlg.screen())
+        width = std::min(width, screen->availableGeometry().width() * 9 / 10);
+    dlg.resize(width, std::max(dlg.sizeHint().height(), width * 3 / 5));
+    auto* view = dlg.findChild<QTreeView*>();
+    auto* model = dlg.findChild<QFileSystemModel*>();
+    if (!view || !model)
+        return; // the desktop's own dialog
+    auto fit = [view] {
+        QHeaderView* h = view->header();
+        int rest = view->viewport()->width();
+        for (int c = 1; c < h->count(); ++c) {
+            view->resizeColumnToContents(c);
+            rest -= h->sectionSize(c);
+        }
+        // The name takes what the others leave.
+        h->resizeSection(0, std::max(rest, view->fontMetrics().averageCharWidth() * 20));
+    };
+    QObject::connect(model, &QFileSystemModel::directoryLoaded, view, fit, Qt::QueuedConnection);
+}
+
 static bool runFileDialog(QWidget* parent, FileDialog& d, bool save) {
-    QFileDialog dlg(parent);
+    QFileDialog dlg(ownerOf(parent));
+    if (!d.title.isEmpty())
+        dlg.setWindowTitle(d.title);
     dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     const QStringList filters = qtNameFilters(d.filter);
@@ -57,6 +101,7 @@ static bool runFileDialog(QWidget* parent, FileDialog& d, bool save) {
     if (!d.fileName.isEmpty() && !d.fileName.contains(QLatin1Char('*')) &&
         !d.fileName.contains(QLatin1Char('?')))
         dlg.selectFile(d.fileName);
+    fitFileColumns(dlg);
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
         return false;
     const QString chosen = dlg.selectedFiles().constFirst();
@@ -93,7 +138,7 @@ void QtPlatform::message(QWidget* parent, const QString& title, const QString& t
         qicon = QMessageBox::Information;
         break;
     }
-    QMessageBox box(qicon, title, text, QMessageBox::Ok, parent);
+    QMessageBox box(qicon, title, text, QMessageBox::Ok, ownerOf(parent));
     box.exec();
 }
 
@@ -124,14 +169,29 @@ class YesNoBox : public QMessageBox {
 
 bool QtPlatform::confirm(QWidget* parent, const QString& text) {
     YesNoBox box(QMessageBox::Question, QStringLiteral("Confirm"), text,
-                 QMessageBox::Yes | QMessageBox::No, parent);
+                 QMessageBox::Yes | QMessageBox::No, ownerOf(parent));
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
 
+Answer QtPlatform::confirmOrCancel(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, ownerOf(parent));
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return Answer::Cancel;
+    }
+}
+
 QString QtPlatform::inputBox(QWidget* parent, const QString& title, const QString& prompt,
                              const QString& defaultText) {
-    QInputDialog dlg(parent);
+    QInputDialog dlg(ownerOf(parent));
     dlg.setInputMode(QInputDialog::TextInput);
     dlg.setWindowTitle(title);
     dlg.setLabelText(prompt);

@@ -20,6 +20,7 @@ class QtPlatform : public Platform {
     void message(QWidget* parent, const QString& title, const QString& text,
                  MessageIcon icon) override;
     bool confirm(QWidget* parent, const QString& text) override;
+    Answer confirmOrCancel(QWidget* parent, const QString& text) override;
     QString inputBox(QWidget* parent, const QString& title, const QString& prompt,
                      const QString& defaultText) override;
     Date today() override;

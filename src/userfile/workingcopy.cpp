@@ -117,7 +117,14 @@ void setReplaceHookForTesting(ReplaceHook hook) {
     replaceHook = hook;
 }
 
-std::string workingCopyPath(const std::string& programPath, const std::string& fallbackDir) {
+bool installedProgram(const std::string& programPath) {
+    struct stat st {};
+    const std::string entry = dirOf(programPath) + "/../share/applications/zorvedit.desktop";
+    return ::stat(entry.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string workingCopyPath(const std::string& programPath, const std::string& fallbackDir,
+                            bool installed) {
     const std::string dir = dirOf(programPath);
     std::string name = baseOf(programPath);
     const auto dot = name.rfind('.');
@@ -127,7 +134,7 @@ std::string workingCopyPath(const std::string& programPath, const std::string& f
         name += ".dat";
     if (name == baseOf(programPath)) // the program itself ends in .dat
         name += ".dat";
-    if (fallbackDir.empty() || ::access(dir.c_str(), W_OK) == 0)
+    if (fallbackDir.empty() || (!installed && ::access(dir.c_str(), W_OK) == 0))
         return dir == "." && programPath.find('/') == std::string::npos ? name : dir + "/" + name;
     mkdirs(fallbackDir);
     return fallbackDir + "/" + name;

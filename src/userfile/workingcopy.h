@@ -22,9 +22,16 @@ class Prompts {
 };
 
 // The program's path with its three-letter extension replaced by "dat" (".dat"
-// appended when it has none). When the program's folder is not writable, the
-// file of that name in fallbackDir (created when missing) is used instead.
-std::string workingCopyPath(const std::string& programPath, const std::string& fallbackDir);
+// appended when it has none). When the program's folder is not writable, or the
+// program is an installed one, the file of that name in fallbackDir (created
+// when missing) is used instead.
+std::string workingCopyPath(const std::string& programPath, const std::string& fallbackDir,
+                            bool installed = false);
+
+// True when the program runs from an install prefix (its desktop entry lies in
+// ../share/applications): such a folder is shared by every user, and root may
+// write it, so it is no place for one user's working copy.
+bool installedProgram(const std::string& programPath);
 
 // Replaces dst by a copy of src so that dst is, at every moment, either whole old
 // or whole new: temp file in dst's folder, flushed, renamed over dst, keeping

@@ -165,12 +165,11 @@ TEST_P(PageSizeTest, FollowsTheRecordCount) {
     EXPECT_EQ(window->bar->pageStep(), GetParam().pageStep);
     EXPECT_EQ(window->bar->maximum(), GetParam().records - 1);
     window->bar->setFocus();
-    // Qt's horizontal sliders move right on Page Up, as on this desktop.
-    QTest::keyClick(window->bar, Qt::Key_PageUp);
-    expectAt(GetParam().pageStep, GetParam().records);
     QTest::keyClick(window->bar, Qt::Key_PageDown);
-    expectAt(0, GetParam().records);
+    expectAt(GetParam().pageStep, GetParam().records);
     QTest::keyClick(window->bar, Qt::Key_PageUp);
+    expectAt(0, GetParam().records);
+    QTest::keyClick(window->bar, Qt::Key_PageDown);
     expectAt(GetParam().pageStep, GetParam().records);
 }
 

@@ -55,6 +55,7 @@ void EditorTest::TearDown() {
     static_cast<zorv::GuardedApplication*>(qApp)->setPlatform(nullptr);
     EXPECT_TRUE(platform.openAnswers.empty()) << "open dialog answers left over";
     EXPECT_TRUE(platform.confirmAnswers.empty()) << "confirm answers left over";
+    EXPECT_TRUE(platform.choiceAnswers.empty()) << "Yes/No/Cancel answers left over";
     EXPECT_TRUE(platform.inputAnswers.empty()) << "input answers left over";
 }
 

@@ -8,12 +8,14 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -88,6 +90,86 @@ TEST(QtPlatformTest, OpenDialogShowsTheFiltersAndReturnsTheChosenFile) {
     whenModal([](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
     EXPECT_FALSE(platform.openFile(nullptr, d));
     EXPECT_EQ(d.fileName, before.fileName) << "a cancel leaves the dialog's name alone";
+}
+
+TEST(QtPlatformTest, OpenDialogSaysWhatItAsksForAndFitsItsColumns) {
+    zorvtest::TempDir dir;
+    // 250 users: the size column reads "66.7 KiB", which a narrow dialog cuts.
+    zorvtest::writeFileBytes(dir.file("zorvuser.dat"), std::string(250 * 273, '\0'));
+    QtPlatform platform;
+    FileDialog d;
+    d.filter = "ZORV user records (zorvuser.dat)|zorvuser.dat";
+    d.initialDir = QString::fromStdString(dir.path());
+    d.title = "Open the board's user file (zorvuser.dat)";
+    QString title;
+    whenModal([&](QWidget* w) {
+        title = w->windowTitle();
+        auto* view = w->findChild<QTreeView*>();
+        ASSERT_NE(view, nullptr);
+        for (int i = 0; i < 200 && view->model()->rowCount(view->rootIndex()) == 0; ++i)
+            QTest::qWait(10);
+        ASSERT_GT(view->model()->rowCount(view->rootIndex()), 0);
+        QTest::qWait(50); // the columns are fitted once the folder is read
+        QHeaderView* h = view->header();
+        const QAbstractItemModel* m = view->model();
+        for (int c = 1; c < h->count(); ++c) { // size, type, date: the name takes the rest
+            int widest = 0;
+            for (int r = 0; r < m->rowCount(view->rootIndex()); ++r) {
+                const QString text = m->index(r, c, view->rootIndex()).data().toString();
+                widest = std::max(widest, view->fontMetrics().horizontalAdvance(text));
+            }
+            EXPECT_GE(h->sectionSize(c), widest + 6) << "column " << c << " cut";
+        }
+        EXPECT_LE(h->length(), view->viewport()->width()) << "no column beyond the view";
+        static_cast<QDialog*>(w)->reject();
+    });
+    EXPECT_FALSE(platform.openFile(nullptr, d));
+    EXPECT_EQ(title, "Open the board's user file (zorvuser.dat)");
+}
+
+TEST(QtPlatformTest, BoxesStandOverTheWindowThatRaisedThem) {
+    QtPlatform platform;
+    QWidget window;
+    window.setGeometry(30, 40, 600, 420);
+    auto* field = new QLineEdit(&window);
+    window.show();
+    QApplication::processEvents();
+    QPoint boxCentre;
+    whenModal([&](QWidget* w) {
+        boxCentre = w->frameGeometry().center();
+        static_cast<QDialog*>(w)->accept();
+    });
+    platform.message(field, "ZORV user editor", "'abc' is not a valid integer value.",
+                     MessageIcon::Stop);
+    EXPECT_LE((boxCentre - window.frameGeometry().center()).manhattanLength(), 4);
+
+    whenModal([&](QWidget* w) {
+        boxCentre = w->frameGeometry().center();
+        static_cast<QMessageBox*>(w)->button(QMessageBox::Cancel)->click();
+    });
+    EXPECT_EQ(platform.confirmOrCancel(field, "Save the changes?"), Answer::Cancel);
+    EXPECT_LE((boxCentre - window.frameGeometry().center()).manhattanLength(), 4);
+
+    // The error guard hands its box the handler's window.
+    ScriptedPlatform scripted;
+    guarded(scripted, field, [] { throw std::runtime_error("File not found"); });
+    ASSERT_EQ(scripted.messages.size(), 1u);
+    EXPECT_EQ(scripted.messages[0].parent, &window);
+}
+
+TEST(QtPlatformTest, ConfirmOrCancelMapsItsThreeButtonsAndEscape) {
+    QtPlatform platform;
+    whenModal([](QWidget* w) { static_cast<QMessageBox*>(w)->button(QMessageBox::Yes)->click(); });
+    EXPECT_EQ(platform.confirmOrCancel(nullptr, "q"), Answer::Yes);
+    whenModal([](QWidget* w) { static_cast<QMessageBox*>(w)->button(QMessageBox::No)->click(); });
+    EXPECT_EQ(platform.confirmOrCancel(nullptr, "q"), Answer::No);
+    QString title;
+    whenModal([&](QWidget* w) {
+        title = w->windowTitle();
+        QTest::keyClick(w, Qt::Key_Escape);
+    });
+    EXPECT_EQ(platform.confirmOrCancel(nullptr, "q"), Answer::Cancel);
+    EXPECT_EQ(title, "Confirm");
 }
 
 TEST(QtPlatformTest, InputBoxCancelGivesTheDefault) {

@@ -28,9 +28,9 @@ bool ScriptedPlatform::saveFile(QWidget*, zorv::FileDialog& d) {
     return answerFileDialog(saveAnswers, saveDialogs, d, "save");
 }
 
-void ScriptedPlatform::message(QWidget*, const QString& title, const QString& text,
+void ScriptedPlatform::message(QWidget* parent, const QString& title, const QString& text,
                                zorv::MessageIcon icon) {
-    messages.push_back({title, text, icon});
+    messages.push_back({title, text, icon, parent});
 }
 
 bool ScriptedPlatform::confirm(QWidget*, const QString& text) {
@@ -41,6 +41,17 @@ bool ScriptedPlatform::confirm(QWidget*, const QString& text) {
     }
     const bool a = confirmAnswers.front();
     confirmAnswers.pop_front();
+    return a;
+}
+
+zorv::Answer ScriptedPlatform::confirmOrCancel(QWidget*, const QString& text) {
+    questions.push_back(text);
+    if (choiceAnswers.empty()) {
+        ADD_FAILURE() << "unexpected question: " << text.toStdString();
+        return zorv::Answer::Cancel;
+    }
+    const zorv::Answer a = choiceAnswers.front();
+    choiceAnswers.pop_front();
     return a;
 }
 

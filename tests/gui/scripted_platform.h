@@ -19,6 +19,7 @@ class ScriptedPlatform : public zorv::Platform {
         QString title;
         QString text;
         zorv::MessageIcon icon;
+        QWidget* parent = nullptr; // the window the box stands over
     };
     struct Input {
         QString title;
@@ -30,13 +31,14 @@ class ScriptedPlatform : public zorv::Platform {
     std::deque<std::optional<QString>> openAnswers;
     std::deque<std::optional<QString>> saveAnswers;
     std::deque<bool> confirmAnswers;
+    std::deque<zorv::Answer> choiceAnswers; // confirmOrCancel
     std::deque<std::optional<QString>> inputAnswers;
 
     // What the program asked and showed.
     std::vector<zorv::FileDialog> openDialogs; // as they were when shown
     std::vector<zorv::FileDialog> saveDialogs;
     std::vector<Message> messages;
-    std::vector<QString> questions;
+    std::vector<QString> questions; // confirm and confirmOrCancel, in order
     std::vector<Input> inputs;
 
     zorv::Date todayValue{2026, 12, 8};
@@ -48,6 +50,7 @@ class ScriptedPlatform : public zorv::Platform {
     void message(QWidget* parent, const QString& title, const QString& text,
                  zorv::MessageIcon icon) override;
     bool confirm(QWidget* parent, const QString& text) override;
+    zorv::Answer confirmOrCancel(QWidget* parent, const QString& text) override;
     QString inputBox(QWidget* parent, const QString& title, const QString& prompt,
                      const QString& defaultText) override;
     zorv::Date today() override { return todayValue; }

@@ -22,7 +22,8 @@ namespace {
 
 std::vector<std::string> seedCorpus() {
     std::vector<std::string> out;
-    const fs::path dir = ZORV_CONFERENCE_CORPUS;
+    // Not __FILE__: a compiler cache may make it relative to the build folder.
+    const fs::path dir = fs::path(ZORV_SOURCE_DIR) / "fuzz/corpus/conference";
     for (const auto& e : fs::directory_iterator(dir)) {
         std::ifstream in(e.path(), std::ios::binary);
         out.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -181,6 +182,24 @@ TEST(WorkingCopyPath, UnwritableProgramFolderUsesTheStateFolder) {
     if (!ro.ok)
         GTEST_SKIP() << "cannot make a read-only folder here";
     EXPECT_EQ(workingCopyPath(bin + "/zorvedit", state), state + "/zorvedit.dat");
+}
+
+// Root may write /usr/bin: an installed program is told by its desktop entry
+// beside it, not by its folder's permissions.
+TEST(WorkingCopyPath, InstalledProgramUsesTheStateFolder) {
+    TempDir tmp;
+    const std::string bin = tmp.file("usr/bin");
+    const std::string state = tmp.file("state/zorvedit");
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_directories(tmp.file("usr/share/applications"));
+    const std::string program = bin + "/zorvedit";
+    EXPECT_FALSE(installedProgram(program));
+    EXPECT_EQ(workingCopyPath(program, state, installedProgram(program)), bin + "/zorvedit.dat");
+
+    writeFileBytes(tmp.file("usr/share/applications/zorvedit.desktop"), "[Desktop Entry]\n");
+    EXPECT_TRUE(installedProgram(program));
+    EXPECT_EQ(workingCopyPath(program, state, installedProgram(program)), state + "/zorvedit.dat");
+    EXPECT_FALSE(installedProgram(tmp.file("usr/zorvedit"))) << "only beside its own prefix";
 }
 
 TEST_F(SessionTest, RecordsAreWholeAndTrailingBytesNeverTouched) {

@@ -16,8 +16,10 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -31,6 +33,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <QValidator>
 
 #include <algorithm>
 #include <cmath>
@@ -72,7 +75,7 @@ Tqedit::Tqedit(UserFileSession& session, Platform& platform, RegistryKey& settin
                           Qt::MSWindowsFixedSizeDialogHint),
       session_(session), platform_(platform), settings_(settings), prompts_(platform, this) {
     setObjectName(QStringLiteral("qedit"));
-    setWindowTitle(QStringLiteral("ZORV User editor  -  written for ZORV BBS sysops"));
+    updateCaption();
     fileopen.filter = QString::fromLatin1(kUserFileFilter);
     fileopen.defaultExt = QStringLiteral("dat");
     StyledHint1 = new TStyledHint(this);
@@ -89,7 +92,20 @@ Tqedit::Tqedit(UserFileSession& session, Platform& platform, RegistryKey& settin
 Tqedit::~Tqedit() = default;
 
 template <class F> void Tqedit::run(F&& f) {
-    guarded(platform_, std::forward<F>(f));
+    guarded(platform_, this, std::forward<F>(f));
+    updateCaption();
+}
+
+// The caption, then the user file and the desktop's mark for changes that
+// Save File has not copied back yet.
+void Tqedit::updateCaption() {
+    QString title = QStringLiteral("ZORV User editor  -  written for ZORV BBS sysops");
+    if (!session_.userFileName.empty())
+        title += QStringLiteral("  -  ") + QFileInfo(fromPath(session_.userFileName)).fileName() +
+                 QStringLiteral("[*]");
+    setWindowTitle(title);
+    if (title.endsWith(QLatin1String("[*]")))
+        setWindowModified(session_.userFileChanged);
 }
 
 // ---------------------------------------------------------------- controls
@@ -108,6 +124,49 @@ QLineEdit* edit(QWidget* parent, const char* name, int maxLength = 0) {
         e->setMaxLength(maxLength);
     return e;
 }
+
+// Tlf and birth hold 18 bytes, of which typing fills at most 17: a stored text
+// of 18 shows whole and may only get shorter (the field's maximum length is set
+// to the shown text's, so that a paste is cut to fit rather than refused).
+class TypingLimit : public QValidator {
+  public:
+    TypingLimit(int typed, QObject* parent) : QValidator(parent), typed_(typed) {}
+    void show(QLineEdit* e, const QString& text) const {
+        shown_ = text;
+        e->setMaxLength(std::max(typed_, static_cast<int>(text.size())));
+        e->setText(text);
+    }
+    State validate(QString& input, int&) const override {
+        return input.size() <= typed_ || input == shown_ ? Acceptable : Invalid;
+    }
+
+  private:
+    int typed_;
+    mutable QString shown_; // set with the text, never by typing
+};
+
+void showLimited(QLineEdit* e, const QString& text) {
+    if (auto* limit = dynamic_cast<const TypingLimit*>(e->validator()))
+        limit->show(e, text);
+    else
+        e->setText(text);
+}
+
+class ArrowKeysForward : public QObject {
+  public:
+    using QObject::QObject;
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() != QEvent::KeyPress)
+            return false;
+        auto* slider = static_cast<QSlider*>(o);
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        if (key != Qt::Key_Left && key != Qt::Key_Right)
+            return false;
+        slider->triggerAction(key == Qt::Key_Right ? QAbstractSlider::SliderSingleStepAdd
+                                                   : QAbstractSlider::SliderSingleStepSub);
+        return true;
+    }
+};
 
 // Save User stores every list, so a wheel turned over a list on the way
 // elsewhere must not change a code: only the focused list takes the wheel.
@@ -163,6 +222,8 @@ void Tqedit::buildControls() {
     postnr = edit(top, "postnr", 30);
     Tlf = edit(top, "Tlf", 17);
     birth = edit(top, "birth", 17);
+    Tlf->setValidator(new TypingLimit(17, Tlf));
+    birth->setValidator(new TypingLimit(17, birth));
     for (QLineEdit* e : {Name, address, postnr, Tlf, birth}) {
         QFont f = e->font();
         f.setBold(true);
@@ -175,6 +236,11 @@ void Tqedit::buildControls() {
     bar->setTickInterval(1);
     bar->setSingleStep(1);
     bar->setPageStep(2);
+    // PageDown, Down, Right and the wheel turned towards the operator go to
+    // higher user numbers, as on the track bars sysops know. Qt's inverted
+    // controls turn Left and Right round as well: those are put back.
+    bar->setInvertedControls(true);
+    bar->installEventFilter(new ArrowKeysForward(bar));
     bar->setRange(0, 0);
     bar->setFocusPolicy(Qt::StrongFocus);
     poss = make<QLabel>(top, "poss");
@@ -367,6 +433,7 @@ void Tqedit::connectHandlers() {
     click(changeresbt, &Tqedit::changeresbtClick);
     click(findbtn, &Tqedit::findbtnClick);
     click(FindNextbt, &Tqedit::FindNextbtClick);
+    connect(findstr, &QLineEdit::returnPressed, this, [this] { run([this] { findbtnClick(); }); });
 
     trigger(Save1, &Tqedit::saveClick);
     trigger(Saveuserfile1, &Tqedit::savefilebtClick);
@@ -380,6 +447,14 @@ void Tqedit::connectHandlers() {
     trigger(First1, &Tqedit::First1Click);
     trigger(Last1, &Tqedit::Last1Click);
     trigger(Goto1, &Tqedit::Goto1Click);
+
+    // The operator's picks and ticks; the program's own settings emit neither.
+    for (QComboBox* c : findChildren<QComboBox*>())
+        if (isRecordControl(c))
+            connect(c, &QComboBox::activated, this, [this] { operatorPicked_ = true; });
+    for (QCheckBox* c : findChildren<QCheckBox*>())
+        if (isRecordControl(c))
+            connect(c, &QAbstractButton::clicked, this, [this] { operatorPicked_ = true; });
 
     // Only the operator's moves arrive here: the program moves the bar with its
     // signals blocked.
@@ -747,7 +822,12 @@ void Tqedit::FormActivate() {
     activationDone_ = true;
 
     auto chosen = activationUserFileName(settings_, [this]() -> std::optional<std::string> {
-        if (!platform_.openFile(this, fileopen) || fileopen.fileName.isEmpty())
+        // The dialog is shared with the resume conference's choice: its title
+        // is this question's only.
+        fileopen.title = QStringLiteral("Open the board's user file (zorvuser.dat)");
+        const bool picked = platform_.openFile(this, fileopen);
+        fileopen.title.clear();
+        if (!picked || fileopen.fileName.isEmpty())
             return std::nullopt;
         return toPath(fileopen.fileName);
     });
@@ -806,11 +886,12 @@ void Tqedit::FormActivate() {
 // --------------------------------------------------------------- the record
 
 void Tqedit::showRecord(const Record& r) {
+    operatorPicked_ = false;
     Name->setText(fromAnsi(readText(r, kName)));
     address->setText(fromAnsi(readText(r, kAddress)));
     postnr->setText(fromAnsi(readText(r, kPostnr)));
-    Tlf->setText(fromAnsi(readText(r, kTlf)));
-    birth->setText(fromAnsi(readText(r, kBirth)));
+    showLimited(Tlf, fromAnsi(readText(r, kTlf)));
+    showLimited(birth, fromAnsi(readText(r, kBirth)));
 
     auto number = [&r](QLineEdit* e, const NumField& f) {
         e->setText(QString::number(readNumber(r, f)));
@@ -985,12 +1066,63 @@ void Tqedit::savefilebtClick() {
 }
 
 void Tqedit::exitClick() {
+    if (!settleShownUser())
+        return;
     session_.workingCopy.close();
     close();
 }
 
 void Tqedit::closeEvent(QCloseEvent* e) {
-    run([this, e] { FormClose(e); });
+    run([this, e] {
+        e->ignore(); // a Save User that fails keeps the window
+        if (!settleShownUser())
+            return;
+        e->accept();
+        FormClose(e);
+    });
+}
+
+bool Tqedit::hasUnstoredEdits() const {
+    if (!started_ || !session_.workingCopy.isOpen() || noRecords())
+        return false;
+    if (operatorPicked_)
+        return true;
+    for (const QLineEdit* e : findChildren<QLineEdit*>())
+        if (e->isModified() && !e->isReadOnly() && isRecordControl(e))
+            return true;
+    return false;
+}
+
+bool Tqedit::isRecordControl(const QWidget* w) const {
+    // Windows owned by this one (the find dialog) hold no part of the user.
+    return w->window() == this && w != fname1 && !findtab->isAncestorOf(w) &&
+           !TabSheet2->isAncestorOf(w);
+}
+
+// Ctrl+X is Exit even in an edit field, where Linux hands expect it to cut:
+// typing that Save User has not stored is never dropped without a question.
+bool Tqedit::settleShownUser() {
+    if (!hasUnstoredEdits())
+        return true;
+    const QString question =
+        QStringLiteral("Save the changes to user %1 before closing?").arg(bar->value());
+    switch (platform_.confirmOrCancel(this, question)) {
+    case Answer::Yes:
+        saveClick(); // a bad number stops here, and the window stays
+        return true;
+    case Answer::No:
+        try {
+            updatePosition(); // dropped in view too, should a later question keep the window
+        } catch (const std::exception&) {
+            for (QLineEdit* e : findChildren<QLineEdit*>())
+                e->setModified(false);
+            operatorPicked_ = false;
+        }
+        return true;
+    case Answer::Cancel:
+        break;
+    }
+    return false;
 }
 
 void Tqedit::FormClose(QCloseEvent* e) {

@@ -262,6 +262,14 @@ class Tqedit : public QWidget {
     void setTabOrder();
     void fillCodeLists();
     void FormClose(QCloseEvent* e);
+    void updateCaption();
+    // True while the shown user has typed, picked or ticked changes that Save
+    // User has not stored.
+    bool hasUnstoredEdits() const;
+    bool isRecordControl(const QWidget* w) const;
+    // Before the window closes: asks whether to store such changes; false for
+    // Cancel (the window stays).
+    bool settleShownUser();
     template <class F> void run(F&& f);
 
     UserFileSession& session_;
@@ -271,6 +279,7 @@ class Tqedit : public QWidget {
     ShortcutDispatcher* shortcuts_ = nullptr;
     bool activationDone_ = false;
     bool started_ = false;
+    bool operatorPicked_ = false; // a list picked or a box ticked since showRecord
     std::vector<QLabel*> topLabels_;
     double scale_ = 1.0;
 };

@@ -122,7 +122,7 @@ void Tqedit::findClick() {
         connect(text, &QLineEdit::textChanged, findNext,
                 [findNext](const QString& t) { findNext->setEnabled(!t.isEmpty()); });
         connect(findNext, &QPushButton::clicked, this,
-                [this] { guarded(platform(), [this] { FindDialogFind(); }); });
+                [this] { guarded(platform(), FindDialog, [this] { FindDialogFind(); }); });
         connect(cancel, &QPushButton::clicked, d, &QDialog::reject);
         FindDialog = d;
     }

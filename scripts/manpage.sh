@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# zorvtool's man page, made from its own help text so that the two never part.
+#
+#   bash scripts/manpage.sh TOOL            the page on stdout
+#   bash scripts/manpage.sh TOOL --check    fails when packaging/zorvtool.1 differs
+#   bash scripts/manpage.sh TOOL --write    rewrites packaging/zorvtool.1
+#
+# After adding a command:  bash scripts/manpage.sh build/default/tools/zorvtool --write
+set -euo pipefail
+tool=${1:?usage: manpage.sh TOOL [--check|--write]}
+mode=${2:-}
+page="$(cd "$(dirname "$0")/.." && pwd)/packaging/zorvtool.1"
+
+# Text for troff: backslashes, hyphens and leading control characters escaped.
+roff() { sed -e 's/\\/\\e/g' -e 's/-/\\-/g' -e "s/^\([.']\)/\\\\\&\1/"; }
+
+generate() {
+  local version help
+  version=$("$tool" --version)
+  help=$("$tool" help)
+  cat <<HEAD
+.TH ZORVTOOL 1 "" "${version/zorvtool/zorvedit}" "User Commands"
+.SH NAME
+zorvtool \- the ZORV BBS user file for scripts and tests
+.SH SYNOPSIS
+.B zorvtool
+.I COMMAND
+.RI [ ARGS ...]
+.br
+.B zorvtool \-\-version
+.SH DESCRIPTION
+.B zorvtool
+reads the user file of a ZORV bulletin\-board system,
+.I zorvuser.dat
+(fixed 273\-byte records, no header), and its resume conference without a window,
+and answers as the editor
+.BR zorvedit (1)
+would show it. It also makes demo data to try the editor on.
+.SH COMMANDS
+HEAD
+  # "  zorvtool SYNOPSIS  DESCRIPTION": the description starts after two blanks.
+  printf '%s\n' "$help" | sed -n 's/^  zorvtool //p' | while IFS= read -r line; do
+    synopsis=$(printf '%s' "$line" | sed -E 's/ {2,}.*$//')
+    description=$(printf '%s' "$line" | sed -E 's/^[^ ]+( [^ ]+)*( {2,}|$)//')
+    printf '.TP\n.B %s\n' "$(printf '%s' "$synopsis" | roff)"
+    [ -n "$description" ] && printf '%s\n' "$(printf '%s' "$description" | roff)"
+  done
+  cat <<'TAIL'
+.SH EXIT STATUS
+0 on success; 2 for a wrong command line or a failed file operation, with the reason
+on standard error.
+.B resume
+gives 1 when the conference holds no such message.
+.SH SEE ALSO
+.BR zorvedit (1)
+TAIL
+}
+
+case "$mode" in
+  "") generate ;;
+  --write) generate >"$page.new" && mv "$page.new" "$page" && echo "wrote $page" ;;
+  --check)
+    if ! diff -u "$page" <(generate); then
+      echo "packaging/zorvtool.1 is out of date: bash scripts/manpage.sh $tool --write" >&2
+      exit 1
+    fi ;;
+  *) echo "usage: manpage.sh TOOL [--check|--write]" >&2; exit 2 ;;
+esac
