@@ -9,8 +9,8 @@
 #include "userfile/workingcopy.h"
 
 #include <QCursor>
-#include <QPushButton>
 #include <QIcon>
+#include <QPushButton>
 #include <QString>
 #include <QTabWidget>
 #include <QTimer>
