@@ -335,9 +335,18 @@ Rows randomRows(std::mt19937& rng, int n, const std::vector<std::string>& values
 TEST(SortGridSort, OrderOfTiedRowsIsThatOfTheLiteralQuicksort) {
     std::mt19937 rng(20261209);
     const std::vector<std::string> values = {"b", "a", "10", "9", "", "x", "-1", "1e1"};
+    // Long shared beginnings and many distinct texts as well, which the
+    // sort compares without ranking them first.
+    std::vector<std::string> many;
+    for (int k = 0; k < 600; ++k)
+        many.push_back(std::string(k % 3 ? "Fjellvegen " : "Fjellveg") + std::to_string(k % 300) +
+                       (k % 2 ? "" : "b"));
     for (int round = 0; round < 300; ++round) {
         const int n = round < 280 ? static_cast<int>(rng() % 40) : 1500;
-        const Rows rows = randomRows(rng, n, values);
+        Rows rows = randomRows(rng, n, values);
+        if (round >= 290)
+            for (auto& r : rows)
+                r[round % 3] = many[rng() % many.size()];
         SortGrid fast(4, 1), literal(4, 1);
         for (SortGrid* g : {&fast, &literal}) {
             // Numbers in column 1: non-numbers tie with everything there.
@@ -363,8 +372,8 @@ TEST(SortGridSort, OrderOfTiedRowsIsThatOfTheLiteralQuicksort) {
 
 TEST(SortGridSort, ErrorsLeaveEveryRowAndRaiseTheCellTheLiteralSortMeets) {
     std::mt19937 rng(7);
-    const std::vector<std::string> values = {"2001-05-06", "1999-01-01", "", "2010-10-10",
-                                             "2000-02-29", "2003-03-03 12:00"};
+    const std::vector<std::string> values = {"2001-05-06", "1999-01-01", "",
+                                             "2010-10-10", "2000-02-29", "2003-03-03 12:00"};
     int literalMoved = 0, failed = 0;
     for (int round = 0; round < 300; ++round) {
         const int n = 2 + static_cast<int>(rng() % 40);
