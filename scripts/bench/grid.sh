@@ -36,10 +36,11 @@ csv_field() {
 for n in 100000 1000000; do
     "$tool" demo "$work/$n" --users "$n" >/dev/null
     ZORV_GRID_USERS="$work/$n/zorvuser.dat" ZORV_GRID_TSV="$work/$n.tsv" \
-        "$bench" --benchmark_filter='^BM_GridSortRows' --benchmark_format=csv >"$work/$n.csv"
+        "$bench" --benchmark_filter='^BM_GridSortRows' --benchmark_format=csv >"$work/$n.csv" 2>/dev/null
     ZORV_GRID_USERS="$work/$n/zorvuser.dat" \
-        "$bench" --benchmark_filter='^BM_GridMemory' --benchmark_format=csv >"$work/$n.mem.csv"
-    echo "-- $n users (grid: mean of 3 SortRows; GNU sort: best of 3, whole command, wall clock)"
+        "$bench" --benchmark_filter='^BM_GridMemory' --benchmark_format=csv >"$work/$n.mem.csv" 2>/dev/null
+    echo "-- $n users (grid: mean of 3 SortRows; GNU sort: best of 3, whole command, wall clock;" \
+        "load average $(cut -d' ' -f1 /proc/loadavg))"
     printf '   %-18s %10s %12s %8s\n' "sorted by" "grid ms" "GNU sort ms" "ratio"
     for k in 0 1 2 3; do
         grid=$(csv_field "$work/$n.csv" "BM_GridSortRows/col:${cols[$k]}/" real_time)
