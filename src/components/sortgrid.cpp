@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <utility>
 
 namespace zorv {
@@ -232,6 +233,11 @@ struct ColumnKeys {
     bool ranked = false;
     std::vector<std::uint32_t> rank;
     std::vector<Key> keys;
+    // Before a tie column is worth reading whole, the keys of the few rows
+    // that reach it are made one at a time.
+    std::unique_ptr<Key[]> single;
+    std::vector<bool> have;
+    std::size_t made = 0;
 };
 
 // Reads the cells of the data rows column by column, left to right, each
@@ -551,12 +557,45 @@ void SortGrid::SortRows() {
     for (int c = sortCol; c <= lastCol; ++c)
         columns[static_cast<std::size_t>(c - sortCol)].style = styleOf(c);
     ColumnReader reader(d_->rows, first, ColCount());
-    // Tie-break columns get their keys when a tie first reaches them.
     auto column = [&](int c) -> ColumnKeys& {
         ColumnKeys& k = columns[static_cast<std::size_t>(c - sortCol)];
-        if (!k.built)
+        if (!k.built) {
             reader.build(c, k, DateFormat);
+            k.single.reset();
+            std::vector<bool>().swap(k.have);
+        }
         return k;
+    };
+    // A tie column is read whole once more than a few rows have reached it;
+    // until then each row's key is made when that row first needs it.
+    const std::size_t fewRows = std::max<std::size_t>(16, static_cast<std::size_t>(n) / 16);
+    auto singleKey = [&](ColumnKeys& k, int c, std::uint32_t row) -> const Key& {
+        const std::size_t at = row - firstRow;
+        if (!k.single) {
+            k.single.reset(new Key[static_cast<std::size_t>(n)]);
+            k.have.assign(static_cast<std::size_t>(n), false);
+        }
+        if (!k.have[at]) {
+            k.single[at] = makeKey(k.style, cellOf(d_->rows[row], c), row, DateFormat);
+            k.have[at] = true;
+            ++k.made;
+        }
+        return k.single[at];
+    };
+    // Compares rows a and b on tie column c.
+    auto compareTie = [&](int c, std::uint32_t a, std::uint32_t b, auto& textOf) {
+        ColumnKeys& k = columns[static_cast<std::size_t>(c - sortCol)];
+        if (!k.built && k.made < fewRows) {
+            const Key& ka = singleKey(k, c, a);
+            const Key& kb = singleKey(k, c, b);
+            return compareKeys(k.style, ka, kb, textOf);
+        }
+        column(c);
+        if (k.ranked) {
+            const std::uint32_t x = k.rank[a - firstRow], y = k.rank[b - firstRow];
+            return x == y ? 0 : x < y ? -1 : 1;
+        }
+        return compareKeys(k.style, k.keys[a - firstRow], k.keys[b - firstRow], textOf);
     };
 
     const auto compare = [&](const Key& a, const Key& b) {
@@ -571,14 +610,7 @@ void SortGrid::SortRows() {
             // column; only a bad cell would still raise, and text never does.
             if (self && k.style == ssText)
                 continue;
-            column(c);
-            if (k.ranked) {
-                const std::uint32_t x = k.rank[a.row - firstRow], y = k.rank[b.row - firstRow];
-                r = x == y ? 0 : x < y ? -1 : 1;
-            } else {
-                r = compareKeys(k.style, k.keys[a.row - firstRow], k.keys[b.row - firstRow],
-                                textOf);
-            }
+            r = compareTie(c, a.row, b.row, textOf);
         }
         return r;
     };
