@@ -5,6 +5,7 @@
 
 #include "components/sortgrid.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,15 @@ std::string selectionText(const SortGrid& grid);
 std::string cutSelection(SortGrid& grid);
 // Writes `text` at (col, row), growing ColCount and RowCount as needed.
 void pasteText(SortGrid& grid, std::string_view text, int col, int row);
+
+// The same texts handed to `sink` in pieces, in order, for output too large
+// to hold a second time.
+using TextSink = std::function<void(std::string_view piece)>;
+void tabbedText(const SortGrid& grid, const TextSink& sink);
+void csvText(const SortGrid& grid, const TextSink& sink);
+void htmlText(const SortGrid& grid, std::string_view borderColor, const TextSink& sink);
+// The clipboard form of any block of cells (selectionText is the selection's).
+void rangeText(const SortGrid& grid, TGridRect range, const TextSink& sink);
 
 // The file forms, written atomically; failures throw IoError naming `path`.
 void WriteTabbedFile(const SortGrid& grid, const std::string& path);

@@ -1,0 +1,370 @@
+#include "gridexport.h"
+
+#include "userfile/errors.h"
+#include "userfile/userfile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zorv {
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+// What a colour callback leaves in place when it has no colour to give.
+constexpr std::uint32_t kNoColor = 0x1FFFFFFF;
+
+// A cell other programs would split or merge is quoted, quotes doubled.
+void appendCsvCell(std::string& out, std::string_view cell) {
+    if (cell.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += cell;
+        return;
+    }
+    out += '"';
+    for (const char ch : cell) {
+        if (ch == '"')
+            out += '"';
+        out += ch;
+    }
+    out += '"';
+}
+
+// Callers type these texts; a browser must show them, not run them.
+void appendHtmlText(std::string& out, std::string_view cell) {
+    if (cell.empty()) {
+        out += "<br>";
+        return;
+    }
+    for (const char ch : cell) {
+        switch (ch) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += ch;
+        }
+    }
+}
+
+std::string colorToHtmlHex(std::uint32_t color) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (int shift : {0, 8, 16}) { // red is the lowest byte
+        const unsigned byte = (color >> shift) & 0xFF;
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0xF];
+    }
+    return out;
+}
+
+std::string_view alignmentAttribute(const SortGrid& grid, int col, int row) {
+    if (!grid.OnGetAlignment || grid.Cell(col, row).empty())
+        return {};
+    TAlignment a = taLeftJustify;
+    grid.OnGetAlignment(row, col, a);
+    switch (a) {
+    case taRightJustify:
+        return " align=\"right\"";
+    case taCenter:
+        return " align=\"center\"";
+    default:
+        return {};
+    }
+}
+
+void appendJoined(std::string& out, const SortGrid& grid, int row, int left, int right, char sep) {
+    for (int c = left; c <= right; ++c) {
+        if (c > left)
+            out += sep;
+        out += grid.Cell(c, row);
+    }
+}
+
+std::string dirOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool readWhole(int fd, std::string& out) {
+    char buf[65536];
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(fd, buf, sizeof buf, at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        out.append(buf, static_cast<std::size_t>(n));
+        at += n;
+    }
+}
+
+int writeWhole(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : ENOSPC;
+        done += static_cast<std::size_t>(n);
+    }
+    if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0)
+        return errno;
+    return ::fsync(fd) != 0 ? errno : 0;
+}
+
+// A folder we may not add files to, holding a target we may change: the
+// file is rewritten where it is, and put back as it was when that fails.
+// False when this is not such a case.
+bool writeInPlace(const std::string& path, std::string_view bytes) {
+    if (::access(dirOf(path).c_str(), W_OK) == 0)
+        return false;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    std::string old;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !readWhole(fd, old)) {
+        ::close(fd);
+        return false;
+    }
+    const int err = writeWhole(fd, bytes);
+    if (err != 0)
+        (void)writeWhole(fd, old);
+    ::close(fd);
+    if (err != 0)
+        throw ioErrorFromErrno(err);
+    return true;
+}
+
+enum class Form { Plain, Html };
+
+// Collects the text and hands it on in pieces of about this size.
+class Chunker {
+  public:
+    explicit Chunker(const TextSink& sink) : sink_(sink) { buf_.reserve(kChunk + 1024); }
+    ~Chunker() = default;
+    std::string& out() { return buf_; }
+    void rowDone() {
+        if (buf_.size() >= kChunk)
+            flush();
+    }
+    void flush() {
+        if (!buf_.empty())
+            sink_(buf_);
+        buf_.clear();
+    }
+
+  private:
+    static constexpr std::size_t kChunk = 1 << 16;
+    const TextSink& sink_;
+    std::string buf_;
+};
+
+std::string collect(const std::function<void(const TextSink&)>& produce) {
+    std::string all;
+    produce([&](std::string_view piece) { all += piece; });
+    return all;
+}
+
+void writeExport(const std::string& path, std::string_view bytes, Form form) {
+    try {
+        try {
+            writeFileAtomically(path, bytes);
+        } catch (const IoError& e) {
+            if (e.code() != kFileAccessDenied || !writeInPlace(path, bytes))
+                throw;
+        }
+    } catch (const IoError& e) {
+        const int code = e.code();
+        const bool notCreated =
+            code == kFileAccessDenied || code == kFileNotFound || code == kInvalidFilename;
+        if (form == Form::Html && notCreated)
+            throw IoError(code, "Cannot create file " + path);
+        throw IoError(code, ioErrorText(code) + ": " + path);
+    }
+}
+
+} // namespace
+
+void tabbedText(const SortGrid& grid, const TextSink& sink) {
+    Chunker ch(sink);
+    std::string& out = ch.out();
+    for (int r = 1; r < grid.RowCount(); ++r) {
+        appendJoined(out, grid, r, 0, grid.ColCount() - 1, '\t');
+        out += kCrLf;
+        ch.rowDone();
+    }
+    ch.flush();
+}
+
+std::string tabbedText(const SortGrid& grid) {
+    return collect([&](const TextSink& sink) { tabbedText(grid, sink); });
+}
+
+void csvText(const SortGrid& grid, const TextSink& sink) {
+    Chunker ch(sink);
+    std::string& out = ch.out();
+    for (int r = 0; r < grid.RowCount(); ++r) {
+        for (int c = 0; c < grid.ColCount(); ++c) {
+            if (c > 0)
+                out += ',';
+            appendCsvCell(out, grid.Cell(c, r));
+        }
+        out += kCrLf;
+        ch.rowDone();
+    }
+    ch.flush();
+}
+
+std::string csvText(const SortGrid& grid) {
+    return collect([&](const TextSink& sink) { csvText(grid, sink); });
+}
+
+void htmlText(const SortGrid& grid, std::string_view borderColor, const TextSink& sink) {
+    const std::string fixedBackground = " BGCOLOR=\"#" + std::string(borderColor) + "\"";
+    Chunker ch(sink);
+    std::string& out = ch.out();
+    out += "<table border=1>\r\n";
+    int first = 0;
+    if (grid.FixedRows > 0) {
+        out += "<tr>\r\n";
+        for (int c = 0; c < grid.ColCount(); ++c) {
+            out += "<td nowrap";
+            out += alignmentAttribute(grid, c, 0);
+            out += fixedBackground;
+            out += "><B>";
+            appendHtmlText(out, grid.Cell(c, 0));
+            out += "</B></td>\r\n";
+        }
+        out += "</tr>\r\n";
+        first = 1;
+    }
+    for (int r = first; r < grid.RowCount(); ++r) {
+        out += "<tr>\r\n";
+        for (int c = 0; c < grid.ColCount(); ++c) {
+            out += "<td nowrap";
+            out += alignmentAttribute(grid, c, r);
+            std::string_view fontEnd;
+            if (c < grid.FixedCols || r < grid.FixedRows) {
+                out += fixedBackground;
+                out += '>';
+            } else if (grid.OnGetCellColor) {
+                std::uint32_t brush = kNoColor, font = kNoColor;
+                grid.OnGetCellColor(r, c, 0, brush, font);
+                if (brush != kNoColor)
+                    out += " BGCOLOR=\"#" + colorToHtmlHex(brush) + "\"";
+                out += '>';
+                if (font != kNoColor) {
+                    out += "<font color=\"#" + colorToHtmlHex(font) + "\">";
+                    fontEnd = "</font>";
+                }
+            } else {
+                out += '>';
+            }
+            appendHtmlText(out, grid.Cell(c, r));
+            out += fontEnd;
+            out += "</td>\r\n";
+        }
+        out += "</tr>\r\n";
+        ch.rowDone();
+    }
+    out += "</table><p>\r\n";
+    ch.flush();
+}
+
+std::string htmlText(const SortGrid& grid, std::string_view borderColor) {
+    return collect([&](const TextSink& sink) { htmlText(grid, borderColor, sink); });
+}
+
+void rangeText(const SortGrid& grid, TGridRect range, const TextSink& sink) {
+    Chunker ch(sink);
+    std::string& out = ch.out();
+    for (int r = range.Top; r <= range.Bottom; ++r) {
+        if (r > range.Top)
+            out += kCrLf;
+        appendJoined(out, grid, r, range.Left, range.Right, '\t');
+        ch.rowDone();
+    }
+    ch.flush();
+}
+
+std::string selectionText(const SortGrid& grid) {
+    return collect([&](const TextSink& sink) { rangeText(grid, grid.Selection(), sink); });
+}
+
+std::string cutSelection(SortGrid& grid) {
+    std::string text = selectionText(grid);
+    const TGridRect s = grid.Selection();
+    for (int r = s.Top; r <= s.Bottom; ++r)
+        for (int c = s.Left; c <= s.Right; ++c)
+            grid.SetCell(c, r, {});
+    return text;
+}
+
+void pasteText(SortGrid& grid, std::string_view text, int col, int row) {
+    if (col < 0 || row < 0 || row >= grid.RowCount())
+        return;
+    if (const auto nul = text.find('\0'); nul != std::string_view::npos)
+        text = text.substr(0, nul);
+    // A final line break ends the last line; it does not start an empty one.
+    if (text.ends_with(kCrLf))
+        text.remove_suffix(2);
+    int r = row;
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t cr = text.find('\r', at);
+        const std::string_view line =
+            text.substr(at, cr == std::string_view::npos ? std::string_view::npos : cr - at);
+        // Pieces are taken whole, however long.
+        int c = col;
+        for (std::size_t p = 0;;) {
+            const std::size_t tab = line.find('\t', p);
+            if (c >= grid.ColCount())
+                grid.SetColCount(c + 1);
+            grid.SetCell(c, r, line.substr(p, tab == std::string_view::npos ? tab : tab - p));
+            if (tab == std::string_view::npos)
+                break;
+            p = tab + 1;
+            ++c;
+        }
+        if (cr == std::string_view::npos || cr + 1 == text.size())
+            break; // the text's end, or a CR that is its last character
+        at = cr + 1;
+        if (text[at] == '\n')
+            ++at; // only a line feed belongs to the break
+        if (r == grid.RowCount() - 1)
+            grid.SetRowCount(grid.RowCount() + 1);
+        ++r;
+    }
+}
+
+void WriteTabbedFile(const SortGrid& grid, const std::string& path) {
+    writeExport(path, tabbedText(grid), Form::Plain);
+}
+
+void WriteCsvFile(const SortGrid& grid, const std::string& path) {
+    writeExport(path, csvText(grid), Form::Plain);
+}
+
+void WriteHtmlFile(const SortGrid& grid, const std::string& path, std::string_view borderColor) {
+    writeExport(path, htmlText(grid, borderColor), Form::Html);
+}
+
+} // namespace zorv

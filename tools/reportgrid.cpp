@@ -1,0 +1,64 @@
+#include "reportgrid.h"
+
+#include <charconv>
+#include <ostream>
+
+namespace zorvtool {
+
+bool takeSortOption(const std::vector<std::string>& args, std::size_t& i, SortRequest& sort,
+                    std::string& problem) {
+    const std::string& a = args[i];
+    if (a == "--desc") {
+        if (sort.descending)
+            problem = "--desc given twice";
+        sort.descending = true;
+        return true;
+    }
+    if (a != "--sort")
+        return false;
+    if (i + 1 >= args.size())
+        problem = "--sort needs a column number";
+    else if (sort.column)
+        problem = "--sort given twice";
+    else
+        sort.column = args[++i];
+    return true;
+}
+
+std::optional<int> sortColumnOf(const SortRequest& sort, int colCount, std::string& problem) {
+    if (!sort.column) {
+        if (sort.descending) {
+            problem = "--desc needs --sort";
+            return std::nullopt;
+        }
+        return -1;
+    }
+    const std::string& t = *sort.column;
+    int c = -1;
+    const auto res = std::from_chars(t.data(), t.data() + t.size(), c);
+    if (t.empty() || res.ec != std::errc{} || res.ptr != t.data() + t.size() || c < 0 ||
+        c >= colCount) {
+        problem = "sort column '" + t + "' is not one of 0 to " + std::to_string(colCount - 1);
+        return std::nullopt;
+    }
+    return c;
+}
+
+void sortGrid(zorv::SortGrid& grid, int column, bool descending) {
+    grid.SetSortColumn(column);
+    grid.SortDirection = descending ? zorv::sdDescending : zorv::sdAscending;
+    if (grid.RowCount() - grid.FixedRows >= 2)
+        grid.SortRows();
+}
+
+bool writeOutput(std::ostream& out,
+                 const std::function<void(const std::function<void(std::string_view)>&)>& produce) {
+    produce([&](std::string_view piece) {
+        if (out)
+            out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+    });
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+} // namespace zorvtool
