@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Screenshots of the main window on demo data under Xvfb, one PNG per tab.
+# Screenshots of the main window on demo data under Xvfb, one PNG per tab, and of
+# the user list and statistics windows (default list options, then every column
+# with names not split).
 #
 #   bash scripts/screenshot.sh [OUTDIR]        (default: <build>/screenshots)
 #
@@ -41,6 +43,28 @@ for i in 0 1 2 3 4; do
   kill "$pid"
   wait "$pid" 2>/dev/null || true
 done
+# The report windows, opened by the main window's keys.
+shoot() { # options key window-name file
+  printf '"Options"="%s"\r\n' "$1" >>"$work/config/NV/zorvedit.reg"
+  XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
+    QT_QPA_PLATFORM=xcb "$work/prog/zorvedit" &
+  pid=$!
+  wid=$(timeout 15 xdotool search --sync --onlyvisible --name 'ZORV' | head -1)
+  sleep 1
+  xdotool windowfocus --sync "$wid"
+  xdotool key "$2"
+  rid=$(timeout 15 xdotool search --sync --onlyvisible --name "^$3\$" | head -1)
+  sleep 1
+  import -window "$rid" "$out/$4$suffix.png"
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+}
+cp "$work/config/NV/zorvedit.reg" "$work/base.reg"
+shoot 11111111001 ctrl+l Userlist userlist
+cp "$work/base.reg" "$work/config/NV/zorvedit.reg"
+shoot 11111111110 ctrl+l Userlist userlist-all
+cp "$work/base.reg" "$work/config/NV/zorvedit.reg"
+shoot 11111111001 ctrl+t Statistics statistics-window
 SHOT
 
 suffix=""

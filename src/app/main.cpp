@@ -3,6 +3,8 @@
 #include "editor/ui/tqedit.h"
 #include "platform/guard.h"
 #include "platform/qtplatform.h"
+#include "reports/ui/tstatform.h"
+#include "reports/ui/tuserlist.h"
 #include "settings/registry.h"
 #include "userfile/workingcopy.h"
 
@@ -25,6 +27,8 @@ int main(int argc, char** argv) {
     zorv::UserFileSession session;
     // The windows in their order; those of later work join here.
     zorv::Tqedit qedit(session, platform, *settings);
+    new zorv::Tstatform(qedit); // owned by the main window
+    new zorv::Tuserlist(qedit);
     // For screenshots of each tab (scripts/screenshot.sh).
     if (qEnvironmentVariableIsSet("ZORVEDIT_START_TAB"))
         qedit.PageControl1->setCurrentIndex(qEnvironmentVariableIntValue("ZORVEDIT_START_TAB"));

@@ -48,6 +48,12 @@ class QuietBuild {
     std::function<void()> told_;
 };
 
+// Often enough for a moving bar, rarely enough to cost nothing.
+void tell(const BuildProgress& progress, int i, int total) {
+    if (progress && (i & 0x3FFF) == 0)
+        progress(i, total);
+}
+
 } // namespace
 
 std::string_view forenameOf(std::string_view name) {
@@ -150,13 +156,15 @@ void userListSortStyle(const UserListColumns& columns, int col, TSortStyle& styl
         style = ssDateTime;
 }
 
-void buildUserList(SortGrid& grid, const UserListColumns& columns, BlockReader& reader) {
+void buildUserList(SortGrid& grid, const UserListColumns& columns, BlockReader& reader,
+                   const BuildProgress& progress) {
     QuietBuild quiet(grid);
     grid.SetColCount(std::max(1, columns.count()));
     for (int c = 0; c < columns.count(); ++c)
         grid.SetCell(c, 0, columns.headers[static_cast<std::size_t>(c)]);
     grid.SetRowCount(reader.count() + 1);
     forEachRecord(reader, [&](int i, const Record& r) {
+        tell(progress, i, reader.count());
         for (int c = 0; c < columns.count(); ++c)
             grid.SetCell(c, i + 1,
                          columns.cellText(columns.cells[static_cast<std::size_t>(c)], i, r,
@@ -172,13 +180,14 @@ TAlignment statisticsAlignment(int col) {
     return col == 1 ? taLeftJustify : taRightJustify;
 }
 
-void buildStatistics(SortGrid& grid, BlockReader& reader) {
+void buildStatistics(SortGrid& grid, BlockReader& reader, const BuildProgress& progress) {
     QuietBuild quiet(grid);
     grid.SetColCount(kStatColumns);
     for (int c = 0; c < kStatColumns; ++c)
         grid.SetCell(c, 0, kStatHeaders[static_cast<std::size_t>(c)]);
     grid.SetRowCount(reader.count() + 1);
     forEachRecord(reader, [&](int i, const Record& r) {
+        tell(progress, i, reader.count());
         const int row = i + 1;
         auto num = [&](int col, const NumField& f) {
             grid.SetCell(col, row, decimal(static_cast<std::int32_t>(readNumber(r, f))));

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -91,6 +92,17 @@ class CellDelegate : public QStyledItemDelegate {
 };
 
 } // namespace
+
+// Sizing a column measures every text of it, up to a million rows. A text
+// cannot be wider than the sum of its characters' advances plus, between
+// each two, the most that any pair of characters gains from kerning; only a
+// text whose bound beats the widest so far is measured. The widths are
+// exactly those of measuring every text.
+struct SortGridView::Advances {
+    QFont font;
+    std::array<double, 256> advance{};
+    double pairGain = 0; // the most a pair measures above its two advances
+};
 
 // --- model ---------------------------------------------------------------
 
@@ -688,19 +700,77 @@ void SortGridView::keyPressEvent(QKeyEvent* e) {
 
 // --- sizing ----------------------------------------------------------------------
 
+const SortGridView::Advances& SortGridView::advances() const {
+    if (!advances_ || advances_->font != font()) {
+        auto a = std::make_unique<Advances>();
+        a->font = font();
+        const QFontMetricsF fm(font());
+        std::array<QString, 256> ch;
+        for (int b = 0; b < 256; ++b) {
+            const char byte = static_cast<char>(b);
+            ch[b] = cp1252ToQString(std::string_view(&byte, 1));
+            a->advance[b] = fm.horizontalAdvance(ch[b]);
+        }
+        for (int x = 32; x < 256; ++x)
+            for (int y = 32; y < 256; ++y)
+                a->pairGain = std::max(a->pairGain, fm.horizontalAdvance(ch[x] + ch[y]) -
+                                                        a->advance[x] - a->advance[y]);
+        advances_ = std::move(a);
+    }
+    return *advances_;
+}
+
+int SortGridView::widestText(int col) const {
+    const Advances& a = advances();
+    int widest = 0;
+    for (int r = 0; r < grid_.RowCount(); ++r) {
+        const std::string_view t = grid_.Cell(col, r);
+        if (t.empty())
+            continue;
+        double bound = a.pairGain * static_cast<double>(t.size() - 1);
+        for (unsigned char c : t)
+            bound += a.advance[c];
+        // Whole pixels after rounding, with room for the sums' own rounding.
+        if (std::ceil(bound) + 1 <= widest)
+            continue;
+        widest = std::max(widest, textWidth(t));
+    }
+    return widest;
+}
+
+// A header sized to its text alone would lose its last letters to "..."
+// as soon as its column is sorted: it gets the indicator's room too.
+int SortGridView::fittedWidth(int col) const {
+    int w = widestText(col) + textWidth("x");
+    if (grid_.SortShow() && grid_.FixedRows > 0 && grid_.RowCount() > 0) {
+        const std::string_view header = grid_.Cell(col, 0);
+        if (!header.empty())
+            w = std::max(w, textWidth(header) + 4 + 14 + 1);
+    }
+    return w;
+}
+
 void SortGridView::SizeColumnToText(int col) {
-    grid_.SizeColumnToText(col, measure());
+    if (col < 0 || col >= grid_.ColCount())
+        return;
+    grid_.SetColWidth(col, fittedWidth(col));
     applyWidths();
 }
 
 void SortGridView::SizeColumnsToText(int extra) {
-    grid_.SizeColumnsToText(extra, measure());
+    for (int c = std::max(grid_.FixedCols, 0); c < grid_.ColCount(); ++c)
+        grid_.SetColWidth(c, fittedWidth(c) + extra);
     applyWidths();
 }
 
 void SortGridView::SetAutoSize(bool on) {
+    // The model would measure every text; the flag is all it needs to keep.
+    SortGrid::TextWidthFn keep = std::move(grid_.Measure);
+    grid_.Measure = nullptr;
     grid_.SetAutoSize(on);
-    applyWidths();
+    grid_.Measure = std::move(keep);
+    if (on)
+        SizeColumnsToText(10);
 }
 
 void SortGridView::rememberWindowSize() {

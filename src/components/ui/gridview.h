@@ -13,6 +13,7 @@
 #include <QTableView>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -130,7 +131,13 @@ class SortGridView : public QTableView {
     void windowResized();
     void reportError(const std::exception& e);
 
+    struct Advances;
+    const Advances& advances() const;
+    int widestText(int col) const;
+    int fittedWidth(int col) const;
+
     SortGrid grid_;
+    mutable std::unique_ptr<Advances> advances_;
     SortGridModel* model_;
     SortGridHeader* header_;
     bool syncing_ = false;

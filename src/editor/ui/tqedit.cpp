@@ -4,6 +4,8 @@
 #include "editor/totals.h"
 #include "platform/guard.h"
 #include "platform/shortcuts.h"
+#include "reports/ui/tstatform.h"
+#include "reports/ui/tuserlist.h"
 #include "settings/steps.h"
 #include "userfile/calltime.h"
 #include "userfile/codepage.h"
@@ -799,6 +801,8 @@ void Tqedit::FormActivate() {
     setPositionUi();
 
     listOptions = activationListOptions(settings_).text;
+    if (userlist)
+        userlist->applyListOptions(listOptions);
 }
 
 // --------------------------------------------------------------- the record
@@ -1098,8 +1102,16 @@ void Tqedit::runTotals() {
 
 // ------------------------------------------- windows that later work opens
 
-void Tqedit::listbtClick() {}
-void Tqedit::statbtClick() {}
+void Tqedit::listbtClick() {
+    if (userlist)
+        userlist->exec();
+}
+
+void Tqedit::statbtClick() {
+    if (statform)
+        statform->exec();
+}
+
 void Tqedit::aboutClick() {}
 void Tqedit::resumebtClick() {}
 void Tqedit::changeresbtClick() {}

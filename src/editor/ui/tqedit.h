@@ -43,6 +43,8 @@ class QToolButton;
 namespace zorv {
 
 class ShortcutDispatcher;
+class Tstatform;
+class Tuserlist;
 
 class Tqedit : public QWidget {
     Q_OBJECT
@@ -185,6 +187,10 @@ class Tqedit : public QWidget {
     FileDialog fileopen;
     // The modeless find dialog, created on first use by findClick().
     QDialog* FindDialog = nullptr;
+
+    // The report windows, created at program start (they register here).
+    Tuserlist* userlist = nullptr;
+    Tstatform* statform = nullptr;
 
     // The list options read at start-up ("11111111001" by default), for the
     // user list window.

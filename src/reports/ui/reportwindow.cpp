@@ -1,0 +1,135 @@
+#include "reports/ui/reportwindow.h"
+
+#include "editor/ui/tqedit.h"
+#include "platform/guard.h"
+#include "platform/shortcuts.h"
+
+#include <QContextMenuEvent>
+#include <QLocale>
+#include <QMenu>
+#include <QProgressDialog>
+#include <QShowEvent>
+
+#include <cmath>
+#include <stdexcept>
+
+namespace zorv {
+
+std::string listDatePattern() {
+    QString f = QLocale::system().dateFormat(QLocale::ShortFormat);
+    // Call dates run from 1980 to 2107: two year digits cannot sort them.
+    if (!f.contains(QLatin1String("yyyy")))
+        f.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    const std::string pattern = f.toStdString();
+    try {
+        if (DatePattern(pattern).hasDayMonthYear())
+            return pattern;
+    } catch (const std::invalid_argument&) {
+    }
+    return "yyyy-MM-dd";
+}
+
+ReportWindow::ReportWindow(Tqedit& main, BoundsWindow bounds, QSize designClient, const char* name)
+    : QDialog(&main, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint),
+      main_(main), bounds_(bounds) {
+    setObjectName(QString::fromLatin1(name));
+    setModal(true);
+    resize(px(designClient.width()), px(designClient.height()));
+}
+
+ReportWindow::~ReportWindow() = default;
+
+int ReportWindow::px(int design) const {
+    return static_cast<int>(std::lround(design * main_.layoutScale()));
+}
+
+void ReportWindow::run(const std::function<void()>& f) {
+    guarded(main_.platform(), f);
+}
+
+void ReportWindow::finishCreate(SortGridView* grid, QMenu* popup) {
+    grid_ = grid;
+    popup_ = popup;
+    grid->OnError = [this](const char* text) { showErrorBox(main_.platform(), text); };
+    // The grid keeps its distances to the design size's edges.
+    grid->rememberWindowSize();
+    // The popup's keys win over the grid's own (Ctrl+C, Ctrl+X).
+    shortcuts_ = new ShortcutDispatcher(this, popup);
+    run([this] { FormCreate(); });
+}
+
+void ReportWindow::FormCreate() {
+    restoreWindowBounds(main_.settings(), bounds_, [this](Edge e, std::int32_t v) {
+        switch (e) {
+        case Edge::Top:
+            move(x(), v);
+            break;
+        case Edge::Left:
+            move(v, y());
+            break;
+        case Edge::Width:
+            resize(v, height());
+            break;
+        case Edge::Height:
+            resize(width(), v);
+            break;
+        }
+    });
+}
+
+// Sizes are the client area's: a frame's size is unknown until the window
+// is shown, and absent without a window manager.
+void ReportWindow::FormClose() {
+    saveWindowBounds(main_.settings(), bounds_, WindowBounds{y(), x(), width(), height()});
+}
+
+void ReportWindow::done(int result) {
+    run([this] { FormClose(); });
+    QDialog::done(result);
+}
+
+void ReportWindow::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    // Each showing, not each activation: switching back to the window must
+    // not read a million records again.
+    if (!e->spontaneous())
+        run([this] { FormActivate(); });
+}
+
+void ReportWindow::contextMenuEvent(QContextMenuEvent* e) {
+    if (popup_)
+        popup_->exec(e->globalPos());
+}
+
+void ReportWindow::withProgress(const std::function<void(const BuildProgress&)>& build) {
+    QProgressDialog progress(QStringLiteral("Reading the users..."), QString(), 0, 100, this);
+    progress.setWindowTitle(windowTitle());
+    progress.setCancelButton(nullptr);
+    progress.setWindowModality(Qt::WindowModal);
+    // Shown once the build looks like taking more than half a second; being
+    // modal, it keeps every other input out until the build ends.
+    progress.setMinimumDuration(500);
+    progress.setAutoClose(false);
+    progress.setValue(0);
+    build([&progress](int done, int total) {
+        if (total > 0)
+            progress.setValue(static_cast<int>(static_cast<long long>(done) * 100 / total));
+    });
+}
+
+void ReportWindow::showSelectedUser() {
+    const SortGrid& g = grid_->grid();
+    std::int32_t probe = 0;
+    if (g.RowCount() < 2 || !gridTextToInt(g.Cell(0, 1), probe))
+        return;
+    const int i = g.GetCellInt(0, g.Selection().Top);
+    // Read before it becomes current: a number that is no record (a limit
+    // in column 0) must not leave the main window on a record it cannot show.
+    Record probeRecord;
+    main_.session().workingCopy.readRecord(i, probeRecord);
+    main_.session().currentIndex = i;
+    main_.updatePosition();
+}
+
+} // namespace zorv
