@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
         report(what.c_str(), seconds(t), 3);
     }
     t.restart();
-    list->SizeColumnsToText(10);
+    list->sg2->SizeColumnsToText(10);
     report("user list: size all columns to their texts", seconds(t), 3);
     list->accept();
 
