@@ -445,3 +445,35 @@ TEST(GridViewHeader, ASortErrorReachesTheErrorHandlerAndMovesNoRow) {
 }
 
 } // namespace
+
+namespace {
+
+// The pruned sizing must give what measuring every text gives.
+TEST(GridViewText, PrunedSizingEqualsMeasuringEveryText) {
+    const std::string letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxyz"
+                                "\xC5\xC6\xD8\xE5\xE6\xF8\xAB\xBB.,'-&WVAT0123456789";
+    Rows rows{{"", "", ""}};
+    unsigned seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+    for (int r = 0; r < 3000; ++r) {
+        std::vector<std::string> row;
+        for (int c = 0; c < 3; ++c) {
+            std::string t;
+            const unsigned len = next() % (c == 0 ? 4 : c == 1 ? 16 : 40);
+            for (unsigned i = 0; i < len; ++i)
+                t += letters[next() % letters.size()];
+            row.push_back(t);
+        }
+        rows.push_back(row);
+    }
+    GridWindow w(rows);
+    w.grid().SetSortShow(false);
+    for (int c = 0; c < 3; ++c) {
+        w.view->SizeColumnToText(c);
+        const int pruned = w.grid().ColWidth(c);
+        w.grid().SizeColumnToText(c, w.view->measure());
+        EXPECT_EQ(pruned, w.grid().ColWidth(c)) << "column " << c;
+    }
+}
+
+} // namespace

@@ -93,15 +93,15 @@ class CellDelegate : public QStyledItemDelegate {
 
 } // namespace
 
-// Sizing a column measures every text of it, up to a million rows. A text
-// cannot be wider than the sum of its characters' advances plus, between
-// each two, the most that any pair of characters gains from kerning; only a
-// text whose bound beats the widest so far is measured. The widths are
-// exactly those of measuring every text.
+// Sizing a column measures every text of it, up to a million rows. Shaped
+// text is its characters' advances plus what each neighbouring pair gains
+// or loses (kerning, rounding); a text whose sum of advances and pair gains
+// cannot beat the widest so far is not measured. The widths are exactly
+// those of measuring every text.
 struct SortGridView::Advances {
     QFont font;
     std::array<double, 256> advance{};
-    double pairGain = 0; // the most a pair measures above its two advances
+    std::vector<float> pairGain = std::vector<float>(256 * 256, 0.0f); // [first * 256 + second]
 };
 
 // --- model ---------------------------------------------------------------
@@ -711,10 +711,10 @@ const SortGridView::Advances& SortGridView::advances() const {
             ch[b] = cp1252ToQString(std::string_view(&byte, 1));
             a->advance[b] = fm.horizontalAdvance(ch[b]);
         }
-        for (int x = 32; x < 256; ++x)
-            for (int y = 32; y < 256; ++y)
-                a->pairGain = std::max(a->pairGain, fm.horizontalAdvance(ch[x] + ch[y]) -
-                                                        a->advance[x] - a->advance[y]);
+        for (int x = 0; x < 256; ++x)
+            for (int y = 0; y < 256; ++y)
+                a->pairGain[x * 256 + y] = static_cast<float>(fm.horizontalAdvance(ch[x] + ch[y]) -
+                                                              a->advance[x] - a->advance[y]);
         advances_ = std::move(a);
     }
     return *advances_;
@@ -727,9 +727,14 @@ int SortGridView::widestText(int col) const {
         const std::string_view t = grid_.Cell(col, r);
         if (t.empty())
             continue;
-        double bound = a.pairGain * static_cast<double>(t.size() - 1);
-        for (unsigned char c : t)
+        double bound = 0;
+        unsigned prev = 256;
+        for (unsigned char c : t) {
             bound += a.advance[c];
+            if (prev < 256)
+                bound += a.pairGain[prev * 256 + c];
+            prev = c;
+        }
         // Whole pixels after rounding, with room for the sums' own rounding.
         if (std::ceil(bound) + 1 <= widest)
             continue;

@@ -139,7 +139,16 @@ void Tuserlist::FormResize() {
 }
 
 void Tuserlist::FormActivate() {
-    BuildList();
+    // The automatic sizing right after measures every column again and
+    // overrides the build's widths, so the build leaves them to it.
+    sizeAfterBuild_ = false;
+    try {
+        BuildList();
+    } catch (...) {
+        sizeAfterBuild_ = true;
+        throw;
+    }
+    sizeAfterBuild_ = true;
     sg2->SetAutoSize(true);
 }
 
@@ -154,8 +163,9 @@ void Tuserlist::BuildList() {
     });
     if (columns.lastCallColumn >= 0)
         lastCallColumn = static_cast<std::uint8_t>(columns.lastCallColumn);
-    for (int c = 0; c < sg2->grid().ColCount(); ++c)
-        sg2->SizeColumnToText(c);
+    if (sizeAfterBuild_)
+        for (int c = 0; c < sg2->grid().ColCount(); ++c)
+            sg2->SizeColumnToText(c);
 }
 
 void Tuserlist::SaveOption(int position, bool on) {

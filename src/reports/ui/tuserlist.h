@@ -70,6 +70,7 @@ class Tuserlist : public ReportWindow {
 
   private:
     std::array<QAction*, 11> options_{}; // in the order of the list options
+    bool sizeAfterBuild_ = true;
 };
 
 } // namespace zorv
