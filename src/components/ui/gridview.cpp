@@ -720,34 +720,39 @@ const SortGridView::Advances& SortGridView::advances() const {
     return *advances_;
 }
 
-int SortGridView::widestText(int col) const {
+// Row by row, every asked column at once: after a sort the rows lie all
+// over memory, and one visit per row is what keeps this quick.
+std::vector<int> SortGridView::widestTexts(int first, int last) const {
     const Advances& a = advances();
-    int widest = 0;
+    std::vector<int> widest(static_cast<std::size_t>(std::max(last - first + 1, 0)), 0);
     for (int r = 0; r < grid_.RowCount(); ++r) {
-        const std::string_view t = grid_.Cell(col, r);
-        if (t.empty())
-            continue;
-        double bound = 0;
-        unsigned prev = 256;
-        for (unsigned char c : t) {
-            bound += a.advance[c];
-            if (prev < 256)
-                bound += a.pairGain[prev * 256 + c];
-            prev = c;
+        for (int c = first; c <= last; ++c) {
+            const std::string_view t = grid_.Cell(c, r);
+            if (t.empty())
+                continue;
+            double bound = 0;
+            unsigned prev = 256;
+            for (unsigned char ch : t) {
+                bound += a.advance[ch];
+                if (prev < 256)
+                    bound += a.pairGain[prev * 256 + ch];
+                prev = ch;
+            }
+            int& w = widest[static_cast<std::size_t>(c - first)];
+            // The measure rounds the same sum to whole pixels; a sixty-fourth
+            // of a pixel covers the float sums' own error. Ties are not measured.
+            if (std::floor(bound + 0.5 + 1.0 / 64) <= w)
+                continue;
+            w = std::max(w, textWidth(t));
         }
-        // The measure rounds the same sum to whole pixels; a sixty-fourth
-        // of a pixel covers the float sums' own error. Ties are not measured.
-        if (std::floor(bound + 0.5 + 1.0 / 64) <= widest)
-            continue;
-        widest = std::max(widest, textWidth(t));
     }
     return widest;
 }
 
 // A header sized to its text alone would lose its last letters to "..."
 // as soon as its column is sorted: it gets the indicator's room too.
-int SortGridView::fittedWidth(int col) const {
-    int w = widestText(col) + textWidth("x");
+int SortGridView::fittedWidth(int col, int widest) const {
+    int w = widest + textWidth("x");
     if (grid_.SortShow() && grid_.FixedRows > 0 && grid_.RowCount() > 0) {
         const std::string_view header = grid_.Cell(col, 0);
         if (!header.empty())
@@ -759,13 +764,15 @@ int SortGridView::fittedWidth(int col) const {
 void SortGridView::SizeColumnToText(int col) {
     if (col < 0 || col >= grid_.ColCount())
         return;
-    grid_.SetColWidth(col, fittedWidth(col));
+    grid_.SetColWidth(col, fittedWidth(col, widestTexts(col, col)[0]));
     applyWidths();
 }
 
 void SortGridView::SizeColumnsToText(int extra) {
-    for (int c = std::max(grid_.FixedCols, 0); c < grid_.ColCount(); ++c)
-        grid_.SetColWidth(c, fittedWidth(c) + extra);
+    const int first = std::max(grid_.FixedCols, 0);
+    const std::vector<int> widest = widestTexts(first, grid_.ColCount() - 1);
+    for (int c = first; c < grid_.ColCount(); ++c)
+        grid_.SetColWidth(c, fittedWidth(c, widest[static_cast<std::size_t>(c - first)]) + extra);
     applyWidths();
 }
 

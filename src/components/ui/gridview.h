@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zorv {
 
@@ -133,8 +134,8 @@ class SortGridView : public QTableView {
 
     struct Advances;
     const Advances& advances() const;
-    int widestText(int col) const;
-    int fittedWidth(int col) const;
+    std::vector<int> widestTexts(int first, int last) const;
+    int fittedWidth(int col, int widest) const;
 
     SortGrid grid_;
     mutable std::unique_ptr<Advances> advances_;

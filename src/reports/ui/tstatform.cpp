@@ -79,8 +79,7 @@ void Tstatform::FormActivate() {
         BlockReader reader(main_.session().workingCopy);
         buildStatistics(SG2->grid(), reader, progress);
     });
-    for (int c = 0; c < SG2->grid().ColCount(); ++c)
-        SG2->SizeColumnToText(c);
+    SG2->SizeColumnsToText(0); // each column to its text, in one pass
 }
 
 void Tstatform::closebtClick() {

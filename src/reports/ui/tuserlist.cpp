@@ -164,8 +164,7 @@ void Tuserlist::BuildList() {
     if (columns.lastCallColumn >= 0)
         lastCallColumn = static_cast<std::uint8_t>(columns.lastCallColumn);
     if (sizeAfterBuild_)
-        for (int c = 0; c < sg2->grid().ColCount(); ++c)
-            sg2->SizeColumnToText(c);
+        sg2->SizeColumnsToText(0); // each column to its text, in one pass
 }
 
 void Tuserlist::SaveOption(int position, bool on) {
