@@ -33,6 +33,18 @@ long double toMantissa40(long double v) {
 
 GridNumber parseGridNumber(std::string_view t) {
     const std::size_t n = t.size();
+    {
+        // Most cells are plain integers of up to 12 digits, which 40 bits hold.
+        const bool negative = n > 0 && t[0] == '-';
+        std::size_t i = n > 0 && (t[0] == '-' || t[0] == '+') ? 1 : 0;
+        if (i < n && n - i <= 12) {
+            std::int64_t v = 0;
+            while (i < n && isDigit(t[i]))
+                v = v * 10 + (t[i++] - '0');
+            if (i == n)
+                return {GridNumber::Number, static_cast<double>(negative ? -v : v)};
+        }
+    }
     std::size_t i = 0;
     while (i < n && t[i] == ' ')
         ++i;

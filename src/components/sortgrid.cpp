@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <utility>
 
 namespace zorv {
@@ -181,6 +183,118 @@ Key makeKey(int style, std::string_view text, std::uint32_t row, const DatePatte
     }
     return k;
 }
+
+// A text column of few distinct texts (names, limits, labels) gets each
+// text's rank among them as its key, so comparisons never reach the texts.
+// False when the column has too many distinct texts for that to pay.
+bool rankTexts(const std::vector<std::string_view>& texts, std::vector<std::uint32_t>& rank) {
+    const std::size_t limit = std::max<std::size_t>(256, texts.size() / 16);
+    std::size_t slots = 1;
+    while (slots < 2 * limit)
+        slots <<= 1;
+    constexpr std::uint32_t kFree = 0xFFFFFFFFu;
+    std::vector<std::uint32_t> table(slots, kFree); // index into `distinct`
+    std::vector<std::string_view> distinct;
+    rank.resize(texts.size());
+    const std::hash<std::string_view> hash;
+    for (std::size_t r = 0; r < texts.size(); ++r) {
+        std::size_t slot = hash(texts[r]) & (slots - 1);
+        while (table[slot] != kFree && distinct[table[slot]] != texts[r])
+            slot = (slot + 1) & (slots - 1);
+        if (table[slot] == kFree) {
+            if (distinct.size() == limit)
+                return false;
+            table[slot] = static_cast<std::uint32_t>(distinct.size());
+            distinct.push_back(texts[r]);
+        }
+        rank[r] = table[slot];
+    }
+    std::vector<std::uint32_t> order(distinct.size());
+    for (std::uint32_t k = 0; k < order.size(); ++k)
+        order[k] = k;
+    std::sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) {
+        const std::string_view a = distinct[x], b = distinct[y];
+        const int r = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+        return r != 0 ? r < 0 : a.size() < b.size();
+    });
+    std::vector<std::uint32_t> position(distinct.size());
+    for (std::uint32_t k = 0; k < order.size(); ++k)
+        position[order[k]] = k;
+    for (auto& v : rank)
+        v = position[v];
+    return true;
+}
+
+// The keys of one column of the data rows, as a sort needs them: ranks for a
+// text column of few distinct texts, else one Key per row.
+struct ColumnKeys {
+    int style = ssText;
+    bool built = false;
+    bool ranked = false;
+    std::vector<std::uint32_t> rank;
+    std::vector<Key> keys;
+    // Before a tie column is worth reading whole, the keys of the few rows
+    // that reach it are made one at a time.
+    std::unique_ptr<Key[]> single;
+    std::vector<bool> have;
+    std::size_t made = 0;
+};
+
+// Reads the cells of the data rows column by column, left to right, each
+// row's walk going on from where the previous column ended.
+class ColumnReader {
+  public:
+    ColumnReader(const std::vector<std::string>& rows, int first, int colCount)
+        : rows_(rows), first_(first), colCount_(colCount),
+          cursor_(rows.size() - static_cast<std::size_t>(first), 0), texts_(cursor_.size()) {}
+
+    const std::vector<std::string_view>& texts(int c) {
+        const std::size_t n = cursor_.size();
+        if (c < 0 || c >= colCount_) {
+            std::fill(texts_.begin(), texts_.end(), std::string_view());
+            return texts_;
+        }
+        if (c < cursorCol_) {
+            std::fill(cursor_.begin(), cursor_.end(), 0);
+            cursorCol_ = 0;
+        }
+        for (std::size_t r = 0; r < n; ++r) {
+            const std::string& row = rows_[static_cast<std::size_t>(first_) + r];
+            std::size_t at = cursor_[r];
+            texts_[r] = {};
+            for (int k = cursorCol_; k <= c && at < row.size(); ++k) {
+                std::size_t text = 0;
+                const std::size_t len = readLength(row, at, text);
+                if (k == c)
+                    texts_[r] = std::string_view(row).substr(text, len);
+                at = text + len;
+            }
+            cursor_[r] = static_cast<std::uint32_t>(at);
+        }
+        cursorCol_ = c + 1;
+        return texts_;
+    }
+
+    void build(int c, ColumnKeys& out, const DatePattern& dates) {
+        const std::vector<std::string_view>& t = texts(c);
+        out.built = true;
+        out.ranked = out.style == ssText && rankTexts(t, out.rank);
+        if (out.ranked)
+            return;
+        out.rank.clear();
+        out.keys.resize(t.size());
+        for (std::size_t r = 0; r < t.size(); ++r)
+            out.keys[r] = makeKey(out.style, t[r], static_cast<std::uint32_t>(first_ + r), dates);
+    }
+
+  private:
+    const std::vector<std::string>& rows_;
+    int first_;
+    int colCount_;
+    int cursorCol_ = 0;
+    std::vector<std::uint32_t> cursor_;
+    std::vector<std::string_view> texts_;
+};
 
 [[noreturn]] void throwBadCell(int style, std::string_view text) {
     if (style == ssNumber)
@@ -434,38 +548,69 @@ void SortGrid::SortRows() {
     if (n < 2)
         return;
     const int sortCol = sortColumn_;
-    const int lastTieCol = std::max(sortCol, ColCount() - 2);
+    const int lastCol = std::max(sortCol, ColCount() - 2); // the last that breaks a tie
     const int sign = SortDirection == sdDescending ? -1 : 1;
+    const auto firstRow = static_cast<std::uint32_t>(first);
 
     // The windows answer the style per column, so it is asked once per sort.
-    std::vector<int> styles;
-    for (int c = sortCol; c <= lastTieCol; ++c)
-        styles.push_back(styleOf(c));
-    auto styleAt = [&](int c) { return styles[static_cast<std::size_t>(c - sortCol)]; };
-
-    auto keysOf = [&](int c) {
-        std::vector<Key> keys(static_cast<std::size_t>(n));
-        const int style = styleAt(c);
-        for (int r = 0; r < n; ++r) {
-            const auto row = static_cast<std::uint32_t>(first + r);
-            keys[static_cast<std::size_t>(r)] = makeKey(style, Cell(c, first + r), row, DateFormat);
+    std::vector<ColumnKeys> columns(static_cast<std::size_t>(lastCol - sortCol + 1));
+    for (int c = sortCol; c <= lastCol; ++c)
+        columns[static_cast<std::size_t>(c - sortCol)].style = styleOf(c);
+    ColumnReader reader(d_->rows, first, ColCount());
+    auto column = [&](int c) -> ColumnKeys& {
+        ColumnKeys& k = columns[static_cast<std::size_t>(c - sortCol)];
+        if (!k.built) {
+            reader.build(c, k, DateFormat);
+            k.single.reset();
+            std::vector<bool>().swap(k.have);
         }
-        return keys;
+        return k;
     };
-    // Tie-break columns get their keys when a tie first reaches them.
-    std::vector<std::vector<Key>> tieKeys(static_cast<std::size_t>(lastTieCol - sortCol + 1));
+    // A tie column is read whole once more than a few rows have reached it;
+    // until then each row's key is made when that row first needs it.
+    const std::size_t fewRows = std::max<std::size_t>(16, static_cast<std::size_t>(n) / 16);
+    auto singleKey = [&](ColumnKeys& k, int c, std::uint32_t row) -> const Key& {
+        const std::size_t at = row - firstRow;
+        if (!k.single) {
+            k.single.reset(new Key[static_cast<std::size_t>(n)]);
+            k.have.assign(static_cast<std::size_t>(n), false);
+        }
+        if (!k.have[at]) {
+            k.single[at] = makeKey(k.style, cellOf(d_->rows[row], c), row, DateFormat);
+            k.have[at] = true;
+            ++k.made;
+        }
+        return k.single[at];
+    };
+    // Compares rows a and b on tie column c.
+    auto compareTie = [&](int c, std::uint32_t a, std::uint32_t b, auto& textOf) {
+        ColumnKeys& k = columns[static_cast<std::size_t>(c - sortCol)];
+        if (!k.built && k.made < fewRows) {
+            const Key& ka = singleKey(k, c, a);
+            const Key& kb = singleKey(k, c, b);
+            return compareKeys(k.style, ka, kb, textOf);
+        }
+        column(c);
+        if (k.ranked) {
+            const std::uint32_t x = k.rank[a - firstRow], y = k.rank[b - firstRow];
+            return x == y ? 0 : x < y ? -1 : 1;
+        }
+        return compareKeys(k.style, k.keys[a - firstRow], k.keys[b - firstRow], textOf);
+    };
 
     const auto compare = [&](const Key& a, const Key& b) {
         int c = sortCol;
         auto textOf = [&](const Key& k) { return Cell(c, static_cast<int>(k.row)); };
-        int r = compareKeys(styleAt(c), a, b, textOf);
+        int r = compareKeys(columns[0].style, a, b, textOf);
+        const bool self = a.row == b.row;
         while (r == 0 && c < ColCount() - 2) {
             ++c;
-            auto& keys = tieKeys[static_cast<std::size_t>(c - sortCol)];
-            if (keys.empty())
-                keys = keysOf(c);
-            r = compareKeys(styleAt(c), keys[a.row - static_cast<std::uint32_t>(first)],
-                            keys[b.row - static_cast<std::uint32_t>(first)], textOf);
+            ColumnKeys& k = columns[static_cast<std::size_t>(c - sortCol)];
+            // A row against itself (the pivot's own row) ties on every
+            // column; only a bad cell would still raise, and text never does.
+            if (self && k.style == ssText)
+                continue;
+            r = compareTie(c, a.row, b.row, textOf);
         }
         return r;
     };
@@ -473,7 +618,18 @@ void SortGrid::SortRows() {
     // The rows' order is that of the classic in-place quicksort through a
     // pivot row, done on the keys (which carry their rows); the rows move once
     // at the end, so an error leaves them untouched.
-    std::vector<Key> e = keysOf(sortCol);
+    std::vector<Key> e;
+    {
+        ColumnKeys& k = column(sortCol);
+        if (k.ranked) {
+            e.resize(static_cast<std::size_t>(n));
+            for (std::size_t r = 0; r < e.size(); ++r)
+                e[r] = Key{k.rank[r], nullptr, 0, firstRow + static_cast<std::uint32_t>(r)};
+            std::vector<std::uint32_t>().swap(k.rank);
+        } else {
+            e.swap(k.keys);
+        }
+    }
     std::vector<std::pair<int, int>> pending; // right ranges, taken in the same order
     pending.emplace_back(0, n - 1);
     while (!pending.empty()) {
@@ -501,19 +657,30 @@ void SortGrid::SortRows() {
             hi = j;
         }
     }
+    columns.clear();
 
-    std::vector<std::string> sorted;
-    sorted.reserve(d_->rows.size());
-    for (int r = 0; r < first; ++r)
-        sorted.push_back(std::move(d_->rows[static_cast<std::size_t>(r)]));
+    // Row first + k takes the row e[k] came from: follow each cycle once.
+    std::vector<bool> placed(static_cast<std::size_t>(n), false);
     int current = d_->row;
     for (int k = 0; k < n; ++k) {
-        const int from = static_cast<int>(e[static_cast<std::size_t>(k)].row);
-        if (from == d_->row)
+        if (static_cast<int>(e[static_cast<std::size_t>(k)].row) == d_->row)
             current = first + k;
-        sorted.push_back(std::move(d_->rows[static_cast<std::size_t>(from)]));
+        if (placed[static_cast<std::size_t>(k)])
+            continue;
+        std::string held = std::move(d_->rows[static_cast<std::size_t>(first + k)]);
+        int to = k;
+        for (;;) {
+            placed[static_cast<std::size_t>(to)] = true;
+            const int from = static_cast<int>(e[static_cast<std::size_t>(to)].row) - first;
+            if (from == k) {
+                d_->rows[static_cast<std::size_t>(first + to)] = std::move(held);
+                break;
+            }
+            d_->rows[static_cast<std::size_t>(first + to)] =
+                std::move(d_->rows[static_cast<std::size_t>(first + from)]);
+            to = from;
+        }
     }
-    d_->rows = std::move(sorted);
     d_->row = current;
     d_->sel = {d_->col, current, d_->col, current};
     changed();

@@ -137,7 +137,7 @@ class SortGrid {
 
     // --- published properties ---------------------------------------------
     bool AutoSize() const { return autoSize_; }
-    void SetAutoSize(bool on); // true: SizeColumnsToText(10)
+    void SetAutoSize(bool on); // true: SizeColumnsToText(10) with Measure, when set
     bool EnhTextSize = false;
     bool SortFixedCols = false;
     bool SizeWithForm = false;

@@ -1,0 +1,664 @@
+// The grid model: cells, comparison styles, the sort's order and failures,
+// typed cells, dates and row operations.
+
+#include "components/gridvalues.h"
+#include "components/sortgrid.h"
+#include "settings/memorykey.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace zorv {
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+// A grid with a header row and the given data rows.
+void fill(SortGrid& g, Rows rows) {
+    g.SetColCount(static_cast<int>(rows.empty() ? g.ColCount() : rows[0].size()));
+    g.SetDataRows(std::move(rows));
+}
+
+std::vector<std::string> column(const SortGrid& g, int col) {
+    std::vector<std::string> out;
+    for (int r = g.FixedRows; r < g.RowCount(); ++r)
+        out.emplace_back(g.Cell(col, r));
+    return out;
+}
+
+Rows snapshot(const SortGrid& g) {
+    Rows out;
+    for (int r = 0; r < g.RowCount(); ++r) {
+        out.emplace_back();
+        for (int c = 0; c < g.ColCount(); ++c)
+            out.back().emplace_back(g.Cell(c, r));
+    }
+    return out;
+}
+
+std::string errorOf(SortGrid& g) {
+    try {
+        g.SortRows();
+    } catch (const SortCompareError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+// Two one-column rows compared under `style`.
+int compare(TSortStyle style, const std::string& a, const std::string& b) {
+    SortGrid g(1, 3);
+    g.OnGetFormat = [style](int, TSortStyle& s) { s = style; };
+    g.SetCell(0, 1, a);
+    g.SetCell(0, 2, b);
+    return g.CompareRows(0, 1, 2);
+}
+
+// --- cells --------------------------------------------------------------------
+
+TEST(SortGridCells, KeepTextsOfAnyLengthAndByteAcrossEdits) {
+    SortGrid g(4, 3);
+    const std::string longText(300, '\xE6');
+    const std::string withZero("a\0b", 3);
+    g.SetCell(2, 1, "mid");
+    g.SetCell(0, 1, longText);
+    g.SetCell(3, 1, withZero);
+    g.SetCell(2, 1, "");
+    g.SetCell(1, 1, std::string(255, 'x'));
+    EXPECT_EQ(g.Cell(0, 1), longText);
+    EXPECT_EQ(g.Cell(1, 1), std::string(255, 'x'));
+    EXPECT_EQ(g.Cell(2, 1), "");
+    EXPECT_EQ(g.Cell(3, 1), withZero);
+    g.SetCell(0, 1, "short");
+    EXPECT_EQ(g.Cell(0, 1), "short");
+    EXPECT_EQ(g.Cell(3, 1), withZero);
+    EXPECT_EQ(g.Cell(0, 2), "");
+    EXPECT_EQ(g.Cell(9, 1), ""); // outside reads as empty
+    EXPECT_THROW(g.SetCell(4, 1, "x"), std::out_of_range);
+}
+
+TEST(SortGridCells, ShapeChangesDropAndAddEmptyCells) {
+    SortGrid g(3, 2);
+    g.SetCell(2, 1, "gone");
+    g.SetCell(0, 1, "kept");
+    g.SetColCount(2);
+    g.SetColCount(3);
+    EXPECT_EQ(g.Cell(2, 1), ""); // a dropped column comes back empty
+    EXPECT_EQ(g.Cell(0, 1), "kept");
+    g.SetRowCount(4);
+    EXPECT_EQ(g.Cell(0, 3), "");
+    g.SetSelection({0, 3, 2, 3});
+    g.SetRowCount(2);
+    EXPECT_EQ(g.Row(), 1);
+    EXPECT_EQ(g.Selection(), (TGridRect{0, 1, 2, 1}));
+}
+
+TEST(SortGridCells, DataRowsReplaceAllButTheHeaderAndCopyRowCopiesEveryCell) {
+    SortGrid g(2, 5);
+    g.SetCell(0, 0, "Head");
+    int changes = 0;
+    g.OnChanged = [&] { ++changes; };
+    g.SetDataRows({{"a", "1"}, {"b"}, {"c", "3", "dropped"}});
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(g.RowCount(), 4);
+    EXPECT_EQ(g.Cell(0, 0), "Head");
+    EXPECT_EQ(column(g, 1), (std::vector<std::string>{"1", "", "3"}));
+    EXPECT_EQ(g.Cell(2, 3), "");
+    g.CopyRow(1, 3);
+    EXPECT_EQ(g.Cell(0, 3), "a");
+    EXPECT_EQ(g.Cell(1, 3), "1");
+}
+
+TEST(SortGridCells, MemoryStaysWithinThreeTimesTheTexts) {
+    SortGrid g(10, 1);
+    Rows rows;
+    std::size_t textBytes = 0;
+    for (int i = 0; i < 20000; ++i) {
+        std::vector<std::string> r;
+        for (int c = 0; c < 10; ++c)
+            r.push_back(std::to_string(i * 7919 + c) + (c == 1 ? "Some User Name" : ""));
+        for (const auto& t : r)
+            textBytes += t.size();
+        rows.push_back(std::move(r));
+    }
+    g.SetDataRows(std::move(rows));
+    EXPECT_LE(g.MemoryBytes(), 3 * textBytes);
+}
+
+// --- the number syntax ------------------------------------------------------------
+
+TEST(SortGridNumbers, SyntaxAtItsEdges) {
+    struct Case {
+        const char* text;
+        bool number;
+        double value;
+    };
+    const Case cases[] = {
+        {"42", true, 42},  {"  42", true, 42},  {"+5", true, 5},      {"-3", true, -3},
+        {".5", true, 0.5}, {"-.5e1", true, -5}, {"1E+3", true, 1000}, {"1e-3", true, 0.001},
+        {"007", true, 7},  {"5.", false, 0},    {"1,5", false, 0},    {"1 000", false, 0},
+        {"5 ", false, 0},  {"1e", false, 0},    {"1e+", false, 0},    {".", false, 0},
+        {"-", false, 0},   {"", false, 0},      {"   ", false, 0},    {"abc", false, 0},
+        {"\t5", false, 0}, {"+-5", false, 0},   {"5e3.0", false, 0},  {"1.2.3", false, 0},
+    };
+    for (const Case& c : cases) {
+        long double v = -99;
+        EXPECT_EQ(gridTextToNumber(c.text, v), c.number) << c.text;
+        if (c.number) {
+            EXPECT_NEAR(static_cast<double>(v), c.value, 1e-12) << c.text;
+        }
+    }
+}
+
+TEST(SortGridNumbers, KeepFortyBitsAndTheExponentRange) {
+    long double v = 0;
+    // Every 32-bit integer is exact; 2^40 + 1 needs 41 bits.
+    ASSERT_TRUE(gridTextToNumber("-2147483648", v));
+    EXPECT_EQ(v, -2147483648.0L);
+    EXPECT_EQ(compare(ssNumber, "2147483647", "2147483646"), 1);
+    EXPECT_EQ(compare(ssNumber, "1099511627775", "1099511627774"), 1);
+    EXPECT_EQ(compare(ssNumber, "1099511627777", "1099511627776"), 0);
+    EXPECT_EQ(compare(ssNumber, "0.10000000000001", "0.1"), 0);
+    EXPECT_EQ(compare(ssNumber, "0.1000000000002", "0.1"), 1);
+    // Below 2^-128 (2.938...e-39) is 0; 2^-128 itself is not.
+    EXPECT_EQ(compare(ssNumber, "2.9e-39", "0"), 0);
+    EXPECT_EQ(compare(ssNumber, "-2.9e-39", "0"), 0);
+    EXPECT_EQ(compare(ssNumber, "2.9387358770557188e-39", "0"), 1);
+    EXPECT_EQ(compare(ssNumber, "1e-99999", "0"), 0);
+    // Just below 2^127 is a number.
+    ASSERT_TRUE(gridTextToNumber("1.7e38", v));
+    EXPECT_EQ(compare(ssNumber, "1.7e38", "1.6e38"), 1);
+}
+
+TEST(SortGridNumbers, OverflowAtTwoToThe127AlsoFromNonNumbers) {
+    const char* overflowing[] = {
+        "170141183460469231731687303715884105728", // 2^127
+        "1.71e38",
+        "-1e39",
+        "1e99999",
+        "170141183460469231731687303715884105728x",  // leading digits worth 2^127
+        "1701411834604692317316873037158841057.28 ", // point ignored
+    };
+    for (const char* t : overflowing) {
+        long double v = 0;
+        try {
+            gridTextToNumber(t, v);
+            ADD_FAILURE() << t << " converted";
+        } catch (const SortCompareError& e) {
+            EXPECT_STREQ(e.what(), "Floating point overflow") << t;
+        }
+        EXPECT_THROW(compare(ssNumber, "1", t), SortCompareError) << t;
+        EXPECT_THROW(compare(ssNumber, "abc", t), SortCompareError) << t;
+    }
+    // One digit fewer: an ordinary non-number.
+    EXPECT_EQ(compare(ssNumber, "17014118346046923173168730371588410572x", "5"), 0);
+}
+
+// --- the three styles -----------------------------------------------------------------
+
+TEST(SortGridCompare, TextByUnsignedBytes) {
+    EXPECT_EQ(compare(ssText, "Zeta", "alpha"), -1);
+    EXPECT_EQ(compare(ssText, "Ab", "Abc"), -1);
+    EXPECT_EQ(compare(ssText, "Abc", "Ab"), 1);
+    EXPECT_EQ(compare(ssText, "\xE6", "z"), 1); // cp1252 letters above ASCII
+    EXPECT_EQ(compare(ssText, "abcdefghX", "abcdefghY"), -1);
+    EXPECT_EQ(compare(ssText, "abcdefgh", "abcdefgh"), 0);
+    EXPECT_EQ(compare(ssText, "abc", std::string("abc\0", 4)), -1);
+    EXPECT_EQ(compare(ssText, "", "a"), -1);
+    // An unknown style compares as text.
+    EXPECT_EQ(compare(static_cast<TSortStyle>(7), "b", "a"), 1);
+}
+
+TEST(SortGridCompare, NumbersWithEmptyAsZeroAndNonNumbersEqual) {
+    EXPECT_EQ(compare(ssNumber, "-3", "2"), -1);
+    EXPECT_EQ(compare(ssNumber, "10", "9"), 1);
+    EXPECT_EQ(compare(ssNumber, "", "0"), 0);
+    EXPECT_EQ(compare(ssNumber, "", "-1"), 1);
+    EXPECT_EQ(compare(ssNumber, "-0", "0"), 0);
+    EXPECT_EQ(compare(ssNumber, "abc", "-1000"), 0);
+    EXPECT_EQ(compare(ssNumber, "1,5", "7"), 0);
+    EXPECT_EQ(compare(ssNumber, "1e3", "999.5"), 1);
+}
+
+TEST(SortGridCompare, DatesWithEmptyFirstAndBadTextsRaising) {
+    EXPECT_EQ(compare(ssDateTime, "1999-12-31", "2000-01-01"), -1);
+    EXPECT_EQ(compare(ssDateTime, "2000-01-01 10:00", "2000-01-01 9:59:59"), 1);
+    EXPECT_EQ(compare(ssDateTime, "2000-01-01", "2000-01-01 0:00"), 0);
+    EXPECT_EQ(compare(ssDateTime, "", "1980-01-01"), -1);
+    EXPECT_EQ(compare(ssDateTime, "2107-12-31", ""), 1);
+    EXPECT_EQ(compare(ssDateTime, "", ""), 0);
+    try {
+        compare(ssDateTime, "2000-01-01", "yesterday");
+        ADD_FAILURE();
+    } catch (const SortCompareError& e) {
+        EXPECT_STREQ(e.what(), "'yesterday' is not a valid date and time");
+    }
+    EXPECT_THROW(compare(ssDateTime, " ", ""), SortCompareError);
+    EXPECT_THROW(compare(ssDateTime, "2001-02-29", "2000-01-01"), SortCompareError);
+}
+
+TEST(SortGridCompare, TiesBreakOnTheFollowingColumnsButNeverTheLast) {
+    SortGrid g(4, 3);
+    std::vector<int> asked;
+    g.OnGetFormat = [&](int col, TSortStyle& s) {
+        asked.push_back(col);
+        if (col == 1)
+            s = ssNumber;
+    };
+    fill(g, {{"a", "10", "x", "1"}, {"a", "9", "x", "2"}});
+    EXPECT_EQ(g.CompareRows(0, 1, 2), 1); // by column 1, as numbers
+    EXPECT_EQ(asked, (std::vector<int>{0, 1}));
+    g.SetCell(1, 2, "10");
+    asked.clear();
+    EXPECT_EQ(g.CompareRows(0, 1, 2), 0); // column 3 differs but is the last
+    EXPECT_EQ(asked, (std::vector<int>{0, 1, 2}));
+    g.SetCell(2, 2, "w");
+    EXPECT_EQ(g.CompareRows(0, 1, 2), 1);
+    // From the last-but-one column on, nothing breaks a tie; columns to the
+    // left are never asked.
+    g.SetCell(2, 2, "x");
+    asked.clear();
+    EXPECT_EQ(g.CompareRows(2, 1, 2), 0);
+    EXPECT_EQ(asked, (std::vector<int>{2}));
+    g.SetCell(0, 2, "b");
+    EXPECT_EQ(g.CompareRows(1, 1, 2), 0);
+}
+
+// --- sorting ------------------------------------------------------------------------
+
+// The sort exactly as the grid's rules have it: two scratch rows below the
+// data, the pivot copied, swaps through the scratch row, recursion.
+struct LiteralSort {
+    SortGrid& g;
+    int d = 1;
+
+    void swapRows(int i, int j) {
+        const int s = g.RowCount() - 1;
+        g.CopyRow(i, s);
+        g.CopyRow(j, i);
+        g.CopyRow(s, j);
+        if (g.Row() == i)
+            g.SetRow(j);
+        else if (g.Row() == j)
+            g.SetRow(i);
+    }
+    void sort(int lo, int hi) {
+        const int p = g.RowCount() - 2;
+        const int col = g.SortColumn();
+        g.CopyRow((lo + hi) / 2, p);
+        int i = lo, j = hi;
+        do {
+            while (g.CompareRows(col, p, i) == d)
+                ++i;
+            while (g.CompareRows(col, j, p) == d)
+                --j;
+            if (i <= j) {
+                if (i != j)
+                    swapRows(i, j);
+                ++i;
+                --j;
+            }
+        } while (i <= j);
+        if (lo < j)
+            sort(lo, j);
+        if (i < hi)
+            sort(i, hi);
+    }
+    void run() {
+        const int last = g.RowCount() - 1;
+        g.SetRowCount(g.RowCount() + 2);
+        d = g.SortDirection == sdAscending ? 1 : -1;
+        try {
+            sort(1, last);
+        } catch (...) {
+            g.SetRowCount(g.RowCount() - 2);
+            throw;
+        }
+        g.SetRowCount(g.RowCount() - 2);
+    }
+};
+
+// Random rows of few distinct values in the sorted and tie-break columns,
+// with a row id in the last column, which never breaks a tie.
+Rows randomRows(std::mt19937& rng, int n, const std::vector<std::string>& values) {
+    Rows rows;
+    for (int r = 0; r < n; ++r)
+        rows.push_back({values[rng() % values.size()], values[rng() % values.size()],
+                        values[rng() % 3], "id" + std::to_string(r)});
+    return rows;
+}
+
+TEST(SortGridSort, OrderOfTiedRowsIsThatOfTheLiteralQuicksort) {
+    std::mt19937 rng(20261209);
+    const std::vector<std::string> values = {"b", "a", "10", "9", "", "x", "-1", "1e1"};
+    // Long shared beginnings and many distinct texts as well, which the
+    // sort compares without ranking them first.
+    std::vector<std::string> many;
+    for (int k = 0; k < 600; ++k)
+        many.push_back(std::string(k % 3 ? "Fjellvegen " : "Fjellveg") + std::to_string(k % 300) +
+                       (k % 2 ? "" : "b"));
+    for (int round = 0; round < 300; ++round) {
+        const int n = round < 280 ? static_cast<int>(rng() % 40) : 1500;
+        Rows rows = randomRows(rng, n, values);
+        if (round >= 290)
+            for (auto& r : rows)
+                r[round % 3] = many[rng() % many.size()];
+        SortGrid fast(4, 1), literal(4, 1);
+        for (SortGrid* g : {&fast, &literal}) {
+            // Numbers in column 1: non-numbers tie with everything there.
+            g->OnGetFormat = [](int col, TSortStyle& s) {
+                if (col == 1)
+                    s = ssNumber;
+            };
+            fill(*g, rows);
+            g->SetSortColumn(static_cast<int>(round % 3));
+            g->SortDirection = round % 2 ? sdDescending : sdAscending;
+        }
+        if (n > 0) {
+            fast.SetRow(1 + static_cast<int>(rng() % n));
+            literal.SetRow(fast.Row());
+        }
+        fast.SortRows();
+        if (n >= 2)
+            LiteralSort{literal}.run();
+        ASSERT_EQ(snapshot(fast), snapshot(literal)) << "round " << round;
+        ASSERT_EQ(fast.Row(), literal.Row()) << "round " << round;
+    }
+}
+
+TEST(SortGridSort, ErrorsLeaveEveryRowAndRaiseTheCellTheLiteralSortMeets) {
+    std::mt19937 rng(7);
+    const std::vector<std::string> values = {"2001-05-06", "1999-01-01", "",
+                                             "2010-10-10", "2000-02-29", "2003-03-03 12:00"};
+    int literalMoved = 0, failed = 0;
+    for (int round = 0; round < 300; ++round) {
+        const int n = 2 + static_cast<int>(rng() % 40);
+        Rows rows = randomRows(rng, n, values);
+        // A few bad cells of their own texts: which one stops the sort shows
+        // the order in which the rows were compared.
+        for (int k = static_cast<int>(rng() % 4); k > 0; --k)
+            rows[rng() % rows.size()][rng() % 3] = "bad" + std::to_string(k);
+        SortGrid fast(4, 1), literal(4, 1);
+        for (SortGrid* g : {&fast, &literal}) {
+            g->OnGetFormat = [](int, TSortStyle& s) { s = ssDateTime; };
+            fill(*g, rows);
+            g->SetSortColumn(round % 2);
+        }
+        fast.SetSelection({1, 1, 3, 2});
+        const Rows before = snapshot(fast);
+        const std::string fastError = errorOf(fast);
+        std::string literalError = "no error";
+        try {
+            LiteralSort{literal}.run();
+        } catch (const SortCompareError& e) {
+            literalError = e.what();
+        }
+        ASSERT_EQ(fastError, literalError) << "round " << round;
+        if (fastError != "no error") {
+            ++failed;
+            ASSERT_EQ(snapshot(fast), before) << "round " << round;
+            EXPECT_EQ(fast.Selection(), (TGridRect{1, 1, 3, 2}));
+            literalMoved += snapshot(literal) != before;
+        } else {
+            ASSERT_EQ(snapshot(fast), snapshot(literal)) << "round " << round;
+        }
+    }
+    // The all-or-nothing rule mattered: the literal sort left rows moved.
+    EXPECT_GT(failed, 50);
+    EXPECT_GT(literalMoved, 10);
+}
+
+TEST(SortGridSort, OverflowStopsTheSortWithRowsAndCountUnchanged) {
+    SortGrid g(2, 1);
+    g.OnGetFormat = [](int, TSortStyle& s) { s = ssNumber; };
+    fill(g, {{"5", "a"}, {"3", "b"}, {"9", "c"}, {"1e40", "d"}, {"1", "e"}, {"7", "f"}});
+    const Rows before = snapshot(g);
+    EXPECT_EQ(errorOf(g), "Floating point overflow");
+    EXPECT_EQ(snapshot(g), before);
+    EXPECT_EQ(g.RowCount(), 7);
+}
+
+TEST(SortGridSort, EmptyDatesSortFirstAndTheCurrentRowFollowsItsData) {
+    SortGrid g(3, 1);
+    g.OnGetFormat = [](int col, TSortStyle& s) { s = col == 0 ? ssDateTime : ssText; };
+    fill(g, {{"2001-01-01", "c", "1"}, {"", "b", "2"}, {"1999-12-31", "a", "3"}, {"", "a", "4"}});
+    g.SetSelection({0, 1, 2, 3}); // current row 1 holds id 1
+    g.SortRows();
+    EXPECT_EQ(column(g, 2), (std::vector<std::string>{"4", "2", "3", "1"}));
+    EXPECT_EQ(g.Cell(2, g.Row()), "1");
+    EXPECT_EQ(g.Selection(), (TGridRect{0, 4, 0, 4}));
+    g.SortDirection = sdDescending;
+    g.SortRows();
+    EXPECT_EQ(column(g, 2), (std::vector<std::string>{"1", "3", "2", "4"}));
+    EXPECT_EQ(g.Row(), 1);
+}
+
+TEST(SortGridSort, FewerThanTwoDataRowsAreLeftAlone) {
+    SortGrid g(1, 1);
+    g.OnGetFormat = [](int, TSortStyle& s) { s = ssDateTime; };
+    fill(g, {{"not a date"}});
+    int changes = 0;
+    g.OnChanged = [&] { ++changes; };
+    EXPECT_NO_THROW(g.SortRows());
+    EXPECT_EQ(changes, 0);
+}
+
+TEST(SortGridSort, HeaderPressRule) {
+    SortGrid g(3, 1);
+    g.SetSortShow(true);
+    std::vector<int> clicked;
+    g.OnClickSort = [&](int col) { clicked.push_back(col); };
+    fill(g, {{"b", "2", "x"}});
+    // One data row: nothing, not even a flip.
+    EXPECT_FALSE(g.HeaderPress(0, 0, false));
+    EXPECT_EQ(g.SortDirection, sdAscending);
+    fill(g, {{"b", "1", "x"}, {"a", "2", "y"}, {"c", "3", "z"}});
+    EXPECT_FALSE(g.HeaderPress(0, 0, true));  // on a column border
+    EXPECT_FALSE(g.HeaderPress(0, 1, false)); // a data row
+    EXPECT_FALSE(g.HeaderPress(-1, -1, false));
+    EXPECT_EQ(column(g, 0), (std::vector<std::string>{"b", "a", "c"}));
+    // Column 0 is the sort column already: the first press flips it.
+    EXPECT_TRUE(g.HeaderPress(0, 0, false));
+    EXPECT_EQ(column(g, 0), (std::vector<std::string>{"c", "b", "a"}));
+    EXPECT_TRUE(g.HeaderPress(0, 0, false));
+    EXPECT_EQ(column(g, 0), (std::vector<std::string>{"a", "b", "c"}));
+    g.SortDirection = sdDescending;
+    EXPECT_TRUE(g.HeaderPress(2, 0, false)); // another column starts ascending
+    EXPECT_EQ(g.SortColumn(), 2);
+    EXPECT_EQ(g.SortDirection, sdAscending);
+    EXPECT_EQ(clicked, (std::vector<int>{0, 0, 2}));
+    // The veto, the switch, and fixed columns.
+    bool allow = false;
+    g.OnCanSort = [&](int, bool& dosort) { dosort = allow; };
+    EXPECT_FALSE(g.HeaderPress(1, 0, false));
+    allow = true;
+    g.SetSortShow(false);
+    EXPECT_FALSE(g.HeaderPress(1, 0, false));
+    g.SetSortShow(true);
+    g.FixedCols = 1;
+    EXPECT_FALSE(g.HeaderPress(0, 0, false));
+    g.SortFixedCols = true;
+    EXPECT_TRUE(g.HeaderPress(0, 0, false));
+}
+
+TEST(SortGridSort, AFailedHeaderPressKeepsTheNewColumnAndSkipsOnClickSort) {
+    SortGrid g(2, 1);
+    g.SetSortShow(true);
+    bool clicked = false;
+    g.OnClickSort = [&](int) { clicked = true; };
+    g.OnGetFormat = [](int col, TSortStyle& s) { s = col == 1 ? ssDateTime : ssText; };
+    fill(g, {{"a", "x"}, {"b", "2000-01-01"}});
+    EXPECT_THROW(g.HeaderPress(1, 0, false), SortCompareError);
+    EXPECT_EQ(g.SortColumn(), 1);
+    EXPECT_FALSE(clicked);
+    EXPECT_EQ(g.Cell(0, 1), "a");
+}
+
+// --- typed cells and dates ----------------------------------------------------------
+
+TEST(SortGridTypedCells, GetCellIntSyntax) {
+    struct Case {
+        const char* text;
+        std::int32_t value;
+    };
+    const Case good[] = {{"  42", 42},
+                         {"$1F", 31},
+                         {"-5", -5},
+                         {"+7", 7},
+                         {"$FFFFFFFF", -1},
+                         {"$ff", 255},
+                         {"2147483647", 2147483647},
+                         {"-2147483648", INT32_MIN},
+                         {"0000000000012", 12}};
+    SortGrid g(1, 2);
+    for (const Case& c : good) {
+        g.SetCell(0, 1, c.text);
+        EXPECT_EQ(g.GetCellInt(0, 1), c.value) << c.text;
+    }
+    for (const char* bad : {"42 ", "-$1F", "2147483648", "-2147483649", "", "$", "$100000000", "+",
+                            " ", "4 2", "0x1F", "$1G"}) {
+        g.SetCell(0, 1, bad);
+        try {
+            g.GetCellInt(0, 1);
+            ADD_FAILURE() << bad;
+        } catch (const ESortGridError& e) {
+            EXPECT_STREQ(e.what(), "Cell does not contain integer value");
+        }
+    }
+    g.SetCellInt(0, 1, INT32_MIN);
+    EXPECT_EQ(g.Cell(0, 1), "-2147483648");
+}
+
+TEST(SortGridDates, PatternsWriteAndReadBack) {
+    std::int64_t a = 0, b = 0;
+    const DatePattern dmy("d.M.yyyy");
+    EXPECT_EQ(dmy.format({2005, 3, 7}), "7.3.2005");
+    EXPECT_EQ(DatePattern("dd/MM/yyyy").format({1985, 12, 1}), "01/12/1985");
+    EXPECT_EQ(DatePattern().format({99, 1, 2}), "0099-01-02");
+    ASSERT_TRUE(dmy.parse("7.3.2005", a));
+    ASSERT_TRUE(dmy.parse("07.03.2005 0:00", b));
+    EXPECT_EQ(a, b);
+    ASSERT_TRUE(dmy.parse("7.3.2005 1:30 PM", b));
+    EXPECT_EQ(b - a, 13 * 3600 + 30 * 60);
+    EXPECT_FALSE(dmy.parse("1.1.1", a)); // four-digit years only
+    EXPECT_FALSE(dmy.parse("1.1.0001x", a));
+    ASSERT_TRUE(dmy.parse("1.1.0001", a));
+    EXPECT_EQ(a, 0);
+    ASSERT_TRUE(dmy.parse("1.3.2000", b));
+    ASSERT_TRUE(dmy.parse("29.2.2000", a));
+    EXPECT_EQ(b - a, 86400);
+    for (const char* bad : {"29.2.1900", "31.4.2000", "1.13.2000", "7.3.05", "7-3-2005", "",
+                            "7.3.2005 25:00", "7.3.2005 1:5", "7.3.2005 13:00 PM"})
+        EXPECT_FALSE(dmy.parse(bad, a)) << bad;
+    for (const char* bad :
+         {"yy-MM-dd", "ddMMyyyy", "d MMM yyyy", "y", "dd.MM.yyyy.d", "'x'", "", "dddd"})
+        EXPECT_THROW(DatePattern{bad}, std::invalid_argument) << bad;
+    EXPECT_FALSE(DatePattern("MM/yyyy").hasDayMonthYear());
+    EXPECT_FALSE(DatePattern("MM/yyyy").parse("01/2000", a));
+}
+
+TEST(SortGridDates, CellDatesSortAcrossTheCentury) {
+    SortGrid g(2, 4);
+    g.DateFormat = DatePattern("dd.MM.yyyy");
+    g.OnGetFormat = [](int, TSortStyle& s) { s = ssDateTime; };
+    g.SetCellDate(0, 1, {2001, 1, 5});
+    g.SetCellDate(0, 2, {1999, 12, 31});
+    g.SetCellDate(0, 3, {2107, 1, 1});
+    EXPECT_EQ(g.Cell(0, 1), "05.01.2001");
+    g.SortRows();
+    EXPECT_EQ(column(g, 0), (std::vector<std::string>{"31.12.1999", "05.01.2001", "01.01.2107"}));
+}
+
+// --- row operations, lookups, sizing --------------------------------------------------
+
+TEST(SortGridRows, InsertDeleteClear) {
+    SortGrid g(1, 1);
+    fill(g, {{"a"}, {"b"}, {"c"}, {"d"}});
+    g.InsertRowsAt(2, 2);
+    EXPECT_EQ(column(g, 0), (std::vector<std::string>{"a", "", "", "b", "c", "d"}));
+    g.DeleteRowsAt(2, 2);
+    EXPECT_EQ(column(g, 0), (std::vector<std::string>{"a", "b", "c", "d"}));
+    g.ClearRowsAt(2, 1);
+    EXPECT_EQ(column(g, 0), (std::vector<std::string>{"a", "", "c", "d"}));
+    // Deleting past the end takes only the rows that are there.
+    g.SetRow(4);
+    g.DeleteRowsAt(3, 5);
+    EXPECT_EQ(column(g, 0), (std::vector<std::string>{"a", ""}));
+    EXPECT_EQ(g.Row(), 2);
+    g.ClearRowsAt(1, 9);
+    EXPECT_EQ(column(g, 0), (std::vector<std::string>{"", ""}));
+}
+
+TEST(SortGridRows, FindRowByPrefixOnTheKeyColumn) {
+    SortGrid g(3, 1);
+    EXPECT_EQ(g.FindRowByPrefix("A"), -1);
+    fill(g, {{"Bob", "anna", "1"}, {"Al", "Anna", "2"}, {"Ann", "Berit", "3"}});
+    g.SetCell(1, 0, "A header");
+    EXPECT_EQ(g.FindRowByPrefix("A"), 2); // column 1, case-sensitive, header skipped
+    EXPECT_EQ(g.FindRowByPrefix("C"), -1);
+    g.SetSortShow(true);
+    g.SetSortColumn(0);
+    EXPECT_EQ(g.FindRowByPrefix("A"), 2);
+    EXPECT_EQ(g.FindRowByPrefix("An"), 3);
+    EXPECT_EQ(g.FindRowByPrefix("Bob2"), -1);
+}
+
+int sevenPerChar(std::string_view t) {
+    return static_cast<int>(t.size()) * 7;
+}
+
+TEST(SortGridSizing, FitTextToWidthShortensWithDots) {
+    SortGrid g;
+    EXPECT_EQ(g.FitTextToWidth("abcdefgh", 20, sevenPerChar), "abcdefgh"); // switched off
+    g.EnhTextSize = true;
+    EXPECT_EQ(g.FitTextToWidth("abc", 21, sevenPerChar), "abc");
+    EXPECT_EQ(g.FitTextToWidth("abcdefgh", 35, sevenPerChar), "ab...");
+    EXPECT_EQ(g.FitTextToWidth("abcdefgh", 28, sevenPerChar), "a...");
+    EXPECT_EQ(g.FitTextToWidth("abcdefgh", 27, sevenPerChar), ""); // not even one letter
+    EXPECT_EQ(g.FitTextToWidth("", 0, sevenPerChar), "");
+}
+
+TEST(SortGridSizing, ColumnsTakeTheirWidestTextPlusAnX) {
+    SortGrid g(3, 3);
+    g.SetCell(0, 0, "Header");
+    g.SetCell(0, 2, "ab");
+    g.SetCell(1, 1, "abcdefghij");
+    g.SizeColumnToText(0, sevenPerChar);
+    EXPECT_EQ(g.ColWidth(0), 49);
+    g.Measure = sevenPerChar;
+    g.SetAutoSize(true);
+    EXPECT_TRUE(g.AutoSize());
+    EXPECT_EQ(g.ColWidth(0), 59);
+    EXPECT_EQ(g.ColWidth(1), 87);
+    EXPECT_EQ(g.ColWidth(2), 17); // empty: "x" plus the extra
+}
+
+TEST(SortGridSizing, ColumnWidthsInTheSettingsStoreOnlyWhenAskedFor) {
+    MemoryRegistryKey key;
+    key.keyExists = true;
+    key.putText("col0", "120");
+    key.putText("col1", "wide");
+    key.putInteger("col2", 50);
+    SortGrid g(4, 2);
+    g.LoadColumnWidths(key);
+    EXPECT_EQ(g.ColWidth(0), 64); // Save is off
+    g.ColumnSize = {true, "Software\\NV\\zorvedit", "Userlist"};
+    g.LoadColumnWidths(key);
+    EXPECT_EQ(g.ColWidth(0), 120);
+    EXPECT_EQ(g.ColWidth(1), 64);
+    EXPECT_EQ(g.ColWidth(2), 64);
+    EXPECT_EQ(g.ColWidth(3), 64);
+    EXPECT_FALSE(key.isOpen());
+    g.SetColWidth(3, 33);
+    g.SaveColumnWidths(key);
+    EXPECT_EQ(key.get("col3"), (RegValue{kRegSz, "33"}));
+    EXPECT_EQ(key.get("col1"), (RegValue{kRegSz, "64"}));
+    EXPECT_FALSE(key.isOpen());
+}
+
+} // namespace
+} // namespace zorv
