@@ -144,8 +144,8 @@ int runList(const Args& args, std::ostream& out, std::ostream& err) {
 
 const Register reg{{"list",
                     "list FILE [--options O] [--sort C] [--desc] [--format tsv|csv|html|clip] "
-                    "[--date-format F] [--border-color RRGGBB]\n"
-                    "                            the user list, optionally sorted",
+                    "[--date-format F] [--border-color RRGGBB]  the user list, as the list "
+                    "window builds it",
                     runList}};
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "userfile/userfile.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -133,7 +134,13 @@ int writeWhole(int fd, std::string_view bytes) {
 // file is rewritten where it is, and put back as it was when that fails.
 // False when this is not such a case.
 bool writeInPlace(const std::string& path, std::string_view bytes) {
-    if (::access(dirOf(path).c_str(), W_OK) == 0)
+    // A link's target is what gets replaced, so its folder is the one that counts.
+    std::string real = path;
+    if (char* r = ::realpath(path.c_str(), nullptr)) {
+        real = r;
+        std::free(r);
+    }
+    if (::access(dirOf(real).c_str(), W_OK) == 0)
         return false;
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
@@ -155,11 +162,11 @@ bool writeInPlace(const std::string& path, std::string_view bytes) {
 
 enum class Form { Plain, Html };
 
-// Collects the text and hands it on in pieces of about this size.
+// Collects the text and hands it on in pieces of about 64 KB, so a million
+// rows never stand in memory a second time.
 class Chunker {
   public:
     explicit Chunker(const TextSink& sink) : sink_(sink) { buf_.reserve(kChunk + 1024); }
-    ~Chunker() = default;
     std::string& out() { return buf_; }
     void rowDone() {
         if (buf_.size() >= kChunk)

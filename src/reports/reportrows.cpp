@@ -14,6 +14,24 @@ template <class T> std::string decimal(T value) {
     return std::string(buf, res.ptr);
 }
 
+template <class T> void appendDecimal(std::string& out, T value) {
+    char buf[24];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    out.append(buf, res.ptr);
+}
+
+// dosToAnsi as a byte table, so a million names cost no allocations.
+void appendAnsi(std::string& out, std::string_view cp865) {
+    static const auto table = [] {
+        std::array<char, 256> t{};
+        for (int b = 0; b < 256; ++b)
+            t[static_cast<std::size_t>(b)] = dosToAnsi(std::string(1, static_cast<char>(b)))[0];
+        return t;
+    }();
+    for (const char ch : cp865)
+        out += table[static_cast<unsigned char>(ch)];
+}
+
 std::size_t firstSpaceEnd(std::string_view name) {
     const std::size_t p = name.find(' ');
     return p == std::string_view::npos ? 0 : p + 1;
@@ -29,24 +47,28 @@ int daysInMonth(int y, int m) {
 }
 
 // Cell by cell into the grid's own rows: a million users never exist twice
-// in memory. A view hears of the change once, when the build ends.
-class QuietBuild {
-  public:
-    explicit QuietBuild(SortGrid& grid) : grid_(grid), told_(std::move(grid.OnChanged)) {
-        grid_.OnChanged = nullptr;
+// in memory. Each row is put together in a spare last row and copied to its
+// place, so it is allocated once at its size rather than grown cell by cell.
+// A view hears of the change once, when the build ends.
+template <class Fill> void quietBuild(SortGrid& grid, int records, Fill&& fill) {
+    auto told = std::move(grid.OnChanged);
+    grid.OnChanged = nullptr;
+    const int scratch = records + 1;
+    auto done = [&] {
+        grid.SetRowCount(scratch);
+        grid.OnChanged = std::move(told);
+        if (grid.OnChanged)
+            grid.OnChanged();
+    };
+    try {
+        grid.SetRowCount(scratch + 1);
+        fill(scratch);
+    } catch (...) {
+        done();
+        throw;
     }
-    ~QuietBuild() {
-        grid_.OnChanged = std::move(told_);
-        if (grid_.OnChanged)
-            grid_.OnChanged();
-    }
-    QuietBuild(const QuietBuild&) = delete;
-    QuietBuild& operator=(const QuietBuild&) = delete;
-
-  private:
-    SortGrid& grid_;
-    std::function<void()> told_;
-};
+    done();
+}
 
 // Often enough for a moving bar, rarely enough to cost nothing.
 void tell(const BuildProgress& progress, int i, int total) {
@@ -118,35 +140,43 @@ UserListColumns::UserListColumns(const ListOptions& options) {
 
 std::string UserListColumns::cellText(ListCell cell, int index, const Record& r,
                                       const DatePattern& dates) const {
+    std::string out;
+    appendCellText(out, cell, index, r, dates);
+    return out;
+}
+
+void UserListColumns::appendCellText(std::string& out, ListCell cell, int index, const Record& r,
+                                     const DatePattern& dates) const {
     switch (cell) {
     case ListCell::UserNumber:
-        return decimal(index);
+        return appendDecimal(out, index);
     case ListCell::Name:
-        return readText(r, kName);
+        return appendAnsi(out, rawText(r, kName));
     case ListCell::Forename:
-        return dosToAnsi(forenameOf(rawText(r, kName)));
+        return appendAnsi(out, forenameOf(rawText(r, kName)));
     case ListCell::Surname:
-        return dosToAnsi(surnameOf(rawText(r, kName)));
+        return appendAnsi(out, surnameOf(rawText(r, kName)));
     case ListCell::Address:
-        return readText(r, kAddress);
+        return appendAnsi(out, rawText(r, kAddress));
     case ListCell::CityState:
-        return readText(r, kPostnr);
+        return appendAnsi(out, rawText(r, kPostnr));
     case ListCell::Phone:
-        return readText(r, kTlf);
+        return appendAnsi(out, rawText(r, kTlf));
     case ListCell::Birth:
-        return readText(r, kBirth);
+        return appendAnsi(out, rawText(r, kBirth));
     case ListCell::Limit:
-        return decimal(readNumber(r, kLimit));
+        return appendDecimal(out, readNumber(r, kLimit));
     case ListCell::UpDownStat:
-        return std::string(kListLabels[readAccess(r)]);
+        out += kListLabels[readAccess(r)];
+        return;
     case ListCell::LoginStat:
-        return loginStatText(readCode(r, kStatus));
+        out += loginStatText(readCode(r, kStatus));
+        return;
     case ListCell::LastCall:
         if (const auto d = callDate(readLastcall(r)))
-            return dates.format(*d);
-        return {};
+            out += dates.format(*d);
+        return;
     }
-    return {};
 }
 
 void userListSortStyle(const UserListColumns& columns, int col, TSortStyle& style) {
@@ -158,17 +188,23 @@ void userListSortStyle(const UserListColumns& columns, int col, TSortStyle& styl
 
 void buildUserList(SortGrid& grid, const UserListColumns& columns, BlockReader& reader,
                    const BuildProgress& progress) {
-    QuietBuild quiet(grid);
-    grid.SetColCount(std::max(1, columns.count()));
-    for (int c = 0; c < columns.count(); ++c)
-        grid.SetCell(c, 0, columns.headers[static_cast<std::size_t>(c)]);
-    grid.SetRowCount(reader.count() + 1);
-    forEachRecord(reader, [&](int i, const Record& r) {
-        tell(progress, i, reader.count());
+    quietBuild(grid, reader.count(), [&](int scratch) {
+        grid.SetColCount(std::max(1, columns.count()));
         for (int c = 0; c < columns.count(); ++c)
-            grid.SetCell(c, i + 1,
-                         columns.cellText(columns.cells[static_cast<std::size_t>(c)], i, r,
-                                          grid.DateFormat));
+            grid.SetCell(c, 0, columns.headers[static_cast<std::size_t>(c)]);
+        std::string text;
+        forEachRecord(reader, [&](int i, const Record& r) {
+            tell(progress, i, reader.count());
+            if (columns.count() == 0)
+                return; // read all the same: a bad file is reported as ever
+            for (int c = 0; c < columns.count(); ++c) {
+                text.clear();
+                columns.appendCellText(text, columns.cells[static_cast<std::size_t>(c)], i, r,
+                                       grid.DateFormat);
+                grid.SetCell(c, scratch, text);
+            }
+            grid.CopyRow(scratch, i + 1);
+        });
     });
 }
 
@@ -181,26 +217,34 @@ TAlignment statisticsAlignment(int col) {
 }
 
 void buildStatistics(SortGrid& grid, BlockReader& reader, const BuildProgress& progress) {
-    QuietBuild quiet(grid);
-    grid.SetColCount(kStatColumns);
-    for (int c = 0; c < kStatColumns; ++c)
-        grid.SetCell(c, 0, kStatHeaders[static_cast<std::size_t>(c)]);
-    grid.SetRowCount(reader.count() + 1);
-    forEachRecord(reader, [&](int i, const Record& r) {
-        tell(progress, i, reader.count());
-        const int row = i + 1;
-        auto num = [&](int col, const NumField& f) {
-            grid.SetCell(col, row, decimal(static_cast<std::int32_t>(readNumber(r, f))));
-        };
-        grid.SetCell(0, row, decimal(i));
-        grid.SetCell(1, row, readText(r, kName));
-        num(2, kLogins);
-        num(3, kMsgread);
-        num(4, kMsgleft);
-        num(5, kUpf);
-        num(6, kDownf);
-        num(7, kKbup);
-        num(8, kKbdown);
+    quietBuild(grid, reader.count(), [&](int row) {
+        grid.SetColCount(kStatColumns);
+        for (int c = 0; c < kStatColumns; ++c)
+            grid.SetCell(c, 0, kStatHeaders[static_cast<std::size_t>(c)]);
+        std::string text;
+        forEachRecord(reader, [&](int i, const Record& r) {
+            tell(progress, i, reader.count());
+            auto put = [&](int col, auto value) {
+                text.clear();
+                appendDecimal(text, value);
+                grid.SetCell(col, row, text);
+            };
+            auto num = [&](int col, const NumField& f) {
+                put(col, static_cast<std::int32_t>(readNumber(r, f)));
+            };
+            put(0, i);
+            text.clear();
+            appendAnsi(text, rawText(r, kName));
+            grid.SetCell(1, row, text);
+            num(2, kLogins);
+            num(3, kMsgread);
+            num(4, kMsgleft);
+            num(5, kUpf);
+            num(6, kDownf);
+            num(7, kKbup);
+            num(8, kKbdown);
+            grid.CopyRow(row, i + 1);
+        });
     });
 }
 

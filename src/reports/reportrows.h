@@ -63,6 +63,8 @@ struct UserListColumns {
     // The text of one cell of record `index`; Last Call written with `dates`
     // and empty for a lastcall that holds no valid date.
     std::string cellText(ListCell cell, int index, const Record& r, const DatePattern& dates) const;
+    void appendCellText(std::string& out, ListCell cell, int index, const Record& r,
+                        const DatePattern& dates) const;
 };
 
 // `sg2GetFormat`: ssNumber for column 0 while "User Number" is shown,

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -241,7 +243,9 @@ TEST(GridExportFiles, AnUnwritableFolderWithAWritableFileIsWrittenInPlace) {
     writeFileBytes(readOnly, "keep");
     ::chmod(writable.c_str(), 0666);
     ::chmod(readOnly.c_str(), 0444);
-    ::chmod(dir.path().c_str(), 0755);
+    ::chmod(dir.path().c_str(), 0777);
+    const std::string link = dir.file("link.txt");
+    ASSERT_EQ(::symlink("locked/list.csv", link.c_str()), 0);
     ::chmod(folder.c_str(), 0555);
     const auto g = gridOf(kList);
 
@@ -261,6 +265,11 @@ TEST(GridExportFiles, AnUnwritableFolderWithAWritableFileIsWrittenInPlace) {
         if (errorText([&] { WriteCsvFile(*g, folder + "/new.csv"); }) !=
             "File access denied: " + folder + "/new.csv")
             failed |= 4;
+        try { // through a link from a folder we may write to
+            WriteTabbedFile(*g, link);
+        } catch (...) {
+            failed |= 8;
+        }
         ::_exit(failed);
     }
     int status = 0;
@@ -268,7 +277,60 @@ TEST(GridExportFiles, AnUnwritableFolderWithAWritableFileIsWrittenInPlace) {
     ::chmod(folder.c_str(), 0755);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(readFileBytes(writable), csvText(*g)); // shorter than before: cut to size
+    EXPECT_EQ(readFileBytes(writable), tabbedText(*g)); // shorter than before: cut to size
     EXPECT_EQ(readFileBytes(readOnly), "keep");
     EXPECT_EQ(filesIn(folder), (std::vector<std::string>{"list.csv", "ro.csv"}));
+}
+
+// A full disk, made with a small tmpfs in a mount namespace of a child's own
+// (root only): the old file stays whole, atomically or rewritten in place.
+TEST(GridExportFiles, ADiskFullLeavesTheOldFileAsItWas) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root for a private tmpfs";
+    TempDir dir;
+    const std::string mountPoint = dir.file("small");
+    ASSERT_EQ(::mkdir(mountPoint.c_str(), 0777), 0);
+    ::chmod(dir.path().c_str(), 0755);
+    // 64 KB of disk, a grid of about 200 KB.
+    Rows rows{{"h"}};
+    for (int i = 0; i < 2000; ++i)
+        rows.push_back({std::string(100, 'a' + i % 26)});
+    const auto g = gridOf(rows);
+
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        try {
+            if (::unshare(CLONE_NEWNS) != 0 ||
+                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k,mode=0777") != 0)
+                ::_exit(20); // no namespaces here: nothing to test
+            const std::string target = mountPoint + "/list.txt";
+            const std::string old(1000, 'o');
+            writeFileBytes(target, old);
+            int failed = 0;
+            if (errorText([&] { WriteTabbedFile(*g, target); }) != "Disk full: " + target)
+                failed |= 1;
+            if (readFileBytes(target) != old || filesIn(mountPoint).size() != 1)
+                failed |= 2;
+            // In place, as an ordinary user in a folder of which only the file is writable.
+            ::chmod(target.c_str(), 0666);
+            ::chmod(mountPoint.c_str(), 0555);
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(10);
+            if (errorText([&] { WriteCsvFile(*g, target); }) != "Disk full: " + target)
+                failed |= 4;
+            if (readFileBytes(target) != old || filesIn(mountPoint).size() != 1)
+                failed |= 8;
+            ::_exit(failed);
+        } catch (...) {
+            ::_exit(30);
+        }
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 20)
+        GTEST_SKIP() << "no private mount namespace";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

@@ -5,29 +5,13 @@
 #include "platform/shortcuts.h"
 
 #include <QContextMenuEvent>
-#include <QLocale>
 #include <QMenu>
 #include <QProgressDialog>
 #include <QShowEvent>
 
 #include <cmath>
-#include <stdexcept>
 
 namespace zorv {
-
-std::string listDatePattern() {
-    QString f = QLocale::system().dateFormat(QLocale::ShortFormat);
-    // Call dates run from 1980 to 2107: two year digits cannot sort them.
-    if (!f.contains(QLatin1String("yyyy")))
-        f.replace(QLatin1String("yy"), QLatin1String("yyyy"));
-    const std::string pattern = f.toStdString();
-    try {
-        if (DatePattern(pattern).hasDayMonthYear())
-            return pattern;
-    } catch (const std::invalid_argument&) {
-    }
-    return "yyyy-MM-dd";
-}
 
 ReportWindow::ReportWindow(Tqedit& main, BoundsWindow bounds, QSize designClient, const char* name)
     : QDialog(&main, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -21,10 +21,6 @@ namespace zorv {
 class ShortcutDispatcher;
 class Tqedit;
 
-// The desktop's short date pattern with a four-digit year, or yyyy-MM-dd
-// when the desktop's has fields a grid cannot sort by (month names).
-std::string listDatePattern();
-
 class ReportWindow : public QDialog {
   public:
     ReportWindow(Tqedit& main, BoundsWindow bounds, QSize designClient, const char* name);

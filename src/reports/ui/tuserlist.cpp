@@ -4,6 +4,7 @@
 #include "editor/codetables.h"
 #include "editor/ui/tqedit.h"
 #include "platform/clipboard.h"
+#include "platform/desktopdate.h"
 #include "platform/syscolors.h"
 #include "userfile/blockreader.h"
 
@@ -60,7 +61,7 @@ Tuserlist::Tuserlist(Tqedit& main)
     g.SetSortShow(true);
     g.SetSortColumn(0);
     g.ColumnSize = TColumnSize{false, "Software\\NV\\zorvedit", "Userlist"};
-    g.DateFormat = DatePattern(listDatePattern());
+    g.DateFormat = DatePattern(desktopDatePattern());
     g.OnGetFormat = [this](int col, TSortStyle& style) { sg2GetFormat(col, style); };
     sg2->OnClick = [this] { run([this] { sg2Click(); }); };
     sg2->refresh();
