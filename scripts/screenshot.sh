@@ -44,7 +44,7 @@ for i in 0 1 2 3 4; do
   wait "$pid" 2>/dev/null || true
 done
 # The report windows, opened by the main window's keys.
-shoot() { # options key window-name file
+shoot() { # options key window-name file [x y: a header press before the shot]
   printf '"Options"="%s"\r\n' "$1" >>"$work/config/NV/zorvedit.reg"
   XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
     QT_QPA_PLATFORM=xcb "$work/prog/zorvedit" &
@@ -55,6 +55,10 @@ shoot() { # options key window-name file
   xdotool key "$2"
   rid=$(timeout 15 xdotool search --sync --onlyvisible --name "^$3\$" | head -1)
   sleep 1
+  if [ $# -ge 6 ]; then
+    xdotool mousemove --window "$rid" "$5" "$6" click 1 mousemove --window "$rid" 5 5
+    sleep 1
+  fi
   import -window "$rid" "$out/$4$suffix.png"
   kill "$pid"
   wait "$pid" 2>/dev/null || true
@@ -65,6 +69,9 @@ cp "$work/base.reg" "$work/config/NV/zorvedit.reg"
 shoot 11111111110 ctrl+l Userlist userlist-all
 cp "$work/base.reg" "$work/config/NV/zorvedit.reg"
 shoot 11111111001 ctrl+t Statistics statistics-window
+# Sorted by Surname (the third column's header, at 1x from x 220 to 420).
+cp "$work/base.reg" "$work/config/NV/zorvedit.reg"
+shoot 11111111001 ctrl+l Userlist userlist-sorted $((320 * ${QT_SCALE_FACTOR:-1})) $((20 * ${QT_SCALE_FACTOR:-1}))
 SHOT
 
 suffix=""
