@@ -7,9 +7,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QImage>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -474,6 +476,33 @@ TEST(GridViewText, PrunedSizingEqualsMeasuringEveryText) {
         w.grid().SizeColumnToText(c, w.view->measure());
         EXPECT_EQ(pruned, w.grid().ColWidth(c)) << "column " << c;
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(GridViewHints, ACellHintStandsUnderItsCellAndGoesWhenTheMouseLeavesIt) {
+    GridWindow w(kFruit);
+    std::vector<std::pair<int, int>> asked;
+    w.grid().OnGridHint = [&](int row, int col, std::string& hint) {
+        asked.emplace_back(row, col);
+        hint = "row " + std::to_string(row);
+    };
+    const QRect cell = w.view->cellRect(1, 2);
+    QHelpEvent help(QEvent::ToolTip, cell.center(), w.view->viewport()->mapToGlobal(cell.center()));
+    QApplication::sendEvent(w.view->viewport(), &help);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], std::make_pair(2, 1));
+    EXPECT_EQ(w.view->lastHintCell(), QPoint(1, 2));
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), "row 2");
+
+    QTest::mouseMove(w.view->viewport(), cell.center() + QPoint(1, 0)); // same cell
+    EXPECT_EQ(w.view->lastHintCell(), QPoint(1, 2));
+    QTest::mouseMove(w.view->viewport(), w.view->cellRect(1, 3).center());
+    EXPECT_EQ(w.view->lastHintCell(), QPoint(-1, -1));
+    QTRY_VERIFY(!QToolTip::isVisible());
 }
 
 } // namespace
