@@ -491,9 +491,17 @@ void SortGridView::press(int col, int row, int x, int left, int right) {
         return;
     const bool nearBorder = x - left < 4 || right - x < 4;
     bool sorted = false;
+    // A million rows take a moment to sort: the cursor says so.
+    const bool busy = row == 0 && !nearBorder;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
         sorted = grid_.HeaderPress(col, row, nearBorder);
+        if (busy)
+            QApplication::restoreOverrideCursor();
     } catch (const std::exception& e) {
+        if (busy)
+            QApplication::restoreOverrideCursor();
         refresh();
         header_->viewport()->update();
         reportError(e);

@@ -5,6 +5,7 @@
 #include "platform/shortcuts.h"
 
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QProgressDialog>
 #include <QShowEvent>
@@ -86,6 +87,21 @@ void ReportWindow::contextMenuEvent(QContextMenuEvent* e) {
         popup_->exec(e->globalPos());
 }
 
+namespace {
+
+// The build's progress box cannot be closed: the build goes on underneath,
+// and the window must take no input until it ends.
+class HoldOpen : public QObject {
+  public:
+    using QObject::QObject;
+    bool eventFilter(QObject*, QEvent* e) override {
+        return e->type() == QEvent::Close || (e->type() == QEvent::KeyPress &&
+                                              static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape);
+    }
+};
+
+} // namespace
+
 void ReportWindow::withProgress(const std::function<void(const BuildProgress&)>& build) {
     QProgressDialog progress(QStringLiteral("Reading the users..."), QString(), 0, 100, this);
     progress.setWindowTitle(windowTitle());
@@ -95,6 +111,8 @@ void ReportWindow::withProgress(const std::function<void(const BuildProgress&)>&
     // modal, it keeps every other input out until the build ends.
     progress.setMinimumDuration(500);
     progress.setAutoClose(false);
+    HoldOpen hold;
+    progress.installEventFilter(&hold);
     progress.setValue(0);
     build([&progress](int done, int total) {
         if (total > 0)

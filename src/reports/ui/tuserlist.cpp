@@ -8,6 +8,7 @@
 #include "platform/syscolors.h"
 #include "userfile/blockreader.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QMenu>
@@ -248,7 +249,15 @@ void Tuserlist::KillUser1Click() {
     }
     session.userFileChanged = true;
     BuildList();
-    g.SortRows();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        g.SortRows();
+    } catch (...) {
+        QApplication::restoreOverrideCursor();
+        sg2->refresh();
+        throw;
+    }
+    QApplication::restoreOverrideCursor();
     sg2->refresh();
 }
 
