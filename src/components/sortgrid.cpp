@@ -598,11 +598,14 @@ void SortGrid::SortRows() {
         return compareKeys(k.style, k.keys[a - firstRow], k.keys[b - firstRow], textOf);
     };
 
+    int tiesFrom = sortCol; // the tie loop goes on after this column
     const auto compare = [&](const Key& a, const Key& b) {
         int c = sortCol;
         auto textOf = [&](const Key& k) { return Cell(c, static_cast<int>(k.row)); };
         int r = compareKeys(columns[0].style, a, b, textOf);
         const bool self = a.row == b.row;
+        if (r == 0)
+            c = tiesFrom;
         while (r == 0 && c < ColCount() - 2) {
             ++c;
             ColumnKeys& k = columns[static_cast<std::size_t>(c - sortCol)];
@@ -622,9 +625,22 @@ void SortGrid::SortRows() {
     {
         ColumnKeys& k = column(sortCol);
         if (k.ranked) {
+            // Few distinct texts tie a lot: when the next column ranks too,
+            // its rank joins the key and those ties never leave the array.
+            std::vector<std::uint32_t> next;
+            if (sortCol + 1 < ColCount() - 1 && columns[1].style == ssText) {
+                ColumnKeys& k2 = column(sortCol + 1);
+                if (k2.ranked) {
+                    next.swap(k2.rank);
+                    tiesFrom = sortCol + 1;
+                }
+            }
             e.resize(static_cast<std::size_t>(n));
-            for (std::size_t r = 0; r < e.size(); ++r)
-                e[r] = Key{k.rank[r], nullptr, 0, firstRow + static_cast<std::uint32_t>(r)};
+            for (std::size_t r = 0; r < e.size(); ++r) {
+                const std::uint64_t order =
+                    next.empty() ? k.rank[r] : std::uint64_t{k.rank[r]} << 32 | next[r];
+                e[r] = Key{order, nullptr, 0, firstRow + static_cast<std::uint32_t>(r)};
+            }
             std::vector<std::uint32_t>().swap(k.rank);
         } else {
             e.swap(k.keys);
