@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Screenshots of the main window on demo data under Xvfb, one PNG per tab, and
-# of the resume window, a tool-tip and the about box.
+# Screenshots of the main window on demo data under Xvfb, one PNG per tab, of
+# the resume window, a tool-tip and the about box, and of the user list and
+# statistics windows (default list options, then every column with names not
+# split).
 #
 #   bash scripts/screenshot.sh [OUTDIR]        (default: <build>/screenshots)
 #
@@ -63,6 +65,36 @@ shoot() { # NAME WINDOW-TITLE ZORVEDIT_SHOW WAIT
 shoot resume '^Resume$' resume:8 1
 shoot about '^About$' about 1.3
 shoot tooltip 'ZORV' hint 2
+
+# The report windows, opened by the main window's keys.
+shoot_report() { # options key window-name file [x y: a header press before the shot]
+  printf '"Options"="%s"\r\n' "$1" >>"$work/config/NV/zorvedit.reg"
+  XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
+    QT_QPA_PLATFORM=xcb "$work/prog/zorvedit" &
+  pid=$!
+  wid=$(timeout 15 xdotool search --sync --onlyvisible --name 'ZORV' | head -1)
+  sleep 1
+  xdotool windowfocus --sync "$wid"
+  xdotool key "$2"
+  rid=$(timeout 15 xdotool search --sync --onlyvisible --name "^$3\$" | head -1)
+  sleep 1
+  if [ $# -ge 6 ]; then
+    xdotool mousemove --window "$rid" "$5" "$6" click 1 mousemove --window "$rid" 5 5
+    sleep 1
+  fi
+  import -window "$rid" "$out/$4$suffix.png"
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+}
+cp "$work/config/NV/zorvedit.reg" "$work/base.reg"
+shoot_report 11111111001 ctrl+l Userlist userlist
+cp "$work/base.reg" "$work/config/NV/zorvedit.reg"
+shoot_report 11111111110 ctrl+l Userlist userlist-all
+cp "$work/base.reg" "$work/config/NV/zorvedit.reg"
+shoot_report 11111111001 ctrl+t Statistics statistics-window
+# Sorted by Surname (the third column's header, at 1x from x 220 to 420).
+cp "$work/base.reg" "$work/config/NV/zorvedit.reg"
+shoot_report 11111111001 ctrl+l Userlist userlist-sorted $((320 * ${QT_SCALE_FACTOR:-1})) $((20 * ${QT_SCALE_FACTOR:-1}))
 SHOT
 
 suffix=""

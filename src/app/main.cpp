@@ -4,6 +4,8 @@
 #include "editor/ui/tqedit.h"
 #include "platform/guard.h"
 #include "platform/qtplatform.h"
+#include "reports/ui/tstatform.h"
+#include "reports/ui/tuserlist.h"
 #include "resume/ui/tshowresume.h"
 #include "settings/registry.h"
 #include "userfile/workingcopy.h"
@@ -84,9 +86,12 @@ int main(int argc, char** argv) {
     zorv::UserFileSession session;
     // The windows in their order; those of later work join here.
     zorv::Tqedit qedit(session, platform, *settings);
-    // Owned by the main window, which shows them modally.
+    // Owned by the main window, which shows them modally; made in the order
+    // the program has always made them.
     qedit.aboutbox1 = new zorv::Taboutbox1(platform, &qedit);
+    new zorv::Tstatform(qedit);
     qedit.showresume = new zorv::Tshowresume(session, platform, *settings, qedit.fileopen, &qedit);
+    new zorv::Tuserlist(qedit);
     // For screenshots of each tab (scripts/screenshot.sh).
     if (qEnvironmentVariableIsSet("ZORVEDIT_START_TAB"))
         qedit.PageControl1->setCurrentIndex(qEnvironmentVariableIntValue("ZORVEDIT_START_TAB"));

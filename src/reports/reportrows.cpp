@@ -70,6 +70,12 @@ template <class Fill> void quietBuild(SortGrid& grid, int records, Fill&& fill) 
     done();
 }
 
+// Often enough for a moving bar, rarely enough to cost nothing.
+void tell(const BuildProgress& progress, int i, int total) {
+    if (progress && (i & 0x3FFF) == 0)
+        progress(i, total);
+}
+
 } // namespace
 
 std::string_view forenameOf(std::string_view name) {
@@ -180,13 +186,15 @@ void userListSortStyle(const UserListColumns& columns, int col, TSortStyle& styl
         style = ssDateTime;
 }
 
-void buildUserList(SortGrid& grid, const UserListColumns& columns, BlockReader& reader) {
+void buildUserList(SortGrid& grid, const UserListColumns& columns, BlockReader& reader,
+                   const BuildProgress& progress) {
     quietBuild(grid, reader.count(), [&](int scratch) {
         grid.SetColCount(std::max(1, columns.count()));
         for (int c = 0; c < columns.count(); ++c)
             grid.SetCell(c, 0, columns.headers[static_cast<std::size_t>(c)]);
         std::string text;
         forEachRecord(reader, [&](int i, const Record& r) {
+            tell(progress, i, reader.count());
             if (columns.count() == 0)
                 return; // read all the same: a bad file is reported as ever
             for (int c = 0; c < columns.count(); ++c) {
@@ -208,13 +216,14 @@ TAlignment statisticsAlignment(int col) {
     return col == 1 ? taLeftJustify : taRightJustify;
 }
 
-void buildStatistics(SortGrid& grid, BlockReader& reader) {
+void buildStatistics(SortGrid& grid, BlockReader& reader, const BuildProgress& progress) {
     quietBuild(grid, reader.count(), [&](int row) {
         grid.SetColCount(kStatColumns);
         for (int c = 0; c < kStatColumns; ++c)
             grid.SetCell(c, 0, kStatHeaders[static_cast<std::size_t>(c)]);
         std::string text;
         forEachRecord(reader, [&](int i, const Record& r) {
+            tell(progress, i, reader.count());
             auto put = [&](int col, auto value) {
                 text.clear();
                 appendDecimal(text, value);

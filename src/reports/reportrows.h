@@ -76,7 +76,10 @@ void userListSortStyle(const UserListColumns& columns, int col, TSortStyle& styl
 // columns and count() + 1 rows; nothing is cleared first, so with no column
 // shown the one column keeps the texts it held. A read error propagates; the
 // rows read before it are filled, the others keep what they held.
-void buildUserList(SortGrid& grid, const UserListColumns& columns, BlockReader& reader);
+// `progress`, when set, is told (records done, records in all) now and then.
+using BuildProgress = std::function<void(int done, int total)>;
+void buildUserList(SortGrid& grid, const UserListColumns& columns, BlockReader& reader,
+                   const BuildProgress& progress = {});
 
 // The statistics grid: nine fixed columns.
 inline constexpr int kStatColumns = 9;
@@ -90,6 +93,6 @@ TAlignment statisticsAlignment(int col);
 
 // Fills the statistics grid: header row and one row per record, numbers as
 // signed 32-bit decimals. A read error propagates as in buildUserList.
-void buildStatistics(SortGrid& grid, BlockReader& reader);
+void buildStatistics(SortGrid& grid, BlockReader& reader, const BuildProgress& progress = {});
 
 } // namespace zorv

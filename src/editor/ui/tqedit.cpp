@@ -5,6 +5,8 @@
 #include "editor/totals.h"
 #include "platform/guard.h"
 #include "platform/shortcuts.h"
+#include "reports/ui/tstatform.h"
+#include "reports/ui/tuserlist.h"
 #include "settings/steps.h"
 #include "userfile/calltime.h"
 #include "userfile/codepage.h"
@@ -881,6 +883,8 @@ void Tqedit::FormActivate() {
     setPositionUi();
 
     listOptions = activationListOptions(settings_).text;
+    if (userlist)
+        userlist->applyListOptions(listOptions);
 }
 
 // --------------------------------------------------------------- the record
@@ -1232,7 +1236,14 @@ void Tqedit::runTotals() {
 
 // ------------------------------------------- windows that later work opens
 
-void Tqedit::listbtClick() {}
-void Tqedit::statbtClick() {}
+void Tqedit::listbtClick() {
+    if (userlist)
+        userlist->exec();
+}
+
+void Tqedit::statbtClick() {
+    if (statform)
+        statform->exec();
+}
 
 } // namespace zorv

@@ -46,6 +46,8 @@ class ShortcutDispatcher;
 class Taboutbox1;
 class Tshowresume;
 class TStyledHint;
+class Tstatform;
+class Tuserlist;
 
 class Tqedit : public QWidget {
     Q_OBJECT
@@ -194,6 +196,9 @@ class Tqedit : public QWidget {
     // a window that is not there leaves its button without effect.
     Taboutbox1* aboutbox1 = nullptr;
     Tshowresume* showresume = nullptr;
+    // The report windows, created at program start (they register here).
+    Tuserlist* userlist = nullptr;
+    Tstatform* statform = nullptr;
 
     // The list options read at start-up ("11111111001" by default), for the
     // user list window.

@@ -1,0 +1,328 @@
+// The user list and statistics windows over a working copy, offscreen.
+
+#include "components/gridexport.h"
+#include "editor/codetables.h"
+#include "fixture.h"
+#include "platform/clipboard.h"
+#include "reports/ui/tstatform.h"
+#include "reports/ui/tuserlist.h"
+#include "userfile/record.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+using zorv::SortGrid;
+using zorv::TGridRect;
+
+namespace zorvtest {
+namespace {
+
+zorv::Record user(const std::string& name, int limit, unsigned status) {
+    zorv::Record r = plainUser(name);
+    zorv::writeNumber(r, zorv::kLimit, limit);
+    zorv::writeCode(r, zorv::kStatus, status);
+    return r;
+}
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class ReportWindowsTest : public EditorTest {
+  protected:
+    // The windows are created before the main window starts, as at program start.
+    void startWithWindows() {
+        window = std::make_unique<zorv::Tqedit>(session, platform, *settings);
+        stats = new zorv::Tstatform(*window);
+        list = new zorv::Tuserlist(*window);
+        window->show();
+        QTRY_VERIFY_WITH_TIMEOUT(window->activationDone(), 5000);
+        QApplication::processEvents();
+    }
+    void showList() {
+        list->show();
+        QApplication::processEvents();
+    }
+    SortGrid& grid() { return list->sg2->grid(); }
+    std::vector<std::string> row(int r) {
+        std::vector<std::string> v;
+        for (int c = 0; c < grid().ColCount(); ++c)
+            v.emplace_back(grid().Cell(c, r));
+        return v;
+    }
+    void pressHeader(zorv::SortGridView* view, int col) {
+        QHeaderView* h = view->horizontalHeader();
+        const QPoint p(h->sectionViewportPosition(col) + h->sectionSize(col) / 2, 5);
+        QTest::mousePress(h->viewport(), Qt::LeftButton, {}, p);
+        QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, p);
+    }
+    void clickRow(zorv::SortGridView* view, int r) {
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->cellRect(0, r).center());
+    }
+    int headerColumn(const char* text) {
+        for (int c = 0; c < grid().ColCount(); ++c)
+            if (grid().Cell(c, 0) == text)
+                return c;
+        return -1;
+    }
+
+    zorv::Tuserlist* list = nullptr;
+    zorv::Tstatform* stats = nullptr;
+};
+
+TEST_F(ReportWindowsTest, DefaultColumnsSplitNamesAndTheOptionsWrittenBack) {
+    writeUsers({user("OLA NORDMANN", 100, 0), user("SYSOP", 20, 0)});
+    rememberUserFile();
+    startWithWindows();
+    showList();
+    EXPECT_EQ(row(0),
+              (std::vector<std::string>{"User Number", "Forename", "Surname", "Address",
+                                        "City/State", "Phone", "Birth", "Limit", "Up&&Down stat"}));
+    EXPECT_EQ(row(1)[1], "OLA ");
+    EXPECT_EQ(row(1)[2], "NORDMANN");
+    EXPECT_EQ(row(2)[1], "");
+    EXPECT_EQ(row(2)[2], "SYSOP");
+    EXPECT_TRUE(list->Splittnames1->isChecked());
+    EXPECT_FALSE(list->LastCall1->isChecked());
+
+    list->Splittnames1->trigger(); // names whole again, written back at once
+    EXPECT_EQ(storedText("Options"), "11111111000");
+    EXPECT_EQ(row(0)[1], "Name");
+    EXPECT_EQ(row(1)[1], "OLA NORDMANN");
+    list->LastCall1->trigger();
+    EXPECT_EQ(storedText("Options"), "11111111010");
+    EXPECT_EQ(grid().Cell(grid().ColCount() - 1, 0), "Last Call");
+    EXPECT_EQ(list->lastCallColumn, grid().ColCount() - 1);
+    list->accept();
+}
+
+TEST_F(ReportWindowsTest, LimitSortsAsTextAndAClickPicksTheUserOfColumnZero) {
+    writeUsers({user("ANNE", 100, 0), user("BO", 20, 0), user("CARL", 3, 0)});
+    rememberUserFile();
+    startWithWindows();
+    showList();
+    const int limit = headerColumn("Limit");
+    ASSERT_GE(limit, 0);
+    pressHeader(list->sg2, limit);
+    EXPECT_EQ(grid().Cell(limit, 1), "100");
+    EXPECT_EQ(grid().Cell(limit, 2), "20");
+    EXPECT_EQ(grid().Cell(limit, 3), "3");
+    // The user numbers sort as numbers.
+    pressHeader(list->sg2, 0); // column 0 becomes the sort column: ascending
+    pressHeader(list->sg2, 0); // then descending
+    EXPECT_EQ(grid().Cell(0, 1), "2");
+
+    clickRow(list->sg2, 2); // user 1, wherever the sort put it
+    EXPECT_EQ(session.currentIndex, 1);
+    EXPECT_EQ(window->Name->text(), "BO");
+    EXPECT_EQ(window->poss->text(), "1/2");
+    EXPECT_EQ(window->bar->value(), 1);
+
+    // With "User Number" off the limit in column 0 is taken as the index:
+    // 3 is no record, so the main window stays where it was.
+    list->UserNumber1->trigger();
+    list->Name1->trigger();
+    list->Splittnames1->trigger();
+    ASSERT_EQ(grid().Cell(0, 0), "Address");
+    list->Address1->trigger();
+    list->Citystate1->trigger();
+    list->Phone1->trigger();
+    list->Birth1->trigger();
+    ASSERT_EQ(grid().Cell(0, 0), "Limit");
+    clickRow(list->sg2, 3); // limit 3: no such record
+    EXPECT_EQ(session.currentIndex, 1);
+    EXPECT_TRUE(shown("Read beyond end of file."));
+    list->accept();
+}
+
+TEST_F(ReportWindowsTest, ToggleStatusSwapsActiveAndKilledAndTellsTheMainWindow) {
+    writeUsers({user("ANNE", 1, 0), user("BO", 1, 1), user("CARL", 1, 2), user("DAG", 1, 0)});
+    rememberUserFile();
+    startWithWindows();
+    window->status->setCurrentIndex(zorv::codeToItem(zorv::CodeListId::status, 0));
+    window->limit->setText("555"); // typed, not saved: must stay
+    showList();
+    grid().SetSelection(TGridRect{2, 1, 4, 3});
+    list->sg2->refresh();
+    list->KillUser1->trigger();
+    EXPECT_EQ(zorv::readCode(workingRecord(0), zorv::kStatus), 2u);
+    EXPECT_EQ(zorv::readCode(workingRecord(1), zorv::kStatus), 1u);
+    EXPECT_EQ(zorv::readCode(workingRecord(2), zorv::kStatus), 0u);
+    EXPECT_EQ(zorv::readCode(workingRecord(3), zorv::kStatus), 0u);
+    EXPECT_TRUE(session.userFileChanged);
+    EXPECT_EQ(window->status->currentIndex(), zorv::codeToItem(zorv::CodeListId::status, 2));
+    EXPECT_EQ(window->limit->text(), "555");
+    const int stat = headerColumn("Up&&Down stat");
+    ASSERT_GE(stat, 0);
+
+    // With "User Number" off nothing changes.
+    list->UserNumber1->trigger();
+    session.userFileChanged = false;
+    list->KillUser1->trigger();
+    EXPECT_EQ(zorv::readCode(workingRecord(0), zorv::kStatus), 2u);
+    EXPECT_FALSE(session.userFileChanged);
+    list->accept();
+}
+
+TEST_F(ReportWindowsTest, SaveActsOnTheFilterLeftSelectedAndAsksBeforeCreating) {
+    writeUsers({user("ANNE", 1, 0), user("BO, JR", 2, 0)});
+    rememberUserFile();
+    startWithWindows();
+    showList();
+    const std::string csvName = dir.file("list.csv");
+    list->SD1.filterIndex = 4; // "All files": tab-separated, whatever the name
+    platform.saveAnswers.push_back(QString::fromStdString(csvName));
+    platform.confirmAnswers.push_back(true);
+    list->save->click();
+    EXPECT_EQ(fileText(csvName), zorv::tabbedText(grid()));
+    EXPECT_EQ(platform.questions.size(), 1u);
+
+    list->SD1.filterIndex = 2; // an existing file: no question
+    platform.saveAnswers.push_back(QString::fromStdString(csvName));
+    list->Savetofile1->trigger();
+    EXPECT_EQ(fileText(csvName), zorv::csvText(grid()));
+    EXPECT_EQ(platform.questions.size(), 1u);
+    EXPECT_EQ(platform.saveDialogs.back().fileName, QString::fromStdString(csvName));
+
+    const std::string other = dir.file("other.txt");
+    platform.saveAnswers.push_back(QString::fromStdString(other));
+    platform.confirmAnswers.push_back(false); // do not create it
+    list->save->click();
+    EXPECT_FALSE(std::ifstream(other).good());
+    list->accept();
+}
+
+TEST_F(ReportWindowsTest, AnEmptyWorkingCopyListsNothingAndClicksDoNothing) {
+    writeUsers({});
+    rememberUserFile();
+    startWithWindows();
+    const auto before = platform.messages.size();
+    showList();
+    EXPECT_EQ(grid().RowCount(), 1);
+    EXPECT_EQ(list->sg2->model()->rowCount(), 0);
+    QTest::mouseClick(list->sg2->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+    list->KillUser1->trigger();
+    EXPECT_FALSE(session.userFileChanged);
+    list->accept();
+    stats->show();
+    QApplication::processEvents();
+    EXPECT_EQ(stats->SG2->grid().RowCount(), 1);
+    stats->accept();
+    EXPECT_EQ(platform.messages.size(), before);
+}
+
+TEST_F(ReportWindowsTest, SortBySurnameToggleTwoCloseAndSaveTheFile) {
+    std::vector<zorv::Record> users{user("OLA NORDMANN", 1, 0), user("KARI AAS", 2, 2),
+                                    user("PER BERG", 3, 0), user("LIV ZAHL", 4, 1)};
+    writeUsers(users);
+    rememberUserFile();
+    startWithWindows();
+    showList();
+    const int surname = headerColumn("Surname");
+    pressHeader(list->sg2, surname);
+    EXPECT_EQ(grid().Cell(surname, 1), "AAS");
+    EXPECT_EQ(grid().Cell(surname, 2), "BERG");
+    grid().SetSelection(TGridRect{0, 1, 0, 2}); // AAS (user 1) and BERG (user 2)
+    list->sg2->refresh();
+    QTest::keyClick(list->sg2, Qt::Key_K, Qt::ControlModifier);
+    EXPECT_EQ(grid().Cell(surname, 1), "AAS") << "sorted again after the toggle";
+    QTest::keyClick(list->sg2, Qt::Key_X, Qt::ControlModifier); // close1 wins over the grid
+    EXPECT_FALSE(list->isVisible());
+    window->savefilebt->click();
+
+    zorv::writeCode(users[1], zorv::kStatus, 0);
+    zorv::writeCode(users[2], zorv::kStatus, 2);
+    std::string expected;
+    for (const zorv::Record& r : users)
+        expected.append(reinterpret_cast<const char*>(r.data()), r.size());
+    EXPECT_EQ(userFileBytes(), expected);
+    EXPECT_FALSE(session.userFileChanged);
+}
+
+TEST_F(ReportWindowsTest, StatisticsColumnsAlignmentSortingAndPopupKeys) {
+    std::vector<zorv::Record> users{plainUser("CARL"), plainUser("ANNE"), plainUser("BO")};
+    zorv::writeNumber(users[0], zorv::kLogins, 10);
+    zorv::writeNumber(users[1], zorv::kLogins, 9);
+    zorv::writeNumber(users[2], zorv::kLogins, -1);
+    writeUsers(users);
+    rememberUserFile();
+    startWithWindows();
+    stats->show();
+    QApplication::processEvents();
+    SortGrid& g = stats->SG2->grid();
+    ASSERT_EQ(g.ColCount(), 9);
+    EXPECT_EQ(g.Cell(3, 0), "Msg read");
+    EXPECT_EQ(g.Cell(2, 3), "-1");
+    zorv::TAlignment a = zorv::taLeftJustify;
+    g.OnGetAlignment(0, 0, a);
+    EXPECT_EQ(a, zorv::taRightJustify);
+    g.OnGetAlignment(0, 1, a);
+    EXPECT_EQ(a, zorv::taLeftJustify);
+
+    pressHeader(stats->SG2, 2); // Logins ascending, as numbers
+    EXPECT_EQ(g.Cell(2, 1), "-1");
+    EXPECT_EQ(g.Cell(2, 2), "9");
+    EXPECT_EQ(g.Cell(2, 3), "10");
+    pressHeader(stats->SG2, 0); // "User Number": ascending on the first click
+    EXPECT_EQ(g.Cell(0, 1), "0");
+    EXPECT_EQ(g.SortDirection, zorv::sdAscending);
+    pressHeader(stats->SG2, 1);
+    EXPECT_EQ(g.Cell(1, 1), "ANNE");
+    EXPECT_EQ(g.Cell(1, 2), "BO");
+    clickRow(stats->SG2, 2);
+    EXPECT_EQ(session.currentIndex, 2);
+    EXPECT_EQ(window->Name->text(), "BO");
+
+    g.SetSelection(TGridRect{0, 1, 1, 1});
+    stats->SG2->refresh();
+    zorv::setClipboardText("none");
+    QTest::keyClick(stats->SG2, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(zorv::clipboardText(), "1\tANNE");
+    QTest::keyClick(stats->SG2, Qt::Key_X, Qt::ControlModifier); // close, not cut
+    EXPECT_FALSE(stats->isVisible());
+    EXPECT_EQ(g.Cell(1, 1), "ANNE");
+}
+
+TEST_F(ReportWindowsTest, BoundsRestoredAtCreationAndStoredByEveryClose) {
+    writeUsers({plainUser("ANNE")});
+    rememberUserFile();
+    storeInteger("u.top", 40);
+    storeInteger("u.left", 50);
+    storeInteger("u.width", 640);
+    storeInteger("u.height", 420);
+    startWithWindows();
+    EXPECT_EQ(list->size(), QSize(640, 420));
+    showList();
+    // The grid kept its distances to the edges of the restored size; the
+    // buttons stand at client height - 30.
+    auto px = [this](int v) { return static_cast<int>(std::lround(v * window->layoutScale())); };
+    EXPECT_EQ(list->width() - list->sg2->x() - list->sg2->width(), px(585) - px(8) - px(561));
+    EXPECT_EQ(list->height() - list->sg2->y() - list->sg2->height(), px(334) - px(8) - px(281));
+    EXPECT_EQ(list->OKBtn->y(), list->height() - px(30));
+    list->resize(700, 450);
+    QTest::keyClick(list->sg2, Qt::Key_Escape);
+    EXPECT_FALSE(list->isVisible());
+    EXPECT_EQ(storedInteger("u.width"), 700);
+    EXPECT_EQ(storedInteger("u.height"), 450);
+
+    stats->show();
+    stats->resize(600, 500);
+    stats->close(); // the close box
+    EXPECT_EQ(storedInteger("s.height"), 500);
+}
+
+} // namespace
+} // namespace zorvtest
