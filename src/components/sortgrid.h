@@ -4,6 +4,7 @@
 // Cells are single-byte (cp1252) texts. The Qt view in components/ui/ draws
 // it; the exports in components/gridexport.h write it.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -116,6 +117,9 @@ class SortGrid {
     // each a vector of ColCount() cells. RowCount becomes FixedRows + rows.
     void SetDataRows(std::vector<std::vector<std::string>>&& rows);
     void ReserveRows(int n);
+    // Bytes the cells and their bookkeeping take on the heap (an estimate of
+    // the allocator's blocks), for the memory benchmark.
+    std::size_t MemoryBytes() const;
 
     // --- current cell, selection ------------------------------------------
     int Col() const;
@@ -173,6 +177,7 @@ class SortGrid {
     // The header-press rule without pixels: c, r of the pressed cell, with
     // `nearBorder` true for a press within 4 pixels of the cell's left or
     // right edge. Returns whether it sorted. Errors of SortRows propagate.
+    // OnClickCell is the view's to call: it fires for every press.
     bool HeaderPress(int col, int row, bool nearBorder);
     // Sorts the data rows by SortColumn and SortDirection, all or nothing:
     // on an error every row stays where it was and the error propagates.
@@ -206,6 +211,11 @@ class SortGrid {
     void SaveColumnWidths(RegistryKey& key) const;
 
   private:
+    void changed();
+    void clampCurrent();
+    int styleOf(int col) const;
+    bool columnSizeActive() const;
+
     struct Impl;
     Impl* d_;
     bool autoSize_ = false;

@@ -57,6 +57,8 @@ class WorkingCopy {
     void open();
     void close(); // no-op when closed
     bool isOpen() const { return fd_ >= 0; }
+    // The open file for whole-file passes (BlockReader); -1 while closed.
+    int descriptor() const { return fd_; }
     // True once a loadFrom() has succeeded, false again while one is under way
     // or after one failed: only then is the content a user file worth copying back.
     bool holdsCopy() const { return holdsCopy_; }

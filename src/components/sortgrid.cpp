@@ -1,0 +1,666 @@
+#include "components/sortgrid.h"
+
+#include "components/gridvalues.h"
+#include "settings/registry.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace zorv {
+
+// --- row storage ---------------------------------------------------------------
+//
+// A row is one string: its cells in column order, each a length (one byte, or
+// 0xFF and four bytes for 255 and more) followed by the text. Missing trailing
+// cells are empty. A million rows of ten cells cost one allocation each.
+
+namespace {
+
+constexpr unsigned char kLongCell = 0xFF;
+
+struct CellSpan {
+    std::size_t head; // where the length starts
+    std::size_t text; // where the text starts
+    std::size_t size; // text bytes
+};
+
+std::size_t readLength(const std::string& row, std::size_t at, std::size_t& text) {
+    const auto b = static_cast<unsigned char>(row[at]);
+    if (b != kLongCell) {
+        text = at + 1;
+        return b;
+    }
+    std::uint32_t n = 0;
+    for (int k = 0; k < 4; ++k)
+        n |= static_cast<std::uint32_t>(static_cast<unsigned char>(row[at + 1 + k])) << (8 * k);
+    text = at + 5;
+    return n;
+}
+
+// The span of cell `col`, or false when the row ends before it (`head` is
+// then the row's end and `col - skipped` cells are missing).
+bool findCell(const std::string& row, int col, CellSpan& span, int& skipped) {
+    std::size_t at = 0;
+    for (int k = 0;; ++k) {
+        if (at >= row.size()) {
+            span = {at, at, 0};
+            skipped = k;
+            return false;
+        }
+        std::size_t text = 0;
+        const std::size_t n = readLength(row, at, text);
+        if (k == col) {
+            span = {at, text, n};
+            return true;
+        }
+        at = text + n;
+    }
+}
+
+void appendCell(std::string& row, std::string_view text) {
+    if (text.size() < kLongCell) {
+        row += static_cast<char>(text.size());
+    } else {
+        const auto n = static_cast<std::uint32_t>(text.size());
+        row += static_cast<char>(kLongCell);
+        for (int k = 0; k < 4; ++k)
+            row += static_cast<char>((n >> (8 * k)) & 0xFF);
+    }
+    row.append(text);
+}
+
+std::string_view cellOf(const std::string& row, int col) {
+    CellSpan s;
+    int skipped = 0;
+    if (col < 0 || !findCell(row, col, s, skipped))
+        return {};
+    return std::string_view(row).substr(s.text, s.size);
+}
+
+void setCellOf(std::string& row, int col, std::string_view text) {
+    CellSpan s;
+    int skipped = 0;
+    if (findCell(row, col, s, skipped)) {
+        std::string cell;
+        appendCell(cell, text);
+        row.replace(s.head, s.text + s.size - s.head, cell);
+        return;
+    }
+    if (text.empty())
+        return; // missing cells are empty already
+    row.append(static_cast<std::size_t>(col - skipped), '\0');
+    appendCell(row, text);
+}
+
+// Drops cells from `cols` on.
+void truncateCells(std::string& row, int cols) {
+    CellSpan s;
+    int skipped = 0;
+    if (findCell(row, cols, s, skipped)) {
+        row.resize(s.head);
+        row.shrink_to_fit();
+    }
+}
+
+std::string encodeRow(const std::vector<std::string>& cells, int cols) {
+    std::size_t last = std::min(cells.size(), static_cast<std::size_t>(cols));
+    while (last > 0 && cells[last - 1].empty())
+        --last;
+    std::size_t bytes = 0;
+    for (std::size_t c = 0; c < last; ++c)
+        bytes += cells[c].size() + (cells[c].size() < kLongCell ? 1 : 5);
+    std::string row;
+    row.reserve(bytes);
+    for (std::size_t c = 0; c < last; ++c)
+        appendCell(row, cells[c]);
+    return row;
+}
+
+// --- comparison keys -------------------------------------------------------------
+//
+// One key per row and column holds what a comparison of that cell needs, so
+// a sort converts every cell once. Comparing two keys gives exactly what
+// comparing the two texts gives, and a bad cell raises its error only when it
+// is compared.
+
+enum KeyStatus : std::uint32_t { kOk = 0, kNotANumber = 1, kBad = 2 };
+
+struct Key {
+    std::uint64_t order; // text: first 8 bytes big-endian; number, date: ordered bits
+    const char* text;    // text: the cell's bytes
+    std::uint32_t info;  // text: length; number, date: KeyStatus
+    std::uint32_t row;   // where the cell's text is, for error messages
+};
+
+int normalStyle(int style) {
+    return style == ssNumber || style == ssDateTime ? style : ssText;
+}
+
+std::uint64_t orderedBits(double v) {
+    if (v == 0)
+        v = 0; // -0 ties with 0
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return (bits & 0x8000000000000000ull) ? ~bits : bits | 0x8000000000000000ull;
+}
+
+Key makeKey(int style, std::string_view text, std::uint32_t row, const DatePattern& dates) {
+    Key k{0, text.data(), 0, row};
+    switch (style) {
+    case ssNumber: {
+        if (text.empty()) {
+            k.order = orderedBits(0);
+            break;
+        }
+        const GridNumber g = parseGridNumber(text);
+        k.info = g.status == GridNumber::Number     ? kOk
+                 : g.status == GridNumber::Overflow ? kBad
+                                                    : kNotANumber;
+        k.order = orderedBits(g.value);
+        break;
+    }
+    case ssDateTime: {
+        // An empty cell is a user who never called: before every date.
+        std::int64_t seconds = 0;
+        if (text.empty())
+            k.order = 0;
+        else if (dates.parse(text, seconds))
+            k.order = static_cast<std::uint64_t>(seconds) + 1;
+        else
+            k.info = kBad;
+        break;
+    }
+    default: {
+        std::uint64_t prefix = 0;
+        for (std::size_t i = 0; i < 8; ++i)
+            prefix = (prefix << 8) | (i < text.size() ? static_cast<unsigned char>(text[i]) : 0u);
+        k.order = prefix;
+        k.info = static_cast<std::uint32_t>(text.size());
+    }
+    }
+    return k;
+}
+
+[[noreturn]] void throwBadCell(int style, std::string_view text) {
+    if (style == ssNumber)
+        throw SortCompareError(kFloatOverflowText);
+    throw SortCompareError("'" + std::string(text) + "' is not a valid date and time");
+}
+
+template <class TextOf> int compareKeys(int style, const Key& a, const Key& b, TextOf&& textOf) {
+    if (style == ssText) {
+        if (a.order != b.order)
+            return a.order < b.order ? -1 : 1;
+        const std::size_t n = std::min(a.info, b.info);
+        const std::size_t from = std::min<std::size_t>(8, n);
+        if (n > from) {
+            const int r = std::memcmp(a.text + from, b.text + from, n - from);
+            if (r != 0)
+                return r < 0 ? -1 : 1;
+        }
+        return a.info == b.info ? 0 : a.info < b.info ? -1 : 1;
+    }
+    // Both texts are converted before they are compared: the first bad one wins.
+    if (a.info == kBad)
+        throwBadCell(style, textOf(a));
+    if (b.info == kBad)
+        throwBadCell(style, textOf(b));
+    if (a.info != kOk || b.info != kOk)
+        return 0;
+    return a.order == b.order ? 0 : a.order < b.order ? -1 : 1;
+}
+
+} // namespace
+
+// --- the grid ----------------------------------------------------------------------
+
+struct SortGrid::Impl {
+    std::vector<std::string> rows;
+    int colCount = 0;
+    std::vector<int> widths; // -1: DefaultColWidth
+    int col = 0, row = 0;
+    TGridRect sel;
+};
+
+SortGrid::SortGrid(int colCount, int rowCount) : d_(new Impl) {
+    d_->colCount = std::max(colCount, 0);
+    d_->widths.assign(static_cast<std::size_t>(d_->colCount), -1);
+    d_->rows.resize(static_cast<std::size_t>(std::max(rowCount, 0)));
+    d_->col = std::min(FixedCols, std::max(d_->colCount - 1, 0));
+    d_->row = std::min(FixedRows, std::max(rowCount - 1, 0));
+    d_->sel = {d_->col, d_->row, d_->col, d_->row};
+}
+
+SortGrid::~SortGrid() {
+    delete d_;
+}
+
+void SortGrid::changed() {
+    if (OnChanged)
+        OnChanged();
+}
+
+int SortGrid::RowCount() const {
+    return static_cast<int>(d_->rows.size());
+}
+int SortGrid::ColCount() const {
+    return d_->colCount;
+}
+
+void SortGrid::clampCurrent() {
+    const int maxRow = std::max(RowCount() - 1, 0);
+    const int maxCol = std::max(ColCount() - 1, 0);
+    d_->row = std::clamp(d_->row, 0, maxRow);
+    d_->col = std::clamp(d_->col, 0, maxCol);
+    TGridRect& s = d_->sel;
+    s.Left = std::clamp(s.Left, 0, maxCol);
+    s.Right = std::clamp(s.Right, 0, maxCol);
+    s.Top = std::clamp(s.Top, 0, maxRow);
+    s.Bottom = std::clamp(s.Bottom, 0, maxRow);
+}
+
+void SortGrid::SetRowCount(int n) {
+    n = std::max(n, 0);
+    if (n == RowCount())
+        return;
+    d_->rows.resize(static_cast<std::size_t>(n));
+    clampCurrent();
+    changed();
+}
+
+void SortGrid::SetColCount(int n) {
+    n = std::max(n, 0);
+    if (n == ColCount())
+        return;
+    if (n < d_->colCount)
+        for (std::string& r : d_->rows)
+            truncateCells(r, n);
+    d_->colCount = n;
+    d_->widths.resize(static_cast<std::size_t>(n), -1);
+    clampCurrent();
+    changed();
+}
+
+std::string_view SortGrid::Cell(int col, int row) const {
+    if (row < 0 || row >= RowCount() || col < 0 || col >= ColCount())
+        return {};
+    return cellOf(d_->rows[static_cast<std::size_t>(row)], col);
+}
+
+void SortGrid::SetCell(int col, int row, std::string_view text) {
+    if (row < 0 || row >= RowCount() || col < 0 || col >= ColCount())
+        throw std::out_of_range("grid cell " + std::to_string(col) + ", " + std::to_string(row) +
+                                " is outside the grid");
+    setCellOf(d_->rows[static_cast<std::size_t>(row)], col, text);
+    changed();
+}
+
+void SortGrid::CopyRow(int from, int to) {
+    if (from < 0 || from >= RowCount() || to < 0 || to >= RowCount())
+        throw std::out_of_range("grid row outside the grid");
+    if (from == to)
+        return;
+    d_->rows[static_cast<std::size_t>(to)] = d_->rows[static_cast<std::size_t>(from)];
+    changed();
+}
+
+void SortGrid::SetDataRows(std::vector<std::vector<std::string>>&& rows) {
+    const auto fixed = static_cast<std::size_t>(std::max(FixedRows, 0));
+    std::vector<std::string> all;
+    all.reserve(fixed + rows.size());
+    for (std::size_t r = 0; r < fixed; ++r)
+        all.push_back(r < d_->rows.size() ? std::move(d_->rows[r]) : std::string());
+    for (auto& cells : rows) {
+        all.push_back(encodeRow(cells, d_->colCount));
+        std::vector<std::string>().swap(cells); // free as we go: the input can be large
+    }
+    rows.clear();
+    d_->rows = std::move(all);
+    clampCurrent();
+    changed();
+}
+
+void SortGrid::ReserveRows(int n) {
+    d_->rows.reserve(static_cast<std::size_t>(std::max(n, 0)));
+}
+
+std::size_t SortGrid::MemoryBytes() const {
+    std::size_t bytes = sizeof(Impl) + d_->rows.capacity() * sizeof(std::string) +
+                        d_->widths.capacity() * sizeof(int);
+    for (const std::string& r : d_->rows)
+        if (r.capacity() > 15) // beyond the string's own buffer: a heap block
+            bytes += (r.capacity() + 1 + 8 + 15) / 16 * 16;
+    return bytes;
+}
+
+// --- current cell, selection --------------------------------------------------
+
+int SortGrid::Col() const {
+    return d_->col;
+}
+int SortGrid::Row() const {
+    return d_->row;
+}
+
+void SortGrid::SetCol(int c) {
+    d_->col = c;
+    d_->sel = {c, d_->row, c, d_->row};
+    clampCurrent();
+    changed();
+}
+
+void SortGrid::SetRow(int r) {
+    d_->row = r;
+    d_->sel = {d_->col, r, d_->col, r};
+    clampCurrent();
+    changed();
+}
+
+TGridRect SortGrid::Selection() const {
+    return d_->sel;
+}
+
+void SortGrid::SetSelection(TGridRect r) {
+    if (r.Left > r.Right)
+        std::swap(r.Left, r.Right);
+    if (r.Top > r.Bottom)
+        std::swap(r.Top, r.Bottom);
+    d_->sel = r;
+    d_->col = r.Left;
+    d_->row = r.Top;
+    clampCurrent();
+    changed();
+}
+
+// --- column widths ---------------------------------------------------------------
+
+int SortGrid::ColWidth(int col) const {
+    if (col < 0 || col >= ColCount())
+        return DefaultColWidth;
+    const int w = d_->widths[static_cast<std::size_t>(col)];
+    return w < 0 ? DefaultColWidth : w;
+}
+
+void SortGrid::SetColWidth(int col, int width) {
+    if (col < 0 || col >= ColCount())
+        return;
+    d_->widths[static_cast<std::size_t>(col)] = std::max(width, 0);
+    changed();
+}
+
+// --- properties -------------------------------------------------------------------
+
+void SortGrid::SetAutoSize(bool on) {
+    autoSize_ = on;
+    if (on && Measure)
+        SizeColumnsToText(10, Measure);
+}
+
+void SortGrid::SetSortShow(bool on) {
+    sortShow_ = on;
+    changed();
+}
+
+void SortGrid::SetSortColumn(int col) {
+    sortColumn_ = col;
+    changed();
+}
+
+// --- sorting ------------------------------------------------------------------------
+
+int SortGrid::styleOf(int col) const {
+    TSortStyle style = ssText;
+    if (OnGetFormat)
+        OnGetFormat(col, style);
+    return normalStyle(style);
+}
+
+int SortGrid::CompareRows(int col, int a, int b) const {
+    for (int c = col;; ++c) {
+        const int style = styleOf(c);
+        const Key ka = makeKey(style, Cell(c, a), static_cast<std::uint32_t>(a), DateFormat);
+        const Key kb = makeKey(style, Cell(c, b), static_cast<std::uint32_t>(b), DateFormat);
+        const auto textOf = [this, c](const Key& k) { return Cell(c, static_cast<int>(k.row)); };
+        const int r = compareKeys(style, ka, kb, textOf);
+        if (r != 0 || c >= ColCount() - 2)
+            return r;
+    }
+}
+
+void SortGrid::SortRows() {
+    const int first = std::max(FixedRows, 0);
+    const int n = RowCount() - first;
+    if (n < 2)
+        return;
+    const int sortCol = sortColumn_;
+    const int lastTieCol = std::max(sortCol, ColCount() - 2);
+    const int sign = SortDirection == sdDescending ? -1 : 1;
+
+    // The windows answer the style per column, so it is asked once per sort.
+    std::vector<int> styles;
+    for (int c = sortCol; c <= lastTieCol; ++c)
+        styles.push_back(styleOf(c));
+    auto styleAt = [&](int c) { return styles[static_cast<std::size_t>(c - sortCol)]; };
+
+    auto keysOf = [&](int c) {
+        std::vector<Key> keys(static_cast<std::size_t>(n));
+        const int style = styleAt(c);
+        for (int r = 0; r < n; ++r) {
+            const auto row = static_cast<std::uint32_t>(first + r);
+            keys[static_cast<std::size_t>(r)] = makeKey(style, Cell(c, first + r), row, DateFormat);
+        }
+        return keys;
+    };
+    // Tie-break columns get their keys when a tie first reaches them.
+    std::vector<std::vector<Key>> tieKeys(static_cast<std::size_t>(lastTieCol - sortCol + 1));
+
+    const auto compare = [&](const Key& a, const Key& b) {
+        int c = sortCol;
+        auto textOf = [&](const Key& k) { return Cell(c, static_cast<int>(k.row)); };
+        int r = compareKeys(styleAt(c), a, b, textOf);
+        while (r == 0 && c < ColCount() - 2) {
+            ++c;
+            auto& keys = tieKeys[static_cast<std::size_t>(c - sortCol)];
+            if (keys.empty())
+                keys = keysOf(c);
+            r = compareKeys(styleAt(c), keys[a.row - static_cast<std::uint32_t>(first)],
+                            keys[b.row - static_cast<std::uint32_t>(first)], textOf);
+        }
+        return r;
+    };
+
+    // The rows' order is that of the classic in-place quicksort through a
+    // pivot row, done on the keys (which carry their rows); the rows move once
+    // at the end, so an error leaves them untouched.
+    std::vector<Key> e = keysOf(sortCol);
+    std::vector<std::pair<int, int>> pending; // right ranges, taken in the same order
+    pending.emplace_back(0, n - 1);
+    while (!pending.empty()) {
+        auto [lo, hi] = pending.back();
+        pending.pop_back();
+        for (;;) {
+            const Key pivot = e[static_cast<std::size_t>(lo + (hi - lo) / 2)];
+            int i = lo, j = hi;
+            do {
+                while (compare(pivot, e[static_cast<std::size_t>(i)]) == sign)
+                    ++i;
+                while (compare(e[static_cast<std::size_t>(j)], pivot) == sign)
+                    --j;
+                if (i <= j) {
+                    if (i != j)
+                        std::swap(e[static_cast<std::size_t>(i)], e[static_cast<std::size_t>(j)]);
+                    ++i;
+                    --j;
+                }
+            } while (i <= j);
+            if (i < hi)
+                pending.emplace_back(i, hi);
+            if (lo >= j)
+                break;
+            hi = j;
+        }
+    }
+
+    std::vector<std::string> sorted;
+    sorted.reserve(d_->rows.size());
+    for (int r = 0; r < first; ++r)
+        sorted.push_back(std::move(d_->rows[static_cast<std::size_t>(r)]));
+    int current = d_->row;
+    for (int k = 0; k < n; ++k) {
+        const int from = static_cast<int>(e[static_cast<std::size_t>(k)].row);
+        if (from == d_->row)
+            current = first + k;
+        sorted.push_back(std::move(d_->rows[static_cast<std::size_t>(from)]));
+    }
+    d_->rows = std::move(sorted);
+    d_->row = current;
+    d_->sel = {d_->col, current, d_->col, current};
+    changed();
+}
+
+bool SortGrid::HeaderPress(int col, int row, bool nearBorder) {
+    if (col < 0 || row < 0 || nearBorder)
+        return false;
+    if (col < FixedCols && !SortFixedCols)
+        return false;
+    bool dosort = true;
+    if (OnCanSort)
+        OnCanSort(col, dosort);
+    if (row != 0 || FixedRows <= 0 || !sortShow_ || RowCount() - FixedRows < 2 || !dosort)
+        return false;
+    if (col == sortColumn_) {
+        SortDirection = SortDirection == sdAscending ? sdDescending : sdAscending;
+    } else {
+        SortDirection = sdAscending;
+        sortColumn_ = col;
+    }
+    changed();
+    SortRows();
+    if (OnClickSort)
+        OnClickSort(sortColumn_);
+    return true;
+}
+
+// --- typed cells ------------------------------------------------------------------
+
+std::int32_t SortGrid::GetCellInt(int col, int row) const {
+    std::int32_t v = 0;
+    if (!gridTextToInt(Cell(col, row), v))
+        throw ESortGridError(kNotIntegerText);
+    return v;
+}
+
+void SortGrid::SetCellInt(int col, int row, std::int32_t value) {
+    SetCell(col, row, std::to_string(value));
+}
+
+void SortGrid::SetCellDate(int col, int row, CivilDate date) {
+    SetCell(col, row, DateFormat.format(date));
+}
+
+// --- row operations and lookups ----------------------------------------------------
+
+int SortGrid::FindRowByPrefix(std::string_view prefix) const {
+    const int keyCol = sortShow_ ? sortColumn_ : 1;
+    for (int r = std::max(FixedRows, 0); r < RowCount(); ++r)
+        if (Cell(keyCol, r).substr(0, prefix.size()) == prefix)
+            return r;
+    return -1;
+}
+
+void SortGrid::InsertRowsAt(int row, int n) {
+    if (n <= 0 || row < 0 || row > RowCount())
+        return;
+    d_->rows.insert(d_->rows.begin() + row, static_cast<std::size_t>(n), std::string());
+    changed();
+}
+
+void SortGrid::DeleteRowsAt(int row, int n) {
+    // Only rows that exist go: shrinking by more would drop rows above `row`.
+    n = std::min(n, RowCount() - row);
+    if (n <= 0 || row < 0)
+        return;
+    d_->rows.erase(d_->rows.begin() + row, d_->rows.begin() + row + n);
+    clampCurrent();
+    changed();
+}
+
+void SortGrid::ClearRowsAt(int row, int n) {
+    const int end = std::min(row + std::max(n, 0), RowCount());
+    for (int r = std::max(row, 0); r < end; ++r)
+        std::string().swap(d_->rows[static_cast<std::size_t>(r)]);
+    changed();
+}
+
+// --- text fitting and column sizing --------------------------------------------------
+
+std::string SortGrid::FitTextToWidth(std::string_view text, int width,
+                                     const TextWidthFn& measure) const {
+    if (!EnhTextSize || !measure || measure(text) <= width)
+        return std::string(text);
+    std::string rest(text);
+    while (!rest.empty()) {
+        rest.pop_back();
+        if (!rest.empty() && measure(rest + "...") <= width)
+            return rest + "...";
+    }
+    return {};
+}
+
+void SortGrid::SizeColumnToText(int col, const TextWidthFn& measure) {
+    if (col < 0 || col >= ColCount() || !measure)
+        return;
+    int widest = 0;
+    for (int r = 0; r < RowCount(); ++r) {
+        const std::string_view t = Cell(col, r);
+        if (!t.empty())
+            widest = std::max(widest, measure(t));
+    }
+    SetColWidth(col, widest + measure("x"));
+}
+
+void SortGrid::SizeColumnsToText(int extra, const TextWidthFn& measure) {
+    if (!measure)
+        return;
+    for (int c = std::max(FixedCols, 0); c < ColCount(); ++c) {
+        SizeColumnToText(c, measure);
+        SetColWidth(c, ColWidth(c) + extra);
+    }
+}
+
+// --- column widths in the settings store ---------------------------------------------
+
+bool SortGrid::columnSizeActive() const {
+    return ColumnSize.Save && !ColumnSize.Key.empty() && !ColumnSize.Section.empty();
+}
+
+void SortGrid::LoadColumnWidths(RegistryKey& key) {
+    if (!columnSizeActive() || !key.open(false))
+        return;
+    KeyCloser closer(key);
+    for (int c = 0; c < ColCount(); ++c) {
+        const auto v = key.queryValue("col" + std::to_string(c));
+        if (!v || (v->type != kRegSz && v->type != kRegExpandSz))
+            continue;
+        std::string text = v->data;
+        if (const auto zero = text.find('\0'); zero != std::string::npos)
+            text.resize(zero);
+        std::int32_t width = 0;
+        // A value that is not a plain width leaves the column as it is.
+        if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+            !gridTextToInt(text, width))
+            continue;
+        SetColWidth(c, width);
+    }
+}
+
+void SortGrid::SaveColumnWidths(RegistryKey& key) const {
+    if (!columnSizeActive() || !key.open(true))
+        return;
+    KeyCloser closer(key);
+    for (int c = 0; c < ColCount(); ++c)
+        key.writeText("col" + std::to_string(c), std::to_string(ColWidth(c)));
+}
+
+} // namespace zorv
