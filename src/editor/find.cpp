@@ -1,5 +1,6 @@
 #include "find.h"
 
+#include "userfile/blockreader.h"
 #include "userfile/workingcopy.h"
 
 #include <algorithm>
@@ -69,34 +70,72 @@ std::string searchWorkText(std::string_view cp1252) {
     return std::string(cp1252.substr(0, kMaxSearchText));
 }
 
-bool findTabMatches(const Record& r, const FindCriteria& c) {
+namespace {
+
+// dosUpper as a table, for the per-record pass.
+struct DosUpperTable {
+    char map[256];
+    DosUpperTable() {
+        for (int b = 0; b < 256; ++b) {
+            const char c = static_cast<char>(b);
+            map[b] = dosUpper(std::string_view(&c, 1))[0];
+        }
+    }
+};
+
+const DosUpperTable& dosUpperTable() {
+    static const DosUpperTable table;
+    return table;
+}
+
+bool upperFieldContains(const Record& r, const TextField& f, std::string_view needle) {
+    const std::string_view text = rawText(r, f);
+    char upper[64];
+    static_assert(sizeof upper >= 30, "the widest text field");
+    const char* map = dosUpperTable().map;
+    const std::size_t n = std::min(text.size(), sizeof upper);
+    for (std::size_t i = 0; i < n; ++i)
+        upper[i] = map[static_cast<std::uint8_t>(text[i])];
+    return contains(std::string_view(upper, n), needle);
+}
+
+} // namespace
+
+FindTabTest::FindTabTest(const FindCriteria& c)
+    : c_(c), needle_(ansiUpper(searchWorkText(c.text))) {}
+
+bool FindTabTest::operator()(const Record& r) const {
     const unsigned status = readCode(r, kStatus);
-    if (!c.anyField())
-        return c.statusItem > 0 && static_cast<unsigned>(c.statusItem - 1) == status;
-
-    const std::string needle = ansiUpper(searchWorkText(c.text));
-    bool hit = false;
-    const auto textField = [&](bool ticked, const TextField& f) {
-        if (ticked && contains(dosUpper(rawText(r, f)), needle))
-            hit = true;
-    };
-    textField(c.name, kName);
-    textField(c.address, kAddress);
-    textField(c.city, kPostnr);
-    textField(c.phone, kTlf);
-    textField(c.birth, kBirth);
-    if (c.limit && contains(std::to_string(readNumber(r, kLimit)), needle))
-        hit = true;
-
-    if (c.statusItem != 0 && static_cast<unsigned>(c.statusItem - 1) != status)
+    if (!c_.anyField())
+        return c_.statusItem > 0 && static_cast<unsigned>(c_.statusItem - 1) == status;
+    if (c_.statusItem != 0 && static_cast<unsigned>(c_.statusItem - 1) != status)
         return false;
-    return hit;
+    if (needle_.empty())
+        return false;
+    // The first ticked field that holds the text decides; the order does not
+    // change the answer.
+    return (c_.name && upperFieldContains(r, kName, needle_)) ||
+           (c_.address && upperFieldContains(r, kAddress, needle_)) ||
+           (c_.city && upperFieldContains(r, kPostnr, needle_)) ||
+           (c_.phone && upperFieldContains(r, kTlf, needle_)) ||
+           (c_.birth && upperFieldContains(r, kBirth, needle_)) ||
+           (c_.limit && contains(std::to_string(readNumber(r, kLimit)), needle_));
+}
+
+bool findTabMatches(const Record& r, const FindCriteria& c) {
+    return FindTabTest(c)(r);
+}
+
+DialogNameTest::DialogNameTest(std::string_view cp1252Text) : needle_(searchWorkText(cp1252Text)) {
+    std::transform(needle_.begin(), needle_.end(), needle_.begin(), upperAscii);
+}
+
+bool DialogNameTest::operator()(const Record& r) const {
+    return contains(rawText(r, kName), needle_);
 }
 
 bool dialogNameMatches(const Record& r, std::string_view cp1252Text) {
-    std::string needle = searchWorkText(cp1252Text);
-    std::transform(needle.begin(), needle.end(), needle.begin(), upperAscii);
-    return contains(rawText(r, kName), needle);
+    return DialogNameTest(cp1252Text)(r);
 }
 
 int scanForward(int start, int count, const RecordReader& read, Record& buffer,
@@ -110,8 +149,15 @@ int scanForward(int start, int count, const RecordReader& read, Record& buffer,
 }
 
 int scanForward(const WorkingCopy& wc, int start, Record& buffer, const RecordTest& test) {
-    return scanForward(
-        start, wc.recordCount(), [&wc](int i, Record& b) { wc.readRecord(i, b); }, buffer, test);
+    BlockReader reader(wc);
+    reader.seek(start);
+    while (const Record* r = reader.next()) {
+        if (test(*r)) {
+            buffer = *r;
+            return reader.index();
+        }
+    }
+    return -1;
 }
 
 } // namespace zorv

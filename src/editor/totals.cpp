@@ -1,5 +1,6 @@
 #include "totals.h"
 
+#include "userfile/blockreader.h"
 #include "userfile/workingcopy.h"
 
 namespace zorv {
@@ -28,6 +29,15 @@ void addToTotals(Totals& t, const Record& r) {
     addWrapping(t.tbdown, readNumber(r, kKbdown));
 }
 
+void replaceInTotals(Totals& t, const Record& before, const Record& after) {
+    Totals delta;
+    addToTotals(delta, after);
+    Totals old;
+    addToTotals(old, before);
+    for (const TotalsEntry& e : totalsEntries())
+        addWrapping(t.*(e.value), static_cast<std::int64_t>(delta.*(e.value)) - old.*(e.value));
+}
+
 Totals computeTotals(int count, const RecordReader& read) {
     Totals t;
     Record buffer{};
@@ -38,9 +48,16 @@ Totals computeTotals(int count, const RecordReader& read) {
     return t;
 }
 
+Totals computeTotals(BlockReader& reader) {
+    Totals t;
+    while (const Record* r = reader.next())
+        addToTotals(t, *r);
+    return t;
+}
+
 Totals computeTotals(const WorkingCopy& wc) {
-    return computeTotals(wc.recordCount(),
-                         [&wc](int i, Record& buffer) { wc.readRecord(i, buffer); });
+    BlockReader reader(wc);
+    return computeTotals(reader);
 }
 
 const std::array<TotalsEntry, 10>& totalsEntries() {
