@@ -89,13 +89,15 @@ const DosUpperTable& dosUpperTable() {
 }
 
 bool upperFieldContains(const Record& r, const TextField& f, std::string_view needle) {
-    const std::string_view text = rawText(r, f);
+    // The text ends at its first NUL or at the end of its array.
     char upper[64];
     static_assert(sizeof upper >= 30, "the widest text field");
     const char* map = dosUpperTable().map;
-    const std::size_t n = std::min(text.size(), sizeof upper);
-    for (std::size_t i = 0; i < n; ++i)
-        upper[i] = map[static_cast<std::uint8_t>(text[i])];
+    const std::uint8_t* p = r.data() + f.offset;
+    const std::size_t width = std::min(f.width, sizeof upper);
+    std::size_t n = 0;
+    for (; n < width && p[n] != 0; ++n)
+        upper[n] = map[p[n]];
     return contains(std::string_view(upper, n), needle);
 }
 

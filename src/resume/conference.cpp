@@ -104,7 +104,7 @@ TableDecoder::TableDecoder(const DecodingTree& tree)
                     at = DecodingTree::kRoot;
                 }
             }
-            s.next = static_cast<std::uint8_t>(at - DecodingTree::kFirstInner);
+            s.nextRow = static_cast<std::uint16_t>((at - DecodingTree::kFirstInner) * 256);
         }
     }
 }
@@ -114,13 +114,13 @@ std::string TableDecoder::decode(const std::uint8_t* data, std::size_t size) con
     // characters without a test.
     char line[kMaxLineLength + 4];
     std::size_t length = 0;
-    std::size_t state = kStates - 1; // the root
+    std::size_t row = (kStates - 1) * 256; // the root
     const Step* steps = steps_.data();
     for (std::size_t i = 0; i < size && length < kMaxLineLength; ++i) {
-        const Step& s = steps[state * 256 + data[i]];
+        const Step& s = steps[row + data[i]];
         std::memcpy(line + length, s.chars, 4);
         length += s.count;
-        state = s.next;
+        row = s.nextRow;
     }
     // Characters past the 127th are dropped, as in the walk.
     return std::string(line, std::min(length, kMaxLineLength));

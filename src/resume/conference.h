@@ -65,11 +65,14 @@ class TableDecoder {
 
   private:
     static constexpr int kStates = DecodingTree::kRoot - DecodingTree::kFirstInner + 1;
+    // 8 bytes, and the next row ready to index: the lookups form one chain,
+    // each waiting for the last, so nothing else may stand in it.
     struct Step {
         char chars[4];
+        std::uint16_t nextRow; // (inner node - kFirstInner) * 256
         std::uint8_t count;
-        std::uint8_t next; // inner node - kFirstInner
     };
+    static_assert(kStates * 256 <= 0x10000, "a row offset fits 16 bits");
     std::vector<Step> steps_; // [state * 256 + byte]
 };
 
