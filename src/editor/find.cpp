@@ -88,17 +88,27 @@ const DosUpperTable& dosUpperTable() {
     return table;
 }
 
+// contains(dosUpper(text), needle) without building the upper-cased text: the
+// folding is done only where the needle's first letter could begin.
 bool upperFieldContains(const Record& r, const TextField& f, std::string_view needle) {
-    // The text ends at its first NUL or at the end of its array.
-    char upper[64];
-    static_assert(sizeof upper >= 30, "the widest text field");
-    const char* map = dosUpperTable().map;
     const std::uint8_t* p = r.data() + f.offset;
-    const std::size_t width = std::min(f.width, sizeof upper);
-    std::size_t n = 0;
-    for (; n < width && p[n] != 0; ++n)
-        upper[n] = map[p[n]];
-    return contains(std::string_view(upper, n), needle);
+    std::size_t n = 0; // the text ends at its first NUL or at the end of its array
+    while (n < f.width && p[n] != 0)
+        ++n;
+    if (needle.empty() || needle.size() > n)
+        return false;
+    const char* map = dosUpperTable().map;
+    const std::size_t last = n - needle.size();
+    for (std::size_t i = 0; i <= last; ++i) {
+        if (map[p[i]] != needle[0])
+            continue;
+        std::size_t k = 1;
+        while (k < needle.size() && map[p[i + k]] == needle[k])
+            ++k;
+        if (k == needle.size())
+            return true;
+    }
+    return false;
 }
 
 } // namespace
