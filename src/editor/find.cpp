@@ -88,24 +88,23 @@ const DosUpperTable& dosUpperTable() {
     return table;
 }
 
-// contains(dosUpper(text), needle) without building the upper-cased text: the
-// folding is done only where the needle's first letter could begin.
+// contains(dosUpper(text), needle) in one pass, without building the
+// upper-cased text. The text ends at its first NUL or at the end of its
+// array; the needle holds no NUL, so a match never runs past a NUL.
 bool upperFieldContains(const Record& r, const TextField& f, std::string_view needle) {
     const std::uint8_t* p = r.data() + f.offset;
-    std::size_t n = 0; // the text ends at its first NUL or at the end of its array
-    while (n < f.width && p[n] != 0)
-        ++n;
-    if (needle.empty() || needle.size() > n)
-        return false;
     const char* map = dosUpperTable().map;
-    const std::size_t last = n - needle.size();
-    for (std::size_t i = 0; i <= last; ++i) {
+    const std::size_t width = f.width;
+    const std::size_t m = needle.size();
+    if (m == 0 || m > width)
+        return false;
+    for (std::size_t i = 0; i + m <= width && p[i] != 0; ++i) {
         if (map[p[i]] != needle[0])
             continue;
         std::size_t k = 1;
-        while (k < needle.size() && map[p[i + k]] == needle[k])
+        while (k < m && map[p[i + k]] == needle[k])
             ++k;
-        if (k == needle.size())
+        if (k == m)
             return true;
     }
     return false;
