@@ -58,6 +58,7 @@ class FindTabTest {
   private:
     FindCriteria c_;
     std::string needle_; // ansiUpper of the work text
+    std::string firsts_; // the stored bytes that fold to needle_[0]
 };
 
 class DialogNameTest {
