@@ -84,24 +84,23 @@ int runDemo(const Args& args, std::ostream& out, std::ostream& err) {
         }
     }
 
-    auto records = makeDemoUsers(users, seed);
-    // The resume conference: one message for nearly every resume holder; two
-    // holders get numbers it lacks, so "Resume not found!" can be seen too.
+    // The conference first: the users' resume numbers are its message numbers.
+    struct ConferenceFailed {
+        std::string what;
+    };
     std::vector<int> numbers;
     try {
-        const auto holders = static_cast<int>(demoResumeHolders(records).size());
-        numbers = writeDemoConference(dir, seed, std::clamp(holders - 2, 5, 1000));
-    } catch (const std::exception& e) {
-        err << "zorvtool demo: " << dir << "/resume: " << e.what() << '\n';
+        streamDemoUserFile(dir, users, seed, [&](int count) {
+            try {
+                numbers = writeDemoConference(dir, seed, count);
+            } catch (const std::exception& e) {
+                throw ConferenceFailed{e.what()};
+            }
+            return numbers;
+        });
+    } catch (const ConferenceFailed& e) {
+        err << "zorvtool demo: " << dir << "/resume: " << e.what << '\n';
         return 1;
-    }
-    std::vector<int> given = numbers;
-    const std::vector<int> missing = missingDemoNumbers(numbers);
-    for (std::size_t k = 0; k < missing.size() && given.size() > 4 * k + 3; ++k)
-        given.insert(given.begin() + static_cast<std::ptrdiff_t>(4 * k + 3), missing[k]);
-    assignDemoResumes(records, given);
-    try {
-        writeDemoUserFile(dir, records);
     } catch (const zorv::IoError& e) {
         err << "zorvtool demo: " << target << ": " << e.what() << '\n';
         return 1;

@@ -4,9 +4,9 @@
 #include "command.h"
 
 #include "editor/find.h"
+#include "userfile/blockreader.h"
 #include "userfile/codepage.h"
 #include "userfile/errors.h"
-#include "userfile/userfile.h"
 
 #include <ostream>
 #include <sstream>
@@ -92,21 +92,23 @@ int runFind(const Args& args, std::ostream& out, std::ostream& err) {
         return 2;
     }
     const std::string& file = positional[0];
-    std::vector<zorv::Record> records;
+    c.text = zorv::utf8ToCp1252(positional[1]);
+    // A character cp1252 cannot hold occurs in no stored text: such a text
+    // matches no field (as in the window), though a status-only search still runs.
+    const bool matchesNothing = c.text != zorv::utf8ToCp1252(positional[1], '!') && c.anyField();
     try {
-        records = zorv::readAllRecords(file);
+        // Streams: hits are printed as they are found, memory stays flat.
+        zorv::BlockReader reader(file);
+        if (matchesNothing)
+            return 0;
+        const zorv::FindTabTest test(c);
+        while (const zorv::Record* r = reader.next())
+            if (test(*r))
+                out << reader.index() << '\n';
     } catch (const zorv::IoError& e) {
         err << "zorvtool find: " << file << ": " << e.what() << '\n';
         return 2;
     }
-    c.text = zorv::utf8ToCp1252(positional[1]);
-    // A character cp1252 cannot hold occurs in no stored text: such a text
-    // matches no field (as in the window), though a status-only search still runs.
-    if (c.text != zorv::utf8ToCp1252(positional[1], '!') && c.anyField())
-        return 0;
-    for (std::size_t i = 0; i < records.size(); ++i)
-        if (zorv::findTabMatches(records[i], c))
-            out << i << '\n';
     return 0;
 }
 

@@ -3,8 +3,8 @@
 #include "command.h"
 
 #include "editor/totals.h"
+#include "userfile/blockreader.h"
 #include "userfile/errors.h"
-#include "userfile/userfile.h"
 
 #include <ostream>
 
@@ -36,10 +36,8 @@ int runTotals(const Args& args, std::ostream& out, std::ostream& err) {
 
     zorv::Totals t;
     try {
-        const auto records = zorv::readAllRecords(file);
-        t = zorv::computeTotals(static_cast<int>(records.size()), [&](int i, zorv::Record& b) {
-            b = records[static_cast<std::size_t>(i)];
-        });
+        zorv::BlockReader reader(file); // streams: memory stays flat
+        t = zorv::computeTotals(reader);
     } catch (const zorv::IoError& e) {
         err << "zorvtool totals: " << file << ": " << e.what() << '\n';
         return 2;

@@ -6,6 +6,7 @@
 #include "userfile/errors.h"
 #include "userfile/userfile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string_view>
 #include <sys/stat.h>
@@ -87,7 +88,9 @@ void fillReserved(DemoRng& rng, Record& r) {
             r[i] = static_cast<std::uint8_t>(rng.next());
 }
 
-Record makeUser(int index, std::uint64_t seed, bool& hasResume) {
+} // namespace
+
+Record makeDemoUser(int index, std::uint64_t seed, bool& hasResume) {
     DemoRng rng(seed * 0x100000001B3ull ^
                 static_cast<std::uint64_t>(index) * 0x9E3779B97F4A7C15ull);
     Record r{};
@@ -230,15 +233,13 @@ Record makeUser(int index, std::uint64_t seed, bool& hasResume) {
     return r;
 }
 
-} // namespace
-
 std::vector<Record> makeDemoUsers(int n, std::uint64_t seed) {
     std::vector<Record> users;
     users.reserve(static_cast<std::size_t>(n > 0 ? n : 0));
     std::int32_t nextResume = 1;
     for (int i = 0; i < n; ++i) {
         bool hasResume = false;
-        users.push_back(makeUser(i, seed, hasResume));
+        users.push_back(makeDemoUser(i, seed, hasResume));
         writeNumber(users.back(), kResume, hasResume ? nextResume++ : 0);
     }
     return users;
@@ -271,6 +272,69 @@ std::string writeDemoUserFile(const std::string& dir, const std::vector<Record>&
 
 std::string writeDemoUserFile(const std::string& dir, int n, std::uint64_t seed) {
     return writeDemoUserFile(dir, makeDemoUsers(n, seed));
+}
+
+} // namespace zorvtool
+
+namespace zorvtool {
+
+namespace {
+constexpr int kMaxDemoConference = 1000;
+}
+
+int demoConferenceSize(int holders) {
+    return std::clamp(holders - 2, 5, kMaxDemoConference);
+}
+
+std::vector<int> demoGivenNumbers(const std::vector<int>& conferenceNumbers) {
+    std::vector<int> given = conferenceNumbers;
+    const std::vector<int> missing = missingDemoNumbers(conferenceNumbers);
+    for (std::size_t k = 0; k < missing.size() && given.size() > 4 * k + 3; ++k)
+        given.insert(given.begin() + static_cast<std::ptrdiff_t>(4 * k + 3), missing[k]);
+    return given;
+}
+
+std::string streamDemoUserFile(const std::string& dir, int n, std::uint64_t seed,
+                               const std::function<std::vector<int>(int count)>& writeConference) {
+    // Users are held back only until the holders seen fix the conference's
+    // size: a few thousand at most, whatever n is.
+    struct Made {
+        Record record;
+        bool hasResume;
+    };
+    std::vector<Made> held;
+    int made = 0;
+    int holders = 0;
+    while (made < n && demoConferenceSize(holders) < kMaxDemoConference) {
+        Made m{};
+        m.record = makeDemoUser(made++, seed, m.hasResume);
+        holders += m.hasResume ? 1 : 0;
+        held.push_back(m);
+    }
+    const std::vector<int> given = demoGivenNumbers(writeConference(demoConferenceSize(holders)));
+
+    if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
+        throw ioErrorFromErrno(errno);
+    const std::string path = dir + "/zorvuser.dat";
+    AtomicFileWriter out(path);
+    std::size_t nextGiven = 0;
+    const auto put = [&](Record& r, bool hasResume) {
+        if (hasResume) {
+            writeNumber(r, kResume, nextGiven < given.size() ? given[nextGiven] : 0);
+            ++nextGiven;
+        }
+        out.write(std::string_view(reinterpret_cast<const char*>(r.data()), r.size()));
+    };
+    for (Made& m : held)
+        put(m.record, m.hasResume);
+    held = {};
+    for (; made < n; ++made) {
+        bool hasResume = false;
+        Record r = makeDemoUser(made, seed, hasResume);
+        put(r, hasResume);
+    }
+    out.commit();
+    return path;
 }
 
 } // namespace zorvtool

@@ -5,6 +5,7 @@
 #include "userfile/record.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,8 @@ inline constexpr std::uint64_t kDefaultDemoSeed = 1;
 // on (i, seed), so a shorter file is a prefix of a longer one. About a quarter
 // of the users have a resume; they are numbered 1, 2, 3... in user order.
 std::vector<zorv::Record> makeDemoUsers(int n, std::uint64_t seed);
+// User i alone, with no resume number yet; hasResume tells whether it gets one.
+zorv::Record makeDemoUser(int index, std::uint64_t seed, bool& hasResume);
 
 // The users that have a resume number, in user order.
 std::vector<int> demoResumeHolders(const std::vector<zorv::Record>& users);
@@ -44,5 +47,20 @@ void assignDemoResumes(std::vector<zorv::Record>& users, const std::vector<int>&
 std::string writeDemoUserFile(const std::string& dir, const std::vector<zorv::Record>& users);
 std::string writeDemoUserFile(const std::string& dir, int n = kDefaultDemoUsers,
                               std::uint64_t seed = kDefaultDemoSeed);
+
+// The demo conference's size for this many resume holders (5 to 1000).
+int demoConferenceSize(int holders);
+// The numbers the holders get in turn: the conference's, with a few that it
+// lacks slipped in so that a missing resume can be seen too.
+std::vector<int> demoGivenNumbers(const std::vector<int>& conferenceNumbers);
+
+// Writes dir/zorvuser.dat as its n users are made, so memory stays flat for
+// any n; the same bytes as making them all first. writeConference(count) is
+// called once, before the user file is begun, as soon as the users made so far
+// decide the conference's size; it writes the conference and returns its
+// message numbers. Throws what writeConference throws, zorv::IoError for the
+// user file (which is then left as it was). Returns the user file's path.
+std::string streamDemoUserFile(const std::string& dir, int n, std::uint64_t seed,
+                               const std::function<std::vector<int>(int count)>& writeConference);
 
 } // namespace zorvtool

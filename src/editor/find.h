@@ -48,6 +48,28 @@ bool findTabMatches(const Record& r, const FindCriteria& c);
 // bytes as they are (no code page conversion, no case folding of the name).
 bool dialogNameMatches(const Record& r, std::string_view cp1252Text);
 
+// The same two tests with the search text normalised once, for a pass over
+// every record (nothing is allocated per record).
+class FindTabTest {
+  public:
+    explicit FindTabTest(const FindCriteria& c);
+    bool operator()(const Record& r) const;
+
+  private:
+    FindCriteria c_;
+    std::string needle_; // ansiUpper of the work text
+    std::string firsts_; // the stored bytes that fold to needle_[0]
+};
+
+class DialogNameTest {
+  public:
+    explicit DialogNameTest(std::string_view cp1252Text);
+    bool operator()(const Record& r) const;
+
+  private:
+    std::string needle_;
+};
+
 using RecordTest = std::function<bool(const Record&)>;
 
 // Reads records start..count-1 into `buffer` in ascending order and returns the

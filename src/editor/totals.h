@@ -10,6 +10,7 @@
 
 namespace zorv {
 
+class BlockReader;
 class WorkingCopy;
 
 struct Totals {
@@ -29,6 +30,9 @@ struct Totals {
 
 // Adds one record to the figures (tuser counts it).
 void addToTotals(Totals& t, const Record& r);
+// A record rewritten in place: its old figures out, its new ones in. The sums
+// wrap, so this gives exactly what a fresh pass over the file would.
+void replaceInTotals(Totals& t, const Record& before, const Record& after);
 
 // Reads records 0..count-1 through `read` into a buffer of its own. An
 // exception from `read` propagates; nothing is kept between passes.
@@ -37,6 +41,8 @@ Totals computeTotals(int count, const RecordReader& read);
 
 // The pass over the working copy; its shared record buffer is not touched.
 Totals computeTotals(const WorkingCopy& wc);
+// The rest of a block reader's pass.
+Totals computeTotals(BlockReader& reader);
 
 // The figures in the tab's order, with the edit fields' names.
 struct TotalsEntry {

@@ -90,9 +90,50 @@ const DecodingTree& decodingTree() {
     return tree;
 }
 
+TableDecoder::TableDecoder(const DecodingTree& tree)
+    : steps_(static_cast<std::size_t>(kStates) * 256) {
+    for (int state = 0; state < kStates; ++state) {
+        for (unsigned byte = 0; byte < 256; ++byte) {
+            Step& s = steps_[static_cast<std::size_t>(state) * 256 + byte];
+            s = Step{};
+            unsigned at = static_cast<unsigned>(state + DecodingTree::kFirstInner);
+            for (unsigned bit = 0; bit < 8; ++bit) {
+                at = tree.node(static_cast<int>(at)).child[(byte >> bit) & 1u];
+                if (at < DecodingTree::kFirstInner) {
+                    s.chars[s.count++] = static_cast<char>(at + kFirstWeightedCode);
+                    at = DecodingTree::kRoot;
+                }
+            }
+            s.nextRow = static_cast<std::uint16_t>((at - DecodingTree::kFirstInner) * 256);
+        }
+    }
+}
+
+std::string TableDecoder::decode(const std::uint8_t* data, std::size_t size) const {
+    // Room for a whole step past the cut, so each step stores its four
+    // characters without a test.
+    char line[kMaxLineLength + 4];
+    std::size_t length = 0;
+    std::size_t row = (kStates - 1) * 256; // the root
+    const Step* steps = steps_.data();
+    for (std::size_t i = 0; i < size && length < kMaxLineLength; ++i) {
+        const Step& s = steps[row + data[i]];
+        std::memcpy(line + length, s.chars, 4);
+        length += s.count;
+        row = s.nextRow;
+    }
+    // Characters past the 127th are dropped, as in the walk.
+    return std::string(line, std::min(length, kMaxLineLength));
+}
+
+const TableDecoder& tableDecoder() {
+    static const TableDecoder decoder(decodingTree());
+    return decoder;
+}
+
 std::string decodeLine(std::uint8_t header, const std::uint8_t* data, std::size_t size) {
     if (header & 0x80)
-        return decodingTree().decode(data, size);
+        return tableDecoder().decode(data, size);
     const auto* end = std::find(data, data + size, std::uint8_t{0});
     return std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(end - data));
 }

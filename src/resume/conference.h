@@ -41,8 +41,9 @@ class DecodingTree {
 
     const TreeNode& node(int index) const { return nodes_[static_cast<std::size_t>(index)]; }
 
-    // Decodes compressed data bits, bit 0 of each byte first. Bits after the
-    // last whole code are dropped; characters after the 127th too.
+    // Decodes compressed data bits, bit 0 of each byte first, one bit per step.
+    // Bits after the last whole code are dropped; characters after the 127th
+    // too. Slow but plainly right: the reference the table decoder is held to.
     std::string decode(const std::uint8_t* data, std::size_t size) const;
 
   private:
@@ -52,8 +53,33 @@ class DecodingTree {
 // The tree depends only on the constant weights, so it is built once.
 const DecodingTree& decodingTree();
 
+// The same code a whole data byte per lookup: for every inner node the walk
+// can stand on and every byte, the characters the byte completes (a code is at
+// least 2 bits, so at most 4) and the node the walk ends on.
+class TableDecoder {
+  public:
+    explicit TableDecoder(const DecodingTree& tree);
+
+    // Exactly DecodingTree::decode's result for the same bytes.
+    std::string decode(const std::uint8_t* data, std::size_t size) const;
+
+  private:
+    static constexpr int kStates = DecodingTree::kRoot - DecodingTree::kFirstInner + 1;
+    // 8 bytes, and the next row ready to index: the lookups form one chain,
+    // each waiting for the last, so nothing else may stand in it.
+    struct Step {
+        char chars[4];
+        std::uint16_t nextRow; // (inner node - kFirstInner) * 256
+        std::uint8_t count;
+    };
+    static_assert(kStates * 256 <= 0x10000, "a row offset fits 16 bits");
+    std::vector<Step> steps_; // [state * 256 + byte]
+};
+
+const TableDecoder& tableDecoder(); // built once from decodingTree()
+
 // Decodes one line record's data bytes given its header byte: plain lines end
-// at their first NUL, compressed ones go through the tree.
+// at their first NUL, compressed ones go through the table decoder.
 std::string decodeLine(std::uint8_t header, const std::uint8_t* data, std::size_t size);
 
 // The fields of a message header that the editor reads.

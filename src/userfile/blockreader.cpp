@@ -51,6 +51,12 @@ const Record* BlockReader::next() {
     return r;
 }
 
+void BlockReader::seek(int index) {
+    next_ = std::clamp(index, 0, count_);
+    blockStart_ = next_;
+    blockCount_ = 0;
+}
+
 void BlockReader::fill() {
     const int n = std::min(blockRecords_, count_ - next_);
     if (buffer_.size() < static_cast<std::size_t>(n))

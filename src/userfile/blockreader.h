@@ -38,6 +38,9 @@ class BlockReader {
     const Record* next();
     // Index of the record next() returned last (-1 before the first).
     int index() const { return next_ - 1; }
+    // Makes `index` (clamped to 0..count()) the record next() returns, so a
+    // pass can begin in the middle of the file without reading what is before.
+    void seek(int index);
 
   private:
     void fill();

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace zorv {
 
@@ -49,30 +50,59 @@ std::vector<Record> readAllRecords(const std::string& path) {
 }
 
 void writeFileAtomically(const std::string& path, std::string_view bytes) {
+    AtomicFileWriter out(path);
+    out.write(bytes);
+    out.commit();
+}
+
+AtomicFileWriter::AtomicFileWriter(std::string path)
+    : path_(std::move(path)), temp_(path_ + ".new." + std::to_string(::getpid())) {
     // Written beside the target under a name of its own ("x": never an existing
     // file), then moved over it whole.
-    const std::string temp = path + ".new." + std::to_string(::getpid());
-    {
-        std::FILE* f = std::fopen(temp.c_str(), "wbx");
-        if (!f)
-            throw ioErrorFromErrno(errno);
-        int err = 0;
-        if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size())
-            err = errno ? errno : ENOSPC;
-        if (std::fclose(f) != 0 && err == 0)
-            err = errno ? errno : ENOSPC;
-        if (err != 0) {
-            std::remove(temp.c_str());
-            throw ioErrorFromErrno(err);
-        }
+    file_ = std::fopen(temp_.c_str(), "wbx");
+    if (!file_)
+        throw ioErrorFromErrno(errno);
+    std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    discard();
+}
+
+void AtomicFileWriter::discard() {
+    if (!file_)
+        return;
+    std::fclose(file_);
+    file_ = nullptr;
+    std::remove(temp_.c_str());
+}
+
+void AtomicFileWriter::write(std::string_view bytes) {
+    if (!file_)
+        throw IoError(kFileNotOpen);
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
+        const int err = errno ? errno : ENOSPC;
+        discard();
+        throw ioErrorFromErrno(err);
+    }
+}
+
+void AtomicFileWriter::commit() {
+    if (!file_)
+        throw IoError(kFileNotOpen);
+    std::FILE* f = std::exchange(file_, nullptr);
+    if (std::fclose(f) != 0) {
+        const int err = errno ? errno : ENOSPC;
+        std::remove(temp_.c_str());
+        throw ioErrorFromErrno(err);
     }
     try {
-        replaceFileAtomically(temp, path);
+        replaceFileAtomically(temp_, path_);
     } catch (...) {
-        std::remove(temp.c_str());
+        std::remove(temp_.c_str());
         throw;
     }
-    std::remove(temp.c_str());
+    std::remove(temp_.c_str());
 }
 
 void writeUserFile(const std::string& path, const std::vector<Record>& records) {

@@ -4,6 +4,7 @@
 
 #include "record.h"
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,26 @@ std::vector<Record> readAllRecords(const std::string& path);
 // Writes the bytes or records as a new file at path, atomically
 // (replaceFileAtomically). Throws IoError.
 void writeFileAtomically(const std::string& path, std::string_view bytes);
+
+// The same, for content made as it is written: nothing is held in memory, and
+// path changes only at commit(). Dropped without commit(), the writer leaves
+// path as it was and no file of its own behind.
+class AtomicFileWriter {
+  public:
+    explicit AtomicFileWriter(std::string path); // throws IoError
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    void write(std::string_view bytes); // throws IoError
+    void commit();                      // throws IoError
+
+  private:
+    void discard();
+    std::string path_;
+    std::string temp_;
+    std::FILE* file_ = nullptr;
+};
 void writeUserFile(const std::string& path, const std::vector<Record>& records);
 
 } // namespace zorv

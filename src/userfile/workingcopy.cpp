@@ -1,5 +1,6 @@
 #include "workingcopy.h"
 
+#include "blockreader.h"
 #include "errors.h"
 #include "recordio.h"
 
@@ -70,20 +71,33 @@ void writeAll(int fd, const char* data, std::size_t size, off_t offset) {
 }
 
 // Copies everything from `in` into `out` from offset 0; returns the byte count.
-off_t copyContent(int in, int out) {
-    std::vector<char> buf(1 << 16);
+// Large blocks of whole records, each block filled before it is written, so
+// `seen` gets whole records straight from the buffer.
+off_t copyContent(int in, int out, const RecordsSeen& seen = {}) {
+    constexpr std::size_t kBlock = 3840 * kRecordSize; // about 1 MB
+    std::vector<char> buf(kBlock);
     off_t total = 0;
     for (;;) {
-        const ssize_t n = ::read(in, buf.data(), buf.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throwErrno();
+        std::size_t filled = 0;
+        while (filled < buf.size()) {
+            const ssize_t n = ::read(in, buf.data() + filled, buf.size() - filled);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                throwErrno();
+            }
+            if (n == 0)
+                break;
+            filled += static_cast<std::size_t>(n);
         }
-        if (n == 0)
+        if (filled == 0)
             return total;
-        writeAll(out, buf.data(), static_cast<std::size_t>(n), total);
-        total += n;
+        writeAll(out, buf.data(), filled, total);
+        total += static_cast<off_t>(filled);
+        if (seen && filled >= kRecordSize)
+            seen(reinterpret_cast<const Record*>(buf.data()), filled / kRecordSize);
+        if (filled < buf.size())
+            return total;
     }
 }
 
@@ -214,7 +228,7 @@ void WorkingCopy::open() {
     fd_ = fd.release();
 }
 
-void WorkingCopy::loadFrom(const std::string& source) {
+void WorkingCopy::loadFrom(const std::string& source, const RecordsSeen& seen) {
     close();
     holdsCopy_ = false;
     // Not O_TRUNC: another editor's copy must survive until the lock is ours.
@@ -227,12 +241,19 @@ void WorkingCopy::loadFrom(const std::string& source) {
     }, b{};
     if (::fstat(fd.get(), &a) == 0 && ::fstat(in.get(), &b) == 0 && a.st_dev == b.st_dev &&
         a.st_ino == b.st_ino) {
-        fd_ = fd.release(); // the user file is its own working copy
+        // The user file is its own working copy: nothing to copy, but `seen`
+        // still gets every record.
+        if (seen) {
+            BlockReader reader(fd.get());
+            while (const Record* r = reader.next())
+                seen(r, 1);
+        }
+        fd_ = fd.release();
         holdsCopy_ = true;
         return;
     }
     try {
-        const off_t size = copyContent(in.get(), fd.get());
+        const off_t size = copyContent(in.get(), fd.get(), seen);
         if (::ftruncate(fd.get(), size) != 0)
             throwErrno();
     } catch (...) {
@@ -279,7 +300,7 @@ static bool fileExists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-bool loadUserFile(UserFileSession& s, Prompts& prompts) {
+bool loadUserFile(UserFileSession& s, Prompts& prompts, const RecordsSeen& seen) {
     s.currentIndex = 0;
     if (!fileExists(s.userFileName)) {
         prompts.message("Error", "Finner ikke filen...");
@@ -287,7 +308,7 @@ bool loadUserFile(UserFileSession& s, Prompts& prompts) {
     }
     // A failed copy throws before anything is open: the copy of an earlier run
     // is never edited in place of the user file.
-    s.workingCopy.loadFrom(s.userFileName);
+    s.workingCopy.loadFrom(s.userFileName, seen);
     s.userFileChanged = false;
     s.workingCopy.readRecord(s.currentIndex, s.recordBuffer);
     return true;

@@ -4,6 +4,8 @@
 
 #include "record.h"
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 namespace zorv {
@@ -43,6 +45,10 @@ void replaceFileAtomically(const std::string& src, const std::string& dst);
 using ReplaceHook = void (*)(const std::string& tempPath);
 void setReplaceHookForTesting(ReplaceHook hook);
 
+// Whole records as a copy passes them: `count` records back to back. Lets a
+// caller compute what it needs from the copy's own reads.
+using RecordsSeen = std::function<void(const Record* records, std::size_t count)>;
+
 class WorkingCopy {
   public:
     explicit WorkingCopy(std::string path = {});
@@ -57,7 +63,10 @@ class WorkingCopy {
     // Refuses (IoError) when another running editor holds this working copy.
     // The copy goes into the locked file itself, so the lock keeps meaning
     // something; when the copy fails the file is left empty and closed.
-    void loadFrom(const std::string& source);
+    // `seen`, when given, gets every whole record of the copy once, in order
+    // (a partial last record is left out); after a failure what it got means
+    // nothing.
+    void loadFrom(const std::string& source, const RecordsSeen& seen = {});
     // Read/write; held exclusively (flock) until close(). Other processes may
     // still read it. IoError "File access denied" with an explanation when
     // another editor holds it.
@@ -99,7 +108,8 @@ struct UserFileSession {
 // filen..." has been shown; the program ends). A failed copy throws IoError and
 // leaves no stale working copy open. A user file without a whole record loads,
 // then reading record 0 throws "Read beyond end of file" (the copy stays open).
-bool loadUserFile(UserFileSession& s, Prompts& prompts);
+// `seen` as for WorkingCopy::loadFrom.
+bool loadUserFile(UserFileSession& s, Prompts& prompts, const RecordsSeen& seen = {});
 
 // "Save File": nothing unless changed; a failed copy shows "Unable to save
 // userfile" and keeps the changed mark. The working copy is open afterwards

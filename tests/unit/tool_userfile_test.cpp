@@ -1,12 +1,16 @@
 // zorvtool count, show and demo, and the demo user generator.
 #include "command.h"
+#include "democonference.h"
 #include "demodata.h"
 #include "tempdir.h"
+#include "userfile/errors.h"
 #include "userfile/record.h"
 #include "userfile/userfile.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
@@ -14,6 +18,7 @@
 using namespace zorv;
 using zorvtest::readFileBytes;
 using zorvtest::TempDir;
+using zorvtest::writeFileBytes;
 using zorvtool::DemoRng;
 using zorvtool::makeDemoUsers;
 
@@ -283,4 +288,52 @@ TEST(DemoData, CommandRefusesToOverwriteAndBadOptions) {
     ASSERT_EQ(r.code, 0) << r.err;
     const auto written = readAllRecords(file);
     EXPECT_EQ(written, demoUsersAsWritten(12, 18446744073709551615ull, written));
+}
+
+// The user file is written as its users are made; it must be the very file
+// that making every user first gave, on both sides of the point where the
+// resume holders fix the conference's size (1002 holders, about 4000 users).
+TEST(DemoData, StreamedFileIsTheFileMadeInMemory) {
+    for (const auto& [n, seed] : std::vector<std::pair<int, std::uint64_t>>{
+             {0, 1}, {1, 5}, {250, 1}, {3900, 2}, {4100, 2}, {6000, 77}}) {
+        TempDir streamed, inMemory;
+        const ToolRun r = tool({"demo", streamed.path(), "--users", std::to_string(n), "--seed",
+                                std::to_string(seed)});
+        ASSERT_EQ(r.code, 0) << r.err;
+
+        auto users = makeDemoUsers(n, seed);
+        const int holders = static_cast<int>(zorvtool::demoResumeHolders(users).size());
+        const auto numbers =
+            zorvtool::writeDemoConference(inMemory.path(), seed, std::clamp(holders - 2, 5, 1000));
+        std::vector<int> given = numbers;
+        const auto missing = zorvtool::missingDemoNumbers(numbers);
+        for (std::size_t k = 0; k < missing.size() && given.size() > 4 * k + 3; ++k)
+            given.insert(given.begin() + static_cast<std::ptrdiff_t>(4 * k + 3), missing[k]);
+        zorvtool::assignDemoResumes(users, given);
+        zorvtool::writeDemoUserFile(inMemory.path(), users);
+
+        for (const char* f : {"zorvuser.dat", "resume.hdr", "resume.txt"})
+            EXPECT_EQ(readFileBytes(streamed.file(f)), readFileBytes(inMemory.file(f)))
+                << f << " n=" << n << " seed=" << seed;
+    }
+}
+
+TEST(DemoData, UnfinishedWriterLeavesTheOldFileAndNoOtherFile) {
+    TempDir tmp;
+    writeFileBytes(tmp.file("zorvuser.dat"), "old");
+    {
+        zorv::AtomicFileWriter out(tmp.file("zorvuser.dat"));
+        out.write(std::string(100000, 'x'));
+    } // dropped: a generator that failed half way
+    EXPECT_EQ(readFileBytes(tmp.file("zorvuser.dat")), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+
+    zorv::AtomicFileWriter out(tmp.file("zorvuser.dat"));
+    out.write("new ");
+    out.write("bytes");
+    out.commit();
+    EXPECT_EQ(readFileBytes(tmp.file("zorvuser.dat")), "new bytes");
+    EXPECT_THROW(out.write("more"), zorv::IoError);
 }

@@ -847,8 +847,9 @@ void Tqedit::FormActivate() {
     if (!session_.workingCopy.isOpen())
         session_.workingCopy.setPath(workingCopyPathFor(platform_));
     bool loaded = false;
+    Totals loadedTotals; // from the copy's own reads: the file is read once
     try {
-        loaded = loadUserFile(session_, prompts_);
+        loaded = loadUserFile(session_, prompts_, totalsCollector(loadedTotals));
     } catch (const IoError& e) {
         // An empty user file loads but has no record 0 to show.
         if (e.code() != kReadBeyondEnd || !noRecords())
@@ -871,7 +872,7 @@ void Tqedit::FormActivate() {
     } else {
         showRecord(session_.recordBuffer);
     }
-    runTotals();
+    showTotals(loadedTotals);
 
     setBarRange();
     int pageSize = 2;
@@ -983,6 +984,7 @@ void Tqedit::saveClick() {
     session_.currentIndex = bar->value();
     Record& r = session_.recordBuffer;
     session_.workingCopy.readRecord(session_.currentIndex, r);
+    const Record before = r;
 
     auto text = [&r](QLineEdit* e, const TextField& f) {
         if (e->isModified())
@@ -1060,9 +1062,20 @@ void Tqedit::saveClick() {
 
     code(CodeListId::status);
 
-    session_.workingCopy.writeRecord(session_.currentIndex, r);
+    try {
+        session_.workingCopy.writeRecord(session_.currentIndex, r);
+    } catch (...) {
+        totalsKnown_ = false; // the record may be half written: count afresh next time
+        throw;
+    }
     showRecord(r);
-    runTotals();
+    if (totalsKnown_) {
+        // Only this record changed: the figures move by its difference.
+        replaceInTotals(totals_, before, r);
+        showTotals(totals_);
+    } else {
+        runTotals();
+    }
 }
 
 void Tqedit::savefilebtClick() {
@@ -1227,11 +1240,25 @@ void Tqedit::Goto1Click() {
 // ------------------------------------------------------------------ totals
 
 void Tqedit::runTotals() {
-    const Totals t = computeTotals(session_.workingCopy);
+    totalsKnown_ = false;
+    showTotals(computeTotals(session_.workingCopy));
+}
+
+void Tqedit::showTotals(const Totals& t) {
+    totals_ = t;
+    totalsKnown_ = true;
+    // All ten every time: they are editable, and typing there means nothing.
     for (const TotalsEntry& entry : totalsEntries()) {
         if (auto* e = findChild<QLineEdit*>(QString::fromLatin1(entry.name)))
             e->setText(QString::number(t.*(entry.value)));
     }
+}
+
+RecordsSeen Tqedit::totalsCollector(Totals& t) {
+    return [&t](const Record* records, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i)
+            addToTotals(t, records[i]);
+    };
 }
 
 // ------------------------------------------- windows that later work opens

@@ -15,6 +15,7 @@
 // answers dialogs and records the messages shown).
 
 #include "editor/codetables.h"
+#include "editor/totals.h"
 #include "platform/platform.h"
 #include "settings/registry.h"
 #include "userfile/record.h"
@@ -212,8 +213,13 @@ class Tqedit : public QWidget {
     void setPositionUi();
     // The track bar's range for the current record count (page size untouched).
     void setBarRange();
-    // The totals pass into the "BBS Statistics" tab.
+    // The totals pass into the "BBS Statistics" tab. Call it after anything
+    // but "Save User" changed the working copy's counters (a reload).
     void runTotals();
+    // Shows totals that a load computed from the records it copied.
+    void showTotals(const Totals& t);
+    // Collects the totals of the records a load copies (for showTotals).
+    RecordsSeen totalsCollector(Totals& t);
     // True once the start-up has loaded a user file.
     bool started() const { return started_; }
     // True once the start-up has run (whatever its outcome).
@@ -285,6 +291,10 @@ class Tqedit : public QWidget {
     bool activationDone_ = false;
     bool started_ = false;
     bool operatorPicked_ = false; // a list picked or a box ticked since showRecord
+    // The figures on the tab, kept so that "Save User" can update them by the
+    // difference of one record; invalid when a write may have half happened.
+    Totals totals_;
+    bool totalsKnown_ = false;
     std::vector<QLabel*> topLabels_;
     double scale_ = 1.0;
 };

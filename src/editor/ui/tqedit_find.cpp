@@ -59,8 +59,7 @@ void findTabSearch(Tqedit& w, int start) {
         return;
     c.text = text.value_or(std::string());
     auto& s = w.session();
-    const int hit = scanForward(s.workingCopy, start, s.recordBuffer,
-                                [&c](const Record& r) { return findTabMatches(r, c); });
+    const int hit = scanForward(s.workingCopy, start, s.recordBuffer, FindTabTest(c));
     if (hit >= 0)
         showHit(w, hit);
 }
@@ -146,8 +145,8 @@ void Tqedit::FindDialogFind() {
     if (!text)
         return;
     auto& s = session();
-    const int hit = scanForward(s.workingCopy, s.foundIndex + 1, s.recordBuffer,
-                                [&text](const Record& r) { return dialogNameMatches(r, *text); });
+    const int hit =
+        scanForward(s.workingCopy, s.foundIndex + 1, s.recordBuffer, DialogNameTest(*text));
     if (hit >= 0)
         showHit(*this, hit);
 }

@@ -73,8 +73,10 @@ void Tqedit::openOtherUserFile() {
     }
 
     s.userFileName = newPath;
+    Totals loadedTotals;
+    totalsKnown_ = false; // the tab shows the old file's figures until the new ones
     try {
-        s.workingCopy.loadFrom(newPath);
+        s.workingCopy.loadFrom(newPath, totalsCollector(loadedTotals));
     } catch (...) {
         // The working copy holds neither the new file nor edits anyone still
         // wants (saved or dropped above): it must never be copied back.
@@ -90,7 +92,7 @@ void Tqedit::openOtherUserFile() {
     showRecord(s.recordBuffer);
     // The field names the file being edited even when no settings key exists.
     fname1->setText(newName);
-    runTotals();
+    showTotals(loadedTotals);
     setBarRange();
     setPositionUi();
 }
