@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 
 namespace zorv {
@@ -122,6 +123,20 @@ bool QtPlatform::confirm(QWidget* parent, const QString& text) {
                  QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
+}
+
+int QtPlatform::choose(QWidget* parent, const QString& title, const QString& text,
+                       const QStringList& buttons) {
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
+    QList<QAbstractButton*> made;
+    for (qsizetype i = 0; i < buttons.size(); ++i)
+        made.append(box.addButton(buttons[i], i + 1 == buttons.size() ? QMessageBox::RejectRole
+                                                                      : QMessageBox::AcceptRole));
+    if (!made.isEmpty())
+        box.setEscapeButton(made.last());
+    box.exec();
+    const qsizetype chosen = made.indexOf(box.clickedButton());
+    return static_cast<int>(chosen < 0 ? made.size() - 1 : chosen);
 }
 
 QString QtPlatform::inputBox(QWidget* parent, const QString& title, const QString& prompt,

@@ -20,6 +20,8 @@ class QtPlatform : public Platform {
     void message(QWidget* parent, const QString& title, const QString& text,
                  MessageIcon icon) override;
     bool confirm(QWidget* parent, const QString& text) override;
+    int choose(QWidget* parent, const QString& title, const QString& text,
+               const QStringList& buttons) override;
     QString inputBox(QWidget* parent, const QString& title, const QString& prompt,
                      const QString& defaultText) override;
     Date today() override;

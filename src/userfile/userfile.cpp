@@ -49,30 +49,7 @@ std::vector<Record> readAllRecords(const std::string& path) {
 }
 
 void writeFileAtomically(const std::string& path, std::string_view bytes) {
-    // Written beside the target under a name of its own ("x": never an existing
-    // file), then moved over it whole.
-    const std::string temp = path + ".new." + std::to_string(::getpid());
-    {
-        std::FILE* f = std::fopen(temp.c_str(), "wbx");
-        if (!f)
-            throw ioErrorFromErrno(errno);
-        int err = 0;
-        if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size())
-            err = errno ? errno : ENOSPC;
-        if (std::fclose(f) != 0 && err == 0)
-            err = errno ? errno : ENOSPC;
-        if (err != 0) {
-            std::remove(temp.c_str());
-            throw ioErrorFromErrno(err);
-        }
-    }
-    try {
-        replaceFileAtomically(temp, path);
-    } catch (...) {
-        std::remove(temp.c_str());
-        throw;
-    }
-    std::remove(temp.c_str());
+    replaceFileWithBytes(path, bytes);
 }
 
 void writeUserFile(const std::string& path, const std::vector<Record>& records) {

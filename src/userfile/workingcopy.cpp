@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/file.h>
@@ -133,7 +135,41 @@ std::string workingCopyPath(const std::string& programPath, const std::string& f
     return fallbackDir + "/" + name;
 }
 
-void replaceFileAtomically(const std::string& src, const std::string& dstPath) {
+namespace {
+
+[[noreturn]] void throwAt(const std::string& what, const std::string& path) {
+    const int err = errno;
+    throw IoError(ioErrorCodeFromErrno(err), what + " " + path + ": " + std::strerror(err));
+}
+
+bool isOurTempFor(const std::string& name, const std::string& base) {
+    const std::string prefix = std::string(kTempPrefix) + base + ".";
+    return name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0;
+}
+
+// A temp file of ours, created and locked; the lock tells a later cleanup
+// that its writer still lives.
+int createLockedTemp(std::string& temp, const std::string& dst) {
+    for (;;) {
+        temp = dirOf(dst) + "/" + kTempPrefix + baseOf(dst) + ".XXXXXX";
+        const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+        if (fd < 0)
+            throwAt("Cannot create a temporary file in", dirOf(dst));
+        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+        // A cleanup may have taken it for a dead writer's between create and lock.
+        struct stat a {
+        }, b{};
+        if (::fstat(fd, &a) == 0 && ::stat(temp.c_str(), &b) == 0 && a.st_ino == b.st_ino &&
+            a.st_dev == b.st_dev)
+            return fd;
+        ::close(fd);
+    }
+}
+
+// Writes what `fill` puts into a locked temp beside dst, then renames it over dst.
+template <typename Fill>
+void replaceWith(const std::string& dstPath, const Fill& fill, const struct stat* model) {
     // A link to the user file is kept a link: the file it points to is replaced.
     std::string dst = dstPath;
     struct stat lst {};
@@ -143,39 +179,31 @@ void replaceFileAtomically(const std::string& src, const std::string& dstPath) {
             std::free(real);
         }
     }
-
-    Fd in(openRegularFile(src, O_RDONLY));
-    struct stat srcSt {};
-    if (::fstat(in.get(), &srcSt) != 0)
-        throwErrno();
     struct stat dstSt {};
     const bool haveDst = ::stat(dst.c_str(), &dstSt) == 0;
     if (haveDst && S_ISDIR(dstSt.st_mode))
-        throw IoError(kFileAccessDenied);
-    // Already the same file: a rename would strand whoever holds src open on
-    // the old, unlinked inode.
-    if (haveDst && dstSt.st_dev == srcSt.st_dev && dstSt.st_ino == srcSt.st_ino)
-        return;
+        throw IoError(kFileAccessDenied, "File access denied: " + dst + " is a folder");
+    removeStaleTemps(dst);
 
-    std::string temp = dirOf(dst) + "/." + baseOf(dst) + ".XXXXXX";
-    Fd out(::mkstemp(temp.data()));
-    if (out.get() < 0)
-        throwErrno();
+    std::string temp;
+    Fd out(createLockedTemp(temp, dst));
     try {
-        const struct stat& model = haveDst ? dstSt : srcSt;
+        const struct stat* mode = haveDst ? &dstSt : model;
         if (haveDst)
             (void)!::fchown(out.get(), dstSt.st_uid, dstSt.st_gid); // only root may
-        if (::fchmod(out.get(), model.st_mode & 07777) != 0)
-            throwErrno();
-        copyContent(in.get(), out.get());
+        // A new file gets what any new file would, not the temp file's 0600.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        const mode_t perms = mode ? (mode->st_mode & 07777) : (0666 & ~mask);
+        if (::fchmod(out.get(), perms) != 0)
+            throwAt("Cannot set the permissions of", temp);
+        fill(out.get(), temp);
         if (::fsync(out.get()) != 0)
-            throwErrno();
-        if (::close(out.release()) != 0)
-            throwErrno();
+            throwAt("Cannot write", temp);
         if (replaceHook)
             replaceHook(temp);
         if (::rename(temp.c_str(), dst.c_str()) != 0)
-            throwErrno();
+            throwAt("Cannot replace", dst);
     } catch (...) {
         ::unlink(temp.c_str());
         throw;
@@ -184,6 +212,65 @@ void replaceFileAtomically(const std::string& src, const std::string& dstPath) {
     Fd dir(::open(dirOf(dst).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0)
         (void)::fsync(dir.get());
+}
+
+} // namespace
+
+void removeStaleTemps(const std::string& dst) {
+    const std::string dir = dirOf(dst);
+    const std::string base = baseOf(dst);
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (!isOurTempFor(name, base))
+            continue;
+        const std::string path = dir + "/" + name;
+        Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+        struct stat st {};
+        if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.c_str()); // still locked by us: its writer sees it gone
+    }
+    ::closedir(d);
+}
+
+void replaceFileAtomically(const std::string& src, const std::string& dst) {
+    Fd in(openRegularFile(src, O_RDONLY));
+    struct stat srcSt {};
+    if (::fstat(in.get(), &srcSt) != 0)
+        throwErrno();
+    // Already the same file: a rename would strand whoever holds src open on
+    // the old, unlinked inode.
+    struct stat dstSt {};
+    if (::stat(dst.c_str(), &dstSt) == 0 && dstSt.st_dev == srcSt.st_dev &&
+        dstSt.st_ino == srcSt.st_ino)
+        return;
+    replaceWith(
+        dst,
+        [&in, &src](int out, const std::string& temp) {
+            try {
+                copyContent(in.get(), out);
+            } catch (const IoError& e) {
+                throw IoError(e.code(), std::string(e.what()) + " copying " + src + " to " + temp);
+            }
+        },
+        &srcSt);
+}
+
+void replaceFileWithBytes(const std::string& dst, std::string_view bytes) {
+    replaceWith(
+        dst,
+        [bytes](int out, const std::string& temp) {
+            try {
+                writeAll(out, bytes.data(), bytes.size(), 0);
+            } catch (const IoError& e) {
+                throw IoError(e.code(), std::string(e.what()) + " writing " + temp);
+            }
+        },
+        nullptr);
 }
 
 WorkingCopy::WorkingCopy(std::string path) : path_(std::move(path)) {}
@@ -216,6 +303,8 @@ void WorkingCopy::loadFrom(const std::string& source) {
         throwErrno();
     lockOrThrow(fd.get(), path_);
     Fd in(openRegularFile(source, O_RDONLY));
+    loaded_.clear();
+    source_ = {};
     struct stat a {
     }, b{};
     if (::fstat(fd.get(), &a) == 0 && ::fstat(in.get(), &b) == 0 && a.st_dev == b.st_dev &&
@@ -224,6 +313,8 @@ void WorkingCopy::loadFrom(const std::string& source) {
         holdsCopy_ = true;
         return;
     }
+    const FileIdentity from{static_cast<unsigned long long>(b.st_dev),
+                            static_cast<unsigned long long>(b.st_ino), b.st_ino != 0};
     try {
         const off_t size = copyContent(in.get(), fd.get());
         if (::ftruncate(fd.get(), size) != 0)
@@ -234,6 +325,7 @@ void WorkingCopy::loadFrom(const std::string& source) {
     }
     fd_ = fd.release();
     holdsCopy_ = true;
+    source_ = from;
 }
 
 void WorkingCopy::close() {
@@ -258,6 +350,11 @@ void WorkingCopy::writeRecord(int index, const Record& buffer) {
     // Only whole records that exist: bytes after the last one are never written.
     if (index < 0 || index >= recordCount())
         throw IoError(kReadBeyondEnd);
+    if (!loaded_.count(index)) {
+        Record before{};
+        readRecord(index, before);
+        loaded_.emplace(index, before);
+    }
     writeAll(fd_, reinterpret_cast<const char*>(buffer.data()), kRecordSize,
              static_cast<off_t>(index) * static_cast<off_t>(kRecordSize));
 }
@@ -290,43 +387,17 @@ bool copyWorkingCopyTo(UserFileSession& s, const std::string& dst, Prompts& prom
     // After a failed load the working copy is empty: copying it back would
     // wipe the user file.
     if (!s.workingCopy.holdsCopy()) {
-        prompts.warning("Unable to save userfile");
+        prompts.warning("Unable to save userfile\nThe working copy holds no loaded user file.");
         return false;
     }
     try {
         s.workingCopy.flush();
         replaceFileAtomically(s.workingCopy.path(), dst);
-    } catch (const IoError&) {
-        prompts.warning("Unable to save userfile");
+    } catch (const IoError& e) {
+        prompts.warning("Unable to save userfile\n" + std::string(e.what()) + ": " + dst);
         return false;
     }
     return true;
-}
-
-static bool copyBack(UserFileSession& s, Prompts& prompts) {
-    if (!copyWorkingCopyTo(s, s.userFileName, prompts))
-        return false;
-    s.userFileChanged = false;
-    return true;
-}
-
-void saveUserFile(UserFileSession& s, Prompts& prompts) {
-    if (!s.userFileChanged)
-        return;
-    if (!copyBack(s, prompts) && !s.workingCopy.holdsCopy())
-        return;
-    if (!s.workingCopy.isOpen())
-        s.workingCopy.open();
-    s.workingCopy.readRecord(s.currentIndex, s.recordBuffer);
-}
-
-bool copyBackOnExit(UserFileSession& s, Prompts& prompts) {
-    // Without a loaded copy no change can have reached the working copy.
-    if (!s.userFileChanged || !s.workingCopy.holdsCopy())
-        return true;
-    if (!prompts.confirm("Save zorvuser.dat file?"))
-        return true;
-    return copyBack(s, prompts);
 }
 
 } // namespace zorv

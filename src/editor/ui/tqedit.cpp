@@ -9,6 +9,7 @@
 #include "userfile/codepage.h"
 #include "userfile/errors.h"
 #include "userfile/numtext.h"
+#include "userfile/usersave.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -762,6 +763,9 @@ void Tqedit::FormActivate() {
 
     if (!session_.workingCopy.isOpen())
         session_.workingCopy.setPath(workingCopyPathFor(platform_));
+    // A save this program did not finish is undone before anything is loaded.
+    rollBackInterruptedSave(journalPathFor(session_.workingCopy.path()), prompts_);
+    loadSaveSettings();
     bool loaded = false;
     try {
         loaded = loadUserFile(session_, prompts_);
@@ -976,10 +980,6 @@ void Tqedit::saveClick() {
     session_.workingCopy.writeRecord(session_.currentIndex, r);
     showRecord(r);
     runTotals();
-}
-
-void Tqedit::savefilebtClick() {
-    saveUserFile(session_, prompts_);
 }
 
 void Tqedit::exitClick() {
