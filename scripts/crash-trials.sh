@@ -59,8 +59,8 @@ for ((i = 1; i <= trials; i++)); do
   else
     torn=$((torn + 1))
   fi
-  extra=$(find "$d" -mindepth 1 ! -name zorvuser.dat ! -name zorvedit.dat ! -name 'zorvuser.dat.bak*' | wc -l)
-  left=$((left + extra))
+  extra=$(find "$d" -mindepth 1 ! -name zorvuser.dat ! -name zorvedit.dat ! -name 'zorvuser.dat.bak*')
+  [ -z "$extra" ] || { echo "  left behind: $extra"; left=$((left + $(echo "$extra" | wc -l))); }
   rm -rf "$d" "$d.out"
 done
 

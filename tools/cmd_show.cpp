@@ -1,6 +1,7 @@
 // zorvtool show FILE N [--json]: record N as the editor shows it.
 
 #include "command.h"
+#include "showrecord.h"
 
 #include "editor/codetables.h"
 #include "userfile/calltime.h"
@@ -208,4 +209,13 @@ const Register reg{
     {"show", "show FILE N [--json]        record N as the editor shows it", runShow}};
 
 } // namespace
+
+void printRecordJson(const zorv::Record& r, std::ostream& out) {
+    printJson(r, out);
+}
+
+void printRecordListing(const zorv::Record& r, int index, std::ostream& out) {
+    printListing(r, index, out);
+}
+
 } // namespace zorvtool

@@ -490,6 +490,13 @@ bool rollBackInterruptedSave(const std::string& journalPath, Prompts& prompts) {
                 prompts);
 }
 
+void removeSaveLeftovers(const std::string& userFile, const std::string& backupDir) {
+    removeStaleTemps(userFile);
+    removeStaleTemps(userFile + ".bak");
+    if (!backupDir.empty())
+        removeStaleTemps(backupDir + "/" + baseOf(userFile) + ".bak");
+}
+
 void keepBackup(const std::string& path, int count, const std::string& fallbackDir) {
     if (count <= 0)
         return;

@@ -33,6 +33,10 @@ std::string journalPathFor(const std::string& workingCopyPath);
 // kept for the next try and reported.
 bool rollBackInterruptedSave(const std::string& journalPath, Prompts& prompts);
 
+// Removes what savers killed mid-write left of whole-file copies: the temp
+// files beside the user file and beside its backup (there or in backupDir).
+void removeSaveLeftovers(const std::string& userFile, const std::string& backupDir);
+
 // Keeps the file as it is now as NAME.bak, older ones shifted to NAME.bak.2 ..
 // NAME.bak.<count>, beside it or, when its folder is not writable, in
 // fallbackDir. Nothing for count <= 0. Throws IoError.

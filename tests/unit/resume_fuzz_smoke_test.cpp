@@ -22,7 +22,7 @@ namespace {
 
 std::vector<std::string> seedCorpus() {
     std::vector<std::string> out;
-    const fs::path dir = fs::path(__FILE__).parent_path() / "../../fuzz/corpus/conference";
+    const fs::path dir = fs::path(ZORV_FUZZ_CORPUS) / "conference";
     for (const auto& e : fs::directory_iterator(dir)) {
         std::ifstream in(e.path(), std::ios::binary);
         out.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

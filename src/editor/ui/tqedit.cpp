@@ -766,6 +766,7 @@ void Tqedit::FormActivate() {
     // A save this program did not finish is undone before anything is loaded.
     rollBackInterruptedSave(journalPathFor(session_.workingCopy.path()), prompts_);
     loadSaveSettings();
+    removeSaveLeftovers(session_.userFileName, session_.backupDir);
     bool loaded = false;
     try {
         loaded = loadUserFile(session_, prompts_);
