@@ -93,7 +93,7 @@ int runDemo(const Args& args, std::ostream& out, std::ostream& err) {
         numbers = writeDemoConference(dir, seed, std::clamp(holders - 2, 5, 1000));
     } catch (const std::exception& e) {
         err << "zorvtool demo: " << dir << "/resume: " << e.what() << '\n';
-        return 1;
+        return 2;
     }
     std::vector<int> given = numbers;
     const std::vector<int> missing = missingDemoNumbers(numbers);
@@ -104,7 +104,7 @@ int runDemo(const Args& args, std::ostream& out, std::ostream& err) {
         writeDemoUserFile(dir, records);
     } catch (const zorv::IoError& e) {
         err << "zorvtool demo: " << target << ": " << e.what() << '\n';
-        return 1;
+        return 2;
     }
     out << "wrote " << target << " (" << users << " users, seed " << seed << ")\n";
     out << "wrote " << dir << "/resume.hdr and .txt (" << numbers.size() << " resumes)\n";

@@ -196,7 +196,7 @@ int runShow(const Args& args, std::ostream& out, std::ostream& err) {
         r = readRecordAt(file, index);
     } catch (const IoError& e) {
         err << "zorvtool show: " << file << ": user " << index << ": " << e.what() << '\n';
-        return 1;
+        return 2;
     }
     if (json)
         printJson(r, out);

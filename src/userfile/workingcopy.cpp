@@ -289,7 +289,7 @@ void WorkingCopy::open() {
     close();
     Fd fd(::open(path_.c_str(), O_RDWR | O_CLOEXEC));
     if (fd.get() < 0)
-        throwErrno();
+        throwAt("Cannot open the working copy", path_);
     lockOrThrow(fd.get(), path_);
     fd_ = fd.release();
 }
@@ -300,7 +300,7 @@ void WorkingCopy::loadFrom(const std::string& source) {
     // Not O_TRUNC: another editor's copy must survive until the lock is ours.
     Fd fd(::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
     if (fd.get() < 0)
-        throwErrno();
+        throwAt("Cannot create the working copy", path_);
     lockOrThrow(fd.get(), path_);
     Fd in(openRegularFile(source, O_RDONLY));
     loaded_.clear();
@@ -372,7 +372,12 @@ static bool fileExists(const std::string& path) {
 bool loadUserFile(UserFileSession& s, Prompts& prompts) {
     s.currentIndex = 0;
     if (!fileExists(s.userFileName)) {
-        prompts.message("Error", "Finner ikke filen...");
+        struct stat st {};
+        if (!s.userFileName.empty() && ::stat(s.userFileName.c_str(), &st) == 0)
+            prompts.message("Error", "Finner ikke filen...\n" + s.userFileName +
+                                         " is a folder, not a user file.");
+        else
+            prompts.message("Error", "Finner ikke filen...");
         return false;
     }
     // A failed copy throws before anything is open: the copy of an earlier run

@@ -650,3 +650,26 @@ TEST_F(SessionTest, AFifoInPlaceOfTheUserFileIsRefusedNotWaitedOn) {
     EXPECT_FALSE(s.workingCopy.isOpen());
     EXPECT_EQ(ioCode([&] { countRecords(userFile); }), kFileAccessDenied);
 }
+
+TEST_F(SessionTest, MessagesNameThePathAndTheReason) {
+    // A user file name that names a folder.
+    s.userFileName = tmp.path();
+    EXPECT_FALSE(loadUserFile(s, prompts));
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text,
+              "Finner ikke filen...\n" + tmp.path() + " is a folder, not a user file.");
+
+    // A working copy that cannot be made.
+    writeFileBytes(userFile, recordsBytes(2));
+    s.userFileName = userFile;
+    s.workingCopy.setPath(tmp.file("gone/zorvedit.dat"));
+    try {
+        loadUserFile(s, prompts);
+        ADD_FAILURE() << "no working copy, no load";
+    } catch (const IoError& e) {
+        EXPECT_EQ(e.code(), kFileNotFound);
+        EXPECT_EQ(std::string(e.what()), "Cannot create the working copy " +
+                                             tmp.file("gone/zorvedit.dat") +
+                                             ": No such file or directory");
+    }
+}
