@@ -1,5 +1,6 @@
 #include "usersave.h"
 
+#include "codepage.h"
 #include "errors.h"
 #include "record.h"
 #include "recordio.h"
@@ -272,7 +273,7 @@ bool undo(int fd, const std::vector<JournalEntry>& entries) {
 }
 
 std::string userLine(int index, const Record& r) {
-    const std::string name = readText(r, kName);
+    const std::string name = cp865ToUtf8(rawText(r, kName)); // prompts take UTF-8
     return "  " + std::to_string(index) + (name.empty() ? std::string() : "  " + name);
 }
 
