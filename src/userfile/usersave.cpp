@@ -504,6 +504,8 @@ void keepBackup(const std::string& path, int count, const std::string& fallbackD
     std::string dir = dirOf(path);
     if (::access(dir.c_str(), W_OK) != 0 && !fallbackDir.empty()) {
         dir = fallbackDir;
+        for (std::size_t at = 1; at != std::string::npos; at = dir.find('/', at + 1))
+            ::mkdir(dir.substr(0, at).c_str(), 0700); // the state folder may not exist yet
         ::mkdir(dir.c_str(), 0700);
     }
     const std::string bak = dir + "/" + baseOf(path) + ".bak";

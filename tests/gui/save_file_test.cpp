@@ -5,6 +5,7 @@
 
 #include "scripted_prompts.h"
 #include "userfile/record.h"
+#include "userfile/userfile.h"
 #include "userfile/usersave.h"
 
 #include <QLabel>
@@ -147,4 +148,33 @@ TEST_F(EditorTest, InterruptedSaveIsUndoneAtStartUp) {
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_TRUE(platform.messages[0].text.contains("interrupted"));
     EXPECT_EQ(workingCopyBytes(), before) << "loaded after the undo";
+}
+
+TEST_F(EditorTest, SavingTheOldFileBeforeASwitchKeepsTheBoardsChanges) {
+    writeUsers(demoUsers(6));
+    rememberUserFile();
+    start();
+    QTest::keyClicks(window->Tlf, "5");
+    QTest::mouseClick(window->save, Qt::LeftButton);
+    const Record mine = workingRecord(0);
+    Record board2 = userFileRecord(2);
+    writeText(board2, kName, "CALLER TWO");
+    boardWrites(userFile(), 2, board2);
+    boardAppends(userFile(), {plainUser("NEWCOMER")});
+
+    const std::string other = dir.file("board/other.dat");
+    zorv::writeUserFile(other, demoUsers(3));
+    platform.openAnswers = {QString::fromStdString(other)};
+    platform.confirmAnswers = {true};
+    window->openClick();
+    EXPECT_EQ(session.userFileName, other);
+    EXPECT_EQ(userFileRecord(0), mine);
+    EXPECT_EQ(userFileRecord(2), board2);
+    EXPECT_EQ(userFileRecord(6), plainUser("NEWCOMER"));
+    EXPECT_TRUE(platform.messages.empty());
+    // The file as it was just before the run's first write, the board's work included.
+    const std::string bak = readFileBytes(userFile() + ".bak");
+    ASSERT_EQ(bak.size(), 7 * kRecordSize);
+    EXPECT_EQ(bak.substr(2 * kRecordSize, kRecordSize), std::string(board2.begin(), board2.end()));
+    EXPECT_NE(bak.substr(0, kRecordSize), std::string(mine.begin(), mine.end()));
 }

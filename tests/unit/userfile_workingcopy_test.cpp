@@ -421,7 +421,7 @@ TEST_F(SessionTest, ReadOnlyUserFileIsReportedWithItsCause) {
 TEST_F(SessionTest, WritableUserFileInAReadOnlyFolderIsSavedInPlace) {
     const std::string dir = tmp.file("bbs");
     ::mkdir(dir.c_str(), 0755);
-    const std::string state = tmp.file("state");
+    const std::string state = tmp.file("state/not/yet");
     userFile = s.userFileName = dir + "/zorvuser.dat";
     s.backups = 1;
     s.backupDir = state;
