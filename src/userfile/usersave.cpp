@@ -345,8 +345,11 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts) {
         return SaveOutcome::Saved; // its own working copy: every write is already there
     if (changes.empty())
         return SaveOutcome::Saved;
-    if (!lockWithin(fd.get(), 5000))
-        fail("Cannot lock", path, errno == EWOULDBLOCK ? EBUSY : errno);
+    if (!lockWithin(fd.get(), 5000)) {
+        if (errno == EWOULDBLOCK || errno == EINTR)
+            throw SaveFailure{"Another editor is saving " + path + " right now; try again."};
+        fail("Cannot lock", path, errno);
+    }
 
     if (!sameFile(st, wc.source()))
         return overwriteWhole(s, prompts,
