@@ -31,13 +31,16 @@ void step(SaveStep s, int record = -1) {
 class Fd {
   public:
     explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
+    ~Fd() { reset(); }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int fd = -1) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = fd;
+    }
 
   private:
     int fd_;
@@ -216,22 +219,38 @@ bool decode(const std::string& in, Journal& j) {
     return true;
 }
 
-void writeJournal(const std::string& path, const Journal& j) {
+// The journal stays locked while its save runs, so that a second editor
+// starting meanwhile never takes it for a dead one's. Returns the open fd.
+int writeJournal(const std::string& path, const Journal& j) {
     const std::string bytes = encode(j);
-    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (fd.get() < 0)
-        fail("Cannot create the save journal", path, errno);
-    if (!writeAt(fd.get(), bytes.data(), bytes.size(), 0) || ::fsync(fd.get()) != 0) {
-        const int err = errno;
-        ::unlink(path.c_str());
-        fail("Cannot write the save journal", path, err);
+    for (;;) {
+        const int raw = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (raw < 0)
+            fail("Cannot create the save journal", path, errno);
+        Fd fd(raw);
+        while (::flock(fd.get(), LOCK_EX) != 0 && errno == EINTR) {
+        }
+        // A rollback may have removed it between the open and the lock.
+        struct stat a {
+        }, b{};
+        if (::fstat(fd.get(), &a) != 0 || ::stat(path.c_str(), &b) != 0 || a.st_ino != b.st_ino ||
+            a.st_dev != b.st_dev)
+            continue;
+        if (::ftruncate(fd.get(), 0) != 0 || !writeAt(fd.get(), bytes.data(), bytes.size(), 0) ||
+            ::fsync(fd.get()) != 0) {
+            const int err = errno;
+            ::unlink(path.c_str());
+            fail("Cannot write the save journal", path, err);
+        }
+        syncDir(path);
+        return fd.release();
     }
-    syncDir(path);
 }
 
-bool readWhole(const std::string& path, std::string& out) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
+// Reads a journal no live save holds; false when there is none or it is held.
+bool readIdleJournal(const std::string& path, Fd& fd, std::string& out) {
+    fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
         return false;
     char buf[1 << 16];
     for (;;) {
@@ -412,7 +431,7 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts) {
     }
 
     const std::string journalPath = journalPathFor(wc.path());
-    writeJournal(journalPath, journal);
+    const Fd journalLock(writeJournal(journalPath, journal));
     step(SaveStep::JournalWritten);
     bool ok = true;
     int err = 0;
@@ -453,7 +472,8 @@ std::string journalPathFor(const std::string& workingCopyPath) {
 
 bool rollBackInterruptedSave(const std::string& journalPath, Prompts& prompts) {
     std::string bytes;
-    if (!readWhole(journalPath, bytes))
+    Fd held; // the lock is kept until the journal is gone
+    if (!readIdleJournal(journalPath, held, bytes))
         return false;
     Journal j;
     if (!decode(bytes, j)) {

@@ -418,3 +418,31 @@ TEST_F(SaveTest, ALeftJournalIsRolledBackBeforeTheNextSave) {
     want[1] = user(1, 'n');
     EXPECT_EQ(onDisk(), want);
 }
+
+TEST_F(SaveTest, ASaveStillRunningIsNotTakenForADeadOne) {
+    // Another editor of the same working copy starts while a save is under
+    // way (it will find the copy held): its start-up must leave that save alone.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        Editor ed(userFile, copyA);
+        ed.edit(2, user(2, 'e'));
+        setSaveHookForTesting([](SaveStep s, int) {
+            if (s == SaveStep::RecordWritten)
+                ::raise(SIGSTOP);
+        });
+        saveToUserFile(ed.s, ed.prompts);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, WUNTRACED), pid);
+    ASSERT_TRUE(WIFSTOPPED(status));
+    ScriptedPrompts prompts;
+    EXPECT_FALSE(rollBackInterruptedSave(journalPathFor(copyA), prompts));
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(onDisk()[2], user(2, 'e')) << "the running save's write stays";
+
+    ::kill(pid, SIGKILL);
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(rollBackInterruptedSave(journalPathFor(copyA), prompts));
+    EXPECT_EQ(onDisk(), usersOf(8));
+}
