@@ -19,7 +19,7 @@ int runCount(const Args& args, std::ostream& out, std::ostream& err) {
         out << zorv::countRecords(args[0]) << '\n';
     } catch (const zorv::IoError& e) {
         err << "zorvtool count: " << args[0] << ": " << e.what() << '\n';
-        return 1;
+        return 2;
     }
     return 0;
 }

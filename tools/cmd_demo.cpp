@@ -100,10 +100,10 @@ int runDemo(const Args& args, std::ostream& out, std::ostream& err) {
         });
     } catch (const ConferenceFailed& e) {
         err << "zorvtool demo: " << dir << "/resume: " << e.what << '\n';
-        return 1;
+        return 2;
     } catch (const zorv::IoError& e) {
         err << "zorvtool demo: " << target << ": " << e.what() << '\n';
-        return 1;
+        return 2;
     }
     out << "wrote " << target << " (" << users << " users, seed " << seed << ")\n";
     out << "wrote " << dir << "/resume.hdr and .txt (" << numbers.size() << " resumes)\n";

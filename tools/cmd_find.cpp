@@ -91,6 +91,12 @@ int runFind(const Args& args, std::ostream& out, std::ostream& err) {
         err << kUsage;
         return 2;
     }
+    // Bytes that are not UTF-8 would silently match nothing.
+    for (std::size_t i = 0; i < positional[1].size();)
+        if (zorv::decodeUtf8(positional[1], i) < 0) {
+            err << "zorvtool find: the search text is not valid UTF-8\n" << kUsage;
+            return 2;
+        }
     const std::string& file = positional[0];
     c.text = zorv::utf8ToCp1252(positional[1]);
     // A character cp1252 cannot hold occurs in no stored text: such a text

@@ -1,6 +1,7 @@
 // zorvtool show FILE N [--json]: record N as the editor shows it.
 
 #include "command.h"
+#include "showrecord.h"
 
 #include "editor/codetables.h"
 #include "userfile/calltime.h"
@@ -195,7 +196,7 @@ int runShow(const Args& args, std::ostream& out, std::ostream& err) {
         r = readRecordAt(file, index);
     } catch (const IoError& e) {
         err << "zorvtool show: " << file << ": user " << index << ": " << e.what() << '\n';
-        return 1;
+        return 2;
     }
     if (json)
         printJson(r, out);
@@ -208,4 +209,13 @@ const Register reg{
     {"show", "show FILE N [--json]        record N as the editor shows it", runShow}};
 
 } // namespace
+
+void printRecordJson(const zorv::Record& r, std::ostream& out) {
+    printJson(r, out);
+}
+
+void printRecordListing(const zorv::Record& r, int index, std::ostream& out) {
+    printListing(r, index, out);
+}
+
 } // namespace zorvtool

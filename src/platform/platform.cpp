@@ -18,6 +18,15 @@ bool PlatformPrompts::confirm(const std::string& text) {
     return platform_.confirm(parent_, QString::fromStdString(text));
 }
 
+int PlatformPrompts::choose(const std::string& title, const std::string& text,
+                            const std::vector<std::string>& buttons) {
+    QStringList names;
+    for (const std::string& b : buttons)
+        names << QString::fromStdString(b);
+    return platform_.choose(parent_, QString::fromStdString(title), QString::fromStdString(text),
+                            names);
+}
+
 std::string workingCopyPathFor(Platform& platform) {
     const std::string program = toPath(platform.programPath());
     return workingCopyPath(program, toPath(platform.stateDir()), installedProgram(program));

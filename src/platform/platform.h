@@ -7,6 +7,7 @@
 #include "userfile/workingcopy.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -48,6 +49,10 @@ class Platform {
     // Title "Confirm", buttons Yes, No and Cancel (Escape and the close button
     // mean Cancel).
     virtual Answer confirmOrCancel(QWidget* parent, const QString& text) = 0;
+    // A question with buttons of its own; the index of the one chosen. The
+    // last button is the way out (Escape).
+    virtual int choose(QWidget* parent, const QString& title, const QString& text,
+                       const QStringList& buttons) = 0;
     // An input box (up to 255 characters); Cancel returns the default text.
     virtual QString inputBox(QWidget* parent, const QString& title, const QString& prompt,
                              const QString& defaultText) = 0;
@@ -76,6 +81,8 @@ class PlatformPrompts : public Prompts {
     void message(const std::string& title, const std::string& text) override;
     void warning(const std::string& text) override;
     bool confirm(const std::string& text) override;
+    int choose(const std::string& title, const std::string& text,
+               const std::vector<std::string>& buttons) override;
 
   private:
     Platform& platform_;

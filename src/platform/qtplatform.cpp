@@ -15,9 +15,10 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QScreen>
+#include <QSettings>
 #include <QTreeView>
 
 #include <algorithm>
@@ -187,6 +188,20 @@ Answer QtPlatform::confirmOrCancel(QWidget* parent, const QString& text) {
     default:
         return Answer::Cancel;
     }
+}
+
+int QtPlatform::choose(QWidget* parent, const QString& title, const QString& text,
+                       const QStringList& buttons) {
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, ownerOf(parent));
+    QList<QAbstractButton*> made;
+    for (qsizetype i = 0; i < buttons.size(); ++i)
+        made.append(box.addButton(buttons[i], i + 1 == buttons.size() ? QMessageBox::RejectRole
+                                                                      : QMessageBox::AcceptRole));
+    if (!made.isEmpty())
+        box.setEscapeButton(made.last());
+    box.exec();
+    const qsizetype chosen = made.indexOf(box.clickedButton());
+    return static_cast<int>(chosen < 0 ? made.size() - 1 : chosen);
 }
 
 QString QtPlatform::inputBox(QWidget* parent, const QString& title, const QString& prompt,

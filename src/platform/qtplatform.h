@@ -21,6 +21,8 @@ class QtPlatform : public Platform {
                  MessageIcon icon) override;
     bool confirm(QWidget* parent, const QString& text) override;
     Answer confirmOrCancel(QWidget* parent, const QString& text) override;
+    int choose(QWidget* parent, const QString& title, const QString& text,
+               const QStringList& buttons) override;
     QString inputBox(QWidget* parent, const QString& title, const QString& prompt,
                      const QString& defaultText) override;
     Date today() override;

@@ -229,8 +229,22 @@ bool RegFileKey::setValue(const std::string& name, std::uint32_t type, std::stri
         return true;
     if (writeBack())
         return true;
+    const int err = errno;
     state_->doc = std::move(before);
+    if (readOnlyFile()) {
+        // The sysop made it read-only on purpose, perhaps: said once per run,
+        // then such writes are dropped quietly.
+        if (markReported(path_ + "\n(read-only)"))
+            throw SettingsError(SettingsError::Kind::SetData, name,
+                                "The settings file '" + path_ + "' may not be written (" +
+                                    std::strerror(err) + "); settings are not saved.");
+        return true;
+    }
     return false;
+}
+
+bool RegFileKey::readOnlyFile() const {
+    return ::access(path_.c_str(), F_OK) == 0 && ::access(path_.c_str(), W_OK) != 0;
 }
 
 bool RegFileKey::writeBack() {
@@ -240,6 +254,9 @@ bool RegFileKey::writeBack() {
         target = real;
         std::free(real);
     }
+    // Replacing it would go round the file's own permissions.
+    if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0)
+        return false;
     const std::string dir = parentOf(target);
     const std::size_t slash = target.rfind('/');
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);

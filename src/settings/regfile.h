@@ -38,6 +38,7 @@ class RegFileKey final : public RegistryKey {
 
   private:
     bool writeBack();
+    bool readOnlyFile() const; // it exists and this user may not write it
 
     struct State;
     std::string path_;

@@ -33,6 +33,10 @@ std::string errorText(SettingsError::Kind kind, const std::string& name) {
 SettingsError::SettingsError(Kind kind, const std::string& valueName)
     : std::runtime_error(errorText(kind, valueName)), kind_(kind), name_(valueName) {}
 
+SettingsError::SettingsError(Kind kind, const std::string& valueName, const std::string& cause)
+    : std::runtime_error(errorText(kind, valueName) + "\n" + cause), kind_(kind), name_(valueName) {
+}
+
 RegistryKey::~RegistryKey() = default;
 
 bool RegistryKey::exists(const std::string& name) {

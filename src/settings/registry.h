@@ -55,6 +55,8 @@ class SettingsError : public std::runtime_error {
         SetData,  // "Failed to set data for '%s'"
     };
     SettingsError(Kind kind, const std::string& valueName);
+    // The same with a second line saying why.
+    SettingsError(Kind kind, const std::string& valueName, const std::string& cause);
     Kind kind() const noexcept { return kind_; }
     const std::string& valueName() const noexcept { return name_; }
 

@@ -1,5 +1,7 @@
 #include "settings/steps.h"
 
+#include <algorithm>
+
 namespace zorv {
 
 namespace {
@@ -161,6 +163,13 @@ bool storeUserFileName(RegistryKey& key, const std::string& path,
         showPath();
     key.writeText(kFilename, path);
     return true;
+}
+
+int backupCount(RegistryKey& key) {
+    KeyCloser closer(key);
+    if (!key.open(false) || !key.exists("Backups"))
+        return kDefaultBackups;
+    return std::max(0, key.readInteger("Backups"));
 }
 
 ConferenceDialogPreset changeResumePreset(RegistryKey& key, const std::string& userFileName) {

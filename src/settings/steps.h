@@ -125,6 +125,11 @@ void saveOption(RegistryKey& key, int index, bool checked);
 bool storeUserFileName(RegistryKey& key, const std::string& path,
                        const std::function<void()>& showPath);
 
+// How many backups a save keeps of the user file: the integer "Backups" when the
+// key opens and it exists (below 0 counts as 0), otherwise 3.
+inline constexpr int kDefaultBackups = 3;
+int backupCount(RegistryKey& key);
+
 // Step 7, before the dialog.
 inline constexpr const char* kConferenceFilter = "Conference files.(*.hdr)|*.hdr";
 struct ConferenceDialogPreset {

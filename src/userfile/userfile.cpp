@@ -50,59 +50,47 @@ std::vector<Record> readAllRecords(const std::string& path) {
 }
 
 void writeFileAtomically(const std::string& path, std::string_view bytes) {
-    AtomicFileWriter out(path);
-    out.write(bytes);
-    out.commit();
+    replaceFileWithBytes(path, bytes);
 }
 
 AtomicFileWriter::AtomicFileWriter(std::string path)
-    : path_(std::move(path)), temp_(path_ + ".new." + std::to_string(::getpid())) {
-    // Written beside the target under a name of its own ("x": never an existing
-    // file), then moved over it whole.
-    file_ = std::fopen(temp_.c_str(), "wbx");
-    if (!file_)
-        throw ioErrorFromErrno(errno);
-    std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+    : file_(std::make_unique<ReplacementFile>(path)) {
+    buffer_.reserve(kBufferSize);
 }
 
-AtomicFileWriter::~AtomicFileWriter() {
-    discard();
-}
-
-void AtomicFileWriter::discard() {
-    if (!file_)
-        return;
-    std::fclose(file_);
-    file_ = nullptr;
-    std::remove(temp_.c_str());
-}
+AtomicFileWriter::~AtomicFileWriter() = default;
 
 void AtomicFileWriter::write(std::string_view bytes) {
     if (!file_)
         throw IoError(kFileNotOpen);
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
-        const int err = errno ? errno : ENOSPC;
-        discard();
-        throw ioErrorFromErrno(err);
-    }
+    if (buffer_.size() + bytes.size() > kBufferSize)
+        flushBuffer();
+    if (bytes.size() >= kBufferSize)
+        appendOrDrop(bytes);
+    else
+        buffer_.append(bytes);
 }
 
 void AtomicFileWriter::commit() {
     if (!file_)
         throw IoError(kFileNotOpen);
-    std::FILE* f = std::exchange(file_, nullptr);
-    if (std::fclose(f) != 0) {
-        const int err = errno ? errno : ENOSPC;
-        std::remove(temp_.c_str());
-        throw ioErrorFromErrno(err);
-    }
+    flushBuffer();
+    auto file = std::move(file_);
+    file->commit();
+}
+
+void AtomicFileWriter::flushBuffer() {
+    appendOrDrop(buffer_);
+    buffer_.clear();
+}
+
+void AtomicFileWriter::appendOrDrop(std::string_view bytes) {
     try {
-        replaceFileAtomically(temp_, path_);
+        file_->append(bytes);
     } catch (...) {
-        std::remove(temp_.c_str());
+        file_.reset();
         throw;
     }
-    std::remove(temp_.c_str());
 }
 
 void writeUserFile(const std::string& path, const std::vector<Record>& records) {

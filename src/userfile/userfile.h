@@ -4,12 +4,15 @@
 
 #include "record.h"
 
-#include <cstdio>
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace zorv {
+
+class ReplacementFile; // workingcopy.h
 
 // Throws IoError like the working copy does.
 int countRecords(const std::string& path);
@@ -34,10 +37,11 @@ class AtomicFileWriter {
     void commit();                      // throws IoError
 
   private:
-    void discard();
-    std::string path_;
-    std::string temp_;
-    std::FILE* file_ = nullptr;
+    static constexpr std::size_t kBufferSize = 1 << 20;
+    void flushBuffer();
+    void appendOrDrop(std::string_view bytes);
+    std::unique_ptr<ReplacementFile> file_;
+    std::string buffer_;
 };
 void writeUserFile(const std::string& path, const std::vector<Record>& records);
 

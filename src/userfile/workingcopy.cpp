@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/file.h>
@@ -154,57 +156,182 @@ std::string workingCopyPath(const std::string& programPath, const std::string& f
     return fallbackDir + "/" + name;
 }
 
-void replaceFileAtomically(const std::string& src, const std::string& dstPath) {
+namespace {
+
+[[noreturn]] void throwAt(const std::string& what, const std::string& path) {
+    const int err = errno;
+    throw IoError(ioErrorCodeFromErrno(err), what + " " + path + ": " + std::strerror(err));
+}
+
+bool isOurTempFor(const std::string& name, const std::string& base) {
+    const std::string prefix = std::string(kTempPrefix) + base + ".";
+    return name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0;
+}
+
+// A temp file of ours, created and locked; the lock tells a later cleanup
+// that its writer still lives.
+int createLockedTemp(std::string& temp, const std::string& dst) {
+    for (;;) {
+        temp = dirOf(dst) + "/" + kTempPrefix + baseOf(dst) + ".XXXXXX";
+        const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+        if (fd < 0)
+            throwAt("Cannot create a temporary file in", dirOf(dst));
+        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+        // A cleanup may have taken it for a dead writer's between create and lock.
+        struct stat a {
+        }, b{};
+        if (::fstat(fd, &a) == 0 && ::stat(temp.c_str(), &b) == 0 && a.st_ino == b.st_ino &&
+            a.st_dev == b.st_dev)
+            return fd;
+        ::close(fd);
+    }
+}
+
+// Writes what `fill` puts into a locked temp beside dst, then renames it over dst.
+template <typename Fill>
+void replaceWith(const std::string& dstPath, const Fill& fill, const struct stat* model) {
+    ReplacementFile r(dstPath, model);
+    fill(r.fd(), r.tempPath());
+    r.commit();
+}
+
+} // namespace
+
+ReplacementFile::ReplacementFile(const std::string& dstPath, const struct stat* model) {
     // A link to the user file is kept a link: the file it points to is replaced.
-    std::string dst = dstPath;
+    dst_ = dstPath;
     struct stat lst {};
-    if (::lstat(dst.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-        if (char* real = ::realpath(dst.c_str(), nullptr)) {
-            dst = real;
+    if (::lstat(dst_.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        if (char* real = ::realpath(dst_.c_str(), nullptr)) {
+            dst_ = real;
             std::free(real);
         }
     }
+    struct stat dstSt {};
+    const bool haveDst = ::stat(dst_.c_str(), &dstSt) == 0;
+    if (haveDst && S_ISDIR(dstSt.st_mode))
+        throw IoError(kFileAccessDenied, "File access denied: " + dst_ + " is a folder");
+    removeStaleTemps(dst_);
 
+    fd_ = createLockedTemp(temp_, dst_);
+    try {
+        const struct stat* mode = haveDst ? &dstSt : model;
+        if (haveDst)
+            (void)!::fchown(fd_, dstSt.st_uid, dstSt.st_gid); // only root may
+        // A new file gets what any new file would, not the temp file's 0600.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        const mode_t perms = mode ? (mode->st_mode & 07777) : (0666 & ~mask);
+        if (::fchmod(fd_, perms) != 0)
+            throwAt("Cannot set the permissions of", temp_);
+    } catch (...) {
+        discard();
+        throw;
+    }
+}
+
+void ReplacementFile::append(std::string_view bytes) {
+    if (fd_ < 0)
+        throw IoError(kFileNotOpen);
+    try {
+        writeAll(fd_, bytes.data(), bytes.size(), static_cast<off_t>(written_));
+    } catch (const IoError& e) {
+        discard();
+        throw IoError(e.code(), std::string(e.what()) + " writing " + temp_);
+    }
+    written_ += static_cast<long long>(bytes.size());
+}
+
+ReplacementFile::~ReplacementFile() {
+    discard();
+}
+
+void ReplacementFile::discard() noexcept {
+    if (fd_ < 0)
+        return;
+    ::unlink(temp_.c_str());
+    ::close(fd_);
+    fd_ = -1;
+}
+
+void ReplacementFile::commit() {
+    if (fd_ < 0)
+        throw IoError(kFileNotOpen);
+    try {
+        if (::fsync(fd_) != 0)
+            throwAt("Cannot write", temp_);
+        if (replaceHook)
+            replaceHook(temp_);
+        if (::rename(temp_.c_str(), dst_.c_str()) != 0)
+            throwAt("Cannot replace", dst_);
+    } catch (...) {
+        discard();
+        throw;
+    }
+    ::close(fd_); // the lock goes with it, once the name is the target's
+    fd_ = -1;
+    // Make the rename itself durable; the file is already whole either way.
+    Fd dir(::open(dirOf(dst_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0)
+        (void)::fsync(dir.get());
+}
+
+void removeStaleTemps(const std::string& dst) {
+    const std::string dir = dirOf(dst);
+    const std::string base = baseOf(dst);
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (!isOurTempFor(name, base))
+            continue;
+        const std::string path = dir + "/" + name;
+        Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+        struct stat st {};
+        if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.c_str()); // still locked by us: its writer sees it gone
+    }
+    ::closedir(d);
+}
+
+void replaceFileAtomically(const std::string& src, const std::string& dst) {
     Fd in(openRegularFile(src, O_RDONLY));
     struct stat srcSt {};
     if (::fstat(in.get(), &srcSt) != 0)
         throwErrno();
-    struct stat dstSt {};
-    const bool haveDst = ::stat(dst.c_str(), &dstSt) == 0;
-    if (haveDst && S_ISDIR(dstSt.st_mode))
-        throw IoError(kFileAccessDenied);
     // Already the same file: a rename would strand whoever holds src open on
     // the old, unlinked inode.
-    if (haveDst && dstSt.st_dev == srcSt.st_dev && dstSt.st_ino == srcSt.st_ino)
+    struct stat dstSt {};
+    if (::stat(dst.c_str(), &dstSt) == 0 && dstSt.st_dev == srcSt.st_dev &&
+        dstSt.st_ino == srcSt.st_ino)
         return;
+    replaceWith(
+        dst,
+        [&in, &src](int out, const std::string& temp) {
+            try {
+                copyContent(in.get(), out);
+            } catch (const IoError& e) {
+                throw IoError(e.code(), std::string(e.what()) + " copying " + src + " to " + temp);
+            }
+        },
+        &srcSt);
+}
 
-    std::string temp = dirOf(dst) + "/." + baseOf(dst) + ".XXXXXX";
-    Fd out(::mkstemp(temp.data()));
-    if (out.get() < 0)
-        throwErrno();
-    try {
-        const struct stat& model = haveDst ? dstSt : srcSt;
-        if (haveDst)
-            (void)!::fchown(out.get(), dstSt.st_uid, dstSt.st_gid); // only root may
-        if (::fchmod(out.get(), model.st_mode & 07777) != 0)
-            throwErrno();
-        copyContent(in.get(), out.get());
-        if (::fsync(out.get()) != 0)
-            throwErrno();
-        if (::close(out.release()) != 0)
-            throwErrno();
-        if (replaceHook)
-            replaceHook(temp);
-        if (::rename(temp.c_str(), dst.c_str()) != 0)
-            throwErrno();
-    } catch (...) {
-        ::unlink(temp.c_str());
-        throw;
-    }
-    // Make the rename itself durable; the file is already whole either way.
-    Fd dir(::open(dirOf(dst).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0)
-        (void)::fsync(dir.get());
+void replaceFileWithBytes(const std::string& dst, std::string_view bytes) {
+    replaceWith(
+        dst,
+        [bytes](int out, const std::string& temp) {
+            try {
+                writeAll(out, bytes.data(), bytes.size(), 0);
+            } catch (const IoError& e) {
+                throw IoError(e.code(), std::string(e.what()) + " writing " + temp);
+            }
+        },
+        nullptr);
 }
 
 WorkingCopy::WorkingCopy(std::string path) : path_(std::move(path)) {}
@@ -223,7 +350,7 @@ void WorkingCopy::open() {
     close();
     Fd fd(::open(path_.c_str(), O_RDWR | O_CLOEXEC));
     if (fd.get() < 0)
-        throwErrno();
+        throwAt("Cannot open the working copy", path_);
     lockOrThrow(fd.get(), path_);
     fd_ = fd.release();
 }
@@ -234,9 +361,11 @@ void WorkingCopy::loadFrom(const std::string& source, const RecordsSeen& seen) {
     // Not O_TRUNC: another editor's copy must survive until the lock is ours.
     Fd fd(::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
     if (fd.get() < 0)
-        throwErrno();
+        throwAt("Cannot create the working copy", path_);
     lockOrThrow(fd.get(), path_);
     Fd in(openRegularFile(source, O_RDONLY));
+    loaded_.clear();
+    source_ = {};
     struct stat a {
     }, b{};
     if (::fstat(fd.get(), &a) == 0 && ::fstat(in.get(), &b) == 0 && a.st_dev == b.st_dev &&
@@ -252,6 +381,8 @@ void WorkingCopy::loadFrom(const std::string& source, const RecordsSeen& seen) {
         holdsCopy_ = true;
         return;
     }
+    const FileIdentity from{static_cast<unsigned long long>(b.st_dev),
+                            static_cast<unsigned long long>(b.st_ino), b.st_ino != 0};
     try {
         const off_t size = copyContent(in.get(), fd.get(), seen);
         if (::ftruncate(fd.get(), size) != 0)
@@ -262,6 +393,7 @@ void WorkingCopy::loadFrom(const std::string& source, const RecordsSeen& seen) {
     }
     fd_ = fd.release();
     holdsCopy_ = true;
+    source_ = from;
 }
 
 void WorkingCopy::close() {
@@ -286,6 +418,11 @@ void WorkingCopy::writeRecord(int index, const Record& buffer) {
     // Only whole records that exist: bytes after the last one are never written.
     if (index < 0 || index >= recordCount())
         throw IoError(kReadBeyondEnd);
+    if (!loaded_.count(index)) {
+        Record before{};
+        readRecord(index, before);
+        loaded_.emplace(index, before);
+    }
     writeAll(fd_, reinterpret_cast<const char*>(buffer.data()), kRecordSize,
              static_cast<off_t>(index) * static_cast<off_t>(kRecordSize));
 }
@@ -303,7 +440,12 @@ static bool fileExists(const std::string& path) {
 bool loadUserFile(UserFileSession& s, Prompts& prompts, const RecordsSeen& seen) {
     s.currentIndex = 0;
     if (!fileExists(s.userFileName)) {
-        prompts.message("Error", "Finner ikke filen...");
+        struct stat st {};
+        if (!s.userFileName.empty() && ::stat(s.userFileName.c_str(), &st) == 0)
+            prompts.message("Error", "Finner ikke filen...\n" + s.userFileName +
+                                         " is a folder, not a user file.");
+        else
+            prompts.message("Error", "Finner ikke filen...");
         return false;
     }
     // A failed copy throws before anything is open: the copy of an earlier run
@@ -318,43 +460,17 @@ bool copyWorkingCopyTo(UserFileSession& s, const std::string& dst, Prompts& prom
     // After a failed load the working copy is empty: copying it back would
     // wipe the user file.
     if (!s.workingCopy.holdsCopy()) {
-        prompts.warning("Unable to save userfile");
+        prompts.warning("Unable to save userfile\nThe working copy holds no loaded user file.");
         return false;
     }
     try {
         s.workingCopy.flush();
         replaceFileAtomically(s.workingCopy.path(), dst);
-    } catch (const IoError&) {
-        prompts.warning("Unable to save userfile");
+    } catch (const IoError& e) {
+        prompts.warning("Unable to save userfile\n" + std::string(e.what()) + ": " + dst);
         return false;
     }
     return true;
-}
-
-static bool copyBack(UserFileSession& s, Prompts& prompts) {
-    if (!copyWorkingCopyTo(s, s.userFileName, prompts))
-        return false;
-    s.userFileChanged = false;
-    return true;
-}
-
-void saveUserFile(UserFileSession& s, Prompts& prompts) {
-    if (!s.userFileChanged)
-        return;
-    if (!copyBack(s, prompts) && !s.workingCopy.holdsCopy())
-        return;
-    if (!s.workingCopy.isOpen())
-        s.workingCopy.open();
-    s.workingCopy.readRecord(s.currentIndex, s.recordBuffer);
-}
-
-bool copyBackOnExit(UserFileSession& s, Prompts& prompts) {
-    // Without a loaded copy no change can have reached the working copy.
-    if (!s.userFileChanged || !s.workingCopy.holdsCopy())
-        return true;
-    if (!prompts.confirm("Save zorvuser.dat file?"))
-        return true;
-    return copyBack(s, prompts);
 }
 
 } // namespace zorv

@@ -4,9 +4,15 @@
 
 #include "record.h"
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace zorv {
 
@@ -21,6 +27,19 @@ class Prompts {
     virtual void warning(const std::string& text) = 0;
     // Title "Confirm", buttons Yes and No; true for Yes.
     virtual bool confirm(const std::string& text) = 0;
+    // A question with buttons of its own; the index of the button chosen, or
+    // the last button's when the box is closed without a choice.
+    virtual int choose(const std::string& title, const std::string& text,
+                       const std::vector<std::string>& buttons) = 0;
+};
+
+// Which file a user file was when it was loaded: a save must find the same
+// file, or the board may have renumbered its users.
+struct FileIdentity {
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    bool known = false;
+    bool operator==(const FileIdentity&) const = default;
 };
 
 // The program's path with its three-letter extension replaced by "dat" (".dat"
@@ -39,6 +58,38 @@ bool installedProgram(const std::string& programPath);
 // or whole new: temp file in dst's folder, flushed, renamed over dst, keeping
 // dst's permissions. Throws IoError; dst is untouched on failure.
 void replaceFileAtomically(const std::string& src, const std::string& dst);
+// The same with the new content given as bytes.
+void replaceFileWithBytes(const std::string& dst, std::string_view bytes);
+
+// Temporary files of the replacements above are named kTempPrefix + the
+// target's name + a random tail, and locked while written. Removes those
+// beside `dst` whose lock can be taken (their writer died), nothing else.
+inline constexpr const char* kTempPrefix = ".zorvedit-tmp-";
+void removeStaleTemps(const std::string& dst);
+
+// One such replacement written piece by piece: a locked temp beside the
+// target (a link's target), with the target's permissions; commit() renames
+// it over the target, and a replacement never committed leaves nothing.
+class ReplacementFile {
+  public:
+    // `model`: the permissions for a target that does not exist yet.
+    explicit ReplacementFile(const std::string& dst, const struct stat* model = nullptr);
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    int fd() const { return fd_; }
+    const std::string& tempPath() const { return temp_; }
+    void append(std::string_view bytes); // throws IoError, the temp then gone
+    void commit();                       // throws IoError, the temp then gone
+
+  private:
+    void discard() noexcept;
+    std::string dst_;
+    std::string temp_;
+    int fd_ = -1;
+    long long written_ = 0;
+};
 
 // Test seam: when set, called with the temp file's path after it is flushed and
 // just before the rename (a test can crash the process there).
@@ -88,10 +139,20 @@ class WorkingCopy {
     void writeRecord(int index, const Record& buffer);
     void flush(); // data on disk before a copy back; no-op when closed
 
+    // The bytes, as loaded, of every record written since the last load: what
+    // a save compares the user file with. A record written back to its loaded
+    // bytes stays listed; the save sees it as unchanged.
+    const std::map<int, Record>& loadedBytes() const { return loaded_; }
+    // The user file the content was loaded from (unknown for an earlier
+    // run's copy or when it is its own working copy).
+    const FileIdentity& source() const { return source_; }
+
   private:
     std::string path_;
     int fd_ = -1;
     bool holdsCopy_ = false;
+    std::map<int, Record> loaded_;
+    FileIdentity source_;
 };
 
 // The program-wide state of one editing session.
@@ -102,6 +163,13 @@ struct UserFileSession {
     int currentIndex = 0;
     bool userFileChanged = false;
     int foundIndex = 0; // last hit of the searches
+
+    // Saving: how many backups of the user file to keep (0: none), where they
+    // go when its folder is not writable, and the user files already backed
+    // up in this run.
+    int backups = 3;
+    std::string backupDir;
+    std::set<std::string> backedUp;
 };
 
 // Start-up load. False when the user file does not exist ("Finner ikke
@@ -111,19 +179,19 @@ struct UserFileSession {
 // `seen` as for WorkingCopy::loadFrom.
 bool loadUserFile(UserFileSession& s, Prompts& prompts, const RecordsSeen& seen = {});
 
-// "Save File": nothing unless changed; a failed copy shows "Unable to save
-// userfile" and keeps the changed mark. The working copy is open afterwards
-// (it stays open and locked throughout) and record currentIndex is re-read.
+// "Save File": nothing unless changed; otherwise saveToUserFile (usersave.h),
+// which reports its own failures and keeps the changed mark on them.
 void saveUserFile(UserFileSession& s, Prompts& prompts);
 
-// Copies the working copy over dst. The working copy stays open and locked, so
-// no other editor can slip in between. A failure, or a working copy that holds
-// no loaded file, shows "Unable to save userfile" and gives false; dst is then
-// untouched. The changed mark is the caller's business.
+// Copies the working copy over dst whole (replaceFileAtomically). The working
+// copy stays open and locked, so no other editor can slip in between. A
+// failure, or a working copy that holds no loaded file, shows "Unable to save
+// userfile" with the cause and gives false; dst is then untouched. The changed
+// mark is the caller's business.
 bool copyWorkingCopyTo(UserFileSession& s, const std::string& dst, Prompts& prompts);
 
-// The question at exit. False when the copy on Yes failed (reported as
-// "Unable to save userfile"), so the caller can keep the program open.
+// The question at exit; Yes saves with saveToUserFile. False when that save
+// failed or was cancelled, so the caller can keep the program open.
 bool copyBackOnExit(UserFileSession& s, Prompts& prompts);
 
 } // namespace zorv

@@ -93,7 +93,8 @@ TEST_F(EditorTest, FailedSaveFileKeepsTheChangeMark) {
     QTest::mouseClick(window->savefilebt, Qt::LeftButton);
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].title, "Warning");
-    EXPECT_EQ(platform.messages[0].text, "Unable to save userfile");
+    EXPECT_EQ(platform.messages[0].text,
+              QString::fromStdString("Unable to save userfile\nFile access denied: " + userFile()));
     EXPECT_TRUE(session.userFileChanged);
     // The working copy is still usable.
     QTest::mouseClick(window->next, Qt::LeftButton);

@@ -182,16 +182,19 @@ TEST_F(EditorTest, FailedCopyBackAtExitKeepsTheWindowAndTheChanges) {
     platform.confirmAnswers = {true};
     QTest::mouseClick(window->exit_, Qt::LeftButton);
     EXPECT_TRUE(window->isVisible());
-    EXPECT_TRUE(shown("Unable to save userfile"));
+    ASSERT_FALSE(platform.messages.empty());
+    EXPECT_TRUE(platform.messages.back().text.startsWith("Unable to save userfile\n"));
     EXPECT_TRUE(session.workingCopy.isOpen()) << "reopened after Exit closed it";
     EXPECT_TRUE(session.userFileChanged);
     EXPECT_EQ(workingCopyBytes(), edited);
     EXPECT_FALSE(storedInteger("m.left").has_value()) << "the window did not close";
 
-    // Once the file can be written again, the changes still get there.
+    // Once the file can be written again, the changes still get there: the
+    // file is gone, so the editor's copy is written whole when asked to.
     std::filesystem::remove(userFile());
     QTest::mouseClick(window->next, Qt::LeftButton);
     platform.confirmAnswers = {true};
+    platform.chooseAnswers = {0};
     QTest::mouseClick(window->exit_, Qt::LeftButton);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(userFileBytes(), edited);

@@ -55,6 +55,18 @@ zorv::Answer ScriptedPlatform::confirmOrCancel(QWidget*, const QString& text) {
     return a;
 }
 
+int ScriptedPlatform::choose(QWidget*, const QString&, const QString& text,
+                             const QStringList& buttons) {
+    questions.push_back(text);
+    if (chooseAnswers.empty()) {
+        ADD_FAILURE() << "unexpected question: " << text.toStdString();
+        return static_cast<int>(buttons.size()) - 1;
+    }
+    const int a = chooseAnswers.front();
+    chooseAnswers.pop_front();
+    return a;
+}
+
 QString ScriptedPlatform::inputBox(QWidget*, const QString& title, const QString& prompt,
                                    const QString& defaultText) {
     inputs.push_back({title, prompt, defaultText});

@@ -32,6 +32,7 @@ class ScriptedPlatform : public zorv::Platform {
     std::deque<std::optional<QString>> saveAnswers;
     std::deque<bool> confirmAnswers;
     std::deque<zorv::Answer> choiceAnswers; // confirmOrCancel
+    std::deque<int> chooseAnswers;          // button index
     std::deque<std::optional<QString>> inputAnswers;
 
     // What the program asked and showed.
@@ -51,6 +52,8 @@ class ScriptedPlatform : public zorv::Platform {
                  zorv::MessageIcon icon) override;
     bool confirm(QWidget* parent, const QString& text) override;
     zorv::Answer confirmOrCancel(QWidget* parent, const QString& text) override;
+    int choose(QWidget* parent, const QString& title, const QString& text,
+               const QStringList& buttons) override;
     QString inputBox(QWidget* parent, const QString& title, const QString& prompt,
                      const QString& defaultText) override;
     zorv::Date today() override { return todayValue; }

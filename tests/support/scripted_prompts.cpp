@@ -15,4 +15,16 @@ bool ScriptedPrompts::confirm(const std::string& text) {
     return a;
 }
 
+int ScriptedPrompts::choose(const std::string& title, const std::string& text,
+                            const std::vector<std::string>& buttons) {
+    shown.push_back({"choose", title, text});
+    if (choices.empty()) {
+        ADD_FAILURE() << "unexpected question: " << text;
+        return static_cast<int>(buttons.size()) - 1;
+    }
+    const int a = choices.front();
+    choices.pop_front();
+    return a;
+}
+
 } // namespace zorvtest

@@ -20,6 +20,7 @@ class ScriptedPrompts : public zorv::Prompts {
 
     std::vector<Shown> shown;
     std::deque<bool> answers; // for confirm(); an unscripted question fails the test
+    std::deque<int> choices;  // for choose(): the button's index
 
     void message(const std::string& title, const std::string& text) override {
         shown.push_back({"message", title, text});
@@ -28,6 +29,8 @@ class ScriptedPrompts : public zorv::Prompts {
         shown.push_back({"warning", "Warning", text});
     }
     bool confirm(const std::string& text) override;
+    int choose(const std::string& title, const std::string& text,
+               const std::vector<std::string>& buttons) override;
 };
 
 } // namespace zorvtest

@@ -11,7 +11,9 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <sched.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -560,6 +562,54 @@ TEST(RegFile, ParsedFilesSurviveWritingBack) {
         EXPECT_EQ(regdoc::find(again, "new \"value\"")->value.data, "a\nb");
     }
     EXPECT_GT(parsed, 100);
+}
+
+} // namespace
+} // namespace zorv
+
+namespace zorv {
+namespace {
+
+// A settings file the sysop made read-only: never replaced behind its
+// permissions; the first refused write says why, later ones stay quiet.
+TEST(RegFile, ReadOnlySettingsFileIsNeverReplaced) {
+    TempDir d;
+    {
+        RegFileKey key(d.regPath());
+        ASSERT_TRUE(key.open(true));
+        key.writeText("Filename", "/bbs/zorvuser.dat");
+    }
+    const std::string before = readBytes(d.regPath());
+    ::chmod(d.regPath().c_str(), 0444);
+    if (::access(d.regPath().c_str(), W_OK) == 0) { // root: a read-only mount of the file
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount(d.regPath().c_str(), d.regPath().c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount(nullptr, d.regPath().c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY,
+                    nullptr) != 0)
+            GTEST_SKIP() << "cannot make a read-only file here";
+    }
+    const ino_t inode = inodeOf(d.regPath());
+    RegFileKey key(d.regPath());
+    try {
+        saveMainPosition(key, WindowPos{10, 20});
+        ADD_FAILURE() << "the first refusal is shown";
+    } catch (const SettingsError& e) {
+        const std::string text = e.what();
+        EXPECT_EQ(text.rfind("Failed to set data for 'm.top'\nThe settings file '" + d.regPath() +
+                                 "' may not be written (",
+                             0),
+                  0u)
+            << text;
+    }
+    EXPECT_NO_THROW(saveMainPosition(key, WindowPos{10, 20}));
+    EXPECT_NO_THROW(storeUserFileName(key, "/other.dat", nullptr));
+    EXPECT_EQ(readBytes(d.regPath()), before);
+    EXPECT_EQ(inodeOf(d.regPath()), inode);
+    ASSERT_TRUE(key.open(false));
+    EXPECT_EQ(key.readText("Filename"), "/bbs/zorvuser.dat");
+    EXPECT_FALSE(key.exists("m.top"));
+    key.close();
 }
 
 } // namespace

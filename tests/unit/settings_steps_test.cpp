@@ -33,6 +33,25 @@ MemoryRegistryKey keyWith(std::initializer_list<std::pair<const char*, int>> int
     return key;
 }
 
+// --- How many backups a save keeps --------------------------------------------------
+
+TEST(Backups, StoredCountOrThree) {
+    MemoryRegistryKey missing;
+    EXPECT_EQ(backupCount(missing), 3) << "no key";
+    MemoryRegistryKey unset = keyWith({});
+    EXPECT_EQ(backupCount(unset), 3);
+    MemoryRegistryKey none = keyWith({{"Backups", 0}});
+    EXPECT_EQ(backupCount(none), 0);
+    MemoryRegistryKey many = keyWith({{"Backups", 9}});
+    EXPECT_EQ(backupCount(many), 9);
+    MemoryRegistryKey negative = keyWith({{"Backups", -2}});
+    EXPECT_EQ(backupCount(negative), 0);
+    MemoryRegistryKey text = keyWith({});
+    text.putText("Backups", "5");
+    EXPECT_EQ(errorOf([&] { backupCount(text); }), "Invalid data type for 'Backups'");
+    EXPECT_FALSE(text.isOpen());
+}
+
 // --- Step 1: main window creation -------------------------------------------------
 
 TEST(MainPosition, RestoresTopThenLeft) {

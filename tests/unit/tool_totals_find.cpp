@@ -144,3 +144,26 @@ TEST_F(ToolTest, FindRefusesBadArguments) {
         EXPECT_NE(missing.err.find("File not found"), std::string::npos) << text;
     }
 }
+
+TEST(ToolErrors, EveryIoErrorExitsTwoAndBadSearchBytesAreAUsageError) {
+    zorvtest::TempDir dir;
+    const std::string file = dir.file("u.dat");
+    zorv::writeUserFile(file, {zorv::Record{}});
+    const std::string gone = dir.file("nope.dat");
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"count", gone},
+                                               {"show", gone, "0"},
+                                               {"show", file, "5"},
+                                               {"totals", gone},
+                                               {"find", gone, "x"},
+                                               {"count", dir.path()}}) {
+        const ToolRun r = tool(args);
+        EXPECT_EQ(r.code, 2) << args[0] << " " << args[1] << ": " << r.err;
+        EXPECT_FALSE(r.err.empty());
+    }
+    ToolRun r = tool({"find", file, "bj\xF8rn"}); // Latin-1, not UTF-8
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("not valid UTF-8"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(tool({"find", file, "bj\xC3\xB8rn"}).code, 0);
+}

@@ -160,7 +160,7 @@ TEST(ToolShow, ErrorsGoToStderrAndReadersNeverWrite) {
     const StatSnapshot before(file);
 
     ToolRun r = tool({"show", file, "2"});
-    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.code, 2) << "an I/O error";
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("Read beyond end of file"), std::string::npos) << r.err;
     r = tool({"show", file, "-1"});

@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -80,6 +83,12 @@ class ScopedMount {
             return std::nullopt;
         return ScopedMount(dir);
     }
+    static std::optional<ScopedMount> bind(const std::string& from, const std::string& onto) {
+        ownNamespace();
+        if (::mount(from.c_str(), onto.c_str(), nullptr, MS_BIND, nullptr) != 0)
+            return std::nullopt;
+        return ScopedMount(onto);
+    }
     static std::optional<ScopedMount> readOnlyBind(const std::string& dir) {
         ownNamespace();
         if (::mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) != 0)
@@ -142,10 +151,15 @@ struct SessionTest : ::testing::Test {
     void SetUp() override {
         s.userFileName = userFile;
         s.workingCopy.setPath(copyPath);
+        s.backups = 0; // backups have tests of their own
     }
     // Loads a user file of n records and marks a change in record 1.
     void loadAndChange(int n = 3) {
         writeFileBytes(userFile, recordsBytes(n));
+        loadAndChangeLoaded();
+    }
+    // The same for the user file as it is.
+    void loadAndChangeLoaded() {
         ASSERT_TRUE(loadUserFile(s, prompts));
         Record r{};
         s.workingCopy.readRecord(1, r);
@@ -377,13 +391,16 @@ TEST_F(SessionTest, SaveCopiesBackOnceKeepingPermissions) {
 namespace {
 
 // Checks the outcome of a copy back that could not be done.
-void expectFailedSave(UserFileSession& s, ScriptedPrompts& prompts) {
-    ASSERT_EQ(prompts.shown.size(), 1u);
-    EXPECT_EQ(prompts.shown[0].kind, "warning");
-    EXPECT_EQ(prompts.shown[0].text, "Unable to save userfile");
+void expectFailedSave(UserFileSession& s, ScriptedPrompts& prompts, int records = 3) {
+    ASSERT_FALSE(prompts.shown.empty());
+    const auto& last = prompts.shown.back();
+    EXPECT_EQ(last.kind, "warning");
+    // The second line says what failed, and where.
+    EXPECT_EQ(last.text.rfind("Unable to save userfile\n", 0), 0u);
+    EXPECT_NE(last.text.find(s.userFileName), std::string::npos) << last.text;
     EXPECT_TRUE(s.userFileChanged);
     EXPECT_TRUE(s.workingCopy.isOpen());
-    EXPECT_EQ(s.workingCopy.recordCount(), 3);
+    EXPECT_EQ(s.workingCopy.recordCount(), records);
 }
 
 } // namespace
@@ -399,6 +416,7 @@ TEST_F(SessionTest, FailedSaveWarnsAndKeepsChangesMarked) {
     prompts.shown.clear();
     if (zorvtest::fileExists("/sys/kernel")) {
         s.userFileName = "/sys/kernel/zorvuser.dat";
+        prompts.choices = {0}; // gone: write it whole
         saveUserFile(s, prompts);
         expectFailedSave(s, prompts);
         EXPECT_EQ(ioCode([&] { replaceFileAtomically(copyPath, s.userFileName); }),
@@ -406,40 +424,72 @@ TEST_F(SessionTest, FailedSaveWarnsAndKeepsChangesMarked) {
     }
 }
 
-TEST_F(SessionTest, SaveIntoReadOnlyFolderKeepsTheOldFile) {
-    const std::string dir = tmp.file("bbs");
-    ::mkdir(dir.c_str(), 0755);
-    userFile = s.userFileName = dir + "/zorvuser.dat";
+TEST_F(SessionTest, ReadOnlyUserFileIsReportedWithItsCause) {
     loadAndChange();
-    ReadOnlyFolder ro(dir);
-    if (!ro.ok)
-        GTEST_SKIP() << "cannot make a read-only folder here (also covered through /sys)";
+    ::chmod(userFile.c_str(), 0444);
+    std::optional<ScopedMount> ro;
+    if (::geteuid() == 0)
+        ro = ScopedMount::readOnlyBind(userFile);
+    if (::access(userFile.c_str(), W_OK) == 0)
+        GTEST_SKIP() << "cannot make a read-only file here";
     saveUserFile(s, prompts);
     expectFailedSave(s, prompts);
     EXPECT_EQ(readFileBytes(userFile), recordsBytes(3));
 }
 
-TEST_F(SessionTest, SaveOnFullDiskKeepsTheOldFileWhole) {
+TEST_F(SessionTest, WritableUserFileInAReadOnlyFolderIsSavedInPlace) {
+    const std::string dir = tmp.file("bbs");
+    ::mkdir(dir.c_str(), 0755);
+    const std::string state = tmp.file("state/not/yet");
+    userFile = s.userFileName = dir + "/zorvuser.dat";
+    s.backups = 1;
+    s.backupDir = state;
+    writeFileBytes(userFile, recordsBytes(3));
+    // Root ignores folder permissions: a read-only mount of the folder with a
+    // writable file mounted onto the user file stands in for it.
+    std::optional<ScopedMount> fileMount;
+    if (::geteuid() == 0) {
+        const std::string real = tmp.file("real.dat");
+        writeFileBytes(real, recordsBytes(3));
+        fileMount = ScopedMount::bind(real, userFile);
+        if (!fileMount)
+            GTEST_SKIP() << "cannot bind-mount here";
+    }
+    loadAndChangeLoaded();
+    ReadOnlyFolder ro(dir);
+    if (!ro.ok)
+        GTEST_SKIP() << "cannot make a read-only folder here";
+    std::optional<ScopedMount> fileMountAgain; // the file's own mount stays writable
+    if (fileMount)
+        fileMountAgain = ScopedMount::bind(tmp.file("real.dat"), userFile);
+    if (::access(userFile.c_str(), W_OK) != 0)
+        GTEST_SKIP() << "cannot keep the user file writable here";
+    const ino_t inode = inodeOf(userFile);
+    saveUserFile(s, prompts);
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.shown[0].text;
+    EXPECT_FALSE(s.userFileChanged);
+    EXPECT_EQ(readFileBytes(userFile)[kRecordSize], 'Z');
+    EXPECT_EQ(inodeOf(userFile), inode) << "written in place";
+    // The backup went to the state folder.
+    EXPECT_EQ(readFileBytes(state + "/zorvuser.dat.bak"), recordsBytes(3));
+}
+
+TEST_F(SessionTest, BackupOnAFullDiskStopsTheSaveBeforeAnyWrite) {
     const std::string dir = tmp.file("bbs");
     ::mkdir(dir.c_str(), 0755);
     auto m = ScopedMount::tmpfs(dir, "16k");
     if (!m)
-        GTEST_SKIP() << "cannot mount a tmpfs here (the write path is covered with /dev/full)";
+        GTEST_SKIP() << "cannot mount a tmpfs here";
     userFile = s.userFileName = dir + "/zorvuser.dat";
-    loadAndChange(3);
-    // Grow the working copy past what the small disk can hold beside the old file.
-    {
-        std::string big = readFileBytes(copyPath) + recordsBytes(60, 7);
-        s.workingCopy.close();
-        writeFileBytes(copyPath, big);
-        s.workingCopy.open();
-    }
+    s.backups = 2;
+    writeFileBytes(dir + "/filler", std::string(4096, 'x'));
+    loadAndChange(30); // 8 KB: no room for a second copy
     saveUserFile(s, prompts);
-    ASSERT_EQ(prompts.shown.size(), 1u);
-    EXPECT_EQ(prompts.shown[0].text, "Unable to save userfile");
-    EXPECT_TRUE(s.userFileChanged);
-    EXPECT_EQ(readFileBytes(userFile), recordsBytes(3));
-    EXPECT_EQ(listDir(dir), std::vector<std::string>{"zorvuser.dat"}); // no temp file left
+    expectFailedSave(s, prompts, 30);
+    EXPECT_NE(prompts.shown[0].text.find("backup"), std::string::npos) << prompts.shown[0].text;
+    EXPECT_EQ(readFileBytes(userFile), recordsBytes(30));
+    for (const auto& name : listDir(dir)) // no temp file left
+        EXPECT_TRUE(name == "zorvuser.dat" || name == "filler") << name;
 }
 
 TEST_F(SessionTest, ExitAsksOnlyWhenChanged) {
@@ -469,7 +519,7 @@ TEST_F(SessionTest, FailedCopyAtExitIsReported) {
     EXPECT_FALSE(copyBackOnExit(s, prompts));
     ASSERT_EQ(prompts.shown.size(), 2u);
     EXPECT_EQ(prompts.shown[1].kind, "warning");
-    EXPECT_EQ(prompts.shown[1].text, "Unable to save userfile");
+    EXPECT_EQ(prompts.shown[1].text, "Unable to save userfile\nFile not found: " + s.userFileName);
     EXPECT_TRUE(s.userFileChanged);
 }
 
@@ -526,12 +576,32 @@ TEST(ReplaceFile, CrashBetweenWriteAndRenameLeavesTheOldFileWhole) {
     // The new content exists only under a hidden temporary name.
     for (const auto& name : listDir(tmp.path()))
         if (name != "zorvuser.dat" && name != "zorvedit.dat") {
-            EXPECT_EQ(name.rfind(".zorvuser.dat.", 0), 0u) << name;
+            EXPECT_EQ(name.rfind(".zorvedit-tmp-zorvuser.dat.", 0), 0u) << name;
         }
 
-    // The next copy back works as usual.
+    // The next copy back works as usual and takes the dead writer's temp
+    // away; a file of that shape still locked by a live writer stays.
+    const std::string live = tmp.file(".zorvedit-tmp-zorvuser.dat.abcdef");
+    writeFileBytes(live, "busy");
+    const int liveFd = ::open(live.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(liveFd, LOCK_EX), 0);
+    const pid_t holder = ::fork(); // flock belongs to the open file, shared with the child
+    if (holder == 0) {
+        ::pause();
+        _exit(0);
+    }
+    ::close(liveFd);
+    writeFileBytes(tmp.file(".zorvedit-tmp-other.dat.abcdef"), "not ours to judge");
+    writeFileBytes(tmp.file(".zorvuser.dat.abcdef"), "another program's");
     replaceFileAtomically(src, dst);
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
     EXPECT_EQ(readFileBytes(dst), recordsBytes(6, 1));
+    auto names = listDir(tmp.path());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{
+                         ".zorvedit-tmp-other.dat.abcdef", ".zorvedit-tmp-zorvuser.dat.abcdef",
+                         ".zorvuser.dat.abcdef", "zorvedit.dat", "zorvuser.dat"}));
 }
 
 TEST_F(SessionTest, AfterAFailedLoadNothingIsEverCopiedBack) {
@@ -545,7 +615,8 @@ TEST_F(SessionTest, AfterAFailedLoadNothingIsEverCopiedBack) {
 
     saveUserFile(s, prompts);
     ASSERT_EQ(prompts.shown.size(), 1u);
-    EXPECT_EQ(prompts.shown[0].text, "Unable to save userfile");
+    EXPECT_EQ(prompts.shown[0].text,
+              "Unable to save userfile\nThe working copy holds no loaded user file.");
     EXPECT_TRUE(s.userFileChanged);
 
     prompts.answers = {true};
@@ -597,4 +668,27 @@ TEST_F(SessionTest, AFifoInPlaceOfTheUserFileIsRefusedNotWaitedOn) {
     EXPECT_EQ(ioCode([&] { loadUserFile(s, prompts); }), kFileAccessDenied);
     EXPECT_FALSE(s.workingCopy.isOpen());
     EXPECT_EQ(ioCode([&] { countRecords(userFile); }), kFileAccessDenied);
+}
+
+TEST_F(SessionTest, MessagesNameThePathAndTheReason) {
+    // A user file name that names a folder.
+    s.userFileName = tmp.path();
+    EXPECT_FALSE(loadUserFile(s, prompts));
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text,
+              "Finner ikke filen...\n" + tmp.path() + " is a folder, not a user file.");
+
+    // A working copy that cannot be made.
+    writeFileBytes(userFile, recordsBytes(2));
+    s.userFileName = userFile;
+    s.workingCopy.setPath(tmp.file("gone/zorvedit.dat"));
+    try {
+        loadUserFile(s, prompts);
+        ADD_FAILURE() << "no working copy, no load";
+    } catch (const IoError& e) {
+        EXPECT_EQ(e.code(), kFileNotFound);
+        EXPECT_EQ(std::string(e.what()), "Cannot create the working copy " +
+                                             tmp.file("gone/zorvedit.dat") +
+                                             ": No such file or directory");
+    }
 }

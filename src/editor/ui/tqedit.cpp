@@ -12,6 +12,7 @@
 #include "userfile/codepage.h"
 #include "userfile/errors.h"
 #include "userfile/numtext.h"
+#include "userfile/usersave.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -846,6 +847,10 @@ void Tqedit::FormActivate() {
 
     if (!session_.workingCopy.isOpen())
         session_.workingCopy.setPath(workingCopyPathFor(platform_));
+    // A save this program did not finish is undone before anything is loaded.
+    rollBackInterruptedSave(journalPathFor(session_.workingCopy.path()), prompts_);
+    loadSaveSettings();
+    removeSaveLeftovers(session_.userFileName, session_.backupDir);
     bool loaded = false;
     Totals loadedTotals; // from the copy's own reads: the file is read once
     try {
@@ -1076,10 +1081,6 @@ void Tqedit::saveClick() {
     } else {
         runTotals();
     }
-}
-
-void Tqedit::savefilebtClick() {
-    saveUserFile(session_, prompts_);
 }
 
 void Tqedit::exitClick() {

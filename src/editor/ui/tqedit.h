@@ -254,6 +254,12 @@ class Tqedit : public QWidget {
     void installFieldHints(); // once, at the end of the constructor
     void openClick();
     void openOtherUserFile();
+    // tqedit_save.cpp: what a save needs from the settings, and the window
+    // brought up to date with the user file after one.
+    void loadSaveSettings();
+    void refreshAfterSave(bool keepTyping, const Record& shownBefore);
+    // Edit fields typed into since the record was shown (not yet stored by Save User).
+    bool hasTypedChanges() const;
 
   protected:
     void showEvent(QShowEvent* e) override;

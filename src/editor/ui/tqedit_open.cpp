@@ -3,6 +3,7 @@
 
 #include "settings/steps.h"
 #include "userfile/errors.h"
+#include "userfile/usersave.h"
 
 #include <QLineEdit>
 
@@ -63,7 +64,10 @@ void Tqedit::openOtherUserFile() {
 
     if (s.userFileChanged && s.workingCopy.holdsCopy() &&
         platform().confirm(this, "Save old user file?")) {
-        if (!copyWorkingCopyTo(s, oldPath, prompts())) {
+        const bool changed = s.userFileChanged; // this question leaves the mark alone
+        const SaveOutcome saved = saveToUserFile(s, prompts(), false);
+        s.userFileChanged = changed;
+        if (saved != SaveOutcome::Saved) {
             // The unsaved changes exist only in the working copy: switching now
             // would overwrite them. Stay with the old file.
             fname1->setText(fromPath(oldPath));

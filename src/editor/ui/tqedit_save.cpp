@@ -1,0 +1,55 @@
+// "Save File" and what the window shows after a save.
+#include "editor/ui/tqedit.h"
+
+#include "settings/steps.h"
+#include "userfile/usersave.h"
+
+#include <QLineEdit>
+
+namespace zorv {
+
+void Tqedit::loadSaveSettings() {
+    session().backupDir = toPath(platform().stateDir());
+    try {
+        session().backups = backupCount(settings());
+    } catch (const SettingsError& e) {
+        session().backups = kDefaultBackups;
+        prompts().warning(std::string(e.what()) + ".\n" + std::to_string(kDefaultBackups) +
+                          " backups of the user file are kept.");
+    }
+}
+
+bool Tqedit::hasTypedChanges() const {
+    for (const QLineEdit* e : findChildren<QLineEdit*>())
+        if (!e->isReadOnly() && e != findstr && e->isModified())
+            return true;
+    return false;
+}
+
+void Tqedit::savefilebtClick() {
+    auto& s = session();
+    if (!s.userFileChanged)
+        return;
+    Record shownBefore{};
+    const bool haveShown = !noRecords();
+    if (haveShown)
+        s.workingCopy.readRecord(s.currentIndex, shownBefore);
+    if (saveToUserFile(s, prompts()) == SaveOutcome::Saved)
+        refreshAfterSave(haveShown && hasTypedChanges(), shownBefore);
+}
+
+void Tqedit::refreshAfterSave(bool keepTyping, const Record& shownBefore) {
+    auto& s = session();
+    const int count = s.workingCopy.recordCount();
+    // Typing that Save User has not stored stays, unless the board changed
+    // that very user: then the window shows what the file holds now.
+    if (count == 0)
+        clearRecordView();
+    else if (!keepTyping || s.recordBuffer != shownBefore)
+        showRecord(s.recordBuffer);
+    runTotals();
+    setBarRange();
+    setPositionUi();
+}
+
+} // namespace zorv
