@@ -428,6 +428,13 @@ void SortGrid::SetDataRows(std::vector<std::vector<std::string>>&& rows) {
     changed();
 }
 
+void SortGrid::SetRowCells(int row, const std::vector<std::string>& cells) {
+    if (row < 0 || row >= RowCount())
+        throw std::out_of_range("grid row " + std::to_string(row) + " is outside the grid");
+    d_->rows[static_cast<std::size_t>(row)] = encodeRow(cells, d_->colCount);
+    changed();
+}
+
 void SortGrid::ReserveRows(int n) {
     d_->rows.reserve(static_cast<std::size_t>(std::max(n, 0)));
 }

@@ -52,7 +52,13 @@ struct TColumnSize {
 };
 
 enum TPrintPosition : int {
-    ppNone, ppTopLeft, ppTopRight, ppTopCenter, ppBottomLeft, ppBottomRight, ppBottomCenter
+    ppNone,
+    ppTopLeft,
+    ppTopRight,
+    ppTopCenter,
+    ppBottomLeft,
+    ppBottomRight,
+    ppBottomCenter
 };
 enum TPrintBorders : int { pbNone, pbSingle, pbDouble };
 
@@ -116,6 +122,9 @@ class SortGrid {
     // Replaces every data row at once: rows[i] becomes row FixedRows + i,
     // each a vector of ColCount() cells. RowCount becomes FixedRows + rows.
     void SetDataRows(std::vector<std::vector<std::string>>&& rows);
+    // Replaces every cell of `row` with `cells` (missing ones empty): one
+    // allocation, for builders that fill a million rows.
+    void SetRowCells(int row, const std::vector<std::string>& cells);
     void ReserveRows(int n);
     // Bytes the cells and their bookkeeping take on the heap (an estimate of
     // the allocator's blocks), for the memory benchmark.
@@ -146,7 +155,7 @@ class SortGrid {
     bool SortShow() const { return sortShow_; }
     void SetSortShow(bool on);
     int SortColumn() const { return sortColumn_; }
-    void SetSortColumn(int col); // does not sort
+    void SetSortColumn(int col);        // does not sort
     std::uint32_t HintColor = 0x00FFFF; // clYellow (red in the lowest byte)
     TPrintsettings PrintSettings;
     TNavigation Navigation;

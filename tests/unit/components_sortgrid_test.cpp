@@ -111,6 +111,17 @@ TEST(SortGridCells, DataRowsReplaceAllButTheHeaderAndCopyRowCopiesEveryCell) {
     g.CopyRow(1, 3);
     EXPECT_EQ(g.Cell(0, 3), "a");
     EXPECT_EQ(g.Cell(1, 3), "1");
+    // A whole row replaces every cell, also those it leaves out.
+    g.SetRowCells(3, {"", std::string(300, 'z'), "dropped"});
+    EXPECT_EQ(g.Cell(0, 3), "");
+    EXPECT_EQ(g.Cell(1, 3), std::string(300, 'z'));
+    g.SetRowCells(3, {"only"});
+    EXPECT_EQ(g.Cell(0, 3), "only");
+    EXPECT_EQ(g.Cell(1, 3), "");
+    EXPECT_EQ(g.Cell(0, 2), "b");
+    EXPECT_EQ(changes, 4); // SetDataRows, CopyRow and the two rows
+    EXPECT_THROW(g.SetRowCells(4, {"x"}), std::out_of_range);
+    EXPECT_EQ(g.RowCount(), 4);
 }
 
 TEST(SortGridCells, MemoryStaysWithinThreeTimesTheTexts) {
