@@ -230,7 +230,8 @@ bool rankTexts(std::size_t count, TextAt&& textAt, std::vector<std::uint32_t>& r
 }
 
 // The keys of one column of the data rows, as a sort needs them: ranks for a
-// text column of few distinct texts, else one Key per row.
+// text column of few distinct texts, else one Key per row (none for a text
+// tie column, which is compared from the rows).
 struct ColumnKeys {
     int style = ssText;
     bool built = false;
@@ -241,7 +242,7 @@ struct ColumnKeys {
     // that reach it are made one at a time.
     std::unique_ptr<Key[]> single;
     std::vector<bool> have;
-    std::size_t made = 0;
+    std::size_t made = 0; // keys made; for a text column, comparisons
 };
 
 // Reads one column of the data rows straight from the rows: a million rows
