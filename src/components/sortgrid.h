@@ -52,13 +52,7 @@ struct TColumnSize {
 };
 
 enum TPrintPosition : int {
-    ppNone,
-    ppTopLeft,
-    ppTopRight,
-    ppTopCenter,
-    ppBottomLeft,
-    ppBottomRight,
-    ppBottomCenter
+    ppNone, ppTopLeft, ppTopRight, ppTopCenter, ppBottomLeft, ppBottomRight, ppBottomCenter
 };
 enum TPrintBorders : int { pbNone, pbSingle, pbDouble };
 
@@ -155,7 +149,7 @@ class SortGrid {
     bool SortShow() const { return sortShow_; }
     void SetSortShow(bool on);
     int SortColumn() const { return sortColumn_; }
-    void SetSortColumn(int col);        // does not sort
+    void SetSortColumn(int col); // does not sort
     std::uint32_t HintColor = 0x00FFFF; // clYellow (red in the lowest byte)
     TPrintsettings PrintSettings;
     TNavigation Navigation;
