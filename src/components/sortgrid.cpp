@@ -128,11 +128,12 @@ std::string encodeRow(const std::vector<std::string>& cells, int cols) {
 
 enum KeyStatus : std::uint32_t { kOk = 0, kNotANumber = 1, kBad = 2 };
 
+// 16 bytes: a million of them are sorted. Texts that share their first 8
+// bytes are read from their rows.
 struct Key {
     std::uint64_t order; // text: first 8 bytes big-endian; number, date: ordered bits
-    const char* text;    // text: the cell's bytes
     std::uint32_t info;  // text: length; number, date: KeyStatus
-    std::uint32_t row;   // where the cell's text is, for error messages
+    std::uint32_t row;   // where the cell's text is
 };
 
 int normalStyle(int style) {
@@ -148,7 +149,7 @@ std::uint64_t orderedBits(double v) {
 }
 
 Key makeKey(int style, std::string_view text, std::uint32_t row, const DatePattern& dates) {
-    Key k{0, text.data(), 0, row};
+    Key k{0, 0, row};
     switch (style) {
     case ssNumber: {
         if (text.empty()) {
@@ -187,25 +188,29 @@ Key makeKey(int style, std::string_view text, std::uint32_t row, const DatePatte
 // A text column of few distinct texts (names, limits, labels) gets each
 // text's rank among them as its key, so comparisons never reach the texts.
 // False when the column has too many distinct texts for that to pay.
-bool rankTexts(const std::vector<std::string_view>& texts, std::vector<std::uint32_t>& rank) {
-    const std::size_t limit = std::max<std::size_t>(256, texts.size() / 16);
+template <class TextAt>
+bool rankTexts(std::size_t count, TextAt&& textAt, std::vector<std::uint32_t>& rank) {
+    const std::size_t limit = std::max<std::size_t>(256, count / 16);
     std::size_t slots = 1;
     while (slots < 2 * limit)
         slots <<= 1;
     constexpr std::uint32_t kFree = 0xFFFFFFFFu;
     std::vector<std::uint32_t> table(slots, kFree); // index into `distinct`
     std::vector<std::string_view> distinct;
-    rank.resize(texts.size());
+    rank.resize(count);
     const std::hash<std::string_view> hash;
-    for (std::size_t r = 0; r < texts.size(); ++r) {
-        std::size_t slot = hash(texts[r]) & (slots - 1);
-        while (table[slot] != kFree && distinct[table[slot]] != texts[r])
+    for (std::size_t r = 0; r < count; ++r) {
+        const std::string_view text = textAt(r);
+        std::size_t slot = hash(text) & (slots - 1);
+        while (table[slot] != kFree && distinct[table[slot]] != text)
             slot = (slot + 1) & (slots - 1);
         if (table[slot] == kFree) {
-            if (distinct.size() == limit)
+            if (distinct.size() == limit) {
+                std::vector<std::uint32_t>().swap(rank);
                 return false;
+            }
             table[slot] = static_cast<std::uint32_t>(distinct.size());
-            distinct.push_back(texts[r]);
+            distinct.push_back(text);
         }
         rank[r] = table[slot];
     }
@@ -226,7 +231,8 @@ bool rankTexts(const std::vector<std::string_view>& texts, std::vector<std::uint
 }
 
 // The keys of one column of the data rows, as a sort needs them: ranks for a
-// text column of few distinct texts, else one Key per row.
+// text column of few distinct texts, else one Key per row (none for a text
+// tie column, which is compared from the rows).
 struct ColumnKeys {
     int style = ssText;
     bool built = false;
@@ -237,64 +243,53 @@ struct ColumnKeys {
     // that reach it are made one at a time.
     std::unique_ptr<Key[]> single;
     std::vector<bool> have;
-    std::size_t made = 0;
+    std::size_t made = 0; // keys made; for a text column, comparisons
 };
 
-// Reads the cells of the data rows column by column, left to right, each
-// row's walk going on from where the previous column ended.
+// Reads one column of the data rows straight from the rows: a million rows
+// cannot afford a vector of texts or cursors beside their keys.
 class ColumnReader {
   public:
     ColumnReader(const std::vector<std::string>& rows, int first, int colCount)
-        : rows_(rows), first_(first), colCount_(colCount),
-          cursor_(rows.size() - static_cast<std::size_t>(first), 0), texts_(cursor_.size()) {}
+        : rows_(rows), first_(static_cast<std::size_t>(first)), colCount_(colCount) {}
 
-    const std::vector<std::string_view>& texts(int c) {
-        const std::size_t n = cursor_.size();
-        if (c < 0 || c >= colCount_) {
-            std::fill(texts_.begin(), texts_.end(), std::string_view());
-            return texts_;
-        }
-        if (c < cursorCol_) {
-            std::fill(cursor_.begin(), cursor_.end(), 0);
-            cursorCol_ = 0;
-        }
-        for (std::size_t r = 0; r < n; ++r) {
-            const std::string& row = rows_[static_cast<std::size_t>(first_) + r];
-            std::size_t at = cursor_[r];
-            texts_[r] = {};
-            for (int k = cursorCol_; k <= c && at < row.size(); ++k) {
-                std::size_t text = 0;
-                const std::size_t len = readLength(row, at, text);
-                if (k == c)
-                    texts_[r] = std::string_view(row).substr(text, len);
-                at = text + len;
-            }
-            cursor_[r] = static_cast<std::uint32_t>(at);
-        }
-        cursorCol_ = c + 1;
-        return texts_;
+    std::string_view text(int c, std::size_t r) const {
+        return c < colCount_ ? cellOf(rows_[first_ + r], c) : std::string_view();
     }
 
-    void build(int c, ColumnKeys& out, const DatePattern& dates) {
-        const std::vector<std::string_view>& t = texts(c);
+    // Ranks for a text column of few distinct texts; else, when `keysWanted`,
+    // one Key per row. A text tie column without ranks is compared from its
+    // rows: its keys would cost more memory than they save time.
+    void build(int c, ColumnKeys& out, const DatePattern& dates, bool keysWanted) {
+        const std::size_t n = rows_.size() - first_;
         out.built = true;
-        out.ranked = out.style == ssText && rankTexts(t, out.rank);
-        if (out.ranked)
+        out.ranked =
+            out.style == ssText && rankTexts(
+                                       n, [&](std::size_t r) { return text(c, r); }, out.rank);
+        if (out.ranked || (out.style == ssText && !keysWanted))
             return;
-        out.rank.clear();
-        out.keys.resize(t.size());
-        for (std::size_t r = 0; r < t.size(); ++r)
-            out.keys[r] = makeKey(out.style, t[r], static_cast<std::uint32_t>(first_ + r), dates);
+        out.keys.resize(n);
+        for (std::size_t r = 0; r < n; ++r)
+            out.keys[r] =
+                makeKey(out.style, text(c, r), static_cast<std::uint32_t>(first_ + r), dates);
     }
 
   private:
     const std::vector<std::string>& rows_;
-    int first_;
+    std::size_t first_;
     int colCount_;
-    int cursorCol_ = 0;
-    std::vector<std::uint32_t> cursor_;
-    std::vector<std::string_view> texts_;
 };
+
+// What compareKeys gives for two texts.
+int compareTexts(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    if (n > 0) {
+        const int r = std::memcmp(a.data(), b.data(), n);
+        if (r != 0)
+            return r < 0 ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
 
 [[noreturn]] void throwBadCell(int style, std::string_view text) {
     if (style == ssNumber)
@@ -309,7 +304,7 @@ template <class TextOf> int compareKeys(int style, const Key& a, const Key& b, T
         const std::size_t n = std::min(a.info, b.info);
         const std::size_t from = std::min<std::size_t>(8, n);
         if (n > from) {
-            const int r = std::memcmp(a.text + from, b.text + from, n - from);
+            const int r = std::memcmp(textOf(a).data() + from, textOf(b).data() + from, n - from);
             if (r != 0)
                 return r < 0 ? -1 : 1;
         }
@@ -432,6 +427,13 @@ void SortGrid::SetDataRows(std::vector<std::vector<std::string>>&& rows) {
     rows.clear();
     d_->rows = std::move(all);
     clampCurrent();
+    changed();
+}
+
+void SortGrid::SetRowCells(int row, const std::vector<std::string>& cells) {
+    if (row < 0 || row >= RowCount())
+        throw std::out_of_range("grid row " + std::to_string(row) + " is outside the grid");
+    d_->rows[static_cast<std::size_t>(row)] = encodeRow(cells, d_->colCount);
     changed();
 }
 
@@ -560,9 +562,9 @@ void SortGrid::SortRows() {
     auto column = [&](int c) -> ColumnKeys& {
         ColumnKeys& k = columns[static_cast<std::size_t>(c - sortCol)];
         if (!k.built) {
-            reader.build(c, k, DateFormat);
-            k.single.reset();
+            k.single.reset(); // before the whole column's keys, not beside them
             std::vector<bool>().swap(k.have);
+            reader.build(c, k, DateFormat, c == sortCol);
         }
         return k;
     };
@@ -585,6 +587,15 @@ void SortGrid::SortRows() {
     // Compares rows a and b on tie column c.
     auto compareTie = [&](int c, std::uint32_t a, std::uint32_t b, auto& textOf) {
         ColumnKeys& k = columns[static_cast<std::size_t>(c - sortCol)];
+        // Text compares as well from the rows as from keys; ranks are tried
+        // once the column is compared often.
+        if (k.style == ssText && !(k.built && k.ranked)) {
+            if (!k.built && ++k.made < fewRows)
+                return compareTexts(reader.text(c, a - firstRow), reader.text(c, b - firstRow));
+            column(c);
+            if (!k.ranked)
+                return compareTexts(reader.text(c, a - firstRow), reader.text(c, b - firstRow));
+        }
         if (!k.built && k.made < fewRows) {
             const Key& ka = singleKey(k, c, a);
             const Key& kb = singleKey(k, c, b);
@@ -639,7 +650,7 @@ void SortGrid::SortRows() {
             for (std::size_t r = 0; r < e.size(); ++r) {
                 const std::uint64_t order =
                     next.empty() ? k.rank[r] : std::uint64_t{k.rank[r]} << 32 | next[r];
-                e[r] = Key{order, nullptr, 0, firstRow + static_cast<std::uint32_t>(r)};
+                e[r] = Key{order, 0, firstRow + static_cast<std::uint32_t>(r)};
             }
             std::vector<std::uint32_t>().swap(k.rank);
         } else {

@@ -116,6 +116,9 @@ class SortGrid {
     // Replaces every data row at once: rows[i] becomes row FixedRows + i,
     // each a vector of ColCount() cells. RowCount becomes FixedRows + rows.
     void SetDataRows(std::vector<std::vector<std::string>>&& rows);
+    // Replaces every cell of `row` with `cells` (missing ones empty): one
+    // allocation, for builders that fill a million rows.
+    void SetRowCells(int row, const std::vector<std::string>& cells);
     void ReserveRows(int n);
     // Bytes the cells and their bookkeeping take on the heap (an estimate of
     // the allocator's blocks), for the memory benchmark.

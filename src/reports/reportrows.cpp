@@ -188,22 +188,22 @@ void userListSortStyle(const UserListColumns& columns, int col, TSortStyle& styl
 
 void buildUserList(SortGrid& grid, const UserListColumns& columns, BlockReader& reader,
                    const BuildProgress& progress) {
-    quietBuild(grid, reader.count(), [&](int scratch) {
+    quietBuild(grid, reader.count(), [&](int) { // rows are set whole: no scratch row
         grid.SetColCount(std::max(1, columns.count()));
         for (int c = 0; c < columns.count(); ++c)
             grid.SetCell(c, 0, columns.headers[static_cast<std::size_t>(c)]);
-        std::string text;
+        std::vector<std::string> texts(static_cast<std::size_t>(columns.count()));
         forEachRecord(reader, [&](int i, const Record& r) {
             tell(progress, i, reader.count());
             if (columns.count() == 0)
                 return; // read all the same: a bad file is reported as ever
             for (int c = 0; c < columns.count(); ++c) {
+                std::string& text = texts[static_cast<std::size_t>(c)];
                 text.clear();
                 columns.appendCellText(text, columns.cells[static_cast<std::size_t>(c)], i, r,
                                        grid.DateFormat);
-                grid.SetCell(c, scratch, text);
             }
-            grid.CopyRow(scratch, i + 1);
+            grid.SetRowCells(i + 1, texts);
         });
     });
 }
@@ -217,25 +217,24 @@ TAlignment statisticsAlignment(int col) {
 }
 
 void buildStatistics(SortGrid& grid, BlockReader& reader, const BuildProgress& progress) {
-    quietBuild(grid, reader.count(), [&](int row) {
+    quietBuild(grid, reader.count(), [&](int) { // rows are set whole: no scratch row
         grid.SetColCount(kStatColumns);
         for (int c = 0; c < kStatColumns; ++c)
             grid.SetCell(c, 0, kStatHeaders[static_cast<std::size_t>(c)]);
-        std::string text;
+        std::vector<std::string> texts(kStatColumns);
         forEachRecord(reader, [&](int i, const Record& r) {
             tell(progress, i, reader.count());
             auto put = [&](int col, auto value) {
+                std::string& text = texts[static_cast<std::size_t>(col)];
                 text.clear();
                 appendDecimal(text, value);
-                grid.SetCell(col, row, text);
             };
             auto num = [&](int col, const NumField& f) {
                 put(col, static_cast<std::int32_t>(readNumber(r, f)));
             };
             put(0, i);
-            text.clear();
-            appendAnsi(text, rawText(r, kName));
-            grid.SetCell(1, row, text);
+            texts[1].clear();
+            appendAnsi(texts[1], rawText(r, kName));
             num(2, kLogins);
             num(3, kMsgread);
             num(4, kMsgleft);
@@ -243,7 +242,7 @@ void buildStatistics(SortGrid& grid, BlockReader& reader, const BuildProgress& p
             num(6, kDownf);
             num(7, kKbup);
             num(8, kKbdown);
-            grid.CopyRow(row, i + 1);
+            grid.SetRowCells(i + 1, texts);
         });
     });
 }

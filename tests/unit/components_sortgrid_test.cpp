@@ -111,6 +111,17 @@ TEST(SortGridCells, DataRowsReplaceAllButTheHeaderAndCopyRowCopiesEveryCell) {
     g.CopyRow(1, 3);
     EXPECT_EQ(g.Cell(0, 3), "a");
     EXPECT_EQ(g.Cell(1, 3), "1");
+    // A whole row replaces every cell, also those it leaves out.
+    g.SetRowCells(3, {"", std::string(300, 'z'), "dropped"});
+    EXPECT_EQ(g.Cell(0, 3), "");
+    EXPECT_EQ(g.Cell(1, 3), std::string(300, 'z'));
+    g.SetRowCells(3, {"only"});
+    EXPECT_EQ(g.Cell(0, 3), "only");
+    EXPECT_EQ(g.Cell(1, 3), "");
+    EXPECT_EQ(g.Cell(0, 2), "b");
+    EXPECT_EQ(changes, 4); // SetDataRows, CopyRow and the two rows
+    EXPECT_THROW(g.SetRowCells(4, {"x"}), std::out_of_range);
+    EXPECT_EQ(g.RowCount(), 4);
 }
 
 TEST(SortGridCells, MemoryStaysWithinThreeTimesTheTexts) {
@@ -369,6 +380,42 @@ TEST(SortGridSort, OrderOfTiedRowsIsThatOfTheLiteralQuicksort) {
             LiteralSort{literal}.run();
         ASSERT_EQ(snapshot(fast), snapshot(literal)) << "round " << round;
         ASSERT_EQ(fast.Row(), literal.Row()) << "round " << round;
+    }
+}
+
+// Tie columns that most rows reach: texts too many to rank (compared from
+// the rows), few texts (ranked), numbers (keys made row by row, then whole).
+TEST(SortGridSort, TieColumnsMostRowsReachFollowTheLiteralQuicksort) {
+    std::mt19937 rng(91);
+    std::vector<std::string> streets;
+    for (int k = 0; k < 700; ++k)
+        streets.push_back((k % 2 ? "Fjellvegen " : "Fjellveg") + std::to_string(k % 350));
+    const std::vector<std::string> numbers = {"7", "", "x", "10", "-3", "7.0", "1e1"};
+    for (int round = 0; round < 24; ++round) {
+        const int n = 900 + static_cast<int>(rng() % 600);
+        Rows rows;
+        for (int r = 0; r < n; ++r) {
+            // Columns 1 and 3 swap roles every other round.
+            std::string many = streets[rng() % (round % 3 ? streets.size() : 4)];
+            std::string few = std::string(1, static_cast<char>('a' + rng() % 3));
+            if (round % 2)
+                std::swap(many, few);
+            rows.push_back({std::string(1, static_cast<char>('p' + rng() % 2)), many,
+                            numbers[rng() % numbers.size()], few, "id" + std::to_string(r)});
+        }
+        SortGrid fast(6, 1), literal(6, 1);
+        for (SortGrid* g : {&fast, &literal}) {
+            g->OnGetFormat = [](int col, TSortStyle& s) {
+                if (col == 2)
+                    s = ssNumber;
+            };
+            fill(*g, rows);
+            g->SetSortColumn(round % 4 == 3 ? 1 : 0);
+            g->SortDirection = round % 4 == 2 ? sdDescending : sdAscending;
+        }
+        fast.SortRows();
+        LiteralSort{literal}.run();
+        ASSERT_EQ(snapshot(fast), snapshot(literal)) << "round " << round;
     }
 }
 
