@@ -1,5 +1,7 @@
 #include "command.h"
+#include "democonference.h"
 #include "tempdir.h"
+#include "toolrun.h"
 #include "userfile/userfile.h"
 
 #include <gtest/gtest.h>
@@ -10,24 +12,14 @@
 #include <vector>
 
 using namespace zorv;
+using zorvtest::tool;
+using zorvtest::ToolRun;
 
 namespace {
 
-struct ToolRun {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-ToolRun tool(const zorvtool::Args& args) {
-    std::ostringstream out, err;
-    const int code = zorvtool::dispatch(args, out, err);
-    return {code, out.str(), err.str()};
-}
-
+// Call dates fall at midnight here.
 std::uint32_t packDate(int y, int m, int d) {
-    return static_cast<std::uint32_t>(y - 1980) << 25 | static_cast<std::uint32_t>(m) << 21 |
-           static_cast<std::uint32_t>(d) << 16;
+    return zorvtool::packDosDateTime(y, m, d);
 }
 
 Record user(std::string_view name, std::string_view address, unsigned status, int limit,
