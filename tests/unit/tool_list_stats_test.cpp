@@ -200,7 +200,19 @@ TEST_F(ListToolTest, UsageAndFileErrorsPrintNothing) {
         std::ostream out(&full);
         std::ostringstream err;
         EXPECT_EQ(zorvtool::dispatch({cmd, file}, out, err), 2);
-        EXPECT_NE(err.str(), "");
+        EXPECT_EQ(err.str(), "zorvtool " + cmd + ": cannot write the output\n");
+
+        // Each command names itself, and the file a read failed on.
+        EXPECT_EQ(tool({cmd, dir.file("missing.dat")})
+                      .err.rfind("zorvtool " + cmd + ": " + dir.file("missing.dat") + ": ", 0),
+                  0u);
+        EXPECT_EQ(
+            tool({cmd, file, file}).err.rfind("zorvtool " + cmd + ": more than one FILE\n", 0), 0u);
+        EXPECT_EQ(
+            tool({cmd, "--x", file}).err.rfind("zorvtool " + cmd + ": unknown option '--x'\n", 0),
+            0u);
+        EXPECT_EQ(tool({cmd, "-", file}).err.rfind("zorvtool " + cmd + ": more than one FILE\n", 0),
+                  0u);
     }
     EXPECT_NE(tool({"help"}).out.find("zorvtool list FILE [--options O]"), std::string::npos);
     EXPECT_NE(tool({"help"}).out.find("zorvtool stats FILE [--sort C] [--desc]"),
