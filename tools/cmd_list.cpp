@@ -8,8 +8,6 @@
 
 #include "components/gridexport.h"
 #include "reports/reportrows.h"
-#include "userfile/blockreader.h"
-#include "userfile/errors.h"
 
 #include <ostream>
 #include <stdexcept>
@@ -74,12 +72,8 @@ int runList(const Args& args, std::ostream& out, std::ostream& err) {
             if (i + 1 >= args.size())
                 return usageError(err, a + " needs a value");
             *value = args[++i];
-        } else if (a.size() > 1 && a[0] == '-') {
-            return usageError(err, "unknown option '" + a + "'");
-        } else if (file.empty()) {
-            file = a;
-        } else {
-            return usageError(err, "more than one FILE");
+        } else if (!takeFileArgument(a, file, problem)) {
+            return usageError(err, problem);
         }
     }
     if (file.empty())
@@ -107,39 +101,25 @@ int runList(const Args& args, std::ostream& out, std::ostream& err) {
         return usageError(err, "sorting by Last Call needs a day, a month and a year in '" +
                                    datePattern + "'");
 
-    try {
-        zorv::BlockReader reader(file);
-        zorv::buildUserList(grid, columns, reader);
-    } catch (const zorv::IoError& e) {
-        err << "zorvtool list: " << file << ": " << e.what() << '\n';
-        return 2;
-    }
-    grid.OnGetFormat = [&](int col, zorv::TSortStyle& style) {
-        zorv::userListSortStyle(columns, col, style);
-    };
-    try {
-        if (*sortColumn >= 0)
-            sortGrid(grid, *sortColumn, sort.descending);
-    } catch (const std::runtime_error& e) {
-        err << "zorvtool list: " << e.what() << '\n';
-        return 2;
-    }
-
-    const bool written = writeOutput(out, [&](const zorv::TextSink& sink) {
-        if (format == "tsv")
-            zorv::tabbedText(grid, sink);
-        else if (format == "csv")
-            zorv::csvText(grid, sink);
-        else if (format == "html")
-            zorv::htmlText(grid, border, sink);
-        else
-            zorv::rangeText(grid, {0, 0, grid.ColCount() - 1, grid.RowCount() - 1}, sink);
-    });
-    if (!written) {
-        err << "zorvtool list: cannot write the output\n";
-        return 2;
-    }
-    return 0;
+    return buildSortWrite(
+        "list", file, grid,
+        [&](zorv::BlockReader& reader) {
+            zorv::buildUserList(grid, columns, reader);
+            grid.OnGetFormat = [&](int col, zorv::TSortStyle& style) {
+                zorv::userListSortStyle(columns, col, style);
+            };
+        },
+        *sortColumn, sort.descending, out, err,
+        [&](const zorv::TextSink& sink) {
+            if (format == "tsv")
+                zorv::tabbedText(grid, sink);
+            else if (format == "csv")
+                zorv::csvText(grid, sink);
+            else if (format == "html")
+                zorv::htmlText(grid, border, sink);
+            else
+                zorv::rangeText(grid, {0, 0, grid.ColCount() - 1, grid.RowCount() - 1}, sink);
+        });
 }
 
 const Register reg{{"list",

@@ -7,11 +7,8 @@
 
 #include "components/gridexport.h"
 #include "reports/reportrows.h"
-#include "userfile/blockreader.h"
-#include "userfile/errors.h"
 
 #include <ostream>
-#include <stdexcept>
 
 namespace zorvtool {
 namespace {
@@ -32,12 +29,8 @@ int runStats(const Args& args, std::ostream& out, std::ostream& err) {
         if (takeSortOption(args, i, sort, problem)) {
             if (!problem.empty())
                 return usageError(err, problem);
-        } else if (a.size() > 1 && a[0] == '-') {
-            return usageError(err, "unknown option '" + a + "'");
-        } else if (file.empty()) {
-            file = a;
-        } else {
-            return usageError(err, "more than one FILE");
+        } else if (!takeFileArgument(a, file, problem)) {
+            return usageError(err, problem);
         }
     }
     if (file.empty())
@@ -48,32 +41,18 @@ int runStats(const Args& args, std::ostream& out, std::ostream& err) {
         return usageError(err, problem);
 
     zorv::SortGrid grid(zorv::kStatColumns, 1);
-    try {
-        zorv::BlockReader reader(file);
-        zorv::buildStatistics(grid, reader);
-    } catch (const zorv::IoError& e) {
-        err << "zorvtool stats: " << file << ": " << e.what() << '\n';
-        return 2;
-    }
-    grid.OnGetFormat = [](int col, zorv::TSortStyle& style) {
-        style = zorv::statisticsSortStyle(col);
-    };
-    try {
-        if (*sortColumn >= 0)
-            sortGrid(grid, *sortColumn, sort.descending);
-    } catch (const std::runtime_error& e) {
-        err << "zorvtool stats: " << e.what() << '\n';
-        return 2;
-    }
-
-    const bool written = writeOutput(out, [&](const zorv::TextSink& sink) {
-        zorv::rangeText(grid, {0, 0, grid.ColCount() - 1, grid.RowCount() - 1}, sink);
-    });
-    if (!written) {
-        err << "zorvtool stats: cannot write the output\n";
-        return 2;
-    }
-    return 0;
+    return buildSortWrite(
+        "stats", file, grid,
+        [&](zorv::BlockReader& reader) {
+            zorv::buildStatistics(grid, reader);
+            grid.OnGetFormat = [](int col, zorv::TSortStyle& style) {
+                style = zorv::statisticsSortStyle(col);
+            };
+        },
+        *sortColumn, sort.descending, out, err,
+        [&](const zorv::TextSink& sink) {
+            zorv::rangeText(grid, {0, 0, grid.ColCount() - 1, grid.RowCount() - 1}, sink);
+        });
 }
 
 const Register reg{

@@ -1,9 +1,26 @@
 #include "reportgrid.h"
 
+#include "userfile/blockreader.h"
+#include "userfile/errors.h"
+
 #include <charconv>
 #include <ostream>
+#include <stdexcept>
 
 namespace zorvtool {
+
+bool takeFileArgument(const std::string& arg, std::string& file, std::string& problem) {
+    if (arg.size() > 1 && arg[0] == '-') {
+        problem = "unknown option '" + arg + "'";
+        return false;
+    }
+    if (!file.empty()) {
+        problem = "more than one FILE";
+        return false;
+    }
+    file = arg;
+    return true;
+}
 
 bool takeSortOption(const std::vector<std::string>& args, std::size_t& i, SortRequest& sort,
                     std::string& problem) {
@@ -59,6 +76,32 @@ bool writeOutput(std::ostream& out,
     });
     out.flush();
     return static_cast<bool>(out);
+}
+
+int buildSortWrite(
+    std::string_view command, const std::string& file, zorv::SortGrid& grid,
+    const std::function<void(zorv::BlockReader&)>& build, int column, bool descending,
+    std::ostream& out, std::ostream& err,
+    const std::function<void(const std::function<void(std::string_view)>&)>& produce) {
+    try {
+        zorv::BlockReader reader(file);
+        build(reader);
+    } catch (const zorv::IoError& e) {
+        err << "zorvtool " << command << ": " << file << ": " << e.what() << '\n';
+        return 2;
+    }
+    try {
+        if (column >= 0)
+            sortGrid(grid, column, descending);
+    } catch (const std::runtime_error& e) {
+        err << "zorvtool " << command << ": " << e.what() << '\n';
+        return 2;
+    }
+    if (!writeOutput(out, produce)) {
+        err << "zorvtool " << command << ": cannot write the output\n";
+        return 2;
+    }
+    return 0;
 }
 
 } // namespace zorvtool

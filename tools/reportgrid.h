@@ -1,6 +1,7 @@
 #pragma once
-// What `zorvtool list` and `zorvtool stats` share: the sort options, the sort
-// itself and the output, which leaves only once everything has been read.
+// What `zorvtool list` and `zorvtool stats` share: FILE and the sort options,
+// reading, the sort itself and the output, which leaves only once everything
+// has been read.
 
 #include "components/sortgrid.h"
 
@@ -11,12 +12,20 @@
 #include <string_view>
 #include <vector>
 
+namespace zorv {
+class BlockReader;
+}
+
 namespace zorvtool {
 
 struct SortRequest {
     std::optional<std::string> column; // --sort's text as given
     bool descending = false;
 };
+
+// Takes a word that is no option as FILE. Returns false, with `problem` set,
+// for an unknown option or a second FILE.
+bool takeFileArgument(const std::string& arg, std::string& file, std::string& problem);
 
 // Takes --sort C and --desc at args[i] (advancing i past a value). Returns
 // false when args[i] is neither; sets `problem` for a missing or repeated value.
@@ -33,5 +42,14 @@ void sortGrid(zorv::SortGrid& grid, int column, bool descending);
 // Writes the produced pieces to out; false when the stream failed.
 bool writeOutput(std::ostream& out,
                  const std::function<void(const std::function<void(std::string_view)>&)>& produce);
+
+// Fills the grid from FILE with `build`, sorts it by `column` (-1: not at all)
+// and writes what `produce` makes of it. Failures are printed as
+// "zorvtool COMMAND: ..."; returns the exit code.
+int buildSortWrite(
+    std::string_view command, const std::string& file, zorv::SortGrid& grid,
+    const std::function<void(zorv::BlockReader&)>& build, int column, bool descending,
+    std::ostream& out, std::ostream& err,
+    const std::function<void(const std::function<void(std::string_view)>&)>& produce);
 
 } // namespace zorvtool

@@ -17,15 +17,7 @@ namespace {
 
 class NavigationTest : public EditorTest {
   protected:
-    void startWithUsers(int n) {
-        std::vector<Record> users;
-        for (int i = 0; i < n; ++i)
-            users.push_back(plainUser("USER " + std::to_string(i)));
-        writeUsers(users);
-        rememberUserFile();
-        start();
-        ASSERT_TRUE(window->started());
-    }
+    void startWithUsers(int n) { startWith(plainUsers(n)); }
     QString shownName() const { return window->Name->text(); }
     void expectAt(int index, int count) {
         EXPECT_EQ(session.currentIndex, index);

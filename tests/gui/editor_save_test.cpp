@@ -19,23 +19,7 @@ using namespace zorv;
 
 namespace {
 
-class SaveUserTest : public EditorTest {
-  protected:
-    void startWith(const std::vector<Record>& users) {
-        writeUsers(users);
-        rememberUserFile();
-        start();
-        ASSERT_TRUE(window->started());
-    }
-    void type(QLineEdit* e, const QString& text) {
-        e->selectAll();
-        if (text.isEmpty())
-            QTest::keyClick(e, Qt::Key_Delete);
-        else
-            QTest::keyClicks(e, text);
-    }
-    void saveUser() { QTest::mouseClick(window->save, Qt::LeftButton); }
-};
+class SaveUserTest : public EditorTest {};
 
 } // namespace
 

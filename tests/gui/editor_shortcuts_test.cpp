@@ -27,17 +27,7 @@ class ShortcutTest : public EditorTest {
   protected:
     void SetUp() override {
         EditorTest::SetUp();
-        std::vector<Record> users;
-        for (int i = 0; i < 20; ++i)
-            users.push_back(plainUser("USER " + std::to_string(i)));
-        writeUsers(users);
-        rememberUserFile();
-        start();
-        ASSERT_TRUE(window->started());
-    }
-    void press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::ControlModifier) {
-        w->setFocus();
-        QTest::keyClick(w, key, mods);
+        startWith(plainUsers(20));
     }
 };
 

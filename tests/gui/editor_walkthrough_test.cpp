@@ -26,22 +26,7 @@ namespace {
 
 class WalkthroughTest : public EditorTest {
   protected:
-    void startWithUsers(int n) {
-        std::vector<Record> users;
-        for (int i = 0; i < n; ++i)
-            users.push_back(plainUser("USER " + std::to_string(i)));
-        startWith(users);
-    }
-    void startWith(const std::vector<Record>& users) {
-        writeUsers(users);
-        rememberUserFile();
-        start();
-        ASSERT_TRUE(window->started());
-    }
-    void press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::ControlModifier) {
-        w->setFocus();
-        QTest::keyClick(w, key, mods);
-    }
+    void startWithUsers(int n) { startWith(plainUsers(n)); }
     void wheel(QWidget* w, int angle) {
         const QPointF at(w->width() / 2.0, w->height() / 2.0);
         QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, angle), Qt::NoButton,

@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 
 #include <cstdlib>
@@ -19,6 +21,13 @@ namespace zorvtest {
 
 std::vector<zorv::Record> demoUsers(int n) {
     return zorvtool::makeDemoUsers(n, zorvtool::kDefaultDemoSeed);
+}
+
+std::vector<zorv::Record> plainUsers(int n) {
+    std::vector<zorv::Record> users;
+    for (int i = 0; i < n; ++i)
+        users.push_back(plainUser("USER " + std::to_string(i)));
+    return users;
 }
 
 zorv::Record plainUser(const std::string& name) {
@@ -100,6 +109,30 @@ void EditorTest::start() {
     window->show();
     QTRY_VERIFY_WITH_TIMEOUT(window->activationDone(), 5000);
     QApplication::processEvents();
+}
+
+void EditorTest::startWith(const std::vector<zorv::Record>& users) {
+    writeUsers(users);
+    rememberUserFile();
+    start();
+    ASSERT_TRUE(window->started());
+}
+
+void EditorTest::type(QLineEdit* e, const QString& text) {
+    e->selectAll();
+    if (text.isEmpty())
+        QTest::keyClick(e, Qt::Key_Delete);
+    else
+        QTest::keyClicks(e, text);
+}
+
+void EditorTest::press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods) {
+    w->setFocus();
+    QTest::keyClick(w, key, mods);
+}
+
+void EditorTest::saveUser() {
+    QTest::mouseClick(window->save, Qt::LeftButton);
 }
 
 zorv::Record EditorTest::workingRecord(int index) const {

@@ -20,6 +20,7 @@
 #include "userfile/workingcopy.h"
 
 #include <QString>
+#include <Qt>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -29,6 +30,9 @@
 #include <string>
 #include <vector>
 
+class QLineEdit;
+class QWidget;
+
 void PrintTo(const QString& s, std::ostream* os);
 
 namespace zorvtest {
@@ -37,6 +41,8 @@ namespace zorvtest {
 std::vector<zorv::Record> demoUsers(int n);
 // A plain record: name, every code with an item, no uninterpreted bits.
 zorv::Record plainUser(const std::string& name);
+// n plain users named "USER 0" to "USER n-1".
+std::vector<zorv::Record> plainUsers(int n);
 
 class EditorTest : public ::testing::Test {
   protected:
@@ -57,6 +63,13 @@ class EditorTest : public ::testing::Test {
 
     // Creates and shows the window; returns once the start-up has run.
     void start();
+    // Writes the users, remembers the file and starts; fails unless started.
+    void startWith(const std::vector<zorv::Record>& users);
+
+    // Replaces the field's text as typed (an empty text deletes it).
+    void type(QLineEdit* e, const QString& text);
+    void press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::ControlModifier);
+    void saveUser(); // the Save User button
 
     zorv::Record workingRecord(int index) const;
     zorv::Record userFileRecord(int index) const;

@@ -20,18 +20,7 @@ namespace {
 
 class TotalsTabTest : public EditorTest {
   protected:
-    void startWith(const std::vector<Record>& users) {
-        writeUsers(users);
-        rememberUserFile();
-        start();
-        ASSERT_TRUE(window->started());
-    }
-    void type(QLineEdit* e, const QString& text) {
-        e->selectAll();
-        QTest::keyClicks(e, text);
-    }
     void goTo(int index) { window->bar->setValue(index); }
-    void saveUser() { QTest::mouseClick(window->save, Qt::LeftButton); }
     // Every field of the tab against a fresh pass.
     void expectFreshPass(const char* when) {
         const Totals fresh = computeTotals(session.workingCopy);

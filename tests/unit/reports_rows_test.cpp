@@ -1,3 +1,4 @@
+#include "democonference.h"
 #include "reports/reportrows.h"
 #include "tempdir.h"
 #include "userfile/errors.h"
@@ -15,9 +16,9 @@ using zorvtest::TempDir;
 
 namespace {
 
+// Late morning: the time of day must play no part.
 std::uint32_t packDate(int y, int m, int d) {
-    return static_cast<std::uint32_t>(y - 1980) << 25 | static_cast<std::uint32_t>(m) << 21 |
-           static_cast<std::uint32_t>(d) << 16 | 0x5A5A; // the time plays no part
+    return zorvtool::packDosDateTime(y, m, d, 11, 18, 52);
 }
 
 struct UserSpec {

@@ -1,5 +1,7 @@
 #include "command.h"
+#include "democonference.h"
 #include "tempdir.h"
+#include "toolrun.h"
 #include "userfile/userfile.h"
 
 #include <gtest/gtest.h>
@@ -10,24 +12,14 @@
 #include <vector>
 
 using namespace zorv;
+using zorvtest::tool;
+using zorvtest::ToolRun;
 
 namespace {
 
-struct ToolRun {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-ToolRun tool(const zorvtool::Args& args) {
-    std::ostringstream out, err;
-    const int code = zorvtool::dispatch(args, out, err);
-    return {code, out.str(), err.str()};
-}
-
+// Call dates fall at midnight here.
 std::uint32_t packDate(int y, int m, int d) {
-    return static_cast<std::uint32_t>(y - 1980) << 25 | static_cast<std::uint32_t>(m) << 21 |
-           static_cast<std::uint32_t>(d) << 16;
+    return zorvtool::packDosDateTime(y, m, d);
 }
 
 Record user(std::string_view name, std::string_view address, unsigned status, int limit,
@@ -208,7 +200,19 @@ TEST_F(ListToolTest, UsageAndFileErrorsPrintNothing) {
         std::ostream out(&full);
         std::ostringstream err;
         EXPECT_EQ(zorvtool::dispatch({cmd, file}, out, err), 2);
-        EXPECT_NE(err.str(), "");
+        EXPECT_EQ(err.str(), "zorvtool " + cmd + ": cannot write the output\n");
+
+        // Each command names itself, and the file a read failed on.
+        EXPECT_EQ(tool({cmd, dir.file("missing.dat")})
+                      .err.rfind("zorvtool " + cmd + ": " + dir.file("missing.dat") + ": ", 0),
+                  0u);
+        EXPECT_EQ(
+            tool({cmd, file, file}).err.rfind("zorvtool " + cmd + ": more than one FILE\n", 0), 0u);
+        EXPECT_EQ(
+            tool({cmd, "--x", file}).err.rfind("zorvtool " + cmd + ": unknown option '--x'\n", 0),
+            0u);
+        EXPECT_EQ(tool({cmd, "-", file}).err.rfind("zorvtool " + cmd + ": more than one FILE\n", 0),
+                  0u);
     }
     EXPECT_NE(tool({"help"}).out.find("zorvtool list FILE [--options O]"), std::string::npos);
     EXPECT_NE(tool({"help"}).out.find("zorvtool stats FILE [--sort C] [--desc]"),

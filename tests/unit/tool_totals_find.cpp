@@ -1,29 +1,19 @@
 #include "command.h"
 #include "tempdir.h"
+#include "toolrun.h"
 #include "userfile/userfile.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <vector>
 
 using namespace zorv;
+using zorvtest::tool;
+using zorvtest::ToolRun;
 
 namespace {
-
-struct ToolRun {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-ToolRun tool(const zorvtool::Args& args) {
-    std::ostringstream out, err;
-    const int code = zorvtool::dispatch(args, out, err);
-    return {code, out.str(), err.str()};
-}
 
 Record user(std::string_view name, unsigned status, unsigned limit = 0) {
     Record r{};

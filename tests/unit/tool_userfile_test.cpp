@@ -3,6 +3,7 @@
 #include "democonference.h"
 #include "demodata.h"
 #include "tempdir.h"
+#include "toolrun.h"
 #include "userfile/errors.h"
 #include "userfile/record.h"
 #include "userfile/userfile.h"
@@ -12,28 +13,18 @@
 #include <algorithm>
 #include <filesystem>
 #include <set>
-#include <sstream>
 #include <sys/stat.h>
 
 using namespace zorv;
 using zorvtest::readFileBytes;
 using zorvtest::TempDir;
+using zorvtest::tool;
+using zorvtest::ToolRun;
 using zorvtest::writeFileBytes;
 using zorvtool::DemoRng;
 using zorvtool::makeDemoUsers;
 
 namespace {
-
-struct ToolRun {
-    int code;
-    std::string out, err;
-};
-
-ToolRun tool(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    const int code = zorvtool::dispatch(args, out, err);
-    return {code, out.str(), err.str()};
-}
 
 // The generator's users as `zorvtool demo` writes them: their resume numbers
 // come from the demo conference (checked in resume_codec_test.cpp).

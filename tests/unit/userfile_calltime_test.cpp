@@ -1,3 +1,4 @@
+#include "democonference.h"
 #include "userfile/calltime.h"
 
 #include <gtest/gtest.h>
@@ -8,9 +9,8 @@ using namespace zorv;
 
 namespace {
 
-std::uint32_t pack(unsigned y, unsigned mo, unsigned d, unsigned h = 0, unsigned mi = 0,
-                   unsigned s = 0) {
-    return (y - 1980) << 25 | mo << 21 | d << 16 | h << 11 | mi << 5 | s / 2;
+std::uint32_t pack(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
+    return zorvtool::packDosDateTime(y, mo, d, h, mi, s);
 }
 
 } // namespace
