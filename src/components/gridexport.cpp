@@ -1,6 +1,7 @@
 #include "gridexport.h"
 
 #include "userfile/errors.h"
+#include "userfile/pathparts.h"
 #include "userfile/userfile.h"
 
 #include <cerrno>
@@ -90,13 +91,6 @@ void appendJoined(std::string& out, const SortGrid& grid, int row, int left, int
             out += sep;
         out += grid.Cell(c, row);
     }
-}
-
-std::string dirOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 bool readWhole(int fd, std::string& out) {

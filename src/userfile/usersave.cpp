@@ -2,6 +2,7 @@
 
 #include "codepage.h"
 #include "errors.h"
+#include "pathparts.h"
 #include "record.h"
 #include "recordio.h"
 
@@ -53,18 +54,6 @@ struct SaveFailure {
 
 [[noreturn]] void fail(const std::string& what, const std::string& path, int err) {
     throw SaveFailure{what + " " + path + ": " + std::strerror(err)};
-}
-
-std::string dirOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string baseOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 bool writeAt(int fd, const void* data, std::size_t size, off_t offset) {

@@ -2,6 +2,7 @@
 
 #include "blockreader.h"
 #include "errors.h"
+#include "pathparts.h"
 #include "recordio.h"
 
 #include <cerrno>
@@ -43,18 +44,6 @@ class Fd {
   private:
     int fd_;
 };
-
-std::string dirOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string baseOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 void writeAll(int fd, const char* data, std::size_t size, off_t offset) {
     while (size > 0) {
