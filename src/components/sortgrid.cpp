@@ -397,6 +397,19 @@ std::string_view SortGrid::Cell(int col, int row) const {
     return cellOf(d_->rows[static_cast<std::size_t>(row)], col);
 }
 
+void SortGrid::PrefetchRow(int row) const noexcept {
+    if (row < 0 || row >= RowCount())
+        return;
+    const std::string& r = d_->rows[static_cast<std::size_t>(row)];
+#if defined(__GNUC__)
+    __builtin_prefetch(r.data());
+    if (r.size() > 64)
+        __builtin_prefetch(r.data() + 64);
+#else
+    (void)r;
+#endif
+}
+
 void SortGrid::SetCell(int col, int row, std::string_view text) {
     if (row < 0 || row >= RowCount() || col < 0 || col >= ColCount())
         throw std::out_of_range("grid cell " + std::to_string(col) + ", " + std::to_string(row) +

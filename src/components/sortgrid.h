@@ -52,7 +52,13 @@ struct TColumnSize {
 };
 
 enum TPrintPosition : int {
-    ppNone, ppTopLeft, ppTopRight, ppTopCenter, ppBottomLeft, ppBottomRight, ppBottomCenter
+    ppNone,
+    ppTopLeft,
+    ppTopRight,
+    ppTopCenter,
+    ppBottomLeft,
+    ppBottomRight,
+    ppBottomCenter
 };
 enum TPrintBorders : int { pbNone, pbSingle, pbDouble };
 
@@ -113,6 +119,9 @@ class SortGrid {
     std::string_view Cell(int col, int row) const; // valid until the grid changes
     void SetCell(int col, int row, std::string_view text);
     void CopyRow(int from, int to); // every cell of row `from` onto row `to`
+    // A hint that `row` is read soon: after a sort, rows lie scattered in
+    // memory, and a pass in grid order waits on each one otherwise.
+    void PrefetchRow(int row) const noexcept;
     // Replaces every data row at once: rows[i] becomes row FixedRows + i,
     // each a vector of ColCount() cells. RowCount becomes FixedRows + rows.
     void SetDataRows(std::vector<std::vector<std::string>>&& rows);
@@ -149,7 +158,7 @@ class SortGrid {
     bool SortShow() const { return sortShow_; }
     void SetSortShow(bool on);
     int SortColumn() const { return sortColumn_; }
-    void SetSortColumn(int col); // does not sort
+    void SetSortColumn(int col);        // does not sort
     std::uint32_t HintColor = 0x00FFFF; // clYellow (red in the lowest byte)
     TPrintsettings PrintSettings;
     TNavigation Navigation;
