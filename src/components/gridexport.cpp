@@ -1,6 +1,7 @@
 #include "gridexport.h"
 
 #include "userfile/errors.h"
+#include "userfile/fd.h"
 #include "userfile/pathparts.h"
 #include "userfile/userfile.h"
 
@@ -96,32 +97,9 @@ void appendJoined(std::string& out, const SortGrid& grid, int row, int left, int
     }
 }
 
-bool readWhole(int fd, std::string& out) {
-    char buf[65536];
-    for (off_t at = 0;;) {
-        const ssize_t n = ::pread(fd, buf, sizeof buf, at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
-        out.append(buf, static_cast<std::size_t>(n));
-        at += n;
-    }
-}
-
 int writeWhole(int fd, std::string_view bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n =
-            ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : ENOSPC;
-        done += static_cast<std::size_t>(n);
-    }
+    if (!writeFully(fd, bytes.data(), bytes.size(), 0))
+        return errno;
     if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0)
         return errno;
     return ::fsync(fd) != 0 ? errno : 0;
@@ -144,7 +122,7 @@ bool writeInPlace(const std::string& path, std::string_view bytes) {
         return false;
     struct stat st {};
     std::string old;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !readWhole(fd, old)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !readFully(fd, old)) {
         ::close(fd);
         return false;
     }

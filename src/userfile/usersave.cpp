@@ -2,6 +2,7 @@
 
 #include "codepage.h"
 #include "errors.h"
+#include "fd.h"
 #include "pathparts.h"
 #include "record.h"
 #include "recordio.h"
@@ -29,24 +30,6 @@ void step(SaveStep s, int record = -1) {
         saveHook(s, record);
 }
 
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset(int fd = -1) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-
-  private:
-    int fd_;
-};
-
 // A failure with the operator's explanation: what failed, where, and why.
 struct SaveFailure {
     std::string why;
@@ -54,24 +37,6 @@ struct SaveFailure {
 
 [[noreturn]] void fail(const std::string& what, const std::string& path, int err) {
     throw SaveFailure{what + " " + path + ": " + std::strerror(err)};
-}
-
-bool writeAt(int fd, const void* data, std::size_t size, off_t offset) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, p, size, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        p += n;
-        size -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    return true;
 }
 
 // Whole record or nothing: false at the end of the file (errno 0) or on an error.
@@ -225,7 +190,7 @@ int writeJournal(const std::string& path, const Journal& j) {
         if (::fstat(fd.get(), &a) != 0 || ::stat(path.c_str(), &b) != 0 || a.st_ino != b.st_ino ||
             a.st_dev != b.st_dev)
             continue;
-        if (::ftruncate(fd.get(), 0) != 0 || !writeAt(fd.get(), bytes.data(), bytes.size(), 0) ||
+        if (::ftruncate(fd.get(), 0) != 0 || !writeFully(fd.get(), bytes.data(), bytes.size(), 0) ||
             ::fsync(fd.get()) != 0) {
             const int err = errno;
             ::unlink(path.c_str());
@@ -241,17 +206,7 @@ bool readIdleJournal(const std::string& path, Fd& fd, std::string& out) {
     fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
         return false;
-    char buf[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
-        out.append(buf, static_cast<std::size_t>(n));
-    }
+    return readFully(fd.get(), out);
 }
 
 // A record we may have been writing: every byte is its old or its new one (a
@@ -274,7 +229,7 @@ bool undo(int fd, const std::vector<JournalEntry>& entries) {
             return false;
         }
         if (cur != e.old && oursAt(cur, e) &&
-            !writeAt(fd, e.old.data(), kRecordSize, offsetOf(e.index)))
+            !writeFully(fd, e.old.data(), kRecordSize, offsetOf(e.index)))
             return false;
     }
     return ::fsync(fd) == 0;
@@ -425,7 +380,7 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts) {
     bool ok = true;
     int err = 0;
     for (const JournalEntry& e : journal.entries) {
-        if (!writeAt(fd.get(), e.now.data(), kRecordSize, offsetOf(e.index))) {
+        if (!writeFully(fd.get(), e.now.data(), kRecordSize, offsetOf(e.index))) {
             ok = false;
             err = errno;
             break;

@@ -2,6 +2,7 @@
 
 #include "blockreader.h"
 #include "errors.h"
+#include "fd.h"
 #include "pathparts.h"
 #include "recordio.h"
 
@@ -27,38 +28,9 @@ ReplaceHook replaceHook = nullptr;
     throw ioErrorFromErrno(errno);
 }
 
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-
-  private:
-    int fd_;
-};
-
 void writeAll(int fd, const char* data, std::size_t size, off_t offset) {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, offset);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throwErrno();
-        }
-        if (n == 0)
-            throw IoError(kDiskFull);
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        offset += n;
-    }
+    if (!writeFully(fd, data, size, offset))
+        throwErrno();
 }
 
 // Copies everything from `in` into `out` from offset 0; returns the byte count.
