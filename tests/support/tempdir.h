@@ -3,6 +3,7 @@
 // byte-level file helpers.
 
 #include <string>
+#include <string_view>
 
 namespace zorvtest {
 
@@ -22,6 +23,9 @@ class TempDir {
 
 std::string readFileBytes(const std::string& path); // throws std::runtime_error
 void writeFileBytes(const std::string& path, const std::string& bytes);
+// Overwrites bytes in place at `offset`, as another program writing into a
+// file would; throws std::runtime_error.
+void writeBytesAt(const std::string& path, long long offset, std::string_view bytes);
 bool fileExists(const std::string& path);
 
 } // namespace zorvtest

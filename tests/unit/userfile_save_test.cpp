@@ -52,11 +52,8 @@ std::vector<Record> usersOf(int n, char salt = 'a') {
 
 // What another program (the board) does: write one record in place.
 void boardWrites(const std::string& path, int index, const Record& r) {
-    const int fd = ::open(path.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::pwrite(fd, r.data(), kRecordSize, static_cast<off_t>(index) * kRecordSize),
-              static_cast<ssize_t>(kRecordSize));
-    ::close(fd);
+    zorvtest::writeBytesAt(path, static_cast<long long>(index) * kRecordSize,
+                           std::string_view(reinterpret_cast<const char*>(r.data()), kRecordSize));
 }
 
 void boardAppends(const std::string& path, const Record& r) {
