@@ -192,12 +192,17 @@ ReplacementFile::ReplacementFile(const std::string& dstPath, const struct stat* 
             // else the temp's own 0600
         } else {
             const struct stat* mode = haveDst ? &dstSt : model;
-            if (haveDst)
-                (void)!::fchown(fd_, dstSt.st_uid, dstSt.st_gid); // only root may
+            // Root keeps the owner; anyone keeps the group where allowed, and
+            // where not, the group's bits are not given to our own group.
+            bool groupKept = true;
+            if (mode && ::fchown(fd_, mode->st_uid, mode->st_gid) != 0)
+                groupKept = ::fchown(fd_, static_cast<uid_t>(-1), mode->st_gid) == 0;
             // A new file gets what any new file would, not the temp file's 0600.
             const mode_t mask = ::umask(0);
             ::umask(mask);
-            const mode_t perms = mode ? (mode->st_mode & 07777) : (0666 & ~mask);
+            mode_t perms = mode ? (mode->st_mode & 07777) : (0666 & ~mask);
+            if (!groupKept)
+                perms &= ~static_cast<mode_t>(070);
             if (::fchmod(fd_, perms) != 0)
                 throwAt("Cannot set the permissions of", temp_);
         }
