@@ -11,6 +11,7 @@
 #include "userfile/codepage.h"
 #include "userfile/errors.h"
 
+#include <charconv>
 #include <cstdio>
 #include <ostream>
 
@@ -149,7 +150,8 @@ int runExport(const Args& args, std::ostream& out, std::ostream& err) {
             if (!csv) {
                 appendJsonObject(buf, values, kUserKey, user);
             } else {
-                buf += std::to_string(user);
+                char number[16];
+                buf.append(number, std::to_chars(number, number + sizeof number, user).ptr);
                 for (std::size_t i = 0; i < fields.size(); ++i) {
                     buf += ',';
                     if (!cp1252 || !fields[i].text) {

@@ -92,10 +92,9 @@ constexpr std::array<RecordField, kRecordFieldCount> makeFields() {
 
 constexpr std::array<RecordField, kRecordFieldCount> kFields = makeFields();
 
-void setNumber(std::string& out, std::int64_t value) {
+void appendNumber(std::string& out, std::int64_t value) {
     char buf[24];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value);
-    out.assign(buf, res.ptr);
+    out.append(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
 }
 
 } // namespace
@@ -105,74 +104,81 @@ const std::array<RecordField, kRecordFieldCount>& recordFields() {
 }
 
 void RecordValues::read(const Record& r) {
+    text_.clear();
     for (std::size_t i = 0; i < kRecordFieldCount; ++i) {
         const FieldSource& s = kSources[i];
-        std::string& v = values_[i];
         switch (s.source) {
         case Source::Text:
-            v.clear();
-            appendCp865AsUtf8(v, rawText(r, *s.text));
+            appendCp865AsUtf8(text_, rawText(r, *s.text));
             break;
         case Source::Code:
-            setNumber(v, readCode(r, *s.code));
+            appendNumber(text_, readCode(r, *s.code));
             break;
         case Source::Number:
-            setNumber(v, readNumber(r, *s.number));
+            appendNumber(text_, readNumber(r, *s.number));
             break;
         case Source::Sysop:
-            setNumber(v, readSysopLevel(r));
+            appendNumber(text_, readSysopLevel(r));
             break;
         case Source::Access:
-            setNumber(v, readAccess(r));
+            appendNumber(text_, readAccess(r));
             break;
         case Source::Userflags:
-            setNumber(v, readUserflags(r));
+            appendNumber(text_, readUserflags(r));
             break;
         case Source::Lastcall:
-            v = formatCallTime(readLastcall(r));
+            appendCallTime(text_, readLastcall(r));
             break;
         case Source::Firstcall:
-            v = formatCallTime(readFirstcall(r));
+            appendCallTime(text_, readFirstcall(r));
             break;
         }
+        ends_[i] = text_.size();
     }
 }
 
 void appendJsonString(std::string& out, std::string_view utf8) {
     static constexpr char kHex[] = "0123456789abcdef";
     out += '"';
-    for (const char c : utf8) {
+    std::size_t run = 0; // start of the characters not yet written
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
         const auto u = static_cast<unsigned char>(c);
+        if (c != '"' && c != '\\' && u >= 0x20 && u != 0x7F)
+            continue;
+        out.append(utf8, run, i - run);
+        run = i + 1;
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
-        } else if (u < 0x20 || u == 0x7F) {
+        } else {
             out += "\\u00";
             out += kHex[u >> 4];
             out += kHex[u & 0xF];
-        } else {
-            out += c;
         }
     }
+    out.append(utf8, run);
     out += '"';
 }
 
 void appendJsonObject(std::string& out, const RecordValues& values, const char* userKey, int user) {
+    // ", \"key\": " for every field, made once.
+    static const auto separators = [] {
+        std::array<std::string, kRecordFieldCount> all;
+        for (std::size_t i = 0; i < kRecordFieldCount; ++i)
+            all[i] = std::string(", \"") + kFields[i].key + "\": ";
+        return all;
+    }();
     out += '{';
-    bool first = true;
     if (userKey) {
         out += '"';
         out += userKey;
         out += "\": ";
-        char buf[16];
-        out.append(buf, std::to_chars(buf, buf + sizeof buf, user).ptr);
-        first = false;
+        appendNumber(out, user);
     }
     for (std::size_t i = 0; i < kRecordFieldCount; ++i) {
-        out += first ? "\"" : ", \"";
-        first = false;
-        out += kFields[i].key;
-        out += "\": ";
+        // The first field has no comma before it unless the number came first.
+        out.append(separators[i], i == 0 && !userKey ? 2 : 0);
         if (kFields[i].text)
             appendJsonString(out, values[i]);
         else

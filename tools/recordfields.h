@@ -20,17 +20,22 @@ struct RecordField {
 inline constexpr std::size_t kRecordFieldCount = 34;
 const std::array<RecordField, kRecordFieldCount>& recordFields();
 
-// The values of one record, reused from record to record so that a pass over
-// a million users allocates nothing after the first.
+// The values of one record, kept back to back in one buffer that is reused
+// from record to record: a pass over a million users allocates nothing after
+// the first.
 class RecordValues {
   public:
     // Stored texts decoded from cp865 to UTF-8 (every byte, not only the six
     // letters), numbers in decimal, call times as the editor shows them.
     void read(const zorv::Record& r);
-    std::string_view operator[](std::size_t i) const { return values_[i]; }
+    std::string_view operator[](std::size_t i) const {
+        const std::size_t begin = i ? ends_[i - 1] : 0;
+        return std::string_view(text_).substr(begin, ends_[i] - begin);
+    }
 
   private:
-    std::array<std::string, kRecordFieldCount> values_;
+    std::string text_;
+    std::array<std::size_t, kRecordFieldCount> ends_{};
 };
 
 // A JSON string: quote, backslash, control characters and DEL escaped; other

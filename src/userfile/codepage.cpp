@@ -147,8 +147,13 @@ int unicodeToCp1252(char32_t cp) {
 }
 
 void appendCp865AsUtf8(std::string& out, std::string_view cp865) {
-    for (char c : cp865)
-        appendUtf8(out, cp865ToUnicode(static_cast<std::uint8_t>(c)));
+    for (char c : cp865) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        if (byte < 0x80)
+            out += c;
+        else
+            appendUtf8(out, kCp865High[byte - 0x80]);
+    }
 }
 
 std::string cp865ToUtf8(std::string_view cp865) {
