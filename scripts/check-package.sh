@@ -35,6 +35,9 @@ case "$first" in
   "zorvedit ($version) "*) ;;
   *) echo "the changelog's first entry is not version $version: $first" >&2; exit 1 ;;
 esac
+grep -qF "<release version=\"$version\"" \
+  "$root/usr/share/metainfo/invalid.zorv_bbs.zorvedit.metainfo.xml" ||
+  { echo "the metainfo's release is not version $version" >&2; exit 1; }
 [ "$("$root/usr/bin/zorvtool" --version)" = "zorvtool $version" ] ||
   { echo "zorvtool --version is not the package's $version" >&2; exit 1; }
 "$root/usr/bin/zorvtool" demo "$root/demo"

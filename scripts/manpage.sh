@@ -59,9 +59,7 @@ after
 .B user
 (the user's number, from 0). Stored texts are decoded from code page 865. With
 .B "\-\-encoding cp1252"
-a character that cp1252 lacks is written as
-.B ?
-and the run says on standard error how many there were and where the first was.
+a character that cp1252 lacks is written as a question mark, and the run says on standard error how many there were and where the first was.
 .SH EXIT STATUS
 0 on success; 2 for a wrong command line or a failed file operation, with the reason
 on standard error
