@@ -154,7 +154,11 @@ int runExport(const Args& args, std::ostream& out, std::ostream& err) {
                 buf.append(number, std::to_chars(number, number + sizeof number, user).ptr);
                 for (std::size_t i = 0; i < fields.size(); ++i) {
                     buf += ',';
-                    if (!cp1252 || !fields[i].text) {
+                    if (!fields[i].text) { // digits and a sign: never quoted
+                        buf += values[i];
+                        continue;
+                    }
+                    if (!cp1252) {
                         zorv::appendCsvCell(buf, values[i]);
                         continue;
                     }
