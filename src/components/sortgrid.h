@@ -129,6 +129,13 @@ class SortGrid {
     // allocation, for builders that fill a million rows.
     void SetRowCells(int row, const std::vector<std::string>& cells);
     void ReserveRows(int n);
+    // The data rows become copies of `source`'s rows `rows` (grid row
+    // numbers), in that order;
+    // the fixed rows and the column count stay. `source` may be this grid.
+    void CopyRowsFrom(const SortGrid& source, const std::vector<int>& rows);
+    // Exchanges every row, the fixed ones included, and the column count with
+    // `other`, without copying: a window can set all rows aside and back.
+    void SwapRows(SortGrid& other);
     // Bytes the cells and their bookkeeping take on the heap (an estimate of
     // the allocator's blocks), for the memory benchmark.
     std::size_t MemoryBytes() const;
