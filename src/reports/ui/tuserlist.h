@@ -5,6 +5,7 @@
 // copies and saves the list.
 
 #include "platform/platform.h"
+#include "reports/rowfilter.h"
 #include "reports/ui/reportwindow.h"
 
 #include <array>
@@ -12,6 +13,8 @@
 #include <string>
 
 class QAction;
+class QLabel;
+class QLineEdit;
 class QMenu;
 class QPushButton;
 
@@ -19,8 +22,13 @@ namespace zorv {
 
 class Tuserlist : public ReportWindow {
   public:
-    explicit Tuserlist(Tqedit& main);
+    explicit Tuserlist(const ReportContext& context);
 
+    // The filter above the grid: the rows that hold its text in a shown
+    // column, and "N of M users" beside it. Not stored; empty at each showing.
+    QLabel* filterlabel;
+    QLineEdit* filteredit;
+    QLabel* filtercount;
     SortGridView* sg2;
     QPushButton* OKBtn;
     QPushButton* clip;
@@ -64,13 +72,37 @@ class Tuserlist : public ReportWindow {
     void KillUser1Click();
     void sg2Click();
     void sg2GetFormat(int col, TSortStyle& style);
+    void filtereditChange();
+
+    // Users listed in all, whatever the filter shows.
+    int listedUsers() const;
 
   protected:
     void resizeEvent(QResizeEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void afterSort() override;
+
+    void rowChosen() override;
 
   private:
+    // Build, stored sort, column sizing and filter, under one progress box.
+    void rebuild(Progress& progress, bool autoSize);
+    void buildRows(Progress& progress);
+    // All rows back in sg2 / the filter's rows in sg2 and the others aside.
+    void showAll();
+    void applyFilter(bool narrowing);
+    void showCount();
+
     std::array<QAction*, 11> options_{}; // in the order of the list options
-    bool sizeAfterBuild_ = true;
+    // Every row while a filter shows some of them, in the grid's order.
+    SortGrid aside_;
+    bool filtering_ = false;
+    RowFilter filter_{""};
+    std::vector<int> shownRows_; // rows of aside_ that sg2 shows
+    // False after a Toggle Status whose first user the filter hides: the
+    // highlighted row is then nobody's pick, and Ctrl+K waits for one.
+    bool rowPicked_ = true;
+    QString lastExportDir_; // where the save dialog starts next time
 };
 
 } // namespace zorv

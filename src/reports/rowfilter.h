@@ -1,0 +1,34 @@
+#pragma once
+// The user list's filter: the rows that hold a text in any of their cells,
+// upper-cased as the Find tab compares (a-z and the three Nordic small
+// letters of cp1252 to their capitals, on both sides).
+
+#include "components/sortgrid.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zorv {
+
+class RowFilter {
+  public:
+    explicit RowFilter(std::string_view cp1252Text);
+    // An empty filter keeps every row.
+    bool empty() const { return needle_.empty(); }
+    bool matches(std::string_view cell) const;
+    bool rowMatches(const SortGrid& grid, int row) const;
+    // The data rows that match, in grid order (grid row numbers).
+    std::vector<int> matchingRows(const SortGrid& grid) const;
+    // The same among `rows` only: a longer filter keeps a subset of a shorter one's rows.
+    std::vector<int> matchingRows(const SortGrid& grid, const std::vector<int>& rows) const;
+    // True when every row this filter keeps is kept by `wider` too.
+    bool narrows(const RowFilter& wider) const;
+
+  private:
+    std::string needle_;            // upper-cased
+    std::array<bool, 256> first_{}; // bytes that fold to needle_[0]
+};
+
+} // namespace zorv
