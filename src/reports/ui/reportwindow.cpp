@@ -144,7 +144,12 @@ void ReportWindow::applyStoredSort() {
     }
     g.SortDirection = s.direction == 1 ? sdDescending : sdAscending;
     g.SetSortColumn(s.column);
-    g.SortRows();
+    try {
+        g.SortRows();
+    } catch (...) {
+        g.SetSortColumn(-1); // the rows stayed as they were: so does the mark
+        throw;
+    }
 }
 
 namespace {
