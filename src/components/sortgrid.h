@@ -136,6 +136,15 @@ class SortGrid {
     // Exchanges every row, the fixed ones included, and the column count with
     // `other`, without copying: a window can set all rows aside and back.
     void SwapRows(SortGrid& other);
+    // Moves, without copying, the data rows whose `keep` entry (one per data
+    // row) is 0 to the end of `rest`, in their order; the others stay, in
+    // theirs. Both grids have the same column count.
+    void PartitionRows(const std::vector<char>& keep, SortGrid& rest);
+    // Moves every data row of `other` in among this grid's, merged by rank:
+    // `ranks` holds one per data row of this grid, `otherRanks` one per data
+    // row of `other`, each ascending. `other` keeps only its fixed rows.
+    void MergeRowsFrom(SortGrid& other, const std::vector<int>& ranks,
+                       const std::vector<int>& otherRanks);
     // Bytes the cells and their bookkeeping take on the heap (an estimate of
     // the allocator's blocks), for the memory benchmark.
     std::size_t MemoryBytes() const;
