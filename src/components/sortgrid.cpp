@@ -450,35 +450,6 @@ void SortGrid::SetRowCells(int row, const std::vector<std::string>& cells) {
     changed();
 }
 
-void SortGrid::CopyRowsFrom(const SortGrid& source, const std::vector<int>& rows) {
-    if (&source != this && source.ColCount() != ColCount())
-        throw std::invalid_argument("grids of different column counts");
-    const auto fixed = static_cast<std::size_t>(std::clamp(FixedRows, 0, RowCount()));
-    std::vector<std::string> all;
-    all.reserve(fixed + rows.size());
-    for (std::size_t r = 0; r < fixed; ++r)
-        all.push_back(d_->rows[r]);
-    for (const int r : rows) {
-        if (r < 0 || r >= source.RowCount())
-            throw std::out_of_range("grid row " + std::to_string(r) + " is outside the grid");
-        all.push_back(source.d_->rows[static_cast<std::size_t>(r)]);
-    }
-    d_->rows = std::move(all);
-    clampCurrent();
-    changed();
-}
-
-void SortGrid::SwapRows(SortGrid& other) {
-    std::swap(d_->rows, other.d_->rows);
-    std::swap(d_->colCount, other.d_->colCount);
-    d_->widths.resize(static_cast<std::size_t>(d_->colCount), -1);
-    other.d_->widths.resize(static_cast<std::size_t>(other.d_->colCount), -1);
-    clampCurrent();
-    other.clampCurrent();
-    changed();
-    other.changed();
-}
-
 void SortGrid::PartitionRows(const std::vector<char>& keep, SortGrid& rest) {
     const auto fixed = static_cast<std::size_t>(std::clamp(FixedRows, 0, RowCount()));
     if (&rest == this || rest.ColCount() != ColCount() || keep.size() != d_->rows.size() - fixed)

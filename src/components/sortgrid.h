@@ -129,13 +129,6 @@ class SortGrid {
     // allocation, for builders that fill a million rows.
     void SetRowCells(int row, const std::vector<std::string>& cells);
     void ReserveRows(int n);
-    // The data rows become copies of `source`'s rows `rows` (grid row
-    // numbers), in that order;
-    // the fixed rows and the column count stay. `source` may be this grid.
-    void CopyRowsFrom(const SortGrid& source, const std::vector<int>& rows);
-    // Exchanges every row, the fixed ones included, and the column count with
-    // `other`, without copying: a window can set all rows aside and back.
-    void SwapRows(SortGrid& other);
     // Moves, without copying, the data rows whose `keep` entry (one per data
     // row) is 0 to the end of `rest`, in their order; the others stay, in
     // theirs. Both grids have the same column count.

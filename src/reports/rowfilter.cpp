@@ -3,6 +3,7 @@
 #include "editor/find.h"
 
 #include <cstring>
+#include <thread>
 
 namespace zorv {
 
@@ -74,16 +75,25 @@ std::vector<int> RowFilter::matchingRows(const SortGrid& grid) const {
     return out;
 }
 
-std::vector<int> RowFilter::matchingRows(const SortGrid& grid, const std::vector<int>& rows) const {
-    std::vector<int> out;
-    out.reserve(rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (i + 8 < rows.size())
-            grid.PrefetchRow(rows[i + 8]);
-        if (rowMatches(grid, rows[i]))
-            out.push_back(rows[i]);
+std::vector<char> RowFilter::matchFlags(const SortGrid& grid) const {
+    const int first = std::max(grid.FixedRows, 0);
+    const int n = std::max(grid.RowCount() - first, 0);
+    std::vector<char> flags(static_cast<std::size_t>(n), 0);
+    auto part = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            grid.PrefetchRow(first + i + 8);
+            flags[static_cast<std::size_t>(i)] = rowMatches(grid, first + i) ? 1 : 0;
+        }
+    };
+    if (n < 20000) {
+        part(0, n);
+        return flags;
     }
-    return out;
+    // The grid is only read; each thread writes its own half of the flags.
+    std::thread other(part, n / 2, n);
+    part(0, n / 2);
+    other.join();
+    return flags;
 }
 
 bool RowFilter::narrows(const RowFilter& wider) const {

@@ -21,8 +21,9 @@ class RowFilter {
     bool rowMatches(const SortGrid& grid, int row) const;
     // The data rows that match, in grid order (grid row numbers).
     std::vector<int> matchingRows(const SortGrid& grid) const;
-    // The same among `rows` only: a longer filter keeps a subset of a shorter one's rows.
-    std::vector<int> matchingRows(const SortGrid& grid, const std::vector<int>& rows) const;
+    // For each data row, 1 when it matches: the rows are looked at by two
+    // threads, each with its half.
+    std::vector<char> matchFlags(const SortGrid& grid) const;
     // True when every row this filter keeps is kept by `wider` too.
     bool narrows(const RowFilter& wider) const;
 

@@ -124,30 +124,6 @@ TEST(SortGridCells, DataRowsReplaceAllButTheHeaderAndCopyRowCopiesEveryCell) {
     EXPECT_EQ(g.RowCount(), 4);
 }
 
-TEST(SortGridCells, RowsCopiedFromAnotherGridOrItselfAndSwappedWhole) {
-    SortGrid all(2, 1), shown(2, 1);
-    all.SetCell(0, 0, "Head");
-    fill(all, {{"a", "1"}, {"b", "2"}, {"c", "3"}});
-    shown.SetCell(0, 0, "Shown head");
-    shown.CopyRowsFrom(all, {3, 1});
-    EXPECT_EQ(snapshot(shown), (Rows{{"Shown head", ""}, {"c", "3"}, {"a", "1"}}));
-    shown.CopyRowsFrom(shown, {2}); // narrowing what it shows
-    EXPECT_EQ(snapshot(shown), (Rows{{"Shown head", ""}, {"a", "1"}}));
-    EXPECT_THROW(shown.CopyRowsFrom(all, {4}), std::out_of_range);
-    SortGrid wide(3, 2);
-    EXPECT_THROW(shown.CopyRowsFrom(wide, {1}), std::invalid_argument);
-    EXPECT_EQ(snapshot(shown), (Rows{{"Shown head", ""}, {"a", "1"}}));
-
-    shown.SetRow(1);
-    wide.SetCell(2, 1, "z");
-    shown.SwapRows(wide);
-    EXPECT_EQ(shown.ColCount(), 3);
-    EXPECT_EQ(shown.Cell(2, 1), "z");
-    EXPECT_EQ(snapshot(wide), (Rows{{"Shown head", ""}, {"a", "1"}}));
-    shown.SwapRows(wide);
-    EXPECT_EQ(snapshot(shown), (Rows{{"Shown head", ""}, {"a", "1"}}));
-}
-
 TEST(SortGridCells, RowsPartitionedAsideAndMergedBackByRank) {
     SortGrid shown(2, 1), aside(2, 1);
     shown.SetCell(0, 0, "Head");

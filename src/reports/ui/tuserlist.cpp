@@ -17,6 +17,8 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
+#include <algorithm>
+#include <functional>
 #include <vector>
 
 namespace zorv {
@@ -207,7 +209,9 @@ void Tuserlist::rebuild(Progress& progress, bool autoSize) {
     buildRows(progress);
     progress.phase(QStringLiteral("Sorting..."), 80);
     // Rows in record order under a column's mark would say what is not so.
+    orderFromBuild_ = false;
     applyStoredSort();
+    orderFromBuild_ = true;
     progress.phase(QStringLiteral("Sizing the columns..."), 95);
     if (autoSize)
         sg2->SetAutoSize(true);
@@ -221,10 +225,7 @@ void Tuserlist::rebuild(Progress& progress, bool autoSize) {
 }
 
 void Tuserlist::buildRows(Progress& progress) {
-    std::string text;
-    for (QAction* a : options_)
-        text += a->isChecked() ? '1' : '0';
-    const UserListColumns columns(ListOptions{text});
+    const UserListColumns columns(shownOptions());
     progress.phase(QStringLiteral("Reading the users..."), 60);
     BlockReader reader(session_.workingCopy);
     buildUserList(sg2->grid(), columns, reader, progress.counter());
@@ -307,6 +308,32 @@ void Tuserlist::sg2GetFormat(int col, TSortStyle& style) {
         style = ssDateTime;
 }
 
+namespace {
+
+// Many cells changed with one repaint at the end, not one per cell.
+class QuietGrid {
+  public:
+    explicit QuietGrid(SortGrid& g) : g_(g), keep_(std::move(g.OnChanged)) {
+        g_.OnChanged = nullptr;
+    }
+    ~QuietGrid() { g_.OnChanged = std::move(keep_); }
+    QuietGrid(const QuietGrid&) = delete;
+    QuietGrid& operator=(const QuietGrid&) = delete;
+
+  private:
+    SortGrid& g_;
+    std::function<void()> keep_;
+};
+
+} // namespace
+
+ListOptions Tuserlist::shownOptions() const {
+    std::string text;
+    for (QAction* a : options_)
+        text += a->isChecked() ? '1' : '0';
+    return ListOptions{text};
+}
+
 void Tuserlist::KillUser1Click() {
     if (!UserNumber1->isChecked() || !rowPicked_)
         return;
@@ -315,6 +342,7 @@ void Tuserlist::KillUser1Click() {
         return;
     const TGridRect sel = g.Selection();
     const int first = g.GetCellInt(0, sel.Top);
+    std::vector<std::pair<int, unsigned>> toggled; // grid row, new status
     for (int r = sel.Top; r <= sel.Bottom; ++r) {
         const int i = g.GetCellInt(0, r);
         Record rec;
@@ -330,20 +358,54 @@ void Tuserlist::KillUser1Click() {
         // from "Save File" and the question at the end.
         session_.userFileChanged = true;
         host_.userStatusChanged(i, st);
+        toggled.emplace_back(r, st);
     }
     session_.userFileChanged = true;
-    withProgress(session_.workingCopy.recordCount(),
-                 [&](Progress& progress) { rebuild(progress, false); });
+    if (!restatus(toggled)) {
+        withProgress(session_.workingCopy.recordCount(),
+                     [&](Progress& progress) { rebuild(progress, false); });
+    }
     // The next Ctrl+K acts on the same users' first, never on a row that
     // the rebuild happened to leave highlighted.
     rowPicked_ = selectUser(first);
 }
 
+// A rebuild and re-sort after Toggle Status gives the rows they have now
+// with new "Login stat" texts, in the same order, when the rows stand as
+// a build and the stored sort left them and the status is no column the
+// sort compares: then only those cells change, and a million users need
+// no second reading and sorting.
+bool Tuserlist::restatus(const std::vector<std::pair<int, unsigned>>& toggled) {
+    if (!orderFromBuild_)
+        return false;
+    const UserListColumns columns(shownOptions());
+    const auto at = std::find(columns.cells.begin(), columns.cells.end(), ListCell::LoginStat);
+    if (at == columns.cells.end())
+        return true; // no cell shows a status
+    const int statCol = static_cast<int>(at - columns.cells.begin());
+    SortGrid& g = sg2->grid();
+    const int sortCol = g.SortColumn();
+    if (sortCol >= 0 && statCol >= sortCol && statCol <= std::max(sortCol, g.ColCount() - 2))
+        return false;
+    {
+        const QuietGrid quiet(g);
+        for (const auto& [r, st] : toggled)
+            g.SetCell(statCol, r, loginStatText(st));
+    }
+    sg2->SizeColumnToText(statCol);
+    if (filtering_)
+        applyFilter(false); // a status text may match the filter now, or no longer
+    showCount();
+    sg2->refresh();
+    return true;
+}
+
 // --- filter ----------------------------------------------------------------------
 
 int Tuserlist::listedUsers() const {
-    const SortGrid& all = filtering_ ? aside_ : sg2->grid();
-    return std::max(all.RowCount() - all.FixedRows, 0);
+    const SortGrid& g = sg2->grid();
+    const int shown = std::max(g.RowCount() - std::max(g.FixedRows, 0), 0);
+    return shown + (filtering_ ? static_cast<int>(hiddenRank_.size()) : 0);
 }
 
 void Tuserlist::showCount() {
@@ -356,65 +418,98 @@ void Tuserlist::showCount() {
 void Tuserlist::showAll() {
     if (!filtering_)
         return;
-    SortGrid& g = sg2->grid();
-    g.SwapRows(aside_);
-    aside_.SetDataRows({}); // the filter's copies go
+    sg2->grid().MergeRowsFrom(aside_, shownRank_, hiddenRank_);
+    shownRank_.clear();
+    hiddenRank_.clear();
     filtering_ = false;
-    shownRows_.clear();
 }
 
+namespace {
+
+std::vector<int> firstRanks(int n) {
+    std::vector<int> r(static_cast<std::size_t>(std::max(n, 0)));
+    for (std::size_t i = 0; i < r.size(); ++i)
+        r[i] = static_cast<int>(i);
+    return r;
+}
+
+} // namespace
+
+// The rows the filter hides wait aside, moved, not copied; each row's rank
+// is its place in the whole list, so that they come back where they were.
 void Tuserlist::applyFilter(bool narrowing) {
     SortGrid& g = sg2->grid();
     if (filter_.empty()) {
         showAll();
         return;
     }
+    // One repaint for the whole change, after it: a million rows come and go.
+    const QuietGrid quiet(g), quietAside(aside_);
+    if (filtering_ && !narrowing) {
+        g.MergeRowsFrom(aside_, shownRank_, hiddenRank_);
+        filtering_ = false;
+    }
     if (!filtering_) {
         aside_.SetColCount(g.ColCount());
         aside_.FixedRows = g.FixedRows;
-        g.SwapRows(aside_); // every row aside, none copied
-        std::vector<std::string> header;
-        for (int c = 0; c < aside_.ColCount(); ++c)
-            header.emplace_back(aside_.Cell(c, 0));
-        g.SetRowCount(1);
-        g.SetRowCells(0, header);
+        aside_.SetRowCount(std::max(g.FixedRows, 0));
+        shownRank_ = firstRanks(g.RowCount() - std::max(g.FixedRows, 0));
+        hiddenRank_.clear();
         filtering_ = true;
-        narrowing = false;
     }
-    shownRows_ =
-        narrowing ? filter_.matchingRows(aside_, shownRows_) : filter_.matchingRows(aside_);
-    g.CopyRowsFrom(aside_, shownRows_);
+    // Only the rows shown can match a longer text.
+    const std::vector<char> keep = filter_.matchFlags(g);
+    std::vector<int> staying, leaving;
+    staying.reserve(shownRank_.size());
+    for (std::size_t i = 0; i < keep.size(); ++i)
+        (keep[i] ? staying : leaving).push_back(shownRank_[i]);
+    SortGrid leavers(g.ColCount(), std::max(g.FixedRows, 0));
+    leavers.FixedRows = g.FixedRows;
+    g.PartitionRows(keep, leavers);
+    std::vector<int> merged;
+    merged.reserve(hiddenRank_.size() + leaving.size());
+    std::merge(hiddenRank_.begin(), hiddenRank_.end(), leaving.begin(), leaving.end(),
+               std::back_inserter(merged));
+    aside_.MergeRowsFrom(leavers, hiddenRank_, leaving);
+    hiddenRank_ = std::move(merged);
+    shownRank_ = std::move(staying);
 }
 
 void Tuserlist::filtereditChange() {
     const RowFilter next(utf8ToCp1252(filteredit->text().toStdString()));
     const bool narrowing = filtering_ && next.narrows(filter_);
     const int keep = selectedUser();
+    SortGrid& g = sg2->grid();
     filter_ = next;
     applyFilter(narrowing);
     showCount();
     sg2->refresh();
-    if (!selectUser(keep) && !selectUser(host_.currentUser())) {
-        SortGrid& g = sg2->grid();
-        if (g.RowCount() > g.FixedRows) {
-            g.SetRow(g.FixedRows);
-            sg2->refresh();
-        }
+    if (!selectUser(keep) && !selectUser(host_.currentUser()) && g.RowCount() > g.FixedRows) {
+        g.SetRow(g.FixedRows);
+        sg2->refresh();
     }
     rowPicked_ = true; // what is highlighted now is in plain view
 }
 
 void Tuserlist::afterSort() {
+    orderFromBuild_ = false; // sorted from the order before, not from the build's
     if (!filtering_)
         return;
     // Every row takes the new order, so that the next filter shows it too.
     const int keep = selectedUser();
-    const SortGrid& g = sg2->grid();
+    SortGrid& g = sg2->grid();
     withProgress(listedUsers(), [&](Progress& progress) {
         progress.phase(QStringLiteral("Sorting..."), 90);
-        aside_.SortDirection = g.SortDirection;
-        aside_.SetSortColumn(g.SortColumn());
-        aside_.SortRows();
+        {
+            const QuietGrid quiet(g), quietAside(aside_);
+            const std::size_t shown = shownRank_.size();
+            g.MergeRowsFrom(aside_, firstRanks(static_cast<int>(shown)),
+                            std::vector<int>(hiddenRank_.size(), static_cast<int>(shown)));
+            filtering_ = false;
+            shownRank_.clear();
+            hiddenRank_.clear();
+            g.SortRows();
+        }
         progress.phase(QStringLiteral("Filtering..."), 100);
         applyFilter(false);
     });

@@ -11,6 +11,8 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -92,17 +94,23 @@ class Tuserlist : public ReportWindow {
     void showAll();
     void applyFilter(bool narrowing);
     void showCount();
+    ListOptions shownOptions() const;
+    bool restatus(const std::vector<std::pair<int, unsigned>>& toggled);
 
     std::array<QAction*, 11> options_{}; // in the order of the list options
-    // Every row while a filter shows some of them, in the grid's order.
+    // The rows a filter hides, and each row's place in the whole list.
     SortGrid aside_;
     bool filtering_ = false;
     RowFilter filter_{""};
-    std::vector<int> shownRows_; // rows of aside_ that sg2 shows
+    std::vector<int> shownRank_;  // of sg2's data rows, ascending
+    std::vector<int> hiddenRank_; // of aside_'s data rows, ascending
     // False after a Toggle Status whose first user the filter hides: the
     // highlighted row is then nobody's pick, and Ctrl+K waits for one.
     bool rowPicked_ = true;
     QString lastExportDir_; // where the save dialog starts next time
+    // The rows stand as a build and the stored sort left them (no sort by
+    // the operator since).
+    bool orderFromBuild_ = false;
 };
 
 } // namespace zorv
