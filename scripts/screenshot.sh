@@ -67,7 +67,7 @@ shoot about '^About$' about 1.3
 shoot tooltip 'ZORV' hint 2
 
 # The report windows, opened by the main window's keys.
-shoot_report() { # options key window-name file [x y: a header press before the shot]
+shoot_report() { # options key window-name file [x y [text]: a press before the shot, then typing]
   printf '"Options"="%s"\r\n' "$1" >>"$work/config/NV/zorvedit.reg"
   XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
     QT_QPA_PLATFORM=xcb "$work/prog/zorvedit" &
@@ -82,6 +82,10 @@ shoot_report() { # options key window-name file [x y: a header press before the 
     xdotool mousemove --window "$rid" "$5" "$6" click 1 mousemove --window "$rid" 5 5
     sleep 1
   fi
+  if [ $# -ge 7 ]; then
+    xdotool type --delay 100 "$7"
+    sleep 1
+  fi
   import -window "$rid" "$out/$4$suffix.png"
   kill "$pid"
   wait "$pid" 2>/dev/null || true
@@ -92,9 +96,13 @@ cp "$work/base.reg" "$work/config/NV/zorvedit.reg"
 shoot_report 11111111110 ctrl+l Userlist userlist-all
 cp "$work/base.reg" "$work/config/NV/zorvedit.reg"
 shoot_report 11111111001 ctrl+t Statistics statistics-window
-# Sorted by Surname (the third column's header, at 1x from x 220 to 420).
+# Sorted by Surname (the third column's header, at 1x from x 220 to 420,
+# below the filter's row).
 cp "$work/base.reg" "$work/config/NV/zorvedit.reg"
-shoot_report 11111111001 ctrl+l Userlist userlist-sorted $((320 * ${QT_SCALE_FACTOR:-1})) $((20 * ${QT_SCALE_FACTOR:-1}))
+shoot_report 11111111001 ctrl+l Userlist userlist-sorted $((320 * ${QT_SCALE_FACTOR:-1})) $((46 * ${QT_SCALE_FACTOR:-1}))
+# The filter: a text typed into the field above the grid.
+cp "$work/base.reg" "$work/config/NV/zorvedit.reg"
+shoot_report 11111111001 ctrl+l Userlist userlist-filtered $((120 * ${QT_SCALE_FACTOR:-1})) $((18 * ${QT_SCALE_FACTOR:-1})) "an"
 SHOT
 
 suffix=""

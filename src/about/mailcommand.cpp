@@ -116,6 +116,10 @@ std::string unescapeValue(std::string_view v) {
 } // namespace
 
 std::optional<std::string> desktopEntryExec(std::string_view text) {
+    return desktopEntryValue(text, "Exec");
+}
+
+std::optional<std::string> desktopEntryValue(std::string_view text, std::string_view key) {
     bool inEntry = false;
     while (!text.empty()) {
         const std::size_t nl = text.find('\n');
@@ -132,11 +136,62 @@ std::optional<std::string> desktopEntryExec(std::string_view text) {
         if (!inEntry)
             continue;
         const std::size_t eq = line.find('=');
-        if (eq == std::string_view::npos || trim(line.substr(0, eq)) != "Exec")
+        if (eq == std::string_view::npos || trim(line.substr(0, eq)) != key)
             continue;
         return unescapeValue(trim(line.substr(eq + 1)));
     }
     return std::nullopt;
+}
+
+std::vector<std::string> mailArguments(const MailHandler& h, std::string_view url) {
+    std::vector<std::string> out;
+    bool urlGiven = false;
+    for (const std::string& arg : splitExecArguments(h.exec)) {
+        if (arg == "%i") {
+            if (!h.icon.empty()) {
+                out.emplace_back("--icon");
+                out.push_back(h.icon);
+            }
+            continue;
+        }
+        std::string expanded;
+        bool literal = false, code = false;
+        for (std::size_t i = 0; i < arg.size(); ++i) {
+            if (arg[i] != '%' || i + 1 == arg.size()) {
+                expanded += arg[i];
+                literal = true;
+                continue;
+            }
+            code = true;
+            switch (arg[++i]) {
+            case 'f':
+            case 'F':
+            case 'u':
+            case 'U':
+                expanded += url;
+                urlGiven = true;
+                break;
+            case 'c':
+                expanded += h.name;
+                break;
+            case 'k':
+                expanded += h.file;
+                break;
+            case '%':
+                expanded += '%';
+                literal = true;
+                break;
+            default: // %i inside a word, the deprecated codes, unknown ones
+                break;
+            }
+        }
+        // "" stays an argument; "%d" gives none.
+        if (!expanded.empty() || literal || !code)
+            out.push_back(std::move(expanded));
+    }
+    if (!urlGiven && !out.empty())
+        out.emplace_back(url);
+    return out;
 }
 
 std::optional<std::string> findDesktopEntry(std::string_view id,

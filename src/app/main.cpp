@@ -89,9 +89,9 @@ int main(int argc, char** argv) {
     // Owned by the main window, which shows them modally; made in the order
     // the program has always made them.
     qedit.aboutbox1 = new zorv::Taboutbox1(platform, &qedit);
-    new zorv::Tstatform(qedit);
+    qedit.statform = new zorv::Tstatform(qedit.reportContext());
     qedit.showresume = new zorv::Tshowresume(session, platform, *settings, qedit.fileopen, &qedit);
-    new zorv::Tuserlist(qedit);
+    qedit.userlist = new zorv::Tuserlist(qedit.reportContext());
     // For screenshots of each tab (scripts/screenshot.sh).
     if (qEnvironmentVariableIsSet("ZORVEDIT_START_TAB"))
         qedit.PageControl1->setCurrentIndex(qEnvironmentVariableIntValue("ZORVEDIT_START_TAB"));

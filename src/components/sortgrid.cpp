@@ -450,6 +450,53 @@ void SortGrid::SetRowCells(int row, const std::vector<std::string>& cells) {
     changed();
 }
 
+void SortGrid::PartitionRows(const std::vector<char>& keep, SortGrid& rest) {
+    const auto fixed = static_cast<std::size_t>(std::clamp(FixedRows, 0, RowCount()));
+    if (&rest == this || rest.ColCount() != ColCount() || keep.size() != d_->rows.size() - fixed)
+        throw std::invalid_argument("a partition needs another grid of the same columns and a "
+                                    "choice for every data row");
+    std::vector<std::string> stay;
+    stay.reserve(d_->rows.size());
+    for (std::size_t r = 0; r < fixed; ++r)
+        stay.push_back(std::move(d_->rows[r]));
+    for (std::size_t i = 0; i < keep.size(); ++i)
+        (keep[i] ? stay : rest.d_->rows).push_back(std::move(d_->rows[fixed + i]));
+    d_->rows = std::move(stay);
+    clampCurrent();
+    rest.clampCurrent();
+    changed();
+    rest.changed();
+}
+
+void SortGrid::MergeRowsFrom(SortGrid& other, const std::vector<int>& ranks,
+                             const std::vector<int>& otherRanks) {
+    const auto fixed = static_cast<std::size_t>(std::clamp(FixedRows, 0, RowCount()));
+    const auto otherFixed =
+        static_cast<std::size_t>(std::clamp(other.FixedRows, 0, other.RowCount()));
+    const std::size_t na = d_->rows.size() - fixed, nb = other.d_->rows.size() - otherFixed;
+    if (&other == this || other.ColCount() != ColCount() || ranks.size() != na ||
+        otherRanks.size() != nb)
+        throw std::invalid_argument("a merge needs another grid of the same columns and a rank "
+                                    "for every data row");
+    std::vector<std::string> all;
+    all.reserve(fixed + na + nb);
+    for (std::size_t r = 0; r < fixed; ++r)
+        all.push_back(std::move(d_->rows[r]));
+    std::size_t i = 0, j = 0;
+    while (i < na || j < nb) {
+        if (j == nb || (i < na && ranks[i] < otherRanks[j]))
+            all.push_back(std::move(d_->rows[fixed + i++]));
+        else
+            all.push_back(std::move(other.d_->rows[otherFixed + j++]));
+    }
+    d_->rows = std::move(all);
+    other.d_->rows.resize(otherFixed);
+    clampCurrent();
+    other.clampCurrent();
+    changed();
+    other.changed();
+}
+
 void SortGrid::ReserveRows(int n) {
     d_->rows.reserve(static_cast<std::size_t>(std::max(n, 0)));
 }

@@ -129,6 +129,15 @@ class SortGrid {
     // allocation, for builders that fill a million rows.
     void SetRowCells(int row, const std::vector<std::string>& cells);
     void ReserveRows(int n);
+    // Moves, without copying, the data rows whose `keep` entry (one per data
+    // row) is 0 to the end of `rest`, in their order; the others stay, in
+    // theirs. Both grids have the same column count.
+    void PartitionRows(const std::vector<char>& keep, SortGrid& rest);
+    // Moves every data row of `other` in among this grid's, merged by rank:
+    // `ranks` holds one per data row of this grid, `otherRanks` one per data
+    // row of `other`, each ascending. `other` keeps only its fixed rows.
+    void MergeRowsFrom(SortGrid& other, const std::vector<int>& ranks,
+                       const std::vector<int>& otherRanks);
     // Bytes the cells and their bookkeeping take on the heap (an estimate of
     // the allocator's blocks), for the memory benchmark.
     std::size_t MemoryBytes() const;

@@ -11,21 +11,16 @@ namespace zorv {
 
 namespace {
 
+constexpr const char* kFallback = "yyyy-MM-dd";
+
 bool isLetter(char ch) {
     return std::isalpha(static_cast<unsigned char>(ch)) != 0;
-}
-
-// Separators that only belonged to a dropped field go with it.
-void dropDanglingLiteral(std::string& out) {
-    while (!out.empty() && !isLetter(out.back()))
-        out.pop_back();
 }
 
 } // namespace
 
 std::string datePatternFromLocaleFormat(std::string_view format) {
     std::string out;
-    bool droppedLast = false;
     for (std::size_t i = 0; i < format.size();) {
         const char ch = format[i];
         if (ch == '\'') { // quoted literal; '' is a quote
@@ -35,14 +30,14 @@ std::string datePatternFromLocaleFormat(std::string_view format) {
             if (text.empty() && end != std::string_view::npos)
                 out += '\'';
             for (const char t : text)
-                if (!isLetter(t)) // letters would read as fields
-                    out += t;
+                if (isLetter(t)) // would read as a field
+                    return kFallback;
+            out += text;
             i = end == std::string_view::npos ? format.size() : end + 1;
             continue;
         }
         if (!isLetter(ch)) {
-            if (!droppedLast || !out.empty())
-                out += ch;
+            out += ch;
             ++i;
             continue;
         }
@@ -50,29 +45,22 @@ std::string datePatternFromLocaleFormat(std::string_view format) {
         while (i + run < format.size() && format[i + run] == ch)
             ++run;
         i += run;
-        droppedLast = false;
-        if (ch == 'd' && run <= 2)
-            out.append(run, 'd');
-        else if (ch == 'M')
-            out.append(run == 1 ? 1 : 2, 'M');
-        else if (ch == 'y')
+        // Day and month in digits, the year widened; names of months or
+        // days, times and anything else give the plain numeric form.
+        if ((ch == 'd' || ch == 'M') && run <= 2)
+            out.append(run, ch);
+        else if (ch == 'y' && (run == 2 || run == 4))
             out += "yyyy";
-        else {
-            dropDanglingLiteral(out);
-            droppedLast = true;
-        }
+        else
+            return kFallback;
     }
-    if (droppedLast)
-        dropDanglingLiteral(out);
-    while (!out.empty() && !isLetter(out.front()))
-        out.erase(0, 1);
     try {
         const DatePattern p(out);
         if (p.hasDayMonthYear())
             return out;
     } catch (const std::invalid_argument&) {
     }
-    return "yyyy-MM-dd";
+    return kFallback;
 }
 
 std::string desktopDatePattern() {

@@ -7,10 +7,10 @@
 
 namespace zorv {
 
-// A toolkit date format (d, dd, M, MM, yy, yyyy, quoted text, weekday and
-// month names) as a grid date pattern: two-digit years widened, month names
-// written as numbers, weekday names left out. "yyyy-MM-dd" when nothing
-// usable remains.
+// A toolkit date format as a grid date pattern: d, dd, M, MM and literals
+// kept, two-digit years widened. "yyyy-MM-dd" for a format with month or
+// day names (MMM, MMMM, ddd, dddd), any other field or letter, or one that
+// does not give a day, month and year that read back.
 std::string datePatternFromLocaleFormat(std::string_view format);
 
 // The pattern for this desktop's short date format.

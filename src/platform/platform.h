@@ -3,6 +3,7 @@
 // GUI tests can script every dialog and answer (tests/gui/scripted_platform.h).
 // QtPlatform (qtplatform.h) is the real one.
 
+#include "about/mailcommand.h"
 #include "userfile/calltime.h"
 #include "userfile/workingcopy.h"
 
@@ -63,15 +64,16 @@ class Platform {
     // Per-user folder for the working copy when the program's folder is not writable.
     virtual QString stateDir() = 0;
 
-    // The command line of the mail program registered for "mailto" (Windows: the
-    // shell's command for it; elsewhere the Exec line of the desktop entry that
-    // xdg-mime names); nullopt when none is registered or it cannot be read.
-    virtual std::optional<QString> mailCommandLine() = 0;
-    // Starts a program without waiting for it. The parameters are one command
-    // line: Windows hands it to the program as it is, elsewhere it is split by
-    // the desktop-entry quoting rules.
+    // The mail program registered for "mailto" (Windows: the shell's command
+    // line for it; elsewhere the desktop entry that xdg-mime names: Exec,
+    // Name, Icon and its file); nullopt when none is registered or it cannot
+    // be read. It may take seconds and touches no widget: the about box asks
+    // from a thread of its own.
+    virtual std::optional<MailHandler> mailHandler() = 0;
+    // Starts a program without waiting for it. Windows hands the arguments to
+    // the program as one command line, joined by blanks, as they are.
     virtual void startProgram(QWidget* owner, const QString& program,
-                              const QString& parameters) = 0;
+                              const QStringList& arguments) = 0;
 };
 
 // The user-file layer's questions, answered through a Platform.

@@ -233,25 +233,27 @@ QString QtPlatform::stateDir() {
 
 #ifdef _WIN32
 
-std::optional<QString> QtPlatform::mailCommandLine() {
+std::optional<MailHandler> QtPlatform::mailHandler() {
     const QSettings key(QStringLiteral("HKEY_CLASSES_ROOT\\mailto\\shell\\open\\command"),
                         QSettings::NativeFormat);
     const QVariant v = key.value(QStringLiteral("Default"));
     if (!v.isValid())
         return std::nullopt;
-    return v.toString().left(255);
+    MailHandler h;
+    h.exec = v.toString().left(255).toStdString();
+    return h;
 }
 
-void QtPlatform::startProgram(QWidget*, const QString& program, const QString& parameters) {
+void QtPlatform::startProgram(QWidget*, const QString& program, const QStringList& arguments) {
     QProcess p;
     p.setProgram(program);
-    p.setNativeArguments(parameters);
+    p.setNativeArguments(arguments.join(QLatin1Char(' ')));
     p.startDetached();
 }
 
 #else
 
-std::optional<QString> QtPlatform::mailCommandLine() {
+std::optional<MailHandler> QtPlatform::mailHandler() {
     // A desktop without xdg-utils, or one that hangs, has no mail program for us.
     QProcess query;
     query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
@@ -284,19 +286,21 @@ std::optional<QString> QtPlatform::mailCommandLine() {
     QFile f(fromPath(*entry));
     if (!f.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const QByteArray text = f.read(1 << 20);
-    const std::optional<std::string> exec =
-        desktopEntryExec(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+    const QByteArray bytes = f.read(1 << 20);
+    const std::string_view text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    const std::optional<std::string> exec = desktopEntryExec(text);
     if (!exec || exec->empty())
         return std::nullopt;
-    return QString::fromStdString(*exec);
+    MailHandler h;
+    h.exec = *exec;
+    h.name = desktopEntryValue(text, "Name").value_or(std::string());
+    h.icon = desktopEntryValue(text, "Icon").value_or(std::string());
+    h.file = *entry;
+    return h;
 }
 
-void QtPlatform::startProgram(QWidget*, const QString& program, const QString& parameters) {
-    QStringList args;
-    for (const std::string& a : splitExecArguments(parameters.toStdString()))
-        args << QString::fromStdString(a);
-    QProcess::startDetached(program, args);
+void QtPlatform::startProgram(QWidget*, const QString& program, const QStringList& arguments) {
+    QProcess::startDetached(program, arguments);
 }
 
 #endif

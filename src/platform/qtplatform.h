@@ -28,8 +28,9 @@ class QtPlatform : public Platform {
     Date today() override;
     QString programPath() override;
     QString stateDir() override;
-    std::optional<QString> mailCommandLine() override;
-    void startProgram(QWidget* owner, const QString& program, const QString& parameters) override;
+    std::optional<MailHandler> mailHandler() override;
+    void startProgram(QWidget* owner, const QString& program,
+                      const QStringList& arguments) override;
 
     // Replaces the program's path (the working copy lies beside it).
     void setProgramPath(const QString& path) { programPath_ = path; }

@@ -180,7 +180,7 @@ MessageHeader parseMessageHeader(const std::uint8_t* record) {
     return h;
 }
 
-std::string formatHeading(const MessageHeader& header) {
+std::string formatHeadingOem(const MessageHeader& header) {
     const unsigned day = (header.msgDate >> 16) & 0x1Fu;
     const unsigned month = (header.msgDate >> 21) & 0x0Fu;
     const unsigned year = 1980u + (header.msgDate >> 25);
@@ -190,7 +190,11 @@ std::string formatHeading(const MessageHeader& header) {
     twoDigits(s, month);
     s += '.';
     s += std::to_string(year);
-    return dosToAnsi(s);
+    return s;
+}
+
+std::string formatHeading(const MessageHeader& header) {
+    return dosToAnsi(formatHeadingOem(header));
 }
 
 void MemorySource::readAt(std::uint64_t offset, void* dst, std::size_t count) const {
@@ -289,7 +293,8 @@ std::optional<Message> readMessage(const ByteSource& headers, const ByteSource& 
     if (!h)
         return std::nullopt;
     Message m;
-    m.heading = formatHeading(*h);
+    m.headingOem = formatHeadingOem(*h);
+    m.heading = dosToAnsi(m.headingOem);
     m.lines = readLines(text, *h);
     return m;
 }

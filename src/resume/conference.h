@@ -93,11 +93,14 @@ struct MessageHeader {
 
 MessageHeader parseMessageHeader(const std::uint8_t* record); // kMessageHeaderSize bytes
 
-// "#17 ABOUT ME 05.03.1997", converted to cp1252.
+// "#17 ABOUT ME 05.03.1997", in cp865 as stored.
+std::string formatHeadingOem(const MessageHeader& header);
+// The same converted to cp1252 (only the six Nordic letters change).
 std::string formatHeading(const MessageHeader& header);
 
 struct Message {
     std::string heading;            // cp1252
+    std::string headingOem;         // cp865, for a display that shows every letter
     std::vector<std::string> lines; // cp865, as decoded
 };
 

@@ -172,6 +172,40 @@ int backupCount(RegistryKey& key) {
     return std::max(0, key.readInteger("Backups"));
 }
 
+namespace {
+
+std::string sortValueName(SortWindow w, const char* what) {
+    return std::string(w == SortWindow::UserList ? "List" : "Stat") + "Sort" + what;
+}
+
+} // namespace
+
+StoredSort loadSort(RegistryKey& key, SortWindow w) {
+    KeyCloser closer(key);
+    const std::string colName = sortValueName(w, "Column");
+    const std::string dirName = sortValueName(w, "Direction");
+    if (!key.open(false) || !key.exists(colName) || !key.exists(dirName))
+        return {};
+    StoredSort s;
+    try {
+        s.column = key.readInteger(colName);
+        s.direction = key.readInteger(dirName);
+    } catch (const SettingsError&) {
+        return {}; // a value edited by hand into another type
+    }
+    if (s.column < 0 || (s.direction != 0 && s.direction != 1))
+        return {};
+    return s;
+}
+
+void saveSort(RegistryKey& key, SortWindow w, StoredSort sort) {
+    KeyCloser closer(key);
+    if (!key.open(false))
+        return;
+    key.writeInteger(sortValueName(w, "Column"), sort.column);
+    key.writeInteger(sortValueName(w, "Direction"), sort.direction);
+}
+
 ConferenceDialogPreset changeResumePreset(RegistryKey& key, const std::string& userFileName) {
     KeyCloser closer(key);
     ConferenceDialogPreset p;

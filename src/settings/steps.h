@@ -130,6 +130,21 @@ bool storeUserFileName(RegistryKey& key, const std::string& path,
 inline constexpr int kDefaultBackups = 3;
 int backupCount(RegistryKey& key);
 
+// The report windows' last sort, each as two integers: "ListSortColumn" and
+// "ListSortDirection" for the user list, "StatSortColumn" and "StatSortDirection"
+// for the statistics window. Column -1 is no sort; direction 0 ascending, 1
+// descending. A missing value, one of another type, a column below -1 or another
+// direction reads as no sort (a column beyond the grid is the window's to refuse).
+enum class SortWindow { UserList, Stats };
+struct StoredSort {
+    int column = -1;
+    int direction = 0;
+    friend bool operator==(const StoredSort&, const StoredSort&) = default;
+};
+StoredSort loadSort(RegistryKey& key, SortWindow w);
+// If the key opens: writes both values.
+void saveSort(RegistryKey& key, SortWindow w, StoredSort sort);
+
 // Step 7, before the dialog.
 inline constexpr const char* kConferenceFilter = "Conference files.(*.hdr)|*.hdr";
 struct ConferenceDialogPreset {

@@ -2,6 +2,7 @@
 // and colours, the contact line and its mail link.
 
 #include "fixture.h"
+#include "platform/clipboard.h"
 
 #include "about/ui/taboutbox1.h"
 
@@ -174,25 +175,35 @@ TEST_F(AboutTest, ContactLineBlueOverItBlackOverTheBackground) {
     box()->hide();
 }
 
-TEST_F(AboutTest, ContactLineStartsTheMailProgram) {
+TEST_F(AboutTest, ContactLineStartsTheMailProgramFoundOffTheGuiThread) {
     window->move(0, 300);
     box()->move(0, 0);
     box()->show();
     QApplication::processEvents();
-    // Nothing registered: nothing happens.
+    const QString url = QStringLiteral("mailto:") + QString::fromLatin1(zorv::kContactAddress);
+    // Nothing registered: the box says so and the address is on the clipboard.
+    zorv::setClipboardText("before");
     QTest::mouseClick(box()->l2, Qt::LeftButton);
+    QTRY_VERIFY(!box()->lookingUp());
     EXPECT_TRUE(platform.started.empty());
-    EXPECT_TRUE(platform.messages.empty());
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_TRUE(platform.messages[0].text.startsWith("No mail program is set up"));
+    EXPECT_EQ(zorv::clipboardText(), std::string(zorv::kContactAddress));
 
-    platform.mailCommandValue = QStringLiteral("/usr/bin/mailer --compose %u");
+    // A handler whose command carries the name and icon codes.
+    platform.mailHandlerValue =
+        zorv::MailHandler{"mailer %i --title %c --compose %u", "Mailer", "mail-app", "/x.desktop"};
     QTest::mouseClick(box()->l2, Qt::LeftButton);
-    ASSERT_EQ(platform.started.size(), 1u);
-    EXPECT_EQ(platform.started[0].program, "/usr/bin/mailer");
-    EXPECT_EQ(platform.started[0].parameters,
-              QStringLiteral("--compose mailto:") + QString::fromLatin1(zorv::kContactAddress));
+    QTRY_COMPARE(platform.started.size(), 1u);
+    EXPECT_EQ(platform.started[0].program, "mailer");
+    EXPECT_EQ(platform.started[0].arguments,
+              (QStringList{"--icon", "mail-app", "--title", "Mailer", "--compose", url}));
+    EXPECT_EQ(platform.messages.size(), 1u);
 
     // A right click is no click on the line.
     QTest::mouseClick(box()->l2, Qt::RightButton);
+    QApplication::processEvents();
+    EXPECT_FALSE(box()->lookingUp());
     EXPECT_EQ(platform.started.size(), 1u);
     box()->hide();
 }

@@ -17,7 +17,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -46,8 +48,8 @@ class ReportWindowsTest : public EditorTest {
     // The windows are created before the main window starts, as at program start.
     void startWithWindows() {
         window = std::make_unique<zorv::Tqedit>(session, platform, *settings);
-        stats = new zorv::Tstatform(*window);
-        list = new zorv::Tuserlist(*window);
+        stats = window->statform = new zorv::Tstatform(window->reportContext());
+        list = window->userlist = new zorv::Tuserlist(window->reportContext());
         window->show();
         QTRY_VERIFY_WITH_TIMEOUT(window->activationDone(), 5000);
         QApplication::processEvents();
@@ -183,19 +185,35 @@ TEST_F(ReportWindowsTest, SaveActsOnTheFilterLeftSelectedAndAsksBeforeCreating) 
     startWithWindows();
     showList();
     const std::string csvName = dir.file("list.csv");
-    list->SD1.filterIndex = 4; // "All files": tab-separated, whatever the name
+    list->SD1.filterIndex = 4; // "All files": the name's extension decides
     platform.saveAnswers.push_back(QString::fromStdString(csvName));
     platform.confirmAnswers.push_back(true);
     list->save->click();
-    EXPECT_EQ(fileText(csvName), zorv::tabbedText(grid()));
-    EXPECT_EQ(platform.questions.size(), 1u);
-
-    list->SD1.filterIndex = 2; // an existing file: no question
-    platform.saveAnswers.push_back(QString::fromStdString(csvName));
-    list->Savetofile1->trigger();
     EXPECT_EQ(fileText(csvName), zorv::csvText(grid()));
     EXPECT_EQ(platform.questions.size(), 1u);
-    EXPECT_EQ(platform.saveDialogs.back().fileName, QString::fromStdString(csvName));
+    // The first dialog starts in the user file's folder, later ones in the last export's.
+    EXPECT_EQ(platform.saveDialogs.back().initialDir,
+              QString::fromStdString(std::filesystem::path(userFile()).parent_path().string()));
+    const std::string htmName = dir.file("list.HTM");
+    platform.saveAnswers.push_back(QString::fromStdString(htmName));
+    platform.confirmAnswers.push_back(true);
+    list->save->click();
+    EXPECT_EQ(platform.saveDialogs.back().initialDir,
+              QString::fromStdString(dir.file("")).chopped(1));
+    EXPECT_EQ(fileText(htmName).rfind("<table border=1>\r\n", 0), 0u);
+    const std::string tabName = dir.file("list.dat");
+    platform.saveAnswers.push_back(QString::fromStdString(tabName));
+    platform.confirmAnswers.push_back(true);
+    list->save->click();
+    EXPECT_EQ(fileText(tabName), zorv::tabbedText(grid()));
+    platform.questions.clear();
+
+    list->SD1.filterIndex = 1; // an existing file: no question; the filter decides
+    platform.saveAnswers.push_back(QString::fromStdString(csvName));
+    list->Savetofile1->trigger();
+    EXPECT_EQ(fileText(csvName), zorv::tabbedText(grid()));
+    EXPECT_TRUE(platform.questions.empty());
+    EXPECT_EQ(platform.saveDialogs.back().fileName, QString::fromStdString(tabName));
 
     const std::string other = dir.file("other.txt");
     platform.saveAnswers.push_back(QString::fromStdString(other));
@@ -296,6 +314,180 @@ TEST_F(ReportWindowsTest, StatisticsColumnsAlignmentSortingAndPopupKeys) {
     EXPECT_EQ(g.Cell(1, 1), "ANNE");
 }
 
+TEST_F(ReportWindowsTest, EachShowingSortsAsStoredWithTheMainWindowsUserCurrent) {
+    // Forenames in reverse of the user numbers, so that the sort moves every row.
+    std::vector<zorv::Record> users;
+    for (int i = 0; i < 8; ++i)
+        users.push_back(user(std::string(1, static_cast<char>('Z' - i)) + " X", 1, 0));
+    writeUsers(users);
+    rememberUserFile();
+    startWithWindows();
+    showList();
+    EXPECT_EQ(grid().SortColumn(), -1) << "no sort stored: no column claims one";
+    const int forename = headerColumn("Forename");
+    pressHeader(list->sg2, forename);
+    EXPECT_EQ(storedInteger("ListSortColumn"), forename);
+    EXPECT_EQ(storedInteger("ListSortDirection"), 0);
+    list->accept();
+
+    session.currentIndex = 5;
+    window->updatePosition();
+    showList();
+    EXPECT_EQ(grid().SortColumn(), forename);
+    EXPECT_EQ(grid().Cell(forename, 1), "S ");
+    EXPECT_EQ(grid().Cell(0, 1), "7");
+    EXPECT_EQ(grid().Selection(), (TGridRect{0, 3, 0, 3})) << "user 5's row, alone";
+    // Ctrl+K toggles the user the main window shows; after the rebuild and
+    // re-sort that user is still the one picked, so Ctrl+K undoes it.
+    QTest::keyClick(list->sg2, Qt::Key_K, Qt::ControlModifier);
+    EXPECT_EQ(zorv::readCode(workingRecord(5), zorv::kStatus), 2u);
+    EXPECT_EQ(grid().Cell(0, grid().Selection().Top), "5");
+    QTest::keyClick(list->sg2, Qt::Key_K, Qt::ControlModifier);
+    for (int i = 0; i < 8; ++i) // user 5 back, nobody else touched
+        EXPECT_EQ(zorv::readCode(workingRecord(i), zorv::kStatus), 0u) << i;
+
+    // Toggling a range keeps its first user picked; a click on that current
+    // row brings the user into the main window.
+    grid().SetSelection(TGridRect{0, 6, 0, 7}); // users 2 and 1
+    list->sg2->refresh();
+    QTest::keyClick(list->sg2, Qt::Key_K, Qt::ControlModifier);
+    EXPECT_EQ(grid().Selection(), (TGridRect{0, 6, 0, 6}));
+    EXPECT_EQ(session.currentIndex, 5);
+    clickRow(list->sg2, 6);
+    EXPECT_EQ(session.currentIndex, 2);
+    EXPECT_EQ(window->status->currentIndex(), zorv::codeToItem(zorv::CodeListId::status, 2));
+    list->accept();
+
+    // Statistics: a stored descending sort; values the window cannot use mean none.
+    storeInteger("StatSortColumn", 1);
+    storeInteger("StatSortDirection", 1);
+    stats->show();
+    QApplication::processEvents();
+    SortGrid& sg = stats->SG2->grid();
+    EXPECT_EQ(sg.SortColumn(), 1);
+    EXPECT_EQ(sg.SortDirection, zorv::sdDescending);
+    EXPECT_EQ(sg.Cell(1, 1), "Z X");
+    EXPECT_EQ(sg.Cell(0, sg.Selection().Top), "2");
+    stats->accept();
+    for (auto [col, dir] : {std::pair{9, 0}, std::pair{1, 2}, std::pair{-7, 0}}) {
+        storeInteger("StatSortColumn", col);
+        storeInteger("StatSortDirection", dir);
+        stats->show();
+        QApplication::processEvents();
+        EXPECT_EQ(sg.SortColumn(), -1) << col << " " << dir;
+        EXPECT_EQ(sg.Cell(0, 1), "0") << "record order";
+        stats->accept();
+    }
+}
+
+TEST_F(ReportWindowsTest, EnterFocusAndTheKeyboardSort) {
+    writeUsers({user("ANNE", 3, 0), user("BO", 1, 0), user("CARL", 2, 0)});
+    rememberUserFile();
+    startWithWindows();
+    showList();
+    list->activateWindow();
+    // Enter on a focused "Save to file" saves; elsewhere the default closes.
+    list->save->setFocus();
+    platform.saveAnswers.push_back(std::nullopt);
+    QTest::keyClick(list->save, Qt::Key_Return);
+    EXPECT_EQ(platform.saveDialogs.size(), 1u);
+    EXPECT_TRUE(list->isVisible());
+    list->sg2->setFocus();
+    QTest::keyClick(list->sg2, Qt::Key_Return);
+    EXPECT_FALSE(list->isVisible());
+    list->save->setFocus();
+    showList();
+    EXPECT_EQ(QApplication::focusWidget(), list->sg2) << "the grid, not the button used last";
+    list->accept();
+
+    stats->show();
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), stats->SG2);
+    QTest::keyClick(stats->SG2, Qt::Key_Return);
+    EXPECT_TRUE(stats->isVisible()) << "Enter in the grid is the grid's";
+    // Ctrl+R sorts by the current cell's column, and again reverses.
+    SortGrid& g = stats->SG2->grid();
+    g.SetCol(1);
+    stats->SG2->refresh();
+    QTest::keyClick(stats->SG2, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_EQ(g.SortColumn(), 1);
+    EXPECT_EQ(g.Cell(1, 1), "ANNE");
+    QTest::keyClick(stats->SG2, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_EQ(g.Cell(1, 1), "CARL");
+    EXPECT_EQ(storedInteger("StatSortColumn"), 1);
+    EXPECT_EQ(storedInteger("StatSortDirection"), 1);
+    stats->closebt->setFocus();
+    QTest::keyClick(stats->closebt, Qt::Key_Return);
+    EXPECT_FALSE(stats->isVisible());
+}
+
+TEST_F(ReportWindowsTest, FilterShowsMatchingRowsAndTheActionsTakeOnlyThose) {
+    writeUsers({user("OLA NORDMANN", 1, 0),
+                user("KARI \x9B"
+                     "STBY",
+                     2, 0),
+                user("PER OLSEN", 3, 0), user("LIV BERG", 4, 0), user("SYSOP", 5, 0)});
+    rememberUserFile();
+    startWithWindows();
+    showList();
+    EXPECT_EQ(list->filtercount->text(), "5 of 5 users");
+    // Any shown column, upper-cased as the Find tab does, Nordic letters too.
+    QTest::keyClicks(list->filteredit, "ol");
+    EXPECT_EQ(list->filtercount->text(), "2 of 5 users");
+    EXPECT_EQ(grid().Cell(0, 1), "0");
+    EXPECT_EQ(grid().Cell(0, 2), "2");
+    QTest::keyClicks(list->filteredit, "s"); // narrows to OLSEN
+    EXPECT_EQ(list->filtercount->text(), "1 of 5 users");
+    list->filteredit->setText(QStringLiteral("østby"));
+    ASSERT_EQ(grid().RowCount(), 2);
+    EXPECT_EQ(grid().Cell(0, 1), "1");
+    list->filteredit->setText(QStringLiteral("3")); // user 3, and user 2's limit
+    ASSERT_EQ(grid().RowCount(), 3);
+    EXPECT_EQ(grid().Cell(0, 1), "2");
+    EXPECT_EQ(grid().Cell(0, 2), "3");
+
+    // Toggle Status and Copy act on the selected rows shown; the export
+    // takes all rows shown.
+    list->filteredit->setText(QStringLiteral("er"));
+    ASSERT_EQ(list->filtercount->text(), "2 of 5 users"); // PER OLSEN, LIV BERG
+    grid().SetSelection(TGridRect{0, 1, 0, 2});
+    list->sg2->refresh();
+    QTest::keyClick(list->sg2, Qt::Key_K, Qt::ControlModifier);
+    for (int i : {2, 3})
+        EXPECT_EQ(zorv::readCode(workingRecord(i), zorv::kStatus), 2u) << i;
+    for (int i : {0, 1, 4})
+        EXPECT_EQ(zorv::readCode(workingRecord(i), zorv::kStatus), 0u) << i;
+    EXPECT_EQ(list->filtercount->text(), "2 of 5 users");
+    grid().SetSelection(TGridRect{0, 1, 0, 2});
+    list->sg2->refresh();
+    list->clip->click();
+    EXPECT_EQ(zorv::clipboardText(), "2\r\n3");
+    const std::string out = dir.file("shown.txt");
+    platform.saveAnswers.push_back(QString::fromStdString(out));
+    platform.confirmAnswers.push_back(true);
+    list->save->click();
+    const std::string written = fileText(out);
+    EXPECT_EQ(written, zorv::tabbedText(grid()));
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 2);
+
+    // A sort while filtered holds for every row once the filter goes.
+    pressHeader(list->sg2, 0);
+    pressHeader(list->sg2, 0); // descending
+    EXPECT_EQ(grid().Cell(0, 1), "3");
+    // Escape empties the filter and leaves the window open; then it closes.
+    QTest::keyClick(list->filteredit, Qt::Key_Escape);
+    EXPECT_TRUE(list->isVisible());
+    EXPECT_EQ(list->filteredit->text(), "");
+    EXPECT_EQ(list->filtercount->text(), "5 of 5 users");
+    EXPECT_EQ(row(1)[0], "4");
+    EXPECT_EQ(row(5)[0], "0");
+    QTest::keyClick(list->filteredit, Qt::Key_Escape);
+    EXPECT_FALSE(list->isVisible());
+    showList();
+    EXPECT_EQ(list->filteredit->text(), "") << "the filter is not kept";
+    list->accept();
+}
+
 TEST_F(ReportWindowsTest, BoundsRestoredAtCreationAndStoredByEveryClose) {
     writeUsers({plainUser("ANNE")});
     rememberUserFile();
@@ -310,7 +502,8 @@ TEST_F(ReportWindowsTest, BoundsRestoredAtCreationAndStoredByEveryClose) {
     // buttons stand at client height - 30.
     auto px = [this](int v) { return static_cast<int>(std::lround(v * window->layoutScale())); };
     EXPECT_EQ(list->width() - list->sg2->x() - list->sg2->width(), px(585) - px(8) - px(561));
-    EXPECT_EQ(list->height() - list->sg2->y() - list->sg2->height(), px(334) - px(8) - px(281));
+    // The design grew by the filter's row (29 pixels) above the grid.
+    EXPECT_EQ(list->height() - list->sg2->y() - list->sg2->height(), px(363) - px(37) - px(281));
     EXPECT_EQ(list->OKBtn->y(), list->height() - px(30));
     list->resize(700, 450);
     QTest::keyClick(list->sg2, Qt::Key_Escape);

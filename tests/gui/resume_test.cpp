@@ -37,8 +37,8 @@ class ResumeTest : public EditorTest {
         rememberUserFile();
 
         zorvtool::ConferenceBuilder conf;
-        // cp865: 0x9D O-slash, 0x9B o-slash, 0x86 a-ring, 0x91 ae
-        conf.addTextMessage(12, "OM MEG \x9D", zorvtool::packDosDateTime(1997, 3, 5),
+        // cp865: 0x9D O-slash, 0x9B o-slash, 0x86 a-ring, 0x91 ae, 0x82 e-acute
+        conf.addTextMessage(12, "OM MEG \x9D \x82t\x82", zorvtool::packDosDateTime(1997, 3, 5),
                             {"Hei, jeg heter Ola og bor p\x86 \x9Bya.", "",
                              "Bl\x86"
                              "b\x91r\x01"});
@@ -98,9 +98,17 @@ TEST_F(ResumeTest, ReadsTheStoredNumberNotAnUnsavedEdit) {
     window->resume1->selectAll();
     QTest::keyClicks(window->resume1, "13");
     readResume([&] {
-        EXPECT_EQ(resumeWindow()->lab1->text(), "#12 OM MEG Ø 05.03.1997");
+        // The heading's letters are the memo's, not only the Nordic ones.
+        EXPECT_EQ(resumeWindow()->lab1->text(), "#12 OM MEG Ø été 05.03.1997");
         EXPECT_EQ(memo(), "Hei, jeg heter Ola og bor på øya.\n\nBlåbær☺");
         EXPECT_TRUE(platform.messages.empty());
+        // Enter in the memo closes nothing; on the focused Close it closes.
+        resumeWindow()->Memo1->setFocus();
+        QTest::keyClick(resumeWindow()->Memo1, Qt::Key_Return);
+        EXPECT_TRUE(resumeWindow()->isVisible());
+        resumeWindow()->Button1->setFocus();
+        QTest::keyClick(resumeWindow()->Button1, Qt::Key_Return);
+        EXPECT_FALSE(resumeWindow()->isVisible());
     });
     EXPECT_EQ(window->resume1->text(), "13"); // the edit is not undone by the reading
 }
@@ -134,7 +142,7 @@ TEST_F(ResumeTest, CancelledConferenceChoiceKeepsWhatWasShown) {
     platform.openAnswers.push_back(std::nullopt);
     readResume([&] {
         EXPECT_EQ(memo(), shown);
-        EXPECT_EQ(resumeWindow()->lab1->text(), "#12 OM MEG Ø 05.03.1997");
+        EXPECT_EQ(resumeWindow()->lab1->text(), "#12 OM MEG Ø été 05.03.1997");
     });
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_EQ(storedText("Resume"), std::nullopt);

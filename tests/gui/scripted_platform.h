@@ -60,16 +60,16 @@ class ScriptedPlatform : public zorv::Platform {
     QString programPath() override { return programPathValue; }
     QString stateDir() override { return stateDirValue; }
 
-    // The registered mail command line (nullopt: none) and the programs started.
-    std::optional<QString> mailCommandValue;
+    // The registered mail program (nullopt: none) and the programs started.
+    std::optional<zorv::MailHandler> mailHandlerValue;
     struct Started {
         QString program;
-        QString parameters;
+        QStringList arguments;
     };
     std::vector<Started> started;
-    std::optional<QString> mailCommandLine() override { return mailCommandValue; }
-    void startProgram(QWidget*, const QString& program, const QString& parameters) override {
-        started.push_back({program, parameters});
+    std::optional<zorv::MailHandler> mailHandler() override { return mailHandlerValue; }
+    void startProgram(QWidget*, const QString& program, const QStringList& arguments) override {
+        started.push_back({program, arguments});
     }
 
     // The texts of the messages shown, in order.

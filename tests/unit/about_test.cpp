@@ -187,6 +187,33 @@ TEST(MailCommand, DesktopEntryExecLine) {
     EXPECT_EQ(zorv::desktopEntryExec("[Desktop Entry]\nExec=a\\\\b \\$c"), "a\\b \\$c");
 }
 
+TEST(MailCommand, FieldCodesExpandAsDesktopEntriesExpandThem) {
+    using V = std::vector<std::string>;
+    const std::string url = "mailto:a@b.invalid";
+    const zorv::MailHandler full{"", "Big Mail", "mail-icon", "/usr/share/applications/m.desktop"};
+    auto args = [&](const std::string& exec, zorv::MailHandler h) {
+        h.exec = exec;
+        return zorv::mailArguments(h, url);
+    };
+    // The name and icon codes never take the address's place.
+    EXPECT_EQ(args("mail %i --class=%c -compose %U", full),
+              (V{"mail", "--icon", "mail-icon", "--class=Big Mail", "-compose", url}));
+    EXPECT_EQ(args("mail %i %u", zorv::MailHandler{}), (V{"mail", url}));
+    EXPECT_EQ(args(R"("/opt/my mail/run" --entry %k %f)", full),
+              (V{"/opt/my mail/run", "--entry", full.file, url}));
+    // %% is a percent sign; deprecated and unknown codes give nothing, and
+    // an argument of nothing else is left out, while "" stays an argument.
+    EXPECT_EQ(args(R"(mail 100%% %d %N x%vy "" %u)", full), (V{"mail", "100%", "xy", "", url}));
+    // No file or URL code: the address still reaches the program.
+    EXPECT_EQ(args("mail --new", full), (V{"mail", "--new", url}));
+    EXPECT_TRUE(args("", full).empty());
+
+    const std::string entry = "[Desktop Entry]\nName[de]=Post\nName=Big\\sMail\nIcon=mail-icon\n";
+    EXPECT_EQ(zorv::desktopEntryValue(entry, "Name"), "Big Mail");
+    EXPECT_EQ(zorv::desktopEntryValue(entry, "Icon"), "mail-icon");
+    EXPECT_EQ(zorv::desktopEntryValue(entry, "Exec"), std::nullopt);
+}
+
 TEST(MailCommand, FindsTheDesktopEntryInDataFolders) {
     zorvtest::TempDir dir;
     std::filesystem::create_directories(dir.file("second/applications/vendor"));

@@ -124,6 +124,26 @@ TEST(SortGridCells, DataRowsReplaceAllButTheHeaderAndCopyRowCopiesEveryCell) {
     EXPECT_EQ(g.RowCount(), 4);
 }
 
+TEST(SortGridCells, RowsPartitionedAsideAndMergedBackByRank) {
+    SortGrid shown(2, 1), aside(2, 1);
+    shown.SetCell(0, 0, "Head");
+    aside.SetCell(0, 0, "Aside head");
+    fill(shown, {{"a", "0"}, {"b", "1"}, {"c", "2"}, {"d", "3"}});
+    shown.PartitionRows({1, 0, 1, 0}, aside);
+    EXPECT_EQ(snapshot(shown), (Rows{{"Head", ""}, {"a", "0"}, {"c", "2"}}));
+    EXPECT_EQ(snapshot(aside), (Rows{{"Aside head", ""}, {"b", "1"}, {"d", "3"}}));
+    shown.MergeRowsFrom(aside, {0, 2}, {1, 3});
+    EXPECT_EQ(snapshot(shown),
+              (Rows{{"Head", ""}, {"a", "0"}, {"b", "1"}, {"c", "2"}, {"d", "3"}}));
+    EXPECT_EQ(snapshot(aside), (Rows{{"Aside head", ""}}));
+    // Shapes that do not fit change nothing.
+    SortGrid wide(3, 1);
+    EXPECT_THROW(shown.PartitionRows({1, 1, 1, 1}, wide), std::invalid_argument);
+    EXPECT_THROW(shown.PartitionRows({1, 1}, aside), std::invalid_argument);
+    EXPECT_THROW(shown.MergeRowsFrom(aside, {0, 1}, {}), std::invalid_argument);
+    EXPECT_EQ(shown.RowCount(), 5);
+}
+
 TEST(SortGridCells, MemoryStaysWithinThreeTimesTheTexts) {
     SortGrid g(10, 1);
     Rows rows;

@@ -1,5 +1,6 @@
 #include "democonference.h"
 #include "reports/reportrows.h"
+#include "reports/rowfilter.h"
 #include "tempdir.h"
 #include "userfile/errors.h"
 #include "userfile/userfile.h"
@@ -208,3 +209,32 @@ TEST_F(RowsTest, StatisticsRowsAreSigned32BitNumbers) {
     EXPECT_EQ(row(g, 2),
               (Row{"1", "NEG ONE", "-1", "9", "10", "-2147483648", "2147483647", "7", "8"}));
 }
+
+// --- The user list's filter ---------------------------------------------------------
+
+namespace {
+
+TEST(RowFilterTest, AnyCellUpperCasedAsTheFindTabAndNeverAcrossCells) {
+    SortGrid g(3, 1);
+    g.SetCell(0, 0, "Header OLA");
+    g.SetDataRows({{"0", "Ola", "Storgata"},
+                   {"1", "KARI \xF8STBY", "x"}, // cp1252 small o-slash
+                   {"2", "PER", "OLSEN"},
+                   {"3", "O", "LA"}});
+    auto rows = [&](const char* text) { return RowFilter(text).matchingRows(g); };
+    EXPECT_EQ(rows("ol"), (std::vector<int>{1, 3}));
+    EXPECT_EQ(rows("\xD8STBY"), (std::vector<int>{2})); // capital against small
+    EXPECT_EQ(rows("ola"), (std::vector<int>{1})) << "the header and two cells' joint are no match";
+    EXPECT_EQ(rows("3"), (std::vector<int>{4}));
+    EXPECT_EQ(rows(""), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_TRUE(rows("storgatax").empty());
+    EXPECT_EQ(RowFilter("ol").matchFlags(g), (std::vector<char>{1, 0, 1, 0}));
+    // A longer text needs to look only among the rows a shorter one kept.
+    const RowFilter o("o"), ols("ols"), la("la");
+    EXPECT_TRUE(ols.narrows(o));
+    EXPECT_FALSE(o.narrows(ols));
+    EXPECT_FALSE(la.narrows(o));
+    EXPECT_FALSE(ols.narrows(RowFilter("")));
+}
+
+} // namespace

@@ -52,6 +52,34 @@ TEST(Backups, StoredCountOrThree) {
     EXPECT_FALSE(text.isOpen());
 }
 
+// --- The report windows' last sort -------------------------------------------------
+
+TEST(ReportSort, StoredPerWindowAndAnythingUnusableIsNoSort) {
+    MemoryRegistryKey key = keyWith({});
+    EXPECT_EQ(loadSort(key, SortWindow::UserList), StoredSort{}) << "nothing stored";
+    saveSort(key, SortWindow::UserList, StoredSort{3, 1});
+    saveSort(key, SortWindow::Stats, StoredSort{-1, 0});
+    EXPECT_EQ(loadSort(key, SortWindow::UserList), (StoredSort{3, 1}));
+    EXPECT_EQ(loadSort(key, SortWindow::Stats), StoredSort{});
+    EXPECT_FALSE(key.isOpen());
+
+    for (auto [col, dir] : {std::pair{-2, 0}, std::pair{2, -1}, std::pair{2, 2}}) {
+        MemoryRegistryKey bad = keyWith({{"StatSortColumn", col}, {"StatSortDirection", dir}});
+        EXPECT_EQ(loadSort(bad, SortWindow::Stats), StoredSort{}) << col << " " << dir;
+    }
+    MemoryRegistryKey text = keyWith({{"ListSortDirection", 0}});
+    text.putText("ListSortColumn", "2");
+    EXPECT_EQ(loadSort(text, SortWindow::UserList), StoredSort{});
+    EXPECT_FALSE(text.isOpen());
+    MemoryRegistryKey half = keyWith({{"ListSortColumn", 2}});
+    EXPECT_EQ(loadSort(half, SortWindow::UserList), StoredSort{});
+
+    MemoryRegistryKey missing;
+    saveSort(missing, SortWindow::UserList, StoredSort{1, 0});
+    EXPECT_TRUE(missing.writeLog.empty());
+    EXPECT_FALSE(missing.keyExists);
+}
+
 // --- Step 1: main window creation -------------------------------------------------
 
 TEST(MainPosition, RestoresTopThenLeft) {

@@ -1,6 +1,7 @@
 #include "about/ui/taboutbox1.h"
 
 #include "about/mailcommand.h"
+#include "platform/clipboard.h"
 #include "platform/guard.h"
 
 #include <QEvent>
@@ -10,7 +11,10 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QThread>
 #include <QTimer>
+
+#include <memory>
 
 namespace zorv {
 
@@ -172,19 +176,54 @@ void Taboutbox1::mouseMoveEvent(QMouseEvent* e) {
 }
 
 void Taboutbox1::l2Click() {
-    const std::optional<QString> line = platform_.mailCommandLine();
-    if (!line || line->trimmed().isEmpty())
-        return;
-    const MailCommand cmd = splitMailCommand(line->toStdString());
-    if (cmd.program.empty())
-        return;
+    if (lookingUp_)
+        return; // one look-up at a time; the click before is still on its way
+    lookingUp_ = true;
+    l2->setCursor(Qt::BusyCursor);
+    // Finding the handler runs programs and reads files: never on the GUI thread.
+    auto result = std::make_shared<std::optional<MailHandler>>();
+    Platform* platform = &platform_;
+    QThread* worker = QThread::create([platform, result] {
+        try {
+            *result = platform->mailHandler();
+        } catch (...) {
+            result->reset(); // no handler we can use
+        }
+    });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    connect(worker, &QThread::finished, this, [this, result] {
+        lookingUp_ = false;
+        l2->setCursor(Qt::DragMoveCursor);
+        guarded(platform_, [this, result] { startMailProgram(*result); });
+    });
+    worker->start();
+}
+
+void Taboutbox1::startMailProgram(const std::optional<MailHandler>& handler) {
+    std::vector<std::string> args;
+    if (handler) {
 #ifdef _WIN32
-    const bool asUrl = false;
+        const MailCommand cmd = splitMailCommand(handler->exec);
+        if (!cmd.program.empty())
+            args = {cmd.program, mailParameters(cmd, kContactAddress, false)};
 #else
-    const bool asUrl = true;
+        args = mailArguments(*handler, std::string("mailto:") + kContactAddress);
 #endif
-    platform_.startProgram(parentWidget(), QString::fromStdString(cmd.program),
-                           QString::fromStdString(mailParameters(cmd, kContactAddress, asUrl)));
+    }
+    if (args.empty() || args.front().empty()) {
+        // Said, not swallowed: the operator can still write with the address.
+        setClipboardText(kContactAddress);
+        platform_.message(this, QStringLiteral("About"),
+                          QStringLiteral("No mail program is set up on this computer.\n"
+                                         "The address %1 is on the clipboard.")
+                              .arg(QString::fromLatin1(kContactAddress)),
+                          MessageIcon::Information);
+        return;
+    }
+    QStringList arguments;
+    for (std::size_t i = 1; i < args.size(); ++i)
+        arguments << QString::fromStdString(args[i]);
+    platform_.startProgram(parentWidget(), QString::fromStdString(args.front()), arguments);
 }
 
 } // namespace zorv

@@ -5,9 +5,12 @@
 // the same picture.
 
 #include "about/cube.h"
+#include "about/mailcommand.h"
 #include "platform/platform.h"
 
 #include <QDialog>
+
+#include <optional>
 
 class QFrame;
 class QLabel;
@@ -39,6 +42,8 @@ class Taboutbox1 : public QDialog {
     void FormActivate();
     void Timer1Timer();
     void l2Click();
+    // True while the click's look-up of the mail program runs.
+    bool lookingUp() const { return lookingUp_; }
 
     // One display frame; the cube turns about 60 times a second.
     static constexpr int kFrameInterval = 16;
@@ -53,9 +58,11 @@ class Taboutbox1 : public QDialog {
   private:
     void setContactColour(const QColor& c);
     QRect eraseSquare() const;
+    void startMailProgram(const std::optional<MailHandler>& handler);
 
     Platform& platform_;
     CubeAnimation cube_;
+    bool lookingUp_ = false;
 };
 
 } // namespace zorv

@@ -513,6 +513,15 @@ void SortGridView::press(int col, int row, int x, int left, int right) {
     }
 }
 
+void SortGridView::sortByCurrentColumn() {
+    const int col = grid_.Col();
+    if (col < 0 || col >= grid_.ColCount() || grid_.FixedRows < 1)
+        return;
+    const int left = header_->sectionViewportPosition(col);
+    // In the middle of the header: never a press on its border.
+    press(col, 0, left + 4 + columnWidth(col) / 2, left - 100, left + columnWidth(col) + 100);
+}
+
 void SortGridView::headerPress(QMouseEvent* e) {
     const int x = e->position().toPoint().x();
     const int col = header_->logicalIndexAt(x);

@@ -81,6 +81,10 @@ class SortGridView : public QTableView {
     // Row height: at least 15 pixels and never less than the font needs.
     int rowHeight() const;
 
+    // Sorts by the current cell's column as a press on its header would:
+    // ascending, reversed when it is the sorted column already.
+    void sortByCurrentColumn();
+
     // Column sizing in the grid's font; widths go to the view at once.
     void SizeColumnToText(int col);
     void SizeColumnsToText(int extra);

@@ -1266,6 +1266,33 @@ RecordsSeen Tqedit::totalsCollector(Totals& t) {
 
 // ------------------------------------------- windows that later work opens
 
+ReportContext Tqedit::reportContext() {
+    return ReportContext{this, *this, session_, platform_, settings_, scale_};
+}
+
+int Tqedit::currentUser() const {
+    if (!started_ || session_.currentIndex < 0 ||
+        session_.currentIndex >= session_.workingCopy.recordCount())
+        return -1;
+    return session_.currentIndex;
+}
+
+void Tqedit::bringUser(int index) {
+    // Read before it becomes current: a number that is no record (a limit
+    // in column 0) must not leave this window on a record it cannot show.
+    Record probe;
+    session_.workingCopy.readRecord(index, probe);
+    session_.currentIndex = index;
+    updatePosition();
+}
+
+void Tqedit::userStatusChanged(int index, unsigned status) {
+    // "Save User" would otherwise write the old status back; the other
+    // fields keep what was typed.
+    if (started_ && session_.currentIndex == index)
+        this->status->setCurrentIndex(codeToItem(CodeListId::status, status));
+}
+
 void Tqedit::listbtClick() {
     if (userlist)
         userlist->exec();

@@ -17,6 +17,7 @@
 #include "editor/codetables.h"
 #include "editor/totals.h"
 #include "platform/platform.h"
+#include "reports/ui/reporthost.h"
 #include "settings/registry.h"
 #include "userfile/record.h"
 #include "userfile/workingcopy.h"
@@ -50,7 +51,7 @@ class TStyledHint;
 class Tstatform;
 class Tuserlist;
 
-class Tqedit : public QWidget {
+class Tqedit : public QWidget, public ReportHost {
     Q_OBJECT
 
   public:
@@ -197,9 +198,16 @@ class Tqedit : public QWidget {
     // a window that is not there leaves its button without effect.
     Taboutbox1* aboutbox1 = nullptr;
     Tshowresume* showresume = nullptr;
-    // The report windows, created at program start (they register here).
+    // The report windows, made at program start (app/main.cpp) with
+    // reportContext() and handed over here.
     Tuserlist* userlist = nullptr;
     Tstatform* statform = nullptr;
+    ReportContext reportContext();
+
+    // ReportHost: what the report windows ask of this window.
+    int currentUser() const override;
+    void bringUser(int index) override;
+    void userStatusChanged(int index, unsigned status) override;
 
     // The list options read at start-up ("11111111001" by default), for the
     // user list window.

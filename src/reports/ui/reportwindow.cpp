@@ -1,23 +1,27 @@
 #include "reports/ui/reportwindow.h"
 
-#include "editor/ui/tqedit.h"
 #include "platform/guard.h"
 #include "platform/shortcuts.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QProgressDialog>
 #include <QShowEvent>
 
+#include <charconv>
 #include <cmath>
 
 namespace zorv {
 
-ReportWindow::ReportWindow(Tqedit& main, BoundsWindow bounds, QSize designClient, const char* name)
-    : QDialog(&main, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint),
-      main_(main), bounds_(bounds) {
+ReportWindow::ReportWindow(const ReportContext& context, BoundsWindow bounds, SortWindow sortWindow,
+                           QSize designClient, const char* name)
+    : QDialog(context.parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                  Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint),
+      host_(context.host), session_(context.session), platform_(context.platform),
+      settings_(context.settings), bounds_(bounds), sortWindow_(sortWindow), scale_(context.scale) {
     setObjectName(QString::fromLatin1(name));
     setModal(true);
     resize(px(designClient.width()), px(designClient.height()));
@@ -26,17 +30,49 @@ ReportWindow::ReportWindow(Tqedit& main, BoundsWindow bounds, QSize designClient
 ReportWindow::~ReportWindow() = default;
 
 int ReportWindow::px(int design) const {
-    return static_cast<int>(std::lround(design * main_.layoutScale()));
+    return static_cast<int>(std::lround(design * scale_));
 }
 
 void ReportWindow::run(const std::function<void()>& f) {
-    guarded(main_.platform(), f);
+    guarded(platform_, f);
 }
 
 void ReportWindow::finishCreate(SortGridView* grid, QMenu* popup) {
     grid_ = grid;
     popup_ = popup;
-    grid->OnError = [this](const char* text) { showErrorBox(main_.platform(), text); };
+    SortGrid& g = grid->grid();
+    grid->OnError = [this](const char* text) { showErrorBox(platform_, text); };
+    // A press on the current row changes nothing in the view, yet picks
+    // that user too; moves by key or mouse come through OnClick.
+    g.OnClickCell = [this](int row, int col) {
+        const bool movedHere = movedTo_ == row;
+        movedTo_ = -1;
+        if (row >= grid_->grid().FixedRows && col >= 0 && !movedHere)
+            run([this] { rowChosen(); });
+    };
+    // A press that moves the current cell comes here first, then to
+    // OnClickCell: the row is picked once, and an error is told once.
+    grid->OnClick = [this] {
+        movedTo_ = grid_->grid().Row();
+        run([this] { rowChosen(); });
+    };
+    g.OnClickSort = [this](int) {
+        run([this] {
+            storeSort();
+            afterSort();
+        });
+    };
+
+    popup->addSeparator();
+    SortByColumn1 = popup->addAction(QStringLiteral("Sort by this column"));
+    SortByColumn1->setObjectName(QStringLiteral("SortByColumn1"));
+    SortByColumn1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    SortByColumn1->setToolTip(
+        QStringLiteral("Sort by the current cell's column; press again to reverse"));
+    popup->setToolTipsVisible(true);
+    connect(SortByColumn1, &QAction::triggered, this,
+            [this] { run([this] { SortByColumn1Click(); }); });
+
     // The grid keeps its distances to the design size's edges.
     grid->rememberWindowSize();
     // The popup's keys win over the grid's own (Ctrl+C, Ctrl+X).
@@ -45,7 +81,7 @@ void ReportWindow::finishCreate(SortGridView* grid, QMenu* popup) {
 }
 
 void ReportWindow::FormCreate() {
-    restoreWindowBounds(main_.settings(), bounds_, [this](Edge e, std::int32_t v) {
+    restoreWindowBounds(settings_, bounds_, [this](Edge e, std::int32_t v) {
         switch (e) {
         case Edge::Top:
             move(x(), v);
@@ -66,7 +102,7 @@ void ReportWindow::FormCreate() {
 // Sizes are the client area's: a frame's size is unknown until the window
 // is shown, and absent without a window manager.
 void ReportWindow::FormClose() {
-    saveWindowBounds(main_.settings(), bounds_, WindowBounds{y(), x(), width(), height()});
+    saveWindowBounds(settings_, bounds_, WindowBounds{y(), x(), width(), height()});
 }
 
 void ReportWindow::done(int result) {
@@ -78,8 +114,11 @@ void ReportWindow::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     // Each showing, not each activation: switching back to the window must
     // not read a million records again.
-    if (!e->spontaneous())
+    if (!e->spontaneous()) {
         run([this] { FormActivate(); });
+        // Not the button used last time: keys go to the rows.
+        grid_->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void ReportWindow::contextMenuEvent(QContextMenuEvent* e) {
@@ -87,10 +126,92 @@ void ReportWindow::contextMenuEvent(QContextMenuEvent* e) {
         popup_->exec(e->globalPos());
 }
 
+void ReportWindow::storeSort() {
+    const SortGrid& g = grid_->grid();
+    saveSort(settings_, sortWindow_, StoredSort{g.SortColumn(), g.SortDirection});
+}
+
+void ReportWindow::SortByColumn1Click() {
+    grid_->sortByCurrentColumn();
+}
+
+void ReportWindow::applyStoredSort() {
+    SortGrid& g = grid_->grid();
+    const StoredSort s = loadSort(settings_, sortWindow_);
+    if (s.column < 0 || s.column >= g.ColCount()) {
+        g.SetSortColumn(-1); // no column claims an order the rows do not have
+        return;
+    }
+    g.SortDirection = s.direction == 1 ? sdDescending : sdAscending;
+    g.SetSortColumn(s.column);
+    try {
+        g.SortRows();
+    } catch (...) {
+        g.SetSortColumn(-1); // the rows stayed as they were: so does the mark
+        throw;
+    }
+}
+
 namespace {
 
-// The build's progress box cannot be closed: the build goes on underneath,
-// and the window must take no input until it ends.
+// The user numbers are the grid's decimal texts of column 0.
+int userOfText(std::string_view text) {
+    std::int32_t v = 0;
+    if (!gridTextToInt(text, v))
+        return -1;
+    return v;
+}
+
+} // namespace
+
+bool ReportWindow::selectUser(int index) {
+    SortGrid& g = grid_->grid();
+    if (index < 0 || g.RowCount() <= g.FixedRows)
+        return false;
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, index).ptr;
+    const std::string_view wanted(digits, static_cast<std::size_t>(end - digits));
+    int found = -1;
+    for (int r = g.FixedRows; r < g.RowCount() && found < 0; ++r)
+        if (g.Cell(0, r) == wanted)
+            found = r;
+    if (found < 0)
+        return false;
+    movedTo_ = -1;
+    g.SetCol(0);
+    g.SetRow(found);
+    grid_->refresh();
+    grid_->scrollTo(grid_->model()->index(found - g.FixedRows, 0),
+                    QAbstractItemView::PositionAtCenter);
+    return true;
+}
+
+int ReportWindow::selectedUser() const {
+    const SortGrid& g = grid_->grid();
+    const int top = g.Selection().Top;
+    if (top < g.FixedRows || top >= g.RowCount())
+        return -1;
+    return userOfText(g.Cell(0, top));
+}
+
+void ReportWindow::showSelectedUser() {
+    const SortGrid& g = grid_->grid();
+    std::int32_t probe = 0;
+    if (g.RowCount() < 2 || !gridTextToInt(g.Cell(0, 1), probe))
+        return;
+    const int i = g.GetCellInt(0, g.Selection().Top);
+    // One pick can come as a move and a press: the user is read once.
+    if (i == host_.currentUser())
+        return;
+    host_.bringUser(i);
+}
+
+// --- progress -----------------------------------------------------------------
+
+namespace {
+
+// The box cannot be closed: the step goes on underneath, and the window
+// must take no input until it ends.
 class HoldOpen : public QObject {
   public:
     using QObject::QObject;
@@ -100,38 +221,60 @@ class HoldOpen : public QObject {
     }
 };
 
+// From this many users on a showing takes longer than half a second on a
+// modest machine: the box comes at once rather than half-way through.
+constexpr int kBoxAtOnce = 150000;
+
 } // namespace
 
-void ReportWindow::withProgress(const std::function<void(const BuildProgress&)>& build) {
-    QProgressDialog progress(QStringLiteral("Reading the users..."), QString(), 0, 100, this);
-    progress.setWindowTitle(windowTitle());
-    progress.setCancelButton(nullptr);
-    progress.setWindowModality(Qt::WindowModal);
-    // Shown once the build looks like taking more than half a second; being
-    // modal, it keeps every other input out until the build ends.
-    progress.setMinimumDuration(500);
-    progress.setAutoClose(false);
-    HoldOpen hold;
-    progress.installEventFilter(&hold);
-    progress.setValue(0);
-    build([&progress](int done, int total) {
-        if (total > 0)
-            progress.setValue(static_cast<int>(static_cast<long long>(done) * 100 / total));
-    });
+ReportWindow::Progress::Progress(ReportWindow* window, int records)
+    : box_(std::make_unique<QProgressDialog>(QStringLiteral("Reading the users..."), QString(), 0,
+                                             100, window)),
+      hold_(std::make_unique<HoldOpen>()) {
+    box_->setWindowTitle(window->windowTitle());
+    box_->setCancelButton(nullptr);
+    box_->setWindowModality(Qt::WindowModal);
+    // Being modal, it keeps every other input out until the step ends.
+    box_->setMinimumDuration(records >= kBoxAtOnce ? 0 : 500);
+    box_->setAutoClose(false);
+    box_->setAutoReset(false);
+    box_->installEventFilter(hold_.get());
+    box_->setValue(0);
 }
 
-void ReportWindow::showSelectedUser() {
-    const SortGrid& g = grid_->grid();
-    std::int32_t probe = 0;
-    if (g.RowCount() < 2 || !gridTextToInt(g.Cell(0, 1), probe))
-        return;
-    const int i = g.GetCellInt(0, g.Selection().Top);
-    // Read before it becomes current: a number that is no record (a limit
-    // in column 0) must not leave the main window on a record it cannot show.
-    Record probeRecord;
-    main_.session().workingCopy.readRecord(i, probeRecord);
-    main_.session().currentIndex = i;
-    main_.updatePosition();
+ReportWindow::Progress::~Progress() = default;
+
+void ReportWindow::Progress::phase(const QString& text, int endPercent) {
+    from_ = std::max(box_->value(), 0);
+    to_ = std::max(endPercent, from_);
+    box_->setLabelText(text);
+    box_->setValue(from_);
+    // A phase that reports nothing (a sort) would otherwise run under the
+    // text of the one before.
+    if (box_->isVisible())
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+BuildProgress ReportWindow::Progress::counter() {
+    return [this](int done, int total) {
+        if (total > 0)
+            box_->setValue(from_ +
+                           static_cast<int>(static_cast<long long>(done) * (to_ - from_) / total));
+    };
+}
+
+void ReportWindow::withProgress(int records, const std::function<void(Progress&)>& step) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        Progress progress(this, records);
+        step(progress);
+    } catch (...) {
+        QApplication::restoreOverrideCursor();
+        grid_->refresh();
+        throw;
+    }
+    QApplication::restoreOverrideCursor();
+    grid_->refresh();
 }
 
 } // namespace zorv

@@ -2,33 +2,60 @@
 // What the user list and the statistics window share: a modal window over
 // one grid, created once at start-up with its stored bounds, storing them at
 // every close, built afresh at every showing (with progress for a large user
-// file), and bringing the user of a clicked row into the main window.
+// file) and sorted as the operator last sorted it, with the main window's
+// user current; a click on a row brings that user into the main window.
 
 #include "components/ui/gridview.h"
 #include "reports/reportrows.h"
+#include "reports/ui/reporthost.h"
 #include "settings/steps.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QSize>
 
 #include <functional>
+#include <memory>
 #include <string>
 
+class QAction;
 class QMenu;
+class QProgressDialog;
 
 namespace zorv {
 
 class ShortcutDispatcher;
-class Tqedit;
 
 class ReportWindow : public QDialog {
   public:
-    ReportWindow(Tqedit& main, BoundsWindow bounds, QSize designClient, const char* name);
+    ReportWindow(const ReportContext& context, BoundsWindow bounds, SortWindow sortWindow,
+                 QSize designClient, const char* name);
     ~ReportWindow() override;
 
     // Closes by any road (buttons, keys, Escape, the close box) store the
     // bounds: accept() and reject() send no closeEvent.
     void done(int result) override;
+
+    // The popup's "Sort by this column" (Ctrl+R): the current cell's column,
+    // ascending, or reversed when it is the sorted column already.
+    QAction* SortByColumn1 = nullptr;
+
+    // The rows of a long step: a progress box once it runs over half a
+    // second, at once when the file is large enough that it will.
+    class Progress {
+      public:
+        Progress(ReportWindow* window, int records);
+        ~Progress();
+        // The next part of the step: its text and the share of the bar it ends at.
+        void phase(const QString& text, int endPercent);
+        // Progress within the phase, for the builders.
+        BuildProgress counter();
+
+      private:
+        std::unique_ptr<QProgressDialog> box_;
+        std::unique_ptr<QObject> hold_;
+        int from_ = 0, to_ = 0;
+    };
 
   protected:
     void showEvent(QShowEvent* e) override;
@@ -40,24 +67,47 @@ class ReportWindow : public QDialog {
     int px(int design) const;
     // Runs a handler; an error becomes the application's error box.
     void run(const std::function<void()>& f);
-    // Runs a whole-file build with progress shown when it takes a while.
-    void withProgress(const std::function<void(const BuildProgress&)>& build);
+    // Runs a long step with its progress box.
+    void withProgress(int records, const std::function<void(Progress&)>& step);
     // `sg2Click` / `SG2Click`: the user in column 0 of the top selected row
     // becomes the main window's current record.
     void showSelectedUser();
+    // The sort the operator last chose, on the rows as they are now; with
+    // none stored (or one this grid has no column for) the rows stay and no
+    // column shows a mark.
+    void applyStoredSort();
+    // The row of user `index` (by column 0) becomes current and is selected
+    // alone, in the middle of the view; -1 or a user not listed selects
+    // nothing new. False when the user is not listed.
+    bool selectUser(int index);
+    // The user number in column 0 of the top selected row, -1 when there is none.
+    int selectedUser() const;
 
+    // The whole showing: build, sort, size, the main window's user current.
     virtual void FormActivate() = 0;
+    // A row chosen by mouse or key (`sg2Click` / `SG2Click`).
+    virtual void rowChosen() { showSelectedUser(); }
+    // After the operator sorted (header press, Ctrl+R); the order is stored.
+    virtual void afterSort() {}
 
-    Tqedit& main_;
+    ReportHost& host_;
+    UserFileSession& session_;
+    Platform& platform_;
+    RegistryKey& settings_;
 
   private:
     void FormCreate();
     void FormClose();
+    void storeSort();
+    void SortByColumn1Click();
 
     BoundsWindow bounds_;
+    SortWindow sortWindow_;
+    double scale_;
     SortGridView* grid_ = nullptr;
     QMenu* popup_ = nullptr;
     ShortcutDispatcher* shortcuts_ = nullptr;
+    int movedTo_ = -1; // the row a move just picked, until its press arrives
 };
 
 } // namespace zorv

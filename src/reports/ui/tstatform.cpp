@@ -1,8 +1,8 @@
 #include "reports/ui/tstatform.h"
 
 #include "components/gridexport.h"
-#include "editor/ui/tqedit.h"
 #include "platform/clipboard.h"
+#include "platform/enterkey.h"
 #include "userfile/blockreader.h"
 
 #include <QMenu>
@@ -10,10 +10,9 @@
 
 namespace zorv {
 
-Tstatform::Tstatform(Tqedit& main)
-    : ReportWindow(main, BoundsWindow::Stats, QSize(577, 352), "statform") {
+Tstatform::Tstatform(const ReportContext& context)
+    : ReportWindow(context, BoundsWindow::Stats, SortWindow::Stats, QSize(577, 352), "statform") {
     setWindowTitle(QStringLiteral("Statistics"));
-    main.statform = this;
 
     SG2 = new SortGridView(this);
     SG2->setObjectName(QStringLiteral("SG2"));
@@ -28,9 +27,9 @@ Tstatform::Tstatform(Tqedit& main)
     g.SortFixedCols = false;
     g.SizeWithForm = true;
     g.Multilinecells = false;
-    g.SortDirection = sdDescending;
+    g.SortDirection = sdAscending;
     g.SetSortShow(true);
-    g.SetSortColumn(0);
+    g.SetSortColumn(-1); // until a showing applies the stored sort
     g.Navigation.AllowClipboardShortCuts = true;
     g.ColumnSize = TColumnSize{false, "Software\\NV\\zorvedit", "Userlist"};
     g.OnGetFormat = [](int col, TSortStyle& style) { style = statisticsSortStyle(col); };
@@ -39,12 +38,11 @@ Tstatform::Tstatform(Tqedit& main)
     const int design[] = {46, 33, 29, 59, 210};
     for (int c = 0; c < 5; ++c)
         g.SetColWidth(c, design[c]);
-    SG2->OnClick = [this] { run([this] { SG2Click(); }); };
     SG2->refresh();
 
     closebt = new QPushButton(QStringLiteral("Close"), this);
     closebt->setObjectName(QStringLiteral("closebt"));
-    closebt->setAutoDefault(false);
+    enterPressesWhenFocused(closebt); // no default button: Enter in the grid is the grid's
     closebt->setGeometry(px(8), px(312), px(75), px(25));
 
     statpop = new QMenu(this);
@@ -75,11 +73,17 @@ void Tstatform::FormResize() {
 }
 
 void Tstatform::FormActivate() {
-    withProgress([&](const BuildProgress& progress) {
-        BlockReader reader(main_.session().workingCopy);
-        buildStatistics(SG2->grid(), reader, progress);
+    const int records = session_.workingCopy.recordCount();
+    withProgress(records, [&](Progress& progress) {
+        progress.phase(QStringLiteral("Reading the users..."), 70);
+        BlockReader reader(session_.workingCopy);
+        buildStatistics(SG2->grid(), reader, progress.counter());
+        progress.phase(QStringLiteral("Sorting..."), 85);
+        applyStoredSort();
+        progress.phase(QStringLiteral("Sizing the columns..."), 100);
+        SG2->SizeColumnsToText(0); // each column to its text, in one pass
     });
-    SG2->SizeColumnsToText(0); // each column to its text, in one pass
+    selectUser(host_.currentUser());
 }
 
 void Tstatform::closebtClick() {
@@ -91,7 +95,7 @@ void Tstatform::clipbtClick() {
 }
 
 void Tstatform::SG2Click() {
-    showSelectedUser();
+    rowChosen();
 }
 
 } // namespace zorv

@@ -13,7 +13,7 @@ namespace zorv {
 
 class Tstatform : public ReportWindow {
   public:
-    explicit Tstatform(Tqedit& main);
+    explicit Tstatform(const ReportContext& context);
 
     SortGridView* SG2;
     QPushButton* closebt;

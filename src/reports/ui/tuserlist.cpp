@@ -2,23 +2,31 @@
 
 #include "components/gridexport.h"
 #include "editor/codetables.h"
-#include "editor/ui/tqedit.h"
 #include "platform/clipboard.h"
 #include "platform/desktopdate.h"
 #include "platform/syscolors.h"
 #include "userfile/blockreader.h"
+#include "userfile/codepage.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalBlocker>
 
+#include <algorithm>
+#include <functional>
 #include <vector>
 
 namespace zorv {
 
 namespace {
+
+// The filter's row above the grid: a field and a gap, in design pixels.
+constexpr int kFilterRow = 29;
 
 constexpr const char* kSaveFilter = "Tabbed text files|*.txt|Comma separated text file|*.csv|"
                                     "HTML file|*.html;*.htm|All files (*.*)|*.*";
@@ -27,7 +35,8 @@ QPushButton* button(QWidget* parent, const char* name, const char* caption, cons
     auto* b = new QPushButton(QString::fromLatin1(caption), parent);
     b->setObjectName(QString::fromLatin1(name));
     b->setToolTip(QString::fromLatin1(hint));
-    b->setAutoDefault(false);
+    // Beside the default "Close", a focused button takes Enter itself.
+    b->setAutoDefault(true);
     return b;
 }
 
@@ -40,14 +49,31 @@ QAction* entry(QMenu* menu, const char* name, const char* caption, QKeySequence 
 
 } // namespace
 
-Tuserlist::Tuserlist(Tqedit& main)
-    : ReportWindow(main, BoundsWindow::UserList, QSize(585, 334), "userlist") {
+Tuserlist::Tuserlist(const ReportContext& context)
+    : ReportWindow(context, BoundsWindow::UserList, SortWindow::UserList,
+                   QSize(585, 334 + kFilterRow), "userlist") {
     setWindowTitle(QStringLiteral("Userlist"));
-    main.userlist = this;
+
+    filterlabel = new QLabel(QStringLiteral("Filter:"), this);
+    filterlabel->setObjectName(QStringLiteral("filterlabel"));
+    filteredit = new QLineEdit(this);
+    filteredit->setObjectName(QStringLiteral("filteredit"));
+    filteredit->setToolTip(QStringLiteral("Show only the users with this text in a column"));
+    filteredit->setClearButtonEnabled(true);
+    filteredit->installEventFilter(this);
+    filterlabel->setBuddy(filteredit);
+    filtercount = new QLabel(this);
+    filtercount->setObjectName(QStringLiteral("filtercount"));
+    const int labelWidth =
+        std::max(px(36), filterlabel->fontMetrics().horizontalAdvance(filterlabel->text()) + 4);
+    filterlabel->setGeometry(px(8), px(8), labelWidth, px(21));
+    filteredit->setGeometry(px(8) + labelWidth, px(8), px(225), px(21));
+    const int countLeft = filteredit->geometry().right() + px(9);
+    filtercount->setGeometry(countLeft, px(8), px(569) - countLeft, px(21));
 
     sg2 = new SortGridView(this);
     sg2->setObjectName(QStringLiteral("sg2"));
-    sg2->setGeometry(px(8), px(8), px(561), px(281));
+    sg2->setGeometry(px(8), px(8 + kFilterRow), px(561), px(281));
     SortGrid& g = sg2->grid();
     g.DefaultColWidth = 108;
     g.DefaultRowHeight = 15;
@@ -60,20 +86,22 @@ Tuserlist::Tuserlist(Tqedit& main)
     g.Multilinecells = false;
     g.SortDirection = sdAscending;
     g.SetSortShow(true);
-    g.SetSortColumn(0);
+    g.SetSortColumn(-1); // until a showing applies the stored sort
     g.ColumnSize = TColumnSize{false, "Software\\NV\\zorvedit", "Userlist"};
     g.DateFormat = DatePattern(desktopDatePattern());
     g.OnGetFormat = [this](int col, TSortStyle& style) { sg2GetFormat(col, style); };
-    sg2->OnClick = [this] { run([this] { sg2Click(); }); };
+    aside_.DateFormat = g.DateFormat;
+    aside_.OnGetFormat = g.OnGetFormat;
+    aside_.SetRowCount(1);
     sg2->refresh();
 
     OKBtn = button(this, "OKBtn", "Close", "Close this list");
     OKBtn->setDefault(true); // Enter closes the list
     clip = button(this, "clip", "Copy to clipboard", "Copy selected parts to the clipboard");
     save = button(this, "save", "Save to file", "Save the list to file");
-    OKBtn->setGeometry(px(16), px(304), px(89), px(25));
-    clip->setGeometry(px(112), px(304), px(97), px(25));
-    save->setGeometry(px(216), px(304), px(97), px(25));
+    OKBtn->setGeometry(px(16), px(304 + kFilterRow), px(89), px(25));
+    clip->setGeometry(px(112), px(304 + kFilterRow), px(97), px(25));
+    save->setGeometry(px(216), px(304 + kFilterRow), px(97), px(25));
 
     SGpop1 = new QMenu(this);
     SGpop1->setObjectName(QStringLiteral("SGpop1"));
@@ -118,8 +146,13 @@ Tuserlist::Tuserlist(Tqedit& main)
     on(save, &QPushButton::clicked, &Tuserlist::saveClick);
     on(Savetofile1, &QAction::triggered, &Tuserlist::saveClick);
     on(KillUser1, &QAction::triggered, &Tuserlist::KillUser1Click);
+    on(filteredit, &QLineEdit::textChanged, &Tuserlist::filtereditChange);
 
     finishCreate(sg2, SGpop1);
+    setTabOrder(filteredit, sg2);
+    setTabOrder(sg2, OKBtn);
+    setTabOrder(OKBtn, clip);
+    setTabOrder(clip, save);
     FormResize();
 }
 
@@ -140,37 +173,68 @@ void Tuserlist::FormResize() {
         b->move(b->x(), top);
 }
 
-void Tuserlist::FormActivate() {
-    // The automatic sizing right after measures every column again and
-    // overrides the build's widths, so the build leaves them to it.
-    sizeAfterBuild_ = false;
-    try {
-        BuildList();
-    } catch (...) {
-        sizeAfterBuild_ = true;
-        throw;
+bool Tuserlist::eventFilter(QObject* watched, QEvent* e) {
+    // Escape empties the filter; only an empty one lets the window close.
+    if (watched == filteredit && e->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape && !filteredit->text().isEmpty()) {
+        filteredit->clear();
+        return true;
     }
-    sizeAfterBuild_ = true;
-    sg2->SetAutoSize(true);
+    return ReportWindow::eventFilter(watched, e);
+}
+
+void Tuserlist::FormActivate() {
+    // A new showing starts with every user listed.
+    {
+        const QSignalBlocker quiet(filteredit);
+        filteredit->clear();
+    }
+    filter_ = RowFilter("");
+    rowPicked_ = true;
+    withProgress(session_.workingCopy.recordCount(),
+                 [&](Progress& progress) { rebuild(progress, true); });
+    selectUser(host_.currentUser());
 }
 
 void Tuserlist::BuildList() {
-    std::string text;
-    for (QAction* a : options_)
-        text += a->isChecked() ? '1' : '0';
-    const UserListColumns columns(ListOptions{text});
-    withProgress([&](const BuildProgress& progress) {
-        BlockReader reader(main_.session().workingCopy);
-        buildUserList(sg2->grid(), columns, reader, progress);
-    });
+    const int keep = selectedUser();
+    withProgress(session_.workingCopy.recordCount(),
+                 [&](Progress& progress) { rebuild(progress, false); });
+    if (!selectUser(keep))
+        selectUser(host_.currentUser());
+}
+
+void Tuserlist::rebuild(Progress& progress, bool autoSize) {
+    showAll();
+    buildRows(progress);
+    progress.phase(QStringLiteral("Sorting..."), 80);
+    // Rows in record order under a column's mark would say what is not so.
+    orderFromBuild_ = false;
+    applyStoredSort();
+    orderFromBuild_ = true;
+    progress.phase(QStringLiteral("Sizing the columns..."), 95);
+    if (autoSize)
+        sg2->SetAutoSize(true);
+    else
+        sg2->SizeColumnsToText(0); // each column to its text, in one pass
+    if (!filter_.empty()) {
+        progress.phase(QStringLiteral("Filtering..."), 100);
+        applyFilter(false);
+    }
+    showCount();
+}
+
+void Tuserlist::buildRows(Progress& progress) {
+    const UserListColumns columns(shownOptions());
+    progress.phase(QStringLiteral("Reading the users..."), 60);
+    BlockReader reader(session_.workingCopy);
+    buildUserList(sg2->grid(), columns, reader, progress.counter());
     if (columns.lastCallColumn >= 0)
         lastCallColumn = static_cast<std::uint8_t>(columns.lastCallColumn);
-    if (sizeAfterBuild_)
-        sg2->SizeColumnsToText(0); // each column to its text, in one pass
 }
 
 void Tuserlist::SaveOption(int position, bool on) {
-    saveOption(main_.settings(), position, on);
+    saveOption(settings_, position, on);
 }
 
 void Tuserlist::optionClick(int position) {
@@ -186,17 +250,35 @@ void Tuserlist::clipClick() {
     setClipboardText(selectionText(sg2->grid()));
 }
 
+namespace {
+
+// The form "All files" writes: the name's extension decides.
+int filterIndexForName(const QString& fileName) {
+    const QString ext = QFileInfo(fileName).suffix().toLower();
+    if (ext == QLatin1String("csv"))
+        return 2;
+    if (ext == QLatin1String("htm") || ext == QLatin1String("html"))
+        return 3;
+    return 1;
+}
+
+} // namespace
+
 void Tuserlist::saveClick() {
-    Platform& platform = main_.platform();
-    if (!platform.saveFile(this, SD1))
+    // The last export's folder, else the user file's.
+    if (lastExportDir_.isEmpty())
+        SD1.initialDir = fromPath(directoryPart(session_.userFileName));
+    else
+        SD1.initialDir = lastExportDir_;
+    if (!platform_.saveFile(this, SD1))
         return;
     if (!QFileInfo::exists(SD1.fileName) &&
-        !platform.confirm(
+        !platform_.confirm(
             this, SD1.fileName + QStringLiteral("\nThis file does not exist.\nCreate the file?")))
         return;
     const std::string path = toPath(SD1.fileName);
-    // The filter left selected decides, not the name's extension.
-    switch (SD1.filterIndex) {
+    const int form = SD1.filterIndex == 4 ? filterIndexForName(SD1.fileName) : SD1.filterIndex;
+    switch (form) {
     case 2:
         WriteCsvFile(sg2->grid(), path);
         break;
@@ -207,9 +289,15 @@ void Tuserlist::saveClick() {
         WriteTabbedFile(sg2->grid(), path);
         break;
     }
+    lastExportDir_ = QFileInfo(SD1.fileName).absolutePath();
 }
 
 void Tuserlist::sg2Click() {
+    rowChosen();
+}
+
+void Tuserlist::rowChosen() {
+    rowPicked_ = true;
     showSelectedUser();
 }
 
@@ -220,45 +308,212 @@ void Tuserlist::sg2GetFormat(int col, TSortStyle& style) {
         style = ssDateTime;
 }
 
+namespace {
+
+// Many cells changed with one repaint at the end, not one per cell.
+class QuietGrid {
+  public:
+    explicit QuietGrid(SortGrid& g) : g_(g), keep_(std::move(g.OnChanged)) {
+        g_.OnChanged = nullptr;
+    }
+    ~QuietGrid() { g_.OnChanged = std::move(keep_); }
+    QuietGrid(const QuietGrid&) = delete;
+    QuietGrid& operator=(const QuietGrid&) = delete;
+
+  private:
+    SortGrid& g_;
+    std::function<void()> keep_;
+};
+
+} // namespace
+
+ListOptions Tuserlist::shownOptions() const {
+    std::string text;
+    for (QAction* a : options_)
+        text += a->isChecked() ? '1' : '0';
+    return ListOptions{text};
+}
+
 void Tuserlist::KillUser1Click() {
-    if (!UserNumber1->isChecked())
+    if (!UserNumber1->isChecked() || !rowPicked_)
         return;
     SortGrid& g = sg2->grid();
     if (g.RowCount() <= g.FixedRows) // no user listed
         return;
-    UserFileSession& session = main_.session();
     const TGridRect sel = g.Selection();
+    const int first = g.GetCellInt(0, sel.Top);
+    std::vector<std::pair<int, unsigned>> toggled; // grid row, new status
     for (int r = sel.Top; r <= sel.Bottom; ++r) {
         const int i = g.GetCellInt(0, r);
         Record rec;
-        session.workingCopy.readRecord(i, rec);
+        session_.workingCopy.readRecord(i, rec);
         unsigned st = readCode(rec, kStatus);
         if (st == 0)
             st = 2;
         else if (st == 2)
             st = 0;
         writeCode(rec, kStatus, st);
-        session.workingCopy.writeRecord(i, rec);
+        session_.workingCopy.writeRecord(i, rec);
         // Marked at once: an error on a later row must not hide this write
         // from "Save File" and the question at the end.
-        session.userFileChanged = true;
-        // The main window would otherwise write the old status back with
-        // its next "Save User"; its other fields keep what was typed.
-        if (main_.started() && session.currentIndex == i)
-            main_.status->setCurrentIndex(codeToItem(CodeListId::status, st));
+        session_.userFileChanged = true;
+        host_.userStatusChanged(i, st);
+        toggled.emplace_back(r, st);
     }
-    session.userFileChanged = true;
-    BuildList();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    try {
-        g.SortRows();
-    } catch (...) {
-        QApplication::restoreOverrideCursor();
-        sg2->refresh();
-        throw;
+    session_.userFileChanged = true;
+    if (!restatus(toggled)) {
+        withProgress(session_.workingCopy.recordCount(),
+                     [&](Progress& progress) { rebuild(progress, false); });
     }
-    QApplication::restoreOverrideCursor();
+    // The next Ctrl+K acts on the same users' first, never on a row that
+    // the rebuild happened to leave highlighted.
+    rowPicked_ = selectUser(first);
+}
+
+// A rebuild and re-sort after Toggle Status gives the rows they have now
+// with new "Login stat" texts, in the same order, when the rows stand as
+// a build and the stored sort left them and the status is no column the
+// sort compares: then only those cells change, and a million users need
+// no second reading and sorting.
+bool Tuserlist::restatus(const std::vector<std::pair<int, unsigned>>& toggled) {
+    if (!orderFromBuild_)
+        return false;
+    const UserListColumns columns(shownOptions());
+    const auto at = std::find(columns.cells.begin(), columns.cells.end(), ListCell::LoginStat);
+    if (at == columns.cells.end())
+        return true; // no cell shows a status
+    const int statCol = static_cast<int>(at - columns.cells.begin());
+    SortGrid& g = sg2->grid();
+    const int sortCol = g.SortColumn();
+    if (sortCol >= 0 && statCol >= sortCol && statCol <= std::max(sortCol, g.ColCount() - 2))
+        return false;
+    {
+        const QuietGrid quiet(g);
+        for (const auto& [r, st] : toggled)
+            g.SetCell(statCol, r, loginStatText(st));
+    }
+    sg2->SizeColumnToText(statCol);
+    if (filtering_)
+        applyFilter(false); // a status text may match the filter now, or no longer
+    showCount();
     sg2->refresh();
+    return true;
+}
+
+// --- filter ----------------------------------------------------------------------
+
+int Tuserlist::listedUsers() const {
+    const SortGrid& g = sg2->grid();
+    const int shown = std::max(g.RowCount() - std::max(g.FixedRows, 0), 0);
+    return shown + (filtering_ ? static_cast<int>(hiddenRank_.size()) : 0);
+}
+
+void Tuserlist::showCount() {
+    const SortGrid& g = sg2->grid();
+    filtercount->setText(QStringLiteral("%1 of %2 users")
+                             .arg(std::max(g.RowCount() - g.FixedRows, 0))
+                             .arg(listedUsers()));
+}
+
+void Tuserlist::showAll() {
+    if (!filtering_)
+        return;
+    sg2->grid().MergeRowsFrom(aside_, shownRank_, hiddenRank_);
+    shownRank_.clear();
+    hiddenRank_.clear();
+    filtering_ = false;
+}
+
+namespace {
+
+std::vector<int> firstRanks(int n) {
+    std::vector<int> r(static_cast<std::size_t>(std::max(n, 0)));
+    for (std::size_t i = 0; i < r.size(); ++i)
+        r[i] = static_cast<int>(i);
+    return r;
+}
+
+} // namespace
+
+// The rows the filter hides wait aside, moved, not copied; each row's rank
+// is its place in the whole list, so that they come back where they were.
+void Tuserlist::applyFilter(bool narrowing) {
+    SortGrid& g = sg2->grid();
+    if (filter_.empty()) {
+        showAll();
+        return;
+    }
+    // One repaint for the whole change, after it: a million rows come and go.
+    const QuietGrid quiet(g), quietAside(aside_);
+    if (filtering_ && !narrowing) {
+        g.MergeRowsFrom(aside_, shownRank_, hiddenRank_);
+        filtering_ = false;
+    }
+    if (!filtering_) {
+        aside_.SetColCount(g.ColCount());
+        aside_.FixedRows = g.FixedRows;
+        aside_.SetRowCount(std::max(g.FixedRows, 0));
+        shownRank_ = firstRanks(g.RowCount() - std::max(g.FixedRows, 0));
+        hiddenRank_.clear();
+        filtering_ = true;
+    }
+    // Only the rows shown can match a longer text.
+    const std::vector<char> keep = filter_.matchFlags(g);
+    std::vector<int> staying, leaving;
+    staying.reserve(shownRank_.size());
+    for (std::size_t i = 0; i < keep.size(); ++i)
+        (keep[i] ? staying : leaving).push_back(shownRank_[i]);
+    SortGrid leavers(g.ColCount(), std::max(g.FixedRows, 0));
+    leavers.FixedRows = g.FixedRows;
+    g.PartitionRows(keep, leavers);
+    std::vector<int> merged;
+    merged.reserve(hiddenRank_.size() + leaving.size());
+    std::merge(hiddenRank_.begin(), hiddenRank_.end(), leaving.begin(), leaving.end(),
+               std::back_inserter(merged));
+    aside_.MergeRowsFrom(leavers, hiddenRank_, leaving);
+    hiddenRank_ = std::move(merged);
+    shownRank_ = std::move(staying);
+}
+
+void Tuserlist::filtereditChange() {
+    const RowFilter next(utf8ToCp1252(filteredit->text().toStdString()));
+    const bool narrowing = filtering_ && next.narrows(filter_);
+    const int keep = selectedUser();
+    SortGrid& g = sg2->grid();
+    filter_ = next;
+    applyFilter(narrowing);
+    showCount();
+    sg2->refresh();
+    if (!selectUser(keep) && !selectUser(host_.currentUser()) && g.RowCount() > g.FixedRows) {
+        g.SetRow(g.FixedRows);
+        sg2->refresh();
+    }
+    rowPicked_ = true; // what is highlighted now is in plain view
+}
+
+void Tuserlist::afterSort() {
+    orderFromBuild_ = false; // sorted from the order before, not from the build's
+    if (!filtering_)
+        return;
+    // Every row takes the new order, so that the next filter shows it too.
+    const int keep = selectedUser();
+    SortGrid& g = sg2->grid();
+    withProgress(listedUsers(), [&](Progress& progress) {
+        progress.phase(QStringLiteral("Sorting..."), 90);
+        {
+            const QuietGrid quiet(g), quietAside(aside_);
+            const std::size_t shown = shownRank_.size();
+            g.MergeRowsFrom(aside_, firstRanks(static_cast<int>(shown)),
+                            std::vector<int>(hiddenRank_.size(), static_cast<int>(shown)));
+            filtering_ = false;
+            shownRank_.clear();
+            hiddenRank_.clear();
+            g.SortRows();
+        }
+        progress.phase(QStringLiteral("Filtering..."), 100);
+        applyFilter(false);
+    });
+    selectUser(keep);
 }
 
 } // namespace zorv

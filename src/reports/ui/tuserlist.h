@@ -5,13 +5,18 @@
 // copies and saves the list.
 
 #include "platform/platform.h"
+#include "reports/rowfilter.h"
 #include "reports/ui/reportwindow.h"
 
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QAction;
+class QLabel;
+class QLineEdit;
 class QMenu;
 class QPushButton;
 
@@ -19,8 +24,13 @@ namespace zorv {
 
 class Tuserlist : public ReportWindow {
   public:
-    explicit Tuserlist(Tqedit& main);
+    explicit Tuserlist(const ReportContext& context);
 
+    // The filter above the grid: the rows that hold its text in a shown
+    // column, and "N of M users" beside it. Not stored; empty at each showing.
+    QLabel* filterlabel;
+    QLineEdit* filteredit;
+    QLabel* filtercount;
     SortGridView* sg2;
     QPushButton* OKBtn;
     QPushButton* clip;
@@ -64,13 +74,43 @@ class Tuserlist : public ReportWindow {
     void KillUser1Click();
     void sg2Click();
     void sg2GetFormat(int col, TSortStyle& style);
+    void filtereditChange();
+
+    // Users listed in all, whatever the filter shows.
+    int listedUsers() const;
 
   protected:
     void resizeEvent(QResizeEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void afterSort() override;
+
+    void rowChosen() override;
 
   private:
+    // Build, stored sort, column sizing and filter, under one progress box.
+    void rebuild(Progress& progress, bool autoSize);
+    void buildRows(Progress& progress);
+    // All rows back in sg2 / the filter's rows in sg2 and the others aside.
+    void showAll();
+    void applyFilter(bool narrowing);
+    void showCount();
+    ListOptions shownOptions() const;
+    bool restatus(const std::vector<std::pair<int, unsigned>>& toggled);
+
     std::array<QAction*, 11> options_{}; // in the order of the list options
-    bool sizeAfterBuild_ = true;
+    // The rows a filter hides, and each row's place in the whole list.
+    SortGrid aside_;
+    bool filtering_ = false;
+    RowFilter filter_{""};
+    std::vector<int> shownRank_;  // of sg2's data rows, ascending
+    std::vector<int> hiddenRank_; // of aside_'s data rows, ascending
+    // False after a Toggle Status whose first user the filter hides: the
+    // highlighted row is then nobody's pick, and Ctrl+K waits for one.
+    bool rowPicked_ = true;
+    QString lastExportDir_; // where the save dialog starts next time
+    // The rows stand as a build and the stored sort left them (no sort by
+    // the operator since).
+    bool orderFromBuild_ = false;
 };
 
 } // namespace zorv

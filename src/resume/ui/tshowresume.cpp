@@ -1,5 +1,6 @@
 #include "resume/ui/tshowresume.h"
 
+#include "platform/enterkey.h"
 #include "platform/guard.h"
 #include "resume/conference.h"
 #include "resume/oemtext.h"
@@ -56,7 +57,7 @@ Tshowresume::Tshowresume(UserFileSession& session, Platform& platform, RegistryK
 
     Button1 = new QPushButton(QStringLiteral("Close"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setAutoDefault(false);
+    enterPressesWhenFocused(Button1); // no default button: Enter in the memo is the memo's
     connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
 
     // Design pixels grow with this desktop's fonts, as the main window's do.
@@ -166,7 +167,8 @@ void Tshowresume::FormActivate() {
                           MessageIcon::Stop);
         return;
     }
-    setHeading(QString::fromStdString(cp1252ToUtf8(m->heading)));
+    // Converted as the lines are: every cp865 letter, not the six Nordic ones alone.
+    setHeading(QString::fromStdString(oemLineToUtf8(m->headingOem)));
     QStringList lines;
     lines.reserve(static_cast<qsizetype>(m->lines.size()));
     for (const std::string& line : m->lines)
