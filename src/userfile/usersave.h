@@ -13,6 +13,7 @@ namespace zorv {
 
 enum class SaveOutcome {
     Saved,     // written (or nothing needed writing); the working copy is refreshed
+    Partial,   // written but for the users the closing message names; they stay changed
     Cancelled, // the operator cancelled a question: nothing written
     Failed,    // reported ("Unable to save userfile" and why): nothing written
 };
@@ -45,6 +46,7 @@ void keepBackup(const std::string& path, int count, const std::string& fallbackD
 // Test seam: called at each step of a save (a test can kill the process there).
 enum class SaveStep {
     JournalWritten, // on disk, before the first record is written
+    RecordChecked,  // a record read again under its lock, before it is written or left
     RecordWritten,  // after each record (record = its index)
     RecordsFlushed, // all records on disk, the journal still there
 };
