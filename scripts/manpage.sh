@@ -47,8 +47,9 @@ HEAD
   done
   cat <<'TAIL'
 .SH EXIT STATUS
-0 on success; 2 for a wrong command line or a failed file operation, with the reason
-on standard error.
+0 on success; 2 for a wrong command line or a failed file operation, including a
+failed write to standard output (a full disk), with the reason on standard error.
+A reader that closes the pipe early ends the command quietly by SIGPIPE.
 .B resume
 gives 1 when the conference holds no such message.
 .SH SEE ALSO
