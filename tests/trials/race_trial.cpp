@@ -182,7 +182,7 @@ bool pwriteAll(int fd, const void* p, std::size_t n, off_t at) {
                 std::vector<char> bytes(static_cast<std::size_t>(n) * kRecordSize);
                 ssize_t got = ::pread(fd, bytes.data(), bytes.size(), 0);
                 const int out =
-                    ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+                    ::open(fresh.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
                 if (got == static_cast<ssize_t>(bytes.size()) && out >= 0 &&
                     pwriteAll(out, bytes.data(), bytes.size(), 0) &&
                     ::rename(fresh.c_str(), path.c_str()) == 0) {
