@@ -133,6 +133,15 @@ char32_t cp865ToUnicode(std::uint8_t byte) {
     return byte < 0x80 ? char32_t{byte} : char32_t{kCp865High[byte - 0x80]};
 }
 
+int unicodeToCp865(char32_t cp) {
+    if (cp < 0x80)
+        return static_cast<int>(cp);
+    for (std::size_t i = 0; i < kCp865High.size(); ++i)
+        if (kCp865High[i] == cp)
+            return static_cast<int>(0x80 + i);
+    return -1;
+}
+
 char32_t cp1252ToUnicode(std::uint8_t byte) {
     return (byte >= 0x80 && byte < 0xA0) ? char32_t{kCp1252C1[byte - 0x80]} : char32_t{byte};
 }

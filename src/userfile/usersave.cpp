@@ -4,14 +4,18 @@
 #include "errors.h"
 #include "fd.h"
 #include "pathparts.h"
+#include "privatefile.h"
 #include "record.h"
 #include "recordio.h"
+#include "recordlock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
@@ -29,11 +33,6 @@ void step(SaveStep s, int record = -1) {
     if (saveHook)
         saveHook(s, record);
 }
-
-// A failure with the operator's explanation: what failed, where, and why.
-struct SaveFailure {
-    std::string why;
-};
 
 [[noreturn]] void fail(const std::string& what, const std::string& path, int err) {
     throw SaveFailure{what + " " + path + ": " + std::strerror(err)};
@@ -92,11 +91,7 @@ bool lockWithin(int fd, int ms) {
 
 constexpr char kMagic[8] = {'Z', 'O', 'R', 'V', 'J', 'N', 'L', '1'};
 
-struct JournalEntry {
-    int index = 0;
-    Record old{};
-    Record now{};
-};
+using JournalEntry = RecordWrite;
 
 struct Journal {
     FileIdentity file;
@@ -174,37 +169,35 @@ bool decode(const std::string& in, Journal& j) {
 }
 
 // The journal stays locked while its save runs, so that a second editor
-// starting meanwhile never takes it for a dead one's. Returns the open fd.
+// starting meanwhile never takes it for a dead one's. It is always a new
+// private file renamed into place: a file or link planted at its name is
+// replaced, never written through, and a rewrite is never seen half done.
+// Returns the open, locked fd.
 int writeJournal(const std::string& path, const Journal& j) {
-    const std::string bytes = encode(j);
-    for (;;) {
-        const int raw = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (raw < 0)
-            fail("Cannot create the save journal", path, errno);
-        Fd fd(raw);
-        while (::flock(fd.get(), LOCK_EX) != 0 && errno == EINTR) {
-        }
-        // A rollback may have removed it between the open and the lock.
-        struct stat a {
-        }, b{};
-        if (::fstat(fd.get(), &a) != 0 || ::stat(path.c_str(), &b) != 0 || a.st_ino != b.st_ino ||
-            a.st_dev != b.st_dev)
-            continue;
-        if (::ftruncate(fd.get(), 0) != 0 || !writeFully(fd.get(), bytes.data(), bytes.size(), 0) ||
-            ::fsync(fd.get()) != 0) {
-            const int err = errno;
-            ::unlink(path.c_str());
-            fail("Cannot write the save journal", path, err);
-        }
-        syncDir(path);
-        return fd.release();
+    try {
+        checkPrivateFolder(dirOf(path));
+        ReplacementFile file(path, nullptr, false);
+        file.append(encode(j));
+        return file.commitKeepingLock();
+    } catch (const IoError& e) {
+        throw SaveFailure{std::string("Cannot write the save journal ") + path + ": " + e.what()};
     }
 }
 
 // Reads a journal no live save holds; false when there is none or it is held.
+// One that is not our own plain file was planted: it is removed unread.
 bool readIdleJournal(const std::string& path, Fd& fd, std::string& out) {
-    fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+    fd.reset(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (fd.get() < 0 && errno == ELOOP)
+        ::unlink(path.c_str());
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
+        return false;
+    if (!ownPlainFile(st)) {
+        ::unlink(path.c_str());
+        return false;
+    }
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
         return false;
     return readFully(fd.get(), out);
 }
@@ -222,6 +215,7 @@ bool oursAt(const Record& cur, const JournalEntry& e) {
 // when a read or write failed; the journal must then stay.
 bool undo(int fd, const std::vector<JournalEntry>& entries) {
     for (const JournalEntry& e : entries) {
+        const RecordLock lock(fd, e.index, true, kRecordLockWaitMs);
         Record cur{};
         if (!readAt(fd, cur, offsetOf(e.index))) {
             if (errno == 0)
@@ -275,8 +269,39 @@ SaveOutcome overwriteWhole(UserFileSession& s, Prompts& prompts, const std::stri
     return SaveOutcome::Saved;
 }
 
-// The merge itself. Throws SaveFailure with nothing written.
-SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts) {
+std::string userList(const std::vector<JournalEntry>& users) {
+    std::string list;
+    const std::size_t shownMax = 15;
+    for (std::size_t i = 0; i < users.size() && i < shownMax; ++i)
+        list += userLine(users[i].index, users[i].now) + "\n";
+    if (users.size() > shownMax)
+        list += "  ... and " + std::to_string(users.size() - shownMax) + " more\n";
+    return list;
+}
+
+// Whether the path still names the file open on fd.
+bool pathNames(const std::string& path, int fd) {
+    struct stat a {
+    }, b{};
+    return ::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
+off_t sizeOf(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? st.st_size : -1;
+}
+
+std::string shorterText(const std::string& path, off_t size, int changed) {
+    return "The user file " + path + " is shorter than when it was loaded: it now holds " +
+           std::to_string(size / static_cast<off_t>(kRecordSize)) +
+           " users, and you changed user " + std::to_string(changed) + ".";
+}
+
+// The merge itself. Throws SaveFailure with nothing written (or all written
+// taken back). `notSaved` gets the records left as the board has them though
+// the operator wanted them saved.
+SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<JournalEntry>& notSaved) {
     const std::string& path = s.userFileName;
     WorkingCopy& wc = s.workingCopy;
 
@@ -308,61 +333,47 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts) {
         return SaveOutcome::Saved; // its own working copy: every write is already there
     if (changes.empty())
         return SaveOutcome::Saved;
-    if (!lockWithin(fd.get(), 5000)) {
-        if (errno == EWOULDBLOCK || errno == EINTR)
-            throw SaveFailure{"Another editor is saving " + path + " right now; try again."};
-        fail("Cannot lock", path, errno);
-    }
 
+    const std::string replaced =
+        "The user file " + path + " was replaced by another file since it was loaded.";
     if (!sameFile(st, wc.source()))
-        return overwriteWhole(s, prompts,
-                              "The user file " + path +
-                                  " was replaced by another file since it was loaded.");
+        return overwriteWhole(s, prompts, replaced);
     const off_t needed = offsetOf(changes.back().index + 1);
     if (st.st_size < needed)
-        return overwriteWhole(s, prompts,
-                              "The user file " + path +
-                                  " is shorter than when it was loaded: "
-                                  "it now holds " +
-                                  std::to_string(st.st_size / static_cast<off_t>(kRecordSize)) +
-                                  " users, and you changed user " +
-                                  std::to_string(changes.back().index) + ".");
+        return overwriteWhole(s, prompts, shorterText(path, st.st_size, changes.back().index));
 
-    // What the board holds now decides, record by record.
-    Journal journal{wc.source(), path, {}};
+    // What the board holds now decides, record by record. A record the board
+    // is writing under its lock is read once that write is done.
+    std::vector<JournalEntry> plan;
     std::vector<JournalEntry> conflicts;
     for (const Change& c : changes) {
         Record cur{};
-        if (!readAt(fd.get(), cur, offsetOf(c.index)))
-            fail("Cannot read", path, errno ? errno : EIO);
+        {
+            const RecordLock shared(fd.get(), c.index, false, 100);
+            if (!readAt(fd.get(), cur, offsetOf(c.index)))
+                fail("Cannot read", path, errno ? errno : EIO);
+        }
         if (cur == c.mine)
             continue;
         if (cur == c.loaded)
-            journal.entries.push_back({c.index, cur, c.mine});
+            plan.push_back({c.index, cur, c.mine});
         else
             conflicts.push_back({c.index, cur, c.mine});
     }
     if (!conflicts.empty()) {
-        std::string list;
-        const std::size_t shownMax = 15;
-        for (std::size_t i = 0; i < conflicts.size() && i < shownMax; ++i)
-            list += userLine(conflicts[i].index, conflicts[i].now) + "\n";
-        if (conflicts.size() > shownMax)
-            list += "  ... and " + std::to_string(conflicts.size() - shownMax) + " more\n";
-        const int answer =
-            prompts.choose("Save File",
-                           "The board changed " +
-                               std::string(conflicts.size() == 1 ? "this user" : "these users") +
-                               " since the user file was loaded, and so did you:\n\n" + list +
-                               "\nKeep your changes, or keep the board's for " +
-                               (conflicts.size() == 1 ? "this user" : "these users") + "?",
-                           {"Keep mine", "Keep the board's", "Cancel"});
+        const char* these = conflicts.size() == 1 ? "this user" : "these users";
+        const int answer = prompts.choose(
+            "Save File",
+            "The board changed " + std::string(these) +
+                " since the user file was loaded, and so did you:\n\n" + userList(conflicts) +
+                "\nKeep your changes, or keep the board's for " + these + "?",
+            {"Keep mine", "Keep the board's", "Cancel"});
         if (answer == 2 || answer < 0)
             return SaveOutcome::Cancelled;
         if (answer == 0)
-            journal.entries.insert(journal.entries.end(), conflicts.begin(), conflicts.end());
+            plan.insert(plan.end(), conflicts.begin(), conflicts.end());
     }
-    if (journal.entries.empty())
+    if (plan.empty())
         return SaveOutcome::Saved;
 
     if (!s.backedUp.count(path)) {
@@ -374,37 +385,149 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts) {
         s.backedUp.insert(path);
     }
 
-    const std::string journalPath = journalPathFor(wc.path());
-    const Fd journalLock(writeJournal(journalPath, journal));
-    step(SaveStep::JournalWritten);
-    bool ok = true;
-    int err = 0;
-    for (const JournalEntry& e : journal.entries) {
-        if (!writeFully(fd.get(), e.now.data(), kRecordSize, offsetOf(e.index))) {
-            ok = false;
-            err = errno;
-            break;
+    // The questions and the backup took time: the board may have replaced or
+    // cut the file meanwhile. Nothing is written then.
+    if (!pathNames(path, fd.get()))
+        return overwriteWhole(s, prompts, replaced);
+    if (const off_t size = sizeOf(fd.get()); size < needed)
+        return overwriteWhole(s, prompts, shorterText(path, size, changes.back().index));
+
+    // Replaced or cut while being written: what went into the old file is
+    // taken back and the new one is offered whole, never merged into.
+    auto abandon = [&](RecordWriter& w, const std::string& what) {
+        const bool any = w.wroteAny();
+        w.rollBack();
+        prompts.warning("The user file " + path + " was " + what +
+                        " while your changes were being saved." +
+                        (any ? " What had been written into it was taken back." : ""));
+        return overwriteWhole(s, prompts,
+                              "The user file " + path + " was " + what + " during the save.");
+    };
+    RecordWriter w(fd.get(), wc.source(), path, journalPathFor(wc.path()));
+    RecordWriter::Pass first = w.write(plan);
+    if (first.shortened)
+        return abandon(w, "shortened");
+    if (first.replaced)
+        return abandon(w, "replaced by another file");
+    notSaved = first.locked;
+
+    if (!first.moved.empty()) {
+        const char* these = first.moved.size() == 1 ? "this user" : "these users";
+        const int answer = prompts.choose(
+            "Save File",
+            "The board changed " + std::string(these) +
+                " while your changes were being saved:\n\n" + userList(first.moved) +
+                "\nYour other changes are saved. Keep your changes, or keep the board's for " +
+                these + "?",
+            {"Keep mine", "Keep the board's"});
+        if (answer == 0) {
+            if (!pathNames(path, fd.get()))
+                return abandon(w, "replaced by another file");
+            RecordWriter::Pass second = w.write(first.moved);
+            if (second.shortened)
+                return abandon(w, "shortened");
+            if (second.replaced)
+                return abandon(w, "replaced by another file");
+            notSaved.insert(notSaved.end(), second.moved.begin(), second.moved.end());
+            notSaved.insert(notSaved.end(), second.locked.begin(), second.locked.end());
         }
-        step(SaveStep::RecordWritten, e.index);
-    }
-    if (ok && ::fsync(fd.get()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        // Back to the old bytes now; if even that fails the journal stays for
-        // the next save or start.
-        if (undo(fd.get(), journal.entries) && ::unlink(journalPath.c_str()) == 0)
-            syncDir(journalPath);
-        fail("Cannot write", path, err);
     }
     step(SaveStep::RecordsFlushed);
-    ::unlink(journalPath.c_str());
-    syncDir(journalPath);
-    return SaveOutcome::Saved;
+    w.finish();
+    return notSaved.empty() ? SaveOutcome::Saved : SaveOutcome::Partial;
 }
 
 } // namespace
+
+RecordWriter::RecordWriter(int fd, const FileIdentity& file, std::string path,
+                           std::string journalPath)
+    : fd_(fd), file_(file), path_(std::move(path)), journalPath_(std::move(journalPath)) {}
+
+RecordWriter::~RecordWriter() {
+    // Left unfinished by a failure: a journal of writes that may be in the
+    // file stays for the rollback of the next save or start.
+    if (lock_ >= 0 && written_.empty())
+        finish();
+    if (lock_ >= 0)
+        ::close(lock_);
+}
+
+RecordWriter::Pass RecordWriter::write(const std::vector<RecordWrite>& plan) {
+    std::map<int, std::size_t> at;
+    for (std::size_t i = 0; i < entries_.size(); ++i)
+        at[entries_[i].index] = i;
+    for (const RecordWrite& e : plan) {
+        // A record written again replaces its earlier entry, which never
+        // reached the file (it had moved).
+        if (auto it = at.find(e.index); it != at.end())
+            entries_[it->second] = e;
+        else
+            entries_.push_back(e);
+    }
+    const int lock = writeJournal(journalPath_, Journal{file_, path_, entries_});
+    if (lock_ >= 0)
+        ::close(lock_);
+    lock_ = lock;
+    if (first_) {
+        first_ = false;
+        step(SaveStep::JournalWritten);
+    }
+    Pass pass;
+    for (const RecordWrite& e : plan) {
+        const RecordLock recordLock(fd_, e.index, true, kRecordLockWaitMs);
+        if (!recordLock.held()) {
+            pass.locked.push_back(e);
+            continue;
+        }
+        if (sizeOf(fd_) < offsetOf(e.index + 1)) {
+            pass.shortened = true;
+            break;
+        }
+        RecordWrite now = e;
+        if (!readAt(fd_, now.old, offsetOf(e.index))) {
+            const int err = errno ? errno : EIO;
+            rollBack();
+            fail("Cannot read", path_, err);
+        }
+        step(SaveStep::RecordChecked, e.index);
+        if (now.old != e.old) {
+            pass.moved.push_back(now);
+            continue;
+        }
+        if (!writeFully(fd_, e.now.data(), kRecordSize, offsetOf(e.index))) {
+            const int err = errno;
+            rollBack();
+            fail("Cannot write", path_, err);
+        }
+        written_.push_back(e);
+        step(SaveStep::RecordWritten, e.index);
+    }
+    if (::fsync(fd_) != 0) {
+        const int err = errno;
+        rollBack();
+        fail("Cannot write", path_, err);
+    }
+    // Cut behind the writes: some of them are gone with the cut.
+    for (const RecordWrite& e : written_)
+        if (sizeOf(fd_) < offsetOf(e.index + 1))
+            pass.shortened = true;
+    pass.replaced = !pathNames(path_, fd_);
+    return pass;
+}
+
+void RecordWriter::rollBack() {
+    if (undo(fd_, written_))
+        finish();
+    written_.clear();
+}
+
+void RecordWriter::finish() {
+    ::unlink(journalPath_.c_str());
+    syncDir(journalPath_);
+    if (lock_ >= 0)
+        ::close(lock_);
+    lock_ = -1;
+}
 
 void setSaveHookForTesting(SaveHook hook) {
     saveHook = hook;
@@ -412,6 +535,17 @@ void setSaveHookForTesting(SaveHook hook) {
 
 std::string journalPathFor(const std::string& workingCopyPath) {
     return workingCopyPath + ".journal";
+}
+
+std::string toolJournalPathFor(const std::string& userFile) {
+    return userFile + ".journal";
+}
+
+std::string backupPathFor(const std::string& path, const std::string& fallbackDir) {
+    std::string dir = dirOf(path);
+    if (::access(dir.c_str(), W_OK) != 0 && !fallbackDir.empty())
+        dir = fallbackDir;
+    return dir + "/" + baseOf(path) + ".bak";
 }
 
 bool rollBackInterruptedSave(const std::string& journalPath, Prompts& prompts) {
@@ -458,8 +592,11 @@ bool rollBackInterruptedSave(const std::string& journalPath, Prompts& prompts) {
                 prompts);
 }
 
-void removeSaveLeftovers(const std::string& userFile, const std::string& backupDir) {
+void removeSaveLeftovers(const std::string& userFile, const std::string& backupDir,
+                         const std::string& journalPath) {
     removeStaleTemps(userFile);
+    if (!journalPath.empty())
+        removeStaleTemps(journalPath);
     removeStaleTemps(userFile + ".bak");
     if (!backupDir.empty())
         removeStaleTemps(backupDir + "/" + baseOf(userFile) + ".bak");
@@ -468,19 +605,22 @@ void removeSaveLeftovers(const std::string& userFile, const std::string& backupD
 void keepBackup(const std::string& path, int count, const std::string& fallbackDir) {
     if (count <= 0)
         return;
-    std::string dir = dirOf(path);
-    if (::access(dir.c_str(), W_OK) != 0 && !fallbackDir.empty()) {
-        dir = fallbackDir;
+    const std::string bak = backupPathFor(path, fallbackDir);
+    const std::string dir = dirOf(bak);
+    if (dir == fallbackDir) {
         for (std::size_t at = 1; at != std::string::npos; at = dir.find('/', at + 1))
             ::mkdir(dir.substr(0, at).c_str(), 0700); // the state folder may not exist yet
         ::mkdir(dir.c_str(), 0700);
     }
-    const std::string bak = dir + "/" + baseOf(path) + ".bak";
     auto name = [&bak](int n) { return n == 1 ? bak : bak + "." + std::to_string(n); };
     for (int n = count; n >= 2; --n)
         if (::rename(name(n - 1).c_str(), name(n).c_str()) != 0 && errno != ENOENT)
             throw ioErrorFromErrno(errno);
-    replaceFileAtomically(path, bak);
+    // The copy takes the user file's mode and group, whatever lay at its name.
+    struct stat model {};
+    if (::stat(path.c_str(), &model) != 0)
+        throw ioErrorFromErrno(errno);
+    copyFilePrivately(path, bak, model);
 }
 
 SaveOutcome saveToUserFile(UserFileSession& s, Prompts& prompts, bool refresh) {
@@ -491,15 +631,17 @@ SaveOutcome saveToUserFile(UserFileSession& s, Prompts& prompts, bool refresh) {
         return SaveOutcome::Failed;
     }
     SaveOutcome outcome = SaveOutcome::Failed;
+    std::vector<JournalEntry> notSaved;
     try {
         // Exit closes the working copy before asking.
         if (!s.workingCopy.isOpen())
             s.workingCopy.open();
+        rollBackInterruptedSave(toolJournalPathFor(s.userFileName), prompts);
         rollBackInterruptedSave(journalPathFor(s.workingCopy.path()), prompts);
         if (::access(journalPathFor(s.workingCopy.path()).c_str(), F_OK) == 0)
             throw SaveFailure{"An interrupted save of " + s.userFileName +
                               " could not be undone yet."};
-        outcome = mergeInto(s, prompts);
+        outcome = mergeInto(s, prompts, notSaved);
     } catch (const SaveFailure& f) {
         prompts.warning("Unable to save userfile\n" + f.why);
         return SaveOutcome::Failed;
@@ -508,11 +650,30 @@ SaveOutcome saveToUserFile(UserFileSession& s, Prompts& prompts, bool refresh) {
                         s.userFileName);
         return SaveOutcome::Failed;
     }
-    if (outcome != SaveOutcome::Saved)
+    if (outcome != SaveOutcome::Saved && outcome != SaveOutcome::Partial)
         return outcome;
-    s.userFileChanged = false;
+    // Left unsaved: the operator's bytes and what they were made from stay, so
+    // the next save compares with the board again and asks.
+    std::sort(notSaved.begin(), notSaved.end(),
+              [](const JournalEntry& a, const JournalEntry& b) { return a.index < b.index; });
+    if (outcome == SaveOutcome::Partial) {
+        prompts.warning("Some changes were not saved: the board kept changing " +
+                        std::string(notSaved.size() == 1 ? "this user" : "these users") +
+                        " or held " + (notSaved.size() == 1 ? "it" : "them") +
+                        " for more than two seconds while the save waited:\n\n" +
+                        userList(notSaved) +
+                        "\nThey stay changed in the editor; Save File offers them again.");
+    } else {
+        s.userFileChanged = false;
+    }
     if (refresh) {
+        std::vector<Record> loadedOf;
+        for (const JournalEntry& e : notSaved)
+            loadedOf.push_back(s.workingCopy.loadedBytes().at(e.index));
         s.workingCopy.loadFrom(s.userFileName);
+        for (std::size_t i = 0; i < notSaved.size(); ++i)
+            if (notSaved[i].index < s.workingCopy.recordCount())
+                s.workingCopy.keepChange(notSaved[i].index, loadedOf[i], notSaved[i].now);
         const int last = s.workingCopy.recordCount() - 1;
         if (s.currentIndex > last)
             s.currentIndex = last < 0 ? 0 : last;

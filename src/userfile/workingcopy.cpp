@@ -4,6 +4,7 @@
 #include "errors.h"
 #include "fd.h"
 #include "pathparts.h"
+#include "privatefile.h"
 #include "recordio.h"
 
 #include <cerrno>
@@ -159,33 +160,52 @@ void replaceWith(const std::string& dstPath, const Fill& fill, const struct stat
 
 } // namespace
 
-ReplacementFile::ReplacementFile(const std::string& dstPath, const struct stat* model) {
-    // A link to the user file is kept a link: the file it points to is replaced.
+ReplacementFile::ReplacementFile(const std::string& dstPath, const struct stat* model,
+                                 bool adoptTarget) {
     dst_ = dstPath;
-    struct stat lst {};
-    if (::lstat(dst_.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-        if (char* real = ::realpath(dst_.c_str(), nullptr)) {
-            dst_ = real;
-            std::free(real);
-        }
-    }
     struct stat dstSt {};
-    const bool haveDst = ::stat(dst_.c_str(), &dstSt) == 0;
+    bool haveDst = false;
+    if (adoptTarget) {
+        // A link to the user file is kept a link: the file it points to is replaced.
+        struct stat lst {};
+        if (::lstat(dst_.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+            if (char* real = ::realpath(dst_.c_str(), nullptr)) {
+                dst_ = real;
+                std::free(real);
+            }
+        }
+        haveDst = ::stat(dst_.c_str(), &dstSt) == 0;
+    } else {
+        // A copy: whatever lies at the name (a planted file or link) is
+        // replaced, never followed and never a source of owner or mode.
+        haveDst = ::lstat(dst_.c_str(), &dstSt) == 0;
+    }
     if (haveDst && S_ISDIR(dstSt.st_mode))
         throw IoError(kFileAccessDenied, "File access denied: " + dst_ + " is a folder");
     removeStaleTemps(dst_);
 
     fd_ = createLockedTemp(temp_, dst_);
     try {
-        const struct stat* mode = haveDst ? &dstSt : model;
-        if (haveDst)
-            (void)!::fchown(fd_, dstSt.st_uid, dstSt.st_gid); // only root may
-        // A new file gets what any new file would, not the temp file's 0600.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        const mode_t perms = mode ? (mode->st_mode & 07777) : (0666 & ~mask);
-        if (::fchmod(fd_, perms) != 0)
-            throwAt("Cannot set the permissions of", temp_);
+        if (!adoptTarget) {
+            if (model)
+                takeModeAndGroup(fd_, *model);
+            // else the temp's own 0600
+        } else {
+            const struct stat* mode = haveDst ? &dstSt : model;
+            // Root keeps the owner; anyone keeps the group where allowed, and
+            // where not, the group's bits are not given to our own group.
+            bool groupKept = true;
+            if (mode && ::fchown(fd_, mode->st_uid, mode->st_gid) != 0)
+                groupKept = ::fchown(fd_, static_cast<uid_t>(-1), mode->st_gid) == 0;
+            // A new file gets what any new file would, not the temp file's 0600.
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            mode_t perms = mode ? (mode->st_mode & 07777) : (0666 & ~mask);
+            if (!groupKept)
+                perms &= ~static_cast<mode_t>(070);
+            if (::fchmod(fd_, perms) != 0)
+                throwAt("Cannot set the permissions of", temp_);
+        }
     } catch (...) {
         discard();
         throw;
@@ -217,6 +237,10 @@ void ReplacementFile::discard() noexcept {
 }
 
 void ReplacementFile::commit() {
+    Fd kept(commitKeepingLock());
+}
+
+int ReplacementFile::commitKeepingLock() {
     if (fd_ < 0)
         throw IoError(kFileNotOpen);
     try {
@@ -230,12 +254,12 @@ void ReplacementFile::commit() {
         discard();
         throw;
     }
-    ::close(fd_); // the lock goes with it, once the name is the target's
-    fd_ = -1;
+    const int fd = std::exchange(fd_, -1); // its lock goes with it, once closed
     // Make the rename itself durable; the file is already whole either way.
     Fd dir(::open(dirOf(dst_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0)
         (void)::fsync(dir.get());
+    return fd;
 }
 
 void removeStaleTemps(const std::string& dst) {
@@ -259,7 +283,8 @@ void removeStaleTemps(const std::string& dst) {
     ::closedir(d);
 }
 
-void replaceFileAtomically(const std::string& src, const std::string& dst) {
+void replaceFileAtomically(const std::string& src, const std::string& dst,
+                           const struct stat* modelForNew) {
     Fd in(openRegularFile(src, O_RDONLY));
     struct stat srcSt {};
     if (::fstat(in.get(), &srcSt) != 0)
@@ -279,7 +304,18 @@ void replaceFileAtomically(const std::string& src, const std::string& dst) {
                 throw IoError(e.code(), std::string(e.what()) + " copying " + src + " to " + temp);
             }
         },
-        &srcSt);
+        modelForNew ? modelForNew : &srcSt);
+}
+
+void copyFilePrivately(const std::string& src, const std::string& dst, const struct stat& model) {
+    Fd in(openRegularFile(src, O_RDONLY));
+    ReplacementFile r(dst, &model, false);
+    try {
+        copyContent(in.get(), r.fd());
+    } catch (const IoError& e) {
+        throw IoError(e.code(), std::string(e.what()) + " copying " + src + " to " + r.tempPath());
+    }
+    r.commit();
 }
 
 void replaceFileWithBytes(const std::string& dst, std::string_view bytes) {
@@ -309,9 +345,7 @@ void WorkingCopy::setPath(std::string path) {
 
 void WorkingCopy::open() {
     close();
-    Fd fd(::open(path_.c_str(), O_RDWR | O_CLOEXEC));
-    if (fd.get() < 0)
-        throwAt("Cannot open the working copy", path_);
+    Fd fd(openPrivateFile(path_, "the working copy", false));
     lockOrThrow(fd.get(), path_);
     fd_ = fd.release();
 }
@@ -319,10 +353,8 @@ void WorkingCopy::open() {
 void WorkingCopy::loadFrom(const std::string& source, const RecordsSeen& seen) {
     close();
     holdsCopy_ = false;
-    // Not O_TRUNC: another editor's copy must survive until the lock is ours.
-    Fd fd(::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-    if (fd.get() < 0)
-        throwAt("Cannot create the working copy", path_);
+    // Not truncated: another editor's copy must survive until the lock is ours.
+    Fd fd(openPrivateFile(path_, "the working copy"));
     lockOrThrow(fd.get(), path_);
     Fd in(openRegularFile(source, O_RDONLY));
     loaded_.clear();
@@ -344,6 +376,7 @@ void WorkingCopy::loadFrom(const std::string& source, const RecordsSeen& seen) {
     }
     const FileIdentity from{static_cast<unsigned long long>(b.st_dev),
                             static_cast<unsigned long long>(b.st_ino), b.st_ino != 0};
+    sourceStat_ = b;
     try {
         const off_t size = copyContent(in.get(), fd.get(), seen);
         if (::ftruncate(fd.get(), size) != 0)
@@ -388,6 +421,11 @@ void WorkingCopy::writeRecord(int index, const Record& buffer) {
              static_cast<off_t>(index) * static_cast<off_t>(kRecordSize));
 }
 
+void WorkingCopy::keepChange(int index, const Record& loaded, const Record& mine) {
+    writeRecord(index, mine);
+    loaded_[index] = loaded;
+}
+
 void WorkingCopy::flush() {
     if (fd_ >= 0 && ::fsync(fd_) != 0)
         throwErrno();
@@ -426,7 +464,9 @@ bool copyWorkingCopyTo(UserFileSession& s, const std::string& dst, Prompts& prom
     }
     try {
         s.workingCopy.flush();
-        replaceFileAtomically(s.workingCopy.path(), dst);
+        // A user file deleted meanwhile comes back as it was, not as the
+        // private working copy is.
+        replaceFileAtomically(s.workingCopy.path(), dst, s.workingCopy.sourceStat());
     } catch (const IoError& e) {
         prompts.warning("Unable to save userfile\n" + std::string(e.what()) + ": " + dst);
         return false;

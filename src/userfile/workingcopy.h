@@ -56,8 +56,14 @@ bool installedProgram(const std::string& programPath);
 
 // Replaces dst by a copy of src so that dst is, at every moment, either whole old
 // or whole new: temp file in dst's folder, flushed, renamed over dst, keeping
-// dst's permissions. Throws IoError; dst is untouched on failure.
-void replaceFileAtomically(const std::string& src, const std::string& dst);
+// dst's permissions (those of `modelForNew`, else src's, when dst does not
+// exist). Throws IoError; dst is untouched on failure.
+void replaceFileAtomically(const std::string& src, const std::string& dst,
+                           const struct stat* modelForNew = nullptr);
+// A copy of src at dst that is a new file whatever lay at dst (never a link
+// followed or a planted file adopted), with model's mode (never wider) and
+// group. Throws IoError; dst is untouched on failure.
+void copyFilePrivately(const std::string& src, const std::string& dst, const struct stat& model);
 // The same with the new content given as bytes.
 void replaceFileWithBytes(const std::string& dst, std::string_view bytes);
 
@@ -72,8 +78,11 @@ void removeStaleTemps(const std::string& dst);
 // it over the target, and a replacement never committed leaves nothing.
 class ReplacementFile {
   public:
-    // `model`: the permissions for a target that does not exist yet.
-    explicit ReplacementFile(const std::string& dst, const struct stat* model = nullptr);
+    // `model`: the permissions for a target that does not exist yet. Without
+    // `adoptTarget` the name is never followed, and the new file takes
+    // model's mode and group (takeModeAndGroup), or 0600 without a model.
+    explicit ReplacementFile(const std::string& dst, const struct stat* model = nullptr,
+                             bool adoptTarget = true);
     ~ReplacementFile();
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
@@ -82,6 +91,8 @@ class ReplacementFile {
     const std::string& tempPath() const { return temp_; }
     void append(std::string_view bytes); // throws IoError, the temp then gone
     void commit();                       // throws IoError, the temp then gone
+    // The same, handing over the file, still open and locked, to the caller.
+    int commitKeepingLock();
 
   private:
     void discard() noexcept;
@@ -138,6 +149,9 @@ class WorkingCopy {
     // after the last whole record are never touched.
     void writeRecord(int index, const Record& buffer);
     void flush(); // data on disk before a copy back; no-op when closed
+    // Puts back an operator's change a save could not write: `mine` in the
+    // copy, `loaded` as what it was made from. Only existing records.
+    void keepChange(int index, const Record& loaded, const Record& mine);
 
     // The bytes, as loaded, of every record written since the last load: what
     // a save compares the user file with. A record written back to its loaded
@@ -146,6 +160,8 @@ class WorkingCopy {
     // The user file the content was loaded from (unknown for an earlier
     // run's copy or when it is its own working copy).
     const FileIdentity& source() const { return source_; }
+    // Its mode, owner and group as loaded; null when unknown.
+    const struct stat* sourceStat() const { return source_.known ? &sourceStat_ : nullptr; }
 
   private:
     std::string path_;
@@ -153,6 +169,7 @@ class WorkingCopy {
     bool holdsCopy_ = false;
     std::map<int, Record> loaded_;
     FileIdentity source_;
+    struct stat sourceStat_ {};
 };
 
 // The program-wide state of one editing session.

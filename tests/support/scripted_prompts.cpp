@@ -18,6 +18,8 @@ bool ScriptedPrompts::confirm(const std::string& text) {
 int ScriptedPrompts::choose(const std::string& title, const std::string& text,
                             const std::vector<std::string>& buttons) {
     shown.push_back({"choose", title, text});
+    if (whileAsking)
+        whileAsking();
     if (choices.empty()) {
         ADD_FAILURE() << "unexpected question: " << text;
         return static_cast<int>(buttons.size()) - 1;

@@ -5,6 +5,7 @@
 #include "userfile/workingcopy.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ class ScriptedPrompts : public zorv::Prompts {
     std::vector<Shown> shown;
     std::deque<bool> answers; // for confirm(); an unscripted question fails the test
     std::deque<int> choices;  // for choose(): the button's index
+    // Runs while a choose() question is open, as another program would.
+    std::function<void()> whileAsking;
 
     void message(const std::string& title, const std::string& text) override {
         shown.push_back({"message", title, text});

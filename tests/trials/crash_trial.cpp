@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     try {
         if (mode == "recover") {
             zorv::rollBackInterruptedSave(zorv::journalPathFor(argv[3]), prompts);
-            zorv::removeSaveLeftovers(s.userFileName, {});
+            zorv::removeSaveLeftovers(s.userFileName, {}, zorv::journalPathFor(argv[3]));
             return 0;
         }
         const int every = argc > 4 ? std::atoi(argv[4]) : 3;

@@ -3,6 +3,7 @@
 
 #include "scripted_prompts.h"
 #include "tempdir.h"
+#include "userfile/errors.h"
 #include "userfile/usersave.h"
 #include "userfile/workingcopy.h"
 
@@ -442,4 +443,203 @@ TEST_F(SaveTest, ASaveStillRunningIsNotTakenForADeadOne) {
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(rollBackInterruptedSave(journalPathFor(copyA), prompts));
     EXPECT_EQ(onDisk(), usersOf(8));
+}
+
+// ------------------------------------------------- the board moves mid-save
+
+TEST_F(SaveTest, ABoardWriteDuringTheQuestionIsNeverOverwritten) {
+    // User 2 is disputed; while the operator reads the question the board
+    // writes user 3, which the save had planned to write.
+    for (int secondAnswer : {0, 1}) {
+        SCOPED_TRACE(secondAnswer);
+        writeFileBytes(userFile, bytesOf(usersOf(8)));
+        Editor ed(userFile, copyA);
+        ed.edit(2, user(2, 'e'));
+        ed.edit(3, user(3, 'e'));
+        ed.edit(5, user(5, 'e'));
+        boardWrites(userFile, 2, user(2, 'x'));
+        ed.prompts.whileAsking = [&] {
+            if (ed.prompts.shown.size() == 1)
+                boardWrites(userFile, 3, user(3, 'y'));
+        };
+        ed.prompts.choices = {1, secondAnswer}; // the board's for user 2, then ...
+        EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Saved);
+        ASSERT_EQ(ed.prompts.shown.size(), 2u);
+        EXPECT_NE(ed.prompts.shown[1].text.find("  3  D\n"), std::string::npos)
+            << "only the user that moved: " << ed.prompts.shown[1].text;
+        EXPECT_EQ(ed.prompts.shown[1].text.find("  5"), std::string::npos);
+        EXPECT_EQ(onDisk()[2], user(2, 'x'));
+        EXPECT_EQ(onDisk()[3], secondAnswer == 0 ? user(3, 'e') : user(3, 'y'));
+        EXPECT_EQ(onDisk()[5], user(5, 'e'));
+        EXPECT_FALSE(ed.s.userFileChanged);
+    }
+}
+
+TEST_F(SaveTest, ARecordThatMovesTwiceOrStaysLockedIsNotSavedAndOfferedAgain) {
+    Editor ed(userFile, copyA);
+    ed.edit(1, user(1, 'e'));
+    ed.edit(4, user(4, 'e'));
+    ed.edit(6, user(6, 'e'));
+    // The board holds user 6 (an online caller) longer than the save waits.
+    const int board = ::open(userFile.c_str(), O_RDWR);
+    ASSERT_GE(board, 0);
+    struct flock fl {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = 6 * static_cast<off_t>(kRecordSize);
+    fl.l_len = kRecordSize;
+    ASSERT_EQ(::fcntl(board, F_OFD_SETLK, &fl), 0);
+    // User 1 moves between the decision and its write, and again while asked.
+    static std::string path;
+    path = userFile;
+    setSaveHookForTesting([](SaveStep step, int) {
+        if (step == SaveStep::JournalWritten)
+            boardWrites(path, 1, user(1, 'x'));
+    });
+    ed.prompts.whileAsking = [&] { boardWrites(userFile, 1, user(1, 'y')); };
+    ed.prompts.choices = {0}; // keep mine for user 1
+    EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Partial);
+    setSaveHookForTesting(nullptr);
+    ::close(board);
+
+    EXPECT_EQ(onDisk()[1], user(1, 'y')) << "the board's last write stays";
+    EXPECT_EQ(onDisk()[4], user(4, 'e'));
+    EXPECT_EQ(onDisk()[6], user(6)) << "never written without its lock";
+    ASSERT_EQ(ed.prompts.shown.size(), 2u);
+    EXPECT_EQ(ed.prompts.shown[1].kind, "warning");
+    EXPECT_NE(ed.prompts.shown[1].text.find("  1  B\n  6  G\n"), std::string::npos)
+        << ed.prompts.shown[1].text;
+    EXPECT_TRUE(ed.s.userFileChanged);
+    EXPECT_EQ(ed.shown(1), user(1, 'e')) << "the operator's bytes stay in the copy";
+    EXPECT_EQ(ed.shown(6), user(6, 'e'));
+    EXPECT_EQ(ed.shown(4), user(4, 'e'));
+
+    // The next save offers user 1 again, as a clash, and writes user 6 now
+    // that its lock is free.
+    ed.prompts.shown.clear();
+    ed.prompts.whileAsking = nullptr;
+    ed.prompts.choices = {0};
+    EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Saved);
+    ASSERT_EQ(ed.prompts.shown.size(), 1u);
+    EXPECT_NE(ed.prompts.shown[0].text.find("  1  B\n"), std::string::npos);
+    EXPECT_EQ(onDisk()[1], user(1, 'e'));
+    EXPECT_EQ(onDisk()[6], user(6, 'e'));
+    EXPECT_FALSE(ed.s.userFileChanged);
+}
+
+TEST_F(SaveTest, AFileCutOrReplacedDuringTheSaveIsNeverWrittenInto) {
+    enum When { WhileAsking, BetweenWrites };
+    for (const bool replace : {false, true})
+        for (const When when : {WhileAsking, BetweenWrites}) {
+            SCOPED_TRACE(std::string(replace ? "replaced " : "cut ") +
+                         (when == WhileAsking ? "while asking" : "between writes"));
+            writeFileBytes(userFile, bytesOf(usersOf(8)));
+            ::unlink(tmp.file("old").c_str());
+            Editor ed(userFile, copyA);
+            ed.edit(0, user(0, 'e'));
+            ed.edit(7, user(7, 'e'));
+            boardWrites(userFile, 0, user(0, 'x')); // asks about user 0
+            const auto fresh = usersOf(replace ? 9 : 2, 'p');
+            static std::function<void()> board;
+            board = [&] {
+                if (replace) {
+                    ::link(userFile.c_str(), tmp.file("old").c_str()); // to look at it later
+                    writeFileBytes(tmp.file("new"), bytesOf(fresh));
+                    ::rename(tmp.file("new").c_str(), userFile.c_str());
+                } else {
+                    ::truncate(userFile.c_str(), 2 * static_cast<off_t>(kRecordSize));
+                    writeFileBytes(userFile, bytesOf(fresh));
+                }
+            };
+            if (when == WhileAsking)
+                ed.prompts.whileAsking = [&] {
+                    if (ed.prompts.shown.size() == 1)
+                        board();
+                };
+            else
+                setSaveHookForTesting([](SaveStep s, int) {
+                    if (s == SaveStep::RecordWritten && board)
+                        std::exchange(board, nullptr)();
+                });
+            ed.prompts.choices = {0, 1}; // keep mine; then no overwrite
+            EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Cancelled);
+            setSaveHookForTesting(nullptr);
+            EXPECT_EQ(onDisk(), fresh) << "not regrown, not merged into";
+            if (replace) {
+                std::vector<Record> old = usersOf(8);
+                old[0] = user(0, 'x');
+                const std::string kept = readFileBytes(tmp.file("old"));
+                EXPECT_EQ(kept, bytesOf(old)) << "what went into the old file was taken back";
+            }
+            EXPECT_NE(ed.prompts.shown.back().text.find(replace ? "replaced" : "short"),
+                      std::string::npos)
+                << ed.prompts.shown.back().text;
+            EXPECT_TRUE(ed.s.userFileChanged);
+            EXPECT_EQ(ed.shown(7), user(7, 'e'));
+            EXPECT_FALSE(zorvtest::fileExists(journalPathFor(copyA)));
+        }
+}
+
+// ------------------------------------------------------- private copies
+
+namespace {
+
+mode_t modeOf(const std::string& path) {
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+} // namespace
+
+TEST_F(SaveTest, CopiesOfTheUserFileArePrivateAndPlantedNamesAreNotFollowed) {
+    ASSERT_EQ(::chmod(userFile.c_str(), 0640), 0);
+    const std::string secret = tmp.file("secret");
+    writeFileBytes(secret, "root only");
+    // Planted by another user: a working copy, a journal link, a backup.
+    writeFileBytes(copyA, "planted");
+    ::chmod(copyA.c_str(), 0666);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(copyA.c_str(), 65534, 65534), 0);
+    }
+    ASSERT_EQ(::symlink(secret.c_str(), journalPathFor(copyA).c_str()), 0);
+    writeFileBytes(userFile + ".bak", "planted");
+    ::chmod((userFile + ".bak").c_str(), 0666);
+
+    Editor ed(userFile, copyA);
+    ed.s.backups = 1;
+    if (root) {
+        struct stat st {};
+        ASSERT_EQ(::stat(copyA.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 0u) << "the planted working copy is not used";
+    }
+    EXPECT_EQ(modeOf(copyA), 0600u);
+    ed.edit(3, user(3, 'e'));
+    ASSERT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Saved);
+    EXPECT_EQ(readFileBytes(secret), "root only");
+    EXPECT_EQ(modeOf(userFile + ".bak"), 0640u) << "the user file's mode, not the planted one";
+    EXPECT_EQ(readFileBytes(userFile + ".bak"), bytesOf(usersOf(8)));
+
+    // Deleted and written again: it comes back as it was loaded.
+    ::unlink(userFile.c_str());
+    ed.edit(4, user(4, 'e'));
+    ed.prompts.choices = {0};
+    ASSERT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Saved);
+    EXPECT_EQ(modeOf(userFile), 0640u);
+
+    // A folder anyone may rename files in holds no copy.
+    ::chmod(tmp.file("b").c_str(), 0777);
+    UserFileSession other;
+    other.userFileName = userFile;
+    other.workingCopy.setPath(copyB);
+    ScriptedPrompts prompts;
+    try {
+        loadUserFile(other, prompts);
+        ADD_FAILURE() << "loaded into a folder writable by all";
+    } catch (const IoError& e) {
+        EXPECT_NE(std::string(e.what()).find(tmp.file("b") + " (mode 0777)"), std::string::npos)
+            << e.what();
+    }
+    EXPECT_FALSE(zorvtest::fileExists(copyB));
 }

@@ -336,10 +336,13 @@ TEST_F(SessionTest, FailedCopyAtStartUpLeavesNoStaleCopyOpen) {
 
 TEST_F(SessionTest, FullDiskAtStartUpIsReported) {
     writeFileBytes(userFile, recordsBytes(2));
-    // /dev/full accepts the open and refuses every write.
+    // A device is no place for a copy of the user file, and stays as it is.
     s.workingCopy.setPath("/dev/full");
-    EXPECT_EQ(ioCode([&] { loadUserFile(s, prompts); }), kDiskFull);
+    EXPECT_EQ(ioCode([&] { loadUserFile(s, prompts); }), kFileAccessDenied);
     EXPECT_FALSE(s.workingCopy.isOpen());
+    struct stat dev {};
+    EXPECT_EQ(::stat("/dev/full", &dev), 0);
+    EXPECT_TRUE(S_ISCHR(dev.st_mode));
 
     const std::string small = tmp.file("small");
     ::mkdir(small.c_str(), 0755);

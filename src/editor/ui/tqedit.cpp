@@ -849,8 +849,10 @@ void Tqedit::FormActivate() {
         session_.workingCopy.setPath(workingCopyPathFor(platform_));
     // A save this program did not finish is undone before anything is loaded.
     rollBackInterruptedSave(journalPathFor(session_.workingCopy.path()), prompts_);
+    rollBackInterruptedSave(toolJournalPathFor(session_.userFileName), prompts_);
     loadSaveSettings();
-    removeSaveLeftovers(session_.userFileName, session_.backupDir);
+    removeSaveLeftovers(session_.userFileName, session_.backupDir,
+                        journalPathFor(session_.workingCopy.path()));
     bool loaded = false;
     Totals loadedTotals; // from the copy's own reads: the file is read once
     try {

@@ -34,7 +34,8 @@ void Tqedit::savefilebtClick() {
     const bool haveShown = !noRecords();
     if (haveShown)
         s.workingCopy.readRecord(s.currentIndex, shownBefore);
-    if (saveToUserFile(s, prompts()) == SaveOutcome::Saved)
+    const SaveOutcome outcome = saveToUserFile(s, prompts());
+    if (outcome == SaveOutcome::Saved || outcome == SaveOutcome::Partial)
         refreshAfterSave(haveShown && hasTypedChanges(), shownBefore);
 }
 

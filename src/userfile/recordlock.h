@@ -1,0 +1,32 @@
+#pragma once
+// Byte-range locks on one record of a user file, held by the open file
+// description (not the process), so two descriptors in one program never
+// share them. A board or tool that locks the records it writes can then never
+// interleave with a compare-and-write of ours.
+
+#include <sys/types.h>
+
+namespace zorv {
+
+class RecordLock {
+  public:
+    // Tries for at most `waitMs` (there is no bounded blocking wait). `write`
+    // takes an exclusive lock, otherwise a shared one. File systems that do
+    // not lock count as locked: nothing better can be had there.
+    RecordLock(int fd, int index, bool write, int waitMs);
+    ~RecordLock();
+    RecordLock(const RecordLock&) = delete;
+    RecordLock& operator=(const RecordLock&) = delete;
+    bool held() const { return held_; }
+
+  private:
+    int fd_;
+    off_t start_;
+    bool held_ = false;
+    bool locked_ = false;
+};
+
+// How long a save waits for a record the board holds (an online caller's).
+inline constexpr int kRecordLockWaitMs = 2000;
+
+} // namespace zorv

@@ -1,0 +1,207 @@
+// zorvtool set and status: field edits, refused values, and the safe save
+// while a board writes.
+#include "tempdir.h"
+#include "toolrun.h"
+#include "userfile/codepage.h"
+#include "userfile/record.h"
+#include "userfile/usersave.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace zorv;
+using zorvtest::readFileBytes;
+using zorvtest::TempDir;
+using zorvtest::tool;
+using zorvtest::writeFileBytes;
+
+namespace {
+
+Record user(int i) {
+    Record r{};
+    for (std::size_t k = 0; k < kRecordSize; ++k)
+        r[k] = static_cast<std::uint8_t>(i * 13 + k * 7);
+    const std::string name = "USER " + std::to_string(i);
+    std::copy(name.begin(), name.end(), r.begin());
+    r[name.size()] = 0;
+    r[kStatus.offset] = 0;
+    putU32(r, kLastcallOffset, (30u << 25) | (6u << 21) | (1u << 16)); // 2010-06-01
+    return r;
+}
+
+struct ToolWriteTest : ::testing::Test {
+    TempDir tmp;
+    std::string file = tmp.file("zorvuser.dat");
+    void SetUp() override {
+        ::setenv("XDG_CONFIG_HOME", tmp.path().c_str(), 1);
+        ::setenv("XDG_STATE_HOME", tmp.path().c_str(), 1);
+        std::string all;
+        for (int i = 0; i < 40; ++i)
+            all.append(reinterpret_cast<const char*>(user(i).data()), kRecordSize);
+        writeFileBytes(file, all);
+    }
+    Record at(int i) {
+        const std::string b = readFileBytes(file);
+        Record r{};
+        std::copy_n(b.begin() + static_cast<std::ptrdiff_t>(i * kRecordSize), kRecordSize,
+                    r.begin());
+        return r;
+    }
+};
+
+} // namespace
+
+TEST_F(ToolWriteTest, SetChangesOnlyTheNamedFieldsBytes) {
+    const Record before = at(3);
+    auto run = tool({"set", file, "3", "address=Bjørnveien 7 \"A\"", "status=Killed", "ttype=vt320",
+                     "limit=65535", "tleft=-5", "sysop=200", "access=Up & Down",
+                     "lastcall=2026-12-01T13:45"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    const Record r = at(3);
+    EXPECT_EQ(rawText(r, kAddress), "Bj\x9Brnveien 7 \"A\"");
+    EXPECT_EQ(readCode(r, kStatus), 2u);
+    EXPECT_EQ(readCode(r, kTtype), 3u) << "the item's code, not its index";
+    EXPECT_EQ(readCode(r, kEditor), readCode(before, kEditor)) << "the byte's other half stays";
+    EXPECT_EQ(readNumber(r, kLimit), 65535);
+    EXPECT_EQ(readNumber(r, kTleft), -5);
+    EXPECT_EQ(readSecurity(r), (readSecurity(before) & 0x3FFFFF00u) | 200u | 3u << 30);
+    EXPECT_EQ(readLastcall(r), (46u << 25) | (12u << 21) | (1u << 16) | (13u << 11) | (45u << 5));
+    // Every byte outside those fields is as it was, the address's tail included.
+    Record masked = r;
+    const std::string addr = "Bj\x9Brnveien 7 \"A\"";
+    for (std::size_t k = 0; k <= addr.size(); ++k)
+        masked[kAddress.offset + k] = before[kAddress.offset + k];
+    for (std::size_t off : {kStatus.offset, std::size_t{143}, kLimit.offset, kLimit.offset + 1,
+                            kTleft.offset, kTleft.offset + 1})
+        masked[off] = before[off];
+    for (std::size_t k = 0; k < 4; ++k) {
+        masked[kSecurityOffset + k] = before[kSecurityOffset + k];
+        masked[kLastcallOffset + k] = before[kLastcallOffset + k];
+    }
+    EXPECT_EQ(masked, before);
+    EXPECT_EQ(at(2), user(2));
+}
+
+TEST_F(ToolWriteTest, RefusedValuesNameTheFieldAndWriteNothing) {
+    const std::string before = readFileBytes(file);
+    for (const char* bad : {"pagel=256", "tleft=40000", "logins=x", "Name=\xE2\x82\xAC",
+                            "Tlf=12345678901234567", "status=asleep", "ttype=16",
+                            "lastcall=2026-02-30", "firstcall=1979-12-31", "nosuch=1", "limit"}) {
+        SCOPED_TRACE(bad);
+        auto run = tool({"set", file, "1", "limit=7", bad});
+        EXPECT_EQ(run.code, 2);
+        const std::string field = std::string(bad).substr(0, std::string(bad).find('='));
+        EXPECT_NE(run.err.find(field), std::string::npos) << run.err;
+        EXPECT_EQ(readFileBytes(file), before);
+    }
+    EXPECT_EQ(tool({"set", file, "40", "limit=7"}).code, 2) << "no such user";
+    EXPECT_EQ(readFileBytes(file), before);
+}
+
+TEST_F(ToolWriteTest, StatusFiltersDryRunAndCounts) {
+    ASSERT_EQ(tool({"set", file, "5", "lastcall=2025-01-01"}).code, 0);
+    Record never = at(6);
+    putU32(never, kLastcallOffset, 0); // no valid date: never called
+    zorvtest::writeBytesAt(
+        file, 6 * static_cast<long long>(kRecordSize),
+        std::string_view(reinterpret_cast<const char*>(never.data()), kRecordSize));
+    ASSERT_EQ(tool({"set", file, "7", "status=killed"}).code, 0);
+    const std::string before = readFileBytes(file);
+
+    auto dry = tool({"status", file, "killed", "--last-call-before", "2020-01-01", "--user", "5",
+                     "--user", "6", "--user", "7", "--dry-run"});
+    EXPECT_EQ(dry.code, 0) << dry.err;
+    EXPECT_EQ(dry.out, "6  USER 6\n1 user\n") << "5 called later, 7 is killed already";
+    EXPECT_EQ(readFileBytes(file), before);
+
+    EXPECT_EQ(tool({"status", file, "killed"}).code, 2) << "no filter, no run";
+    auto run =
+        tool({"status", file, "3", "--status-is", "active", "--logins-at-most", "2147483647"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.out.find("\n39 users\n"), std::string::npos) << run.out;
+    for (int i = 0; i < 40; ++i)
+        EXPECT_EQ(readCode(at(i), kStatus), i == 7 ? 2u : 3u) << i;
+    EXPECT_EQ(tool({"status", file, "kill+boot", "--status-is", "killed"}).out,
+              "7  USER 7\n1 user\n");
+}
+
+TEST_F(ToolWriteTest, ABoardWritingMeanwhileLosesNothing) {
+    // The board rewrites even users under its record lock while status
+    // changes every user; each of its writes must survive whole.
+    std::atomic<bool> stop{false};
+    std::vector<Record> last(40);
+    for (int i = 0; i < 40; ++i)
+        last[static_cast<std::size_t>(i)] = user(i);
+    std::thread board([&] {
+        const int fd = ::open(file.c_str(), O_RDWR);
+        for (std::uint32_t n = 1; !stop; ++n) {
+            const int i = static_cast<int>(n * 2 % 40);
+            Record r = last[static_cast<std::size_t>(i)];
+            putU32(r, kLogins.offset, n);
+            struct flock fl {};
+            fl.l_type = F_WRLCK;
+            fl.l_start = i * static_cast<off_t>(kRecordSize);
+            fl.l_len = kRecordSize;
+            ::fcntl(fd, F_OFD_SETLKW, &fl);
+            // The board's own read-modify-write keeps whatever status is there.
+            Record cur{};
+            (void)!::pread(fd, cur.data(), kRecordSize, fl.l_start);
+            r[kStatus.offset] = cur[kStatus.offset];
+            (void)!::pwrite(fd, r.data(), kRecordSize, fl.l_start);
+            last[static_cast<std::size_t>(i)] = r;
+            fl.l_type = F_UNLCK;
+            ::fcntl(fd, F_OFD_SETLK, &fl);
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        ::close(fd);
+    });
+    int written = 0;
+    for (int round = 0; round < 20; ++round) {
+        const auto run = tool(
+            {"status", file, round % 2 ? "active" : "getlost", "--logins-at-most", "2147483647"});
+        // 3: a user the board rewrote twice in a row was left as the board has it.
+        EXPECT_TRUE(run.code == 0 || run.code == 3) << run.err;
+        written += run.code == 0;
+    }
+    stop = true;
+    board.join();
+    EXPECT_GT(written, 0);
+    for (int i = 0; i < 40; ++i) {
+        Record want = last[static_cast<std::size_t>(i)];
+        Record got = at(i);
+        want[kStatus.offset] = got[kStatus.offset] = 0;
+        EXPECT_EQ(got, want) << "user " << i;
+    }
+}
+
+TEST_F(ToolWriteTest, AKilledSetIsRolledBackByTheNextCommand) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        setSaveHookForTesting([](SaveStep s, int) {
+            if (s == SaveStep::RecordWritten)
+                ::raise(SIGKILL);
+        });
+        tool({"set", file, "4", "limit=1234"});
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(readNumber(at(4), kLimit), 1234) << "written before the kill";
+    EXPECT_TRUE(zorvtest::fileExists(toolJournalPathFor(file)));
+
+    auto next = tool({"set", file, "9", "limit=99"});
+    EXPECT_EQ(next.code, 0) << next.err;
+    EXPECT_NE(next.err.find("interrupted"), std::string::npos) << next.err;
+    EXPECT_EQ(at(4), user(4));
+    EXPECT_EQ(readNumber(at(9), kLimit), 99);
+    EXPECT_FALSE(zorvtest::fileExists(toolJournalPathFor(file)));
+}

@@ -1,0 +1,185 @@
+#include "toolsave.h"
+
+#include "settings/registry.h"
+#include "settings/steps.h"
+#include "userfile/codepage.h"
+#include "userfile/errors.h"
+#include "userfile/fd.h"
+#include "userfile/recordio.h"
+#include "userfile/recordlock.h"
+#include "userfile/usersave.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <ostream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zorvtool {
+namespace {
+
+using namespace zorv;
+
+class ErrPrompts : public Prompts {
+  public:
+    ErrPrompts(std::ostream& err, std::string cmd) : err_(err), cmd_(std::move(cmd)) {}
+    void message(const std::string&, const std::string& text) override { say(text); }
+    void warning(const std::string& text) override { say(text); }
+    bool confirm(const std::string& text) override {
+        say(text);
+        return false;
+    }
+    int choose(const std::string&, const std::string& text,
+               const std::vector<std::string>& buttons) override {
+        say(text);
+        return static_cast<int>(buttons.size()) - 1;
+    }
+
+  private:
+    void say(const std::string& text) { err_ << "zorvtool " << cmd_ << ": " << text << '\n'; }
+    std::ostream& err_;
+    std::string cmd_;
+};
+
+std::string stateDir() {
+    const char* xdg = std::getenv("XDG_STATE_HOME");
+    if (xdg && xdg[0] == '/')
+        return std::string(xdg) + "/zorvedit";
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.local/state/zorvedit";
+}
+
+// The editor's Backups setting; a backup younger than an hour is kept as it
+// is, so that a script of several calls keeps the file as it was before it.
+void keepToolBackup(const std::string& file) {
+    int count = kDefaultBackups;
+    try {
+        const auto key = makeRegistryKey();
+        count = backupCount(*key);
+    } catch (const std::exception&) {
+        // A settings file that cannot be read: the default, as the editor does.
+    }
+    const std::string bak = backupPathFor(file, stateDir());
+    struct stat st {};
+    if (count > 0 && ::lstat(bak.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        st.st_uid == ::geteuid() && std::time(nullptr) - st.st_mtime < 3600)
+        return;
+    keepBackup(file, count, stateDir());
+}
+
+std::string nameOf(const Record& r) {
+    return cp865ToUtf8(rawText(r, kName));
+}
+
+bool samePath(const std::string& path, int fd) {
+    struct stat a {
+    }, b{};
+    return ::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
+} // namespace
+
+bool recoverBeforeWriting(const std::string& file, const std::string& cmd, std::ostream& err) {
+    ErrPrompts prompts(err, cmd);
+    const std::string journal = toolJournalPathFor(file);
+    rollBackInterruptedSave(journal, prompts);
+    if (::access(journal.c_str(), F_OK) == 0) {
+        err << "zorvtool " << cmd << ": " << file
+            << ": another run is writing it, or what a killed one wrote cannot be undone "
+               "yet; nothing written\n";
+        return false;
+    }
+    return true;
+}
+
+int saveUserChanges(const std::string& file, const std::vector<int>& users,
+                    const RecordChange& change, const std::string& cmd, std::ostream& err) {
+    const std::string prefix = "zorvtool " + cmd + ": ";
+    try {
+        if (!recoverBeforeWriting(file, cmd, err))
+            return kFailed;
+        Fd fd(openRegularFile(file, O_RDWR));
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0)
+            throw ioErrorFromErrno(errno);
+        const FileIdentity id{static_cast<unsigned long long>(st.st_dev),
+                              static_cast<unsigned long long>(st.st_ino), true};
+        const int count = recordCountOf(fd.get());
+
+        // Reads each user (once a locking writer is done with it) and changes it.
+        auto planFor = [&](int index, std::vector<RecordWrite>& plan) {
+            RecordWrite w{index, {}, {}};
+            {
+                const RecordLock shared(fd.get(), index, false, 100);
+                readRecordOf(fd.get(), index, w.old);
+            }
+            w.now = w.old;
+            change(index, w.now);
+            if (w.now != w.old)
+                plan.push_back(w);
+        };
+        std::vector<RecordWrite> plan;
+        for (int index : users) {
+            if (index < 0 || index >= count) {
+                err << prefix << file << " has no user " << index << " (it holds " << count
+                    << "); nothing written\n";
+                return kFailed;
+            }
+            planFor(index, plan);
+        }
+        if (plan.empty())
+            return kWritten;
+
+        keepToolBackup(file);
+        if (!samePath(file, fd.get()) || recordCountOf(fd.get()) < count) {
+            err << prefix << file
+                << " was replaced or shortened while it was being read; nothing written\n";
+            return kFailed;
+        }
+        RecordWriter writer(fd.get(), id, file, toolJournalPathFor(file));
+        auto abandoned = [&](const RecordWriter::Pass& p) {
+            if (!p.shortened && !p.replaced)
+                return false;
+            writer.rollBack();
+            err << prefix << file << " was " << (p.replaced ? "replaced" : "shortened")
+                << " while it was being written; what this run wrote was taken back\n";
+            return true;
+        };
+        const RecordWriter::Pass first = writer.write(plan);
+        if (abandoned(first))
+            return kFailed;
+        // Written by the board since our read: read again, change again, once.
+        std::vector<RecordWrite> again;
+        for (const auto* list : {&first.moved, &first.locked})
+            for (const RecordWrite& w : *list)
+                planFor(w.index, again);
+        std::vector<RecordWrite> unsettled;
+        if (!again.empty()) {
+            const RecordWriter::Pass second = writer.write(again);
+            if (abandoned(second))
+                return kFailed;
+            unsettled = second.moved;
+            unsettled.insert(unsettled.end(), second.locked.begin(), second.locked.end());
+        }
+        writer.finish();
+        if (unsettled.empty())
+            return kWritten;
+        err << prefix
+            << "the board kept writing these users, so they were left as it wrote "
+               "them:\n";
+        for (const RecordWrite& w : unsettled)
+            err << "  " << w.index << "  " << nameOf(w.old) << '\n';
+        return kClashed;
+    } catch (const SaveFailure& f) {
+        err << prefix << f.why << '\n';
+    } catch (const IoError& e) {
+        err << prefix << file << ": " << e.what() << '\n';
+    }
+    return kFailed;
+}
+
+} // namespace zorvtool

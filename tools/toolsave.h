@@ -1,0 +1,33 @@
+#pragma once
+// The writing commands' save: the editor's compare-and-write per record under
+// the record lock, with the journal beside the user file and the editor's
+// backups, but no one to ask: a record the board wrote meanwhile is read again
+// and the change applied again once.
+
+#include "userfile/record.h"
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace zorvtool {
+
+// Exit codes of the writing commands.
+inline constexpr int kWritten = 0;
+inline constexpr int kFailed = 2;  // usage or I/O error: nothing written
+inline constexpr int kClashed = 3; // some users could not be settled
+
+// Changes user `index`'s record in memory (or leaves it as it is).
+using RecordChange = std::function<void(int index, zorv::Record&)>;
+
+// Applies `change` to each of `users` and writes those that change. Messages
+// go to err prefixed "zorvtool CMD: ".
+int saveUserChanges(const std::string& file, const std::vector<int>& users,
+                    const RecordChange& change, const std::string& cmd, std::ostream& err);
+
+// Undoes what a killed writing command left, as every writing command does
+// first. False (reported) when a journal is left that cannot be undone now.
+bool recoverBeforeWriting(const std::string& file, const std::string& cmd, std::ostream& err);
+
+} // namespace zorvtool
