@@ -64,6 +64,7 @@ TEST_F(ToolOutputTest, EveryCommandFailsWhenItsOutputCannotBeWritten) {
         {"stats", file},
         {"resume", dir.file("resume"), message},
         {"demo", other.file("d")},
+        {"status", file, "killed", "--user", "5", "--dry-run"},
         {"help"},
         {"--version"},
     };
