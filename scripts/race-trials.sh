@@ -22,10 +22,12 @@
 # say whose they are. Counted:
 #   lost          a user whose last board write is not in the file: the save
 #                 wrote over it. Split by the save's step timestamps: "before the
-#                 re-read" (the write had completed when the save read the record
-#                 again, or the save never read it again: always a fault) and "in
-#                 the window" (it completed between that read and the save's own
-#                 write: what a lock-free board can still slip into).
+#                 re-read" (the write had completed before the save began to read
+#                 the record again, or the save never read it again: always a
+#                 fault) and "in the window" (it completed during that read or
+#                 between it and the save's own write: what a lock-free board can
+#                 still slip into). The save's hook stamps each record's check
+#                 after the read; the read began after the save's previous step.
 #   zero/regrown  all-zero users, and users past the end the board left (a save
 #                 that wrote past a shortening grows the file back).
 #   saved wrong   saves reported "Saved" or "Partial" whose changes are not in the

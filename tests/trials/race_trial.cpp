@@ -181,8 +181,7 @@ bool pwriteAll(int fd, const void* p, std::size_t n, off_t at) {
                 const std::string fresh = path + ".board-fresh";
                 std::vector<char> bytes(static_cast<std::size_t>(n) * kRecordSize);
                 ssize_t got = ::pread(fd, bytes.data(), bytes.size(), 0);
-                const int out =
-                    ::open(fresh.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+                const int out = ::open(fresh.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
                 if (got == static_cast<ssize_t>(bytes.size()) && out >= 0 &&
                     pwriteAll(out, bytes.data(), bytes.size(), 0) &&
                     ::rename(fresh.c_str(), path.c_str()) == 0) {
@@ -377,11 +376,14 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::map<int, std::int64_t> checkedAt, writtenAt;
-    std::int64_t lastWrite = 0, flushed = 0;
+    // The save's read of a record lies between the step before its check and
+    // the check itself.
+    std::map<int, std::int64_t> readFrom, writtenAt;
+    std::int64_t lastWrite = 0, flushed = 0, previous = saveStart;
     for (const Step& st : steps) {
         if (st.step == zorv::SaveStep::RecordChecked)
-            checkedAt[st.record] = st.t;
+            readFrom[st.record] = previous;
+        previous = st.t;
         if (st.step == zorv::SaveStep::RecordWritten) {
             writtenAt[st.record] = st.t;
             lastWrite = st.t;
@@ -415,10 +417,10 @@ int main(int argc, char** argv) {
         if (const auto b = last.find(i); b != last.end()) {
             if (r == boardBytes(b->second, i))
                 continue;
-            // Before the save looked at it again, or in the moment between
-            // that look and its write (the last is a lock-free board's risk).
-            const auto c = checkedAt.find(i);
-            if (c != checkedAt.end() && lastDone[i] > c->second)
+            // Done before the save read it again (a fault), or while it read
+            // or between that read and its write (a lock-free board's risk).
+            const auto c = readFrom.find(i);
+            if (c != readFrom.end() && lastDone[i] > c->second)
                 ++lostWindow;
             else
                 ++lostBefore;
