@@ -32,8 +32,8 @@
 #                 that wrote past a shortening grows the file back).
 #   saved wrong   saves reported "Saved" or "Partial" whose changes are not in the
 #                 file at the path: written into a replaced file (the rename had
-#                 completed before the save's flush), or missing from users the
-#                 board never touched. A board copy read before the save's last
+#                 completed before the save's last record write), or missing from
+#                 users the board never touched. A board copy read before the save's last
 #                 write and renamed in after its flush is the board's own doing
 #                 and not counted.
 # Goal: 0 of every kind with the locking board; with the lock-free board at

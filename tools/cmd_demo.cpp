@@ -16,6 +16,8 @@
 #include <memory>
 #include <ostream>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace zorvtool {
 namespace {
@@ -29,6 +31,27 @@ bool parseSeed(const std::string& s, std::uint64_t& out) {
     char* end = nullptr;
     out = std::strtoull(s.c_str(), &end, 10);
     return errno == 0 && *end == '\0';
+}
+
+// Makes dir and its missing parents; `made` lists the folders made, outermost first.
+bool makeDirs(const std::string& dir, std::vector<std::string>& made) {
+    for (std::size_t at = dir.find('/', 1);; at = dir.find('/', at + 1)) {
+        const std::string part = dir.substr(0, at);
+        if (!part.empty() && part.back() != '/') {
+            if (::mkdir(part.c_str(), 0777) == 0)
+                made.push_back(part);
+            else if (errno != EEXIST)
+                return false;
+        }
+        if (at == std::string::npos)
+            return true;
+    }
+}
+
+// What a failed run made goes again (a folder some other program filled stays).
+void removeDirs(const std::vector<std::string>& made) {
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+        ::rmdir(it->c_str());
 }
 
 int runDemo(const Args& args, std::ostream& out, std::ostream& err) {
@@ -89,9 +112,10 @@ int runDemo(const Args& args, std::ostream& out, std::ostream& err) {
 
     // All three files go to temporaries and take their names only once all
     // three are whole on disk: a failure changes none of them.
-    bool madeDir = ::mkdir(dir.c_str(), 0777) == 0;
-    if (!madeDir && errno != EEXIST) {
+    std::vector<std::string> madeDirs;
+    if (!makeDirs(dir, madeDirs)) {
         err << "zorvtool demo: " << dir << ": " << zorv::ioErrorFromErrno(errno).what() << '\n';
+        removeDirs(madeDirs);
         return 2;
     }
     struct ConferenceFailed {
@@ -134,13 +158,11 @@ int runDemo(const Args& args, std::ostream& out, std::ostream& err) {
         }
         userFile.commit();
     } catch (const ConferenceFailed& e) {
-        if (madeDir)
-            ::rmdir(dir.c_str());
+        removeDirs(madeDirs);
         err << "zorvtool demo: " << base << ": " << e.what << '\n';
         return 2;
     } catch (const zorv::IoError& e) {
-        if (madeDir)
-            ::rmdir(dir.c_str());
+        removeDirs(madeDirs);
         err << "zorvtool demo: " << target << ": " << e.what() << '\n';
         return 2;
     }

@@ -432,8 +432,10 @@ int main(int argc, char** argv) {
             ++damaged;
         }
     }
-    // A save that says Saved while the path names another file than it wrote.
-    const bool savedIntoReplaced = saved && rename && rename->t1 < flushed;
+    // A save that says Saved though it wrote into a file the path no longer
+    // named. (A rename after its last write is the board's: the file at the
+    // path then holds what the board copied, checked above.)
+    const bool savedIntoReplaced = saved && rename && rename->t1 < lastWrite;
 
     std::printf("outcome=%s lost_before=%d lost_window=%d zero=%d regrown=%d saved_missing=%d "
                 "saved_replaced=%d damaged=%d board_writes=%d changed_writes=%d questions=%d "

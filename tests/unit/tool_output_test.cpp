@@ -63,7 +63,7 @@ TEST_F(ToolOutputTest, EveryCommandFailsWhenItsOutputCannotBeWritten) {
         {"list", file},
         {"stats", file},
         {"resume", dir.file("resume"), message},
-        {"demo", other.file("d")},
+        {"demo", other.file("d/e")},
         {"status", file, "killed", "--user", "5", "--dry-run"},
         {"help"},
         {"--version"},
@@ -180,8 +180,9 @@ TEST(DemoOnAFullDisk, ChangesNoneOfItsFilesAndLeavesNothingBehind) {
         for (const auto& [n, b] : bytes)
             EXPECT_EQ(readFileBytes(d + "/" + n), b) << n << " changed";
 
-        // A folder it had to make goes again.
-        const auto fresh = tool({"demo", disk.file("new"), "--users", std::to_string(c.users)});
+        // Folders it had to make go again.
+        const auto fresh =
+            tool({"demo", disk.file("new/board"), "--users", std::to_string(c.users)});
         EXPECT_EQ(fresh.code, 2);
         EXPECT_FALSE(zorvtest::fileExists(disk.file("new")));
     }
