@@ -15,11 +15,11 @@ page="$(cd "$(dirname "$0")/.." && pwd)/packaging/zorvtool.1"
 roff() { sed -e 's/\\/\\e/g' -e 's/-/\\-/g' -e "s/^\([.']\)/\\\\\&\1/"; }
 
 generate() {
-  local version help
-  version=$("$tool" --version)
+  local help
   help=$("$tool" help)
+  # No version here: it lives in CMakeLists.txt alone (zorvtool --version says it).
   cat <<HEAD
-.TH ZORVTOOL 1 "" "${version/zorvtool/zorvedit}" "User Commands"
+.TH ZORVTOOL 1 "" "zorvedit" "User Commands"
 .SH NAME
 zorvtool \- the ZORV BBS user file for scripts and tests
 .SH SYNOPSIS
@@ -35,7 +35,8 @@ reads the user file of a ZORV bulletin\-board system,
 (fixed 273\-byte records, no header), and its resume conference without a window,
 and answers as the editor
 .BR zorvedit (1)
-would show it. It also makes demo data to try the editor on.
+would show it. It exports every user for other programs, changes users with the
+editor's safe save, and makes demo data to try the editor on.
 .SH COMMANDS
 HEAD
   # "  zorvtool SYNOPSIS  DESCRIPTION": the description starts after two blanks.
@@ -46,12 +47,35 @@ HEAD
     [ -n "$description" ] && printf '%s\n' "$(printf '%s' "$description" | roff)"
   done
   cat <<'TAIL'
+.SH EXPORT
+.B export
+writes one line a user, in record order: a JSON object (UTF\-8) or, with
+.BR "\-\-format csv" ,
+a CSV row after a header row of the names, lines ending in CR LF, fields holding a
+comma, a quote or a line break quoted with the quotes doubled. The names and values
+are those of
+.BR "show \-\-json" ,
+after
+.B user
+(the user's number, from 0). Stored texts are decoded from code page 865. With
+.B "\-\-encoding cp1252"
+a character that cp1252 lacks is written as a question mark, and the run says on standard error how many there were and where the first was.
 .SH EXIT STATUS
 0 on success; 2 for a wrong command line or a failed file operation, including a
-failed write to standard output (a full disk), with the reason on standard error.
+failed write to standard output (a full disk), with the reason on standard error
+.RB ( set
+and
+.B status
+then write nothing).
 A reader that closes the pipe early ends the command quietly by SIGPIPE.
 .B resume
 gives 1 when the conference holds no such message.
+.B set
+and
+.B status
+give 3 for an unsettled clash: a user the board wrote between the tool's read and
+its write is read again and changed again once; when the board has written it once
+more, the tool stops with nothing more written.
 .SH SEE ALSO
 .BR zorvedit (1)
 TAIL

@@ -12,6 +12,7 @@ packages=(
   fonts-dejavu-core
   g++-mingw-w64-x86-64-win32
   desktop-file-utils dpkg-dev file librsvg2-bin
+  lintian appstream python3 bash-completion
 )
 
 missing=()

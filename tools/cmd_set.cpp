@@ -4,6 +4,7 @@
 #include "command.h"
 #include "fieldedit.h"
 #include "toolsave.h"
+#include "usages.h"
 
 #include "userfile/numtext.h"
 
@@ -51,9 +52,7 @@ int runSet(const Args& args, std::ostream& out, std::ostream& err) {
         "set", err);
 }
 
-const Register reg{
-    {"set", "set FILE N FIELD=VALUE...   change fields of user N (the names of show --json)",
-     runSet}};
+const Register reg{{"set", kSetHelp, runSet}};
 
 } // namespace
 } // namespace zorvtool

@@ -1,6 +1,7 @@
 // zorvtool show FILE N [--json]: record N as the editor shows it.
 
 #include "command.h"
+#include "recordfields.h"
 #include "showrecord.h"
 
 #include "editor/codetables.h"
@@ -11,7 +12,6 @@
 #include "userfile/record.h"
 #include "userfile/userfile.h"
 
-#include <cstdio>
 #include <ostream>
 #include <sstream>
 
@@ -22,66 +22,17 @@ using namespace zorv;
 
 constexpr const char* kUsage = "usage: zorvtool show FILE N [--json]\n";
 
-std::string jsonString(std::string_view utf8) {
-    std::string out = "\"";
-    for (char c : utf8) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20 || u == 0x7F) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", u);
-            out += buf;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 // The stored text decoded from cp865 (every byte, not only the six letters).
 std::string text(const Record& r, const TextField& f) {
     return cp865ToUtf8(rawText(r, f));
 }
 
-constexpr const TextField* kTexts[] = {&kName, &kAddress, &kPostnr, &kTlf, &kBirth};
-
 void printJson(const Record& r, std::ostream& out) {
-    struct Item {
-        std::string key, value;
-    };
-    std::vector<Item> items;
-    for (const auto* f : kTexts)
-        items.push_back({f->name, jsonString(text(r, *f))});
-    const auto codeItem = [&](const CodeField& f) {
-        items.push_back({f.name, std::to_string(readCode(r, f))});
-    };
-    const auto numItem = [&](const NumField& f) {
-        items.push_back({f.name, std::to_string(readNumber(r, f))});
-    };
-    codeItem(kStatus);
-    codeItem(kTtype);
-    codeItem(kEditor);
-    numItem(kPagel);
-    codeItem(kCharset);
-    codeItem(kLang);
-    codeItem(kReadmode);
-    codeItem(kGrab);
-    codeItem(kPacking);
-    codeItem(kProt);
-    for (const auto* f : {&kNodeflt, &kTimelimit, &kTleft, &kTimebank, &kLimit, &kLogins, &kMsgleft,
-                          &kMsgread, &kMsgdumped, &kUpf, &kDownf, &kKbup, &kKbdown, &kResume})
-        numItem(*f);
-    items.push_back({"sysop", std::to_string(readSysopLevel(r))});
-    items.push_back({"access", std::to_string(readAccess(r))});
-    items.push_back({"userflags", std::to_string(readUserflags(r))});
-    items.push_back({"lastcall", jsonString(formatCallTime(readLastcall(r)))});
-    items.push_back({"firstcall", jsonString(formatCallTime(readFirstcall(r)))});
-    out << '{';
-    for (std::size_t i = 0; i < items.size(); ++i)
-        out << (i ? ", " : "") << '"' << items[i].key << "\": " << items[i].value;
-    out << "}\n";
+    RecordValues values;
+    values.read(r);
+    std::string line;
+    appendJsonObject(line, values);
+    out << line;
 }
 
 // The drop-down's item text, or the bare code when the list has no item for it.

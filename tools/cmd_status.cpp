@@ -4,6 +4,7 @@
 #include "command.h"
 #include "fieldedit.h"
 #include "toolsave.h"
+#include "usages.h"
 
 #include "userfile/blockreader.h"
 #include "userfile/codepage.h"
@@ -145,11 +146,7 @@ int runStatus(const Args& args, std::ostream& out, std::ostream& err) {
         "status", err);
 }
 
-const Register reg{{"status",
-                    "status FILE STATUS [--user N]... [--last-call-before YYYY-MM-DD] "
-                    "[--status-is S] [--logins-at-most N] [--dry-run]  set STATUS on the users "
-                    "that pass every filter",
-                    runStatus}};
+const Register reg{{"status", kStatusHelp, runStatus}};
 
 } // namespace
 } // namespace zorvtool

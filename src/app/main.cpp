@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("zorvedit"));
     QApplication::setApplicationVersion(QStringLiteral(ZORV_VERSION));
     // Matches the window to its desktop entry and icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("zorvedit"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(ZORV_APP_ID));
     QIcon icon;
     for (const char* size : {"-16", "-48", ""})
         icon.addFile(QStringLiteral(":/icons/zorvedit%1.png").arg(QLatin1String(size)));

@@ -22,21 +22,6 @@ constexpr std::string_view kCrLf = "\r\n";
 // What a colour callback leaves in place when it has no colour to give.
 constexpr std::uint32_t kNoColor = 0x1FFFFFFF;
 
-// A cell other programs would split or merge is quoted, quotes doubled.
-void appendCsvCell(std::string& out, std::string_view cell) {
-    if (cell.find_first_of(",\"\r\n") == std::string_view::npos) {
-        out += cell;
-        return;
-    }
-    out += '"';
-    for (const char ch : cell) {
-        if (ch == '"')
-            out += '"';
-        out += ch;
-    }
-    out += '"';
-}
-
 // Callers type these texts; a browser must show them, not run them.
 void appendHtmlText(std::string& out, std::string_view cell) {
     if (cell.empty()) {
@@ -184,6 +169,25 @@ void writeExport(const std::string& path, std::string_view bytes, Form form) {
 }
 
 } // namespace
+
+// A cell other programs would split or merge is quoted, quotes doubled.
+void appendCsvCell(std::string& out, std::string_view cell) {
+    // A plain loop: find_first_of searches the four characters once a byte.
+    bool quote = false;
+    for (const char ch : cell)
+        quote |= ch == ',' || ch == '"' || ch == '\r' || ch == '\n';
+    if (!quote) {
+        out += cell;
+        return;
+    }
+    out += '"';
+    for (const char ch : cell) {
+        if (ch == '"')
+            out += '"';
+        out += ch;
+    }
+    out += '"';
+}
 
 void tabbedText(const SortGrid& grid, const TextSink& sink) {
     Chunker ch(sink);

@@ -18,6 +18,10 @@ std::string csvText(const SortGrid& grid);
 // The bare HTML table; `borderColor` is six upper-case hex digits.
 std::string htmlText(const SortGrid& grid, std::string_view borderColor);
 
+// One CSV cell as csvText writes it: quoted, quotes doubled, when it holds
+// a comma, a quote, CR or LF; otherwise unchanged.
+void appendCsvCell(std::string& out, std::string_view cell);
+
 // The selection's cells: TAB between cells, CR LF between rows, none at the end.
 std::string selectionText(const SortGrid& grid);
 // selectionText, then every cell of the selection becomes empty.

@@ -1,7 +1,6 @@
 #include "calltime.h"
 
 #include <array>
-#include <cstdio>
 #include <ctime>
 #include <stdexcept>
 
@@ -23,15 +22,29 @@ Packed unpackDate(std::uint32_t packed) {
 
 } // namespace
 
-std::string formatCallTime(std::uint32_t packed) {
-    const unsigned hours = (packed >> 11) & 0x1F;
-    const unsigned minutes = (packed >> 5) & 0x3F;
-    const unsigned seconds = 2 * (packed & 0x1F);
+void appendCallTime(std::string& out, std::uint32_t packed) {
+    // Every part has at most two digits, the year four (1980-2107): no printf
+    // on a path that whole-file exports take twice a record.
     const Packed d = unpackDate(packed);
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%02u:%02u:%02u, %02u.%02u.%u", hours, minutes, seconds, d.day,
-                  d.month, d.year);
-    return buf;
+    char buf[] = "hh:mm:ss, dd.mm.yyyy";
+    const auto two = [&](std::size_t at, unsigned v) {
+        buf[at] = static_cast<char>('0' + v / 10);
+        buf[at + 1] = static_cast<char>('0' + v % 10);
+    };
+    two(0, (packed >> 11) & 0x1F);
+    two(3, (packed >> 5) & 0x3F);
+    two(6, 2 * (packed & 0x1F));
+    two(10, d.day);
+    two(13, d.month);
+    two(16, d.year / 100);
+    two(18, d.year % 100);
+    out.append(buf, sizeof buf - 1);
+}
+
+std::string formatCallTime(std::uint32_t packed) {
+    std::string out;
+    appendCallTime(out, packed);
+    return out;
 }
 
 std::uint16_t dayNumber(int year, int month, int day) {

@@ -15,6 +15,8 @@ struct Date {
 
 // "hh:mm:ss, dd.mm.yyyy"; 0 gives "00:00:00, 00.00.1980".
 std::string formatCallTime(std::uint32_t packed);
+// The same appended to `out`.
+void appendCallTime(std::string& out, std::uint32_t packed);
 
 // Days from 31 Dec 1899, in wrapping 16-bit arithmetic. month must be 1-12.
 std::uint16_t dayNumber(int year, int month, int day);

@@ -155,11 +155,20 @@ int unicodeToCp1252(char32_t cp) {
     return -1;
 }
 
+void appendCp865AsUtf8(std::string& out, std::string_view cp865) {
+    for (char c : cp865) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        if (byte < 0x80)
+            out += c;
+        else
+            appendUtf8(out, kCp865High[byte - 0x80]);
+    }
+}
+
 std::string cp865ToUtf8(std::string_view cp865) {
     std::string out;
     out.reserve(cp865.size() * 2);
-    for (char c : cp865)
-        appendUtf8(out, cp865ToUnicode(static_cast<std::uint8_t>(c)));
+    appendCp865AsUtf8(out, cp865);
     return out;
 }
 

@@ -21,6 +21,8 @@ char32_t cp1252ToUnicode(std::uint8_t byte);
 int unicodeToCp1252(char32_t cp);
 
 std::string cp865ToUtf8(std::string_view cp865);
+// The same, appended to `out` (a pass over many records reuses one string).
+void appendCp865AsUtf8(std::string& out, std::string_view cp865);
 // The cp865 byte for a code point, or -1 when cp865 has none.
 int unicodeToCp865(char32_t cp);
 std::string cp1252ToUtf8(std::string_view cp1252);

@@ -97,7 +97,8 @@ void setReplaceHookForTesting(ReplaceHook hook) {
 
 bool installedProgram(const std::string& programPath) {
     struct stat st {};
-    const std::string entry = dirOf(programPath) + "/../share/applications/zorvedit.desktop";
+    const std::string entry =
+        dirOf(programPath) + "/../share/applications/" + ZORV_APP_ID + ".desktop";
     return ::stat(entry.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 

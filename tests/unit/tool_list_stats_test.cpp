@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -14,6 +15,8 @@
 using namespace zorv;
 using zorvtest::tool;
 using zorvtest::ToolRun;
+using zorvtest::writeBytesAt;
+using zorvtest::writeFileBytes;
 
 namespace {
 
@@ -174,6 +177,13 @@ TEST_F(ListToolTest, UsageAndFileErrorsPrintNothing) {
         {"stats", file, "--sort", "9"},
         {"stats", file, "--desc"},
         {"stats", file, "--format", "csv"},
+        {"export"},
+        {"export", file, "--format", "xml"},
+        {"export", file, "--format", "CSV"},
+        {"export", file, "--format"},
+        {"export", file, "--encoding", "cp865"},
+        {"export", file, "--encoding", "cp1252"}, // JSON lines are UTF-8 only
+        {"export", file, "--format", "csv", "--format", "jsonl"},
     };
     for (const auto& a : usage) {
         const ToolRun r = tool(a);
@@ -187,7 +197,7 @@ TEST_F(ListToolTest, UsageAndFileErrorsPrintNothing) {
             .out,
         "0\t05.03\r\n1\t\r\n2\t31.12\r\n");
 
-    for (const std::string cmd : {"list", "stats"}) {
+    for (const std::string cmd : {"list", "stats", "export"}) {
         ToolRun r = tool({cmd, dir.file("missing.dat")});
         EXPECT_EQ(r.code, 2);
         EXPECT_EQ(r.out, "");
@@ -217,6 +227,33 @@ TEST_F(ListToolTest, UsageAndFileErrorsPrintNothing) {
     EXPECT_NE(tool({"help"}).out.find("zorvtool list FILE [--options O]"), std::string::npos);
     EXPECT_NE(tool({"help"}).out.find("zorvtool stats FILE [--sort C] [--desc]"),
               std::string::npos);
+}
+
+// Python's json and csv modules read the forms back in tests/tool/export_parse.py;
+// here the framing: whole records only, the user's number leading each line.
+TEST_F(ListToolTest, ExportHasOneLineForEveryWholeRecord) {
+    writeBytesAt(file, 3 * static_cast<long long>(kRecordSize), std::string(100, 'X'));
+    const ToolRun json = tool({"export", file});
+    ASSERT_EQ(json.code, 0) << json.err;
+    const std::string shown = tool({"show", file, "1", "--json"}).out;
+    const auto second = json.out.find('\n') + 1;
+    EXPECT_EQ(json.out.substr(second, json.out.find('\n', second) + 1 - second),
+              "{\"user\": 1, " + shown.substr(1));
+    EXPECT_EQ(std::count(json.out.begin(), json.out.end(), '\n'), 3);
+
+    const ToolRun csv = tool({"export", file, "--format", "csv", "--encoding", "UTF-8"});
+    ASSERT_EQ(csv.code, 0) << csv.err;
+    EXPECT_EQ(csv.out.rfind("user,Name,address,postnr,Tlf,birth,status,", 0), 0u);
+    EXPECT_NE(csv.out.find("\r\n1,SYSOP,A\tB,Oslo,555,1970,7,"), std::string::npos);
+    EXPECT_NE(csv.out.find("\r\n2,\"<B>KARI \"\"K\"\"\",Vei & sti,"), std::string::npos)
+        << "quoted as the list's CSV";
+    EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 4);
+
+    // No user at all: nothing, or the header alone.
+    writeFileBytes(file, std::string(kRecordSize - 1, '\0'));
+    EXPECT_EQ(tool({"export", file}).out, "");
+    EXPECT_EQ(tool({"export", file, "--format", "csv"}).out.find("\r\n"),
+              tool({"export", file, "--format", "csv"}).out.size() - 2);
 }
 
 TEST_F(ListToolTest, StatisticsGridSortedByNumbersAndNames) {

@@ -65,6 +65,8 @@ TEST_F(ToolOutputTest, EveryCommandFailsWhenItsOutputCannotBeWritten) {
         {"resume", dir.file("resume"), message},
         {"demo", other.file("d/e")},
         {"status", file, "killed", "--user", "5", "--dry-run"},
+        {"export", file},
+        {"export", file, "--format", "csv"},
         {"help"},
         {"--version"},
     };

@@ -210,7 +210,8 @@ TEST(WorkingCopyPath, InstalledProgramUsesTheStateFolder) {
     EXPECT_FALSE(installedProgram(program));
     EXPECT_EQ(workingCopyPath(program, state, installedProgram(program)), bin + "/zorvedit.dat");
 
-    writeFileBytes(tmp.file("usr/share/applications/zorvedit.desktop"), "[Desktop Entry]\n");
+    writeFileBytes(tmp.file("usr/share/applications/invalid.zorv_bbs.zorvedit.desktop"),
+                   "[Desktop Entry]\n");
     EXPECT_TRUE(installedProgram(program));
     EXPECT_EQ(workingCopyPath(program, state, installedProgram(program)), state + "/zorvedit.dat");
     EXPECT_FALSE(installedProgram(tmp.file("usr/zorvedit"))) << "only beside its own prefix";

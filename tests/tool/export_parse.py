@@ -1,0 +1,149 @@
+#!/usr/bin/python3
+"""zorvtool export read back by Python's own json and csv modules.
+
+Usage: export_parse.py TOOL
+
+Makes a demo user file, plants awkward stored texts (quotes, commas, CR and
+LF, backslashes, control bytes, code page 865 letters and graphics, a text
+filling its whole field) and checks that every line of the JSON lines and
+every row of both CSV encodings says what `show --json` says for that user,
+and that the texts are what Python's own cp865 codec makes of the bytes.
+"""
+
+import csv
+import io
+import json
+import os
+import re
+import struct
+import subprocess
+import sys
+import tempfile
+
+RECORD = 273
+# Stored texts: (key, offset, width), as the record lays them out.
+TEXTS = [("Name", 0, 30), ("address", 46, 30), ("postnr", 76, 30), ("Tlf", 106, 18),
+         ("birth", 124, 18)]
+USERS = 40
+
+failures = []
+
+
+def check(cond, what):
+    if not cond:
+        failures.append(what)
+
+
+def run(tool, *args, expect=0):
+    p = subprocess.run([tool, *args], capture_output=True)
+    if p.returncode != expect:
+        sys.exit(f"zorvtool {' '.join(args)}: exit {p.returncode}, wanted {expect}\n"
+                 f"{p.stderr.decode(errors='replace')}")
+    return p
+
+
+def plant(data, user, offset, width, raw):
+    """Puts `raw` at the field, NUL-ended when it is shorter than the field."""
+    assert len(raw) <= width
+    field = raw + b"\0" * (width - len(raw))
+    at = user * RECORD + offset
+    data[at:at + width] = field
+
+
+def stored_texts(data, user):
+    rec = data[user * RECORD:(user + 1) * RECORD]
+    return {key: rec[off:off + width].split(b"\0")[0].decode("cp865")
+            for key, off, width in TEXTS}
+
+
+def main():
+    tool = sys.argv[1]
+    with tempfile.TemporaryDirectory() as tmp:
+        run(tool, "demo", tmp, "--users", str(USERS), "--seed", "21")
+        path = os.path.join(tmp, "zorvuser.dat")
+        with open(path, "rb") as f:
+            data = bytearray(f.read())
+
+        plant(data, 0, 0, 30, b'KARI "K", NORDMANN')
+        plant(data, 0, 46, 30, b'back\\slash "q" ,,')
+        plant(data, 1, 46, 30, b"Line one\r\nLine two")
+        plant(data, 1, 76, 30, b"A\nB\rC")
+        plant(data, 2, 0, 30, b"\x92\x9d\x8f \x91\x9b\x86 \xe1")  # ÆØÅ æøå ß
+        plant(data, 2, 106, 18, b"\xb0\xb1\xdb \xe0\x9e\xec")  # graphics, Greek: no cp1252
+        plant(data, 3, 0, 30, b"\x01\x1b\x7f\t=1+2")
+        plant(data, 4, 0, 30, b"X" * 28 + b",\"")  # no NUL: the whole field
+        plant(data, 5, 124, 18, b"")
+        struct.pack_into("<i", data, 5 * RECORD + 161, -5)  # logins
+        with open(path, "wb") as f:
+            f.write(data)
+
+        shows = [json.loads(run(tool, "show", path, str(u), "--json").stdout.decode("utf-8"))
+                 for u in range(USERS)]
+        keys = ["user"] + list(shows[0].keys())
+        expected = [dict({"user": u}, **shows[u]) for u in range(USERS)]
+        for u in range(USERS):
+            for key, text in stored_texts(data, u).items():
+                check(shows[u][key] == text, f"show --json user {u} {key}: {shows[u][key]!r} != {text!r}")
+        check(expected[5]["logins"] == -5, "negative numbers stay negative")
+        check(len(expected[4]["Name"]) == 30, "a text filling its field is read whole")
+
+        # JSON lines: one object a line, the keys in show's order after "user".
+        out = run(tool, "export", path).stdout
+        lines = out.decode("utf-8").split("\n")
+        check(lines[-1] == "", "the last JSON line ends in LF")
+        lines = lines[:-1]
+        check(len(lines) == USERS, f"{len(lines)} JSON lines for {USERS} users")
+        for u, line in enumerate(lines):
+            obj = json.loads(line)
+            check(list(obj.keys()) == keys, f"jsonl user {u}: keys {list(obj.keys())}")
+            check(obj == expected[u], f"jsonl user {u}: {obj} != {expected[u]}")
+
+        # CSV, UTF-8: header row, then each user; every value as show's text.
+        def csv_rows(raw, encoding):
+            text = raw.decode(encoding)
+            check(text.endswith("\r\n"), f"{encoding} CSV ends in CR LF")
+            return list(csv.reader(io.StringIO(text, newline="")))
+
+        def as_text(value):
+            return value if isinstance(value, str) else str(value)
+
+        rows = csv_rows(run(tool, "export", path, "--format", "csv").stdout, "utf-8")
+        check(rows[0] == keys, f"CSV header {rows[0]}")
+        check(len(rows) == USERS + 1, f"{len(rows)} CSV rows for {USERS} users")
+        for u, row in enumerate(rows[1:]):
+            want = [as_text(expected[u][k]) for k in keys]
+            check(row == want, f"CSV user {u}: {row} != {want}")
+
+        # CSV, cp1252: what cp1252 lacks is "?", counted on stderr.
+        p = run(tool, "export", path, "--format", "csv", "--encoding", "cp1252")
+        rows = csv_rows(p.stdout, "cp1252")
+        lacking = 0
+        for u, row in enumerate(rows[1:]):
+            want = []
+            for k in keys:
+                text = as_text(expected[u][k])
+                narrow = text.encode("cp1252", errors="replace").decode("cp1252")
+                lacking += sum(1 for a, b in zip(text, narrow) if a != b)
+                want.append(narrow)
+            check(row == want, f"cp1252 CSV user {u}: {row} != {want}")
+        check(rows[3][keys.index("Name")] == "ÆØÅ æøå ß", "Nordic letters in cp1252")
+        m = re.search(rb"(\d+) characters that cp1252 lacks were written as '\?' \(the first: "
+                      rb"user 2, Tlf, U\+2591\)", p.stderr)
+        check(m is not None and int(m.group(1)) == lacking,
+              f"stderr names {lacking} lacking characters: {p.stderr!r}")
+
+        # Refused command lines write nothing.
+        for args in (["--encoding", "cp1252"], ["--format", "xml"], ["--encoding", "latin1"]):
+            p = run(tool, "export", path, *args, expect=2)
+            check(p.stdout == b"", f"export {args} writes nothing")
+        p = run(tool, "export", os.path.join(tmp, "missing.dat"), expect=2)
+        check(b"missing.dat" in p.stderr, f"a missing file is named: {p.stderr!r}")
+
+    for f in failures:
+        print("FAIL:", f)
+    if failures:
+        sys.exit(1)
+    print(f"export parsed back: {USERS} users, jsonl and CSV in UTF-8 and cp1252")
+
+
+main()

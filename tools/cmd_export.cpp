@@ -1,0 +1,198 @@
+// zorvtool export FILE [--format jsonl|csv] [--encoding utf-8|cp1252]
+// Every field of every user, named and valued as `show --json` does, with the
+// user's number first, streamed: one block of records in memory at a time.
+
+#include "command.h"
+#include "recordfields.h"
+#include "reportgrid.h"
+
+#include "components/gridexport.h"
+#include "userfile/blockreader.h"
+#include "userfile/codepage.h"
+#include "userfile/errors.h"
+
+#include <charconv>
+#include <cstdio>
+#include <ostream>
+
+namespace zorvtool {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: zorvtool export FILE [--format jsonl|csv] [--encoding utf-8|cp1252]\n"
+    "  jsonl (default): one JSON object a line, always UTF-8\n"
+    "  csv: a header row, then one row a user, lines ending in CR LF\n";
+
+// The key of the user's number; no record field bears it.
+constexpr const char* kUserKey = "user";
+
+// Output leaves in pieces of about this size.
+constexpr std::size_t kChunk = 1 << 16;
+
+int usageError(std::ostream& err, const std::string& problem) {
+    err << "zorvtool export: " << problem << '\n' << kUsage;
+    return 2;
+}
+
+std::string lower(std::string s) {
+    for (char& ch : s)
+        if (ch >= 'A' && ch <= 'Z')
+            ch = static_cast<char>(ch - 'A' + 'a');
+    return s;
+}
+
+// UTF-8 to cp1252 for the CSV. A character cp1252 has no byte for becomes
+// "?", as the Windows conversion does; the first one is remembered so that
+// the run can say where it was.
+class Cp1252Writer {
+  public:
+    void append(std::string& out, std::string_view utf8, int user, const char* key) {
+        for (std::size_t i = 0; i < utf8.size();) {
+            const auto byte = static_cast<unsigned char>(utf8[i]);
+            if (byte < 0x80) {
+                out += utf8[i++];
+                continue;
+            }
+            const long cp = zorv::decodeUtf8(utf8, i);
+            const int b = cp < 0 ? -1 : zorv::unicodeToCp1252(static_cast<char32_t>(cp));
+            if (b >= 0) {
+                out += static_cast<char>(b);
+                continue;
+            }
+            out += '?';
+            if (missing_++ == 0) {
+                firstUser_ = user;
+                firstKey_ = key;
+                firstCp_ = cp;
+            }
+        }
+    }
+    long missing() const { return missing_; }
+    std::string firstMissing() const {
+        char cp[16];
+        std::snprintf(cp, sizeof cp, "U+%04lX", firstCp_);
+        return "user " + std::to_string(firstUser_) + ", " + firstKey_ + ", " + cp;
+    }
+
+  private:
+    long missing_ = 0;
+    int firstUser_ = 0;
+    std::string firstKey_;
+    long firstCp_ = 0;
+};
+
+int runExport(const Args& args, std::ostream& out, std::ostream& err) {
+    std::string file;
+    std::string format = "jsonl";
+    std::string encoding = "utf-8";
+    bool formatGiven = false, encodingGiven = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--format" || a == "--encoding") {
+            bool& given = a == "--format" ? formatGiven : encodingGiven;
+            if (given)
+                return usageError(err, a + " given twice");
+            if (i + 1 >= args.size())
+                return usageError(err, a + " needs a value");
+            given = true;
+            // Encoding names are case-blind by custom (UTF-8, CP1252).
+            if (a == "--format")
+                format = args[++i];
+            else
+                encoding = lower(args[++i]);
+            continue;
+        }
+        std::string problem;
+        if (!takeFileArgument(a, file, problem))
+            return usageError(err, problem);
+    }
+    if (file.empty())
+        return usageError(err, "no FILE given");
+    if (format != "jsonl" && format != "csv")
+        return usageError(err, "unknown format '" + format + "'");
+    if (encoding == "utf8")
+        encoding = "utf-8";
+    if (encoding != "utf-8" && encoding != "cp1252")
+        return usageError(err, "unknown encoding '" + encoding + "'");
+    if (format == "jsonl" && encoding != "utf-8")
+        return usageError(err, "JSON lines are always UTF-8");
+    const bool csv = format == "csv";
+    const bool cp1252 = encoding == "cp1252";
+
+    const auto& fields = recordFields();
+    std::string buf;
+    buf.reserve(kChunk + 4096);
+    bool outputFailed = false;
+    const auto flush = [&] {
+        if (!buf.empty() && out)
+            out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
+        buf.clear();
+        if (!out)
+            outputFailed = true;
+    };
+
+    RecordValues values;
+    Cp1252Writer narrow;
+    std::string cell;
+    try {
+        zorv::BlockReader reader(file);
+        if (csv) {
+            buf += kUserKey;
+            for (const auto& f : fields) {
+                buf += ',';
+                buf += f.key;
+            }
+            buf += "\r\n";
+        }
+        while (const zorv::Record* r = reader.next()) {
+            const int user = reader.index();
+            values.read(*r);
+            if (!csv) {
+                appendJsonObject(buf, values, kUserKey, user);
+            } else {
+                char number[16];
+                buf.append(number, std::to_chars(number, number + sizeof number, user).ptr);
+                for (std::size_t i = 0; i < fields.size(); ++i) {
+                    buf += ',';
+                    if (!fields[i].text) { // digits and a sign: never quoted
+                        buf += values[i];
+                        continue;
+                    }
+                    if (!cp1252) {
+                        zorv::appendCsvCell(buf, values[i]);
+                        continue;
+                    }
+                    cell.clear();
+                    narrow.append(cell, values[i], user, fields[i].key);
+                    zorv::appendCsvCell(buf, cell);
+                }
+                buf += "\r\n";
+            }
+            if (buf.size() >= kChunk) {
+                flush();
+                if (outputFailed)
+                    break;
+            }
+        }
+    } catch (const zorv::IoError& e) {
+        flush();
+        err << "zorvtool export: " << file << ": " << e.what() << '\n';
+        return 2;
+    }
+    flush();
+    if (outputFailed)
+        return 0; // a failed stream is the dispatcher's to report, with its reason
+    if (narrow.missing() > 0)
+        err << "zorvtool export: " << narrow.missing()
+            << " characters that cp1252 lacks were written as '?' (the first: "
+            << narrow.firstMissing() << "); --encoding utf-8 keeps them\n";
+    return 0;
+}
+
+const Register reg{{"export",
+                    "export FILE [--format jsonl|csv] [--encoding utf-8|cp1252]  every field of "
+                    "every user, as show --json names them, with \"user\" (the number)",
+                    runExport}};
+
+} // namespace
+} // namespace zorvtool
