@@ -61,12 +61,13 @@ after
 .B "\-\-encoding cp1252"
 a character that cp1252 lacks is written as a question mark, and the run says on standard error how many there were and where the first was.
 .SH EXIT STATUS
-0 on success; 2 for a wrong command line or a failed file operation, with the reason
-on standard error
+0 on success; 2 for a wrong command line or a failed file operation, including a
+failed write to standard output (a full disk), with the reason on standard error
 .RB ( set
 and
 .B status
 then write nothing).
+A reader that closes the pipe early ends the command quietly by SIGPIPE.
 .B resume
 gives 1 when the conference holds no such message.
 .B set

@@ -7,12 +7,17 @@
 #include "demodata.h"
 #include "userfile/errors.h"
 #include "userfile/numtext.h"
+#include "userfile/userfile.h"
+#include "userfile/workingcopy.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 #include <ostream>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace zorvtool {
 namespace {
@@ -26,6 +31,27 @@ bool parseSeed(const std::string& s, std::uint64_t& out) {
     char* end = nullptr;
     out = std::strtoull(s.c_str(), &end, 10);
     return errno == 0 && *end == '\0';
+}
+
+// Makes dir and its missing parents; `made` lists the folders made, outermost first.
+bool makeDirs(const std::string& dir, std::vector<std::string>& made) {
+    for (std::size_t at = dir.find('/', 1);; at = dir.find('/', at + 1)) {
+        const std::string part = dir.substr(0, at);
+        if (!part.empty() && part.back() != '/') {
+            if (::mkdir(part.c_str(), 0777) == 0)
+                made.push_back(part);
+            else if (errno != EEXIST)
+                return false;
+        }
+        if (at == std::string::npos)
+            return true;
+    }
+}
+
+// What a failed run made goes again (a folder some other program filled stays).
+void removeDirs(const std::vector<std::string>& made) {
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+        ::rmdir(it->c_str());
 }
 
 int runDemo(const Args& args, std::ostream& out, std::ostream& err) {
@@ -84,29 +110,64 @@ int runDemo(const Args& args, std::ostream& out, std::ostream& err) {
         }
     }
 
-    // The conference first: the users' resume numbers are its message numbers.
+    // All three files go to temporaries and take their names only once all
+    // three are whole on disk: a failure changes none of them.
+    std::vector<std::string> madeDirs;
+    if (!makeDirs(dir, madeDirs)) {
+        err << "zorvtool demo: " << dir << ": " << zorv::ioErrorFromErrno(errno).what() << '\n';
+        removeDirs(madeDirs);
+        return 2;
+    }
     struct ConferenceFailed {
         std::string what;
     };
-    std::vector<int> numbers;
+    const std::string base = dir + "/resume";
+    std::size_t resumes = 0;
     try {
-        streamDemoUserFile(dir, users, seed, [&](int count) {
-            try {
-                numbers = writeDemoConference(dir, seed, count);
-            } catch (const std::exception& e) {
-                throw ConferenceFailed{e.what()};
-            }
-            return numbers;
-        });
+        zorv::AtomicFileWriter userFile(target);
+        std::unique_ptr<zorv::ReplacementFile> hdr, txt;
+        // The conference first: the users' resume numbers are its message numbers.
+        streamDemoUsers(
+            users, seed,
+            [&](int count) {
+                try {
+                    DemoConference conf = makeDemoConference(seed, count);
+                    hdr = std::make_unique<zorv::ReplacementFile>(base + ".hdr");
+                    hdr->append(conf.files.headerBytes());
+                    txt = std::make_unique<zorv::ReplacementFile>(base + ".txt");
+                    txt->append(conf.files.textBytes());
+                    resumes = conf.numbers.size();
+                    return conf.numbers;
+                } catch (const zorv::IoError& e) {
+                    throw ConferenceFailed{e.what()};
+                }
+            },
+            [&](const zorv::Record& r) {
+                userFile.write(std::string_view(reinterpret_cast<const char*>(r.data()), r.size()));
+            });
+        userFile.sync();
+        for (const auto* f : {hdr.get(), txt.get()})
+            if (::fsync(f->fd()) != 0)
+                throw ConferenceFailed{std::string(zorv::ioErrorFromErrno(errno).what()) +
+                                       " writing " + f->tempPath()};
+        try {
+            hdr->commit();
+            txt->commit();
+        } catch (const zorv::IoError& e) {
+            throw ConferenceFailed{e.what()};
+        }
+        userFile.commit();
     } catch (const ConferenceFailed& e) {
-        err << "zorvtool demo: " << dir << "/resume: " << e.what << '\n';
+        removeDirs(madeDirs);
+        err << "zorvtool demo: " << base << ": " << e.what << '\n';
         return 2;
     } catch (const zorv::IoError& e) {
+        removeDirs(madeDirs);
         err << "zorvtool demo: " << target << ": " << e.what() << '\n';
         return 2;
     }
     out << "wrote " << target << " (" << users << " users, seed " << seed << ")\n";
-    out << "wrote " << dir << "/resume.hdr and .txt (" << numbers.size() << " resumes)\n";
+    out << "wrote " << dir << "/resume.hdr and .txt (" << resumes << " resumes)\n";
     return 0;
 }
 

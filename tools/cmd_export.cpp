@@ -180,12 +180,8 @@ int runExport(const Args& args, std::ostream& out, std::ostream& err) {
         return 2;
     }
     flush();
-    if (!outputFailed)
-        out.flush();
-    if (outputFailed || !out) {
-        err << "zorvtool export: cannot write the output\n";
-        return 2;
-    }
+    if (outputFailed)
+        return 0; // a failed stream is the dispatcher's to report, with its reason
     if (narrow.missing() > 0)
         err << "zorvtool export: " << narrow.missing()
             << " characters that cp1252 lacks were written as '?' (the first: "

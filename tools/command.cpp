@@ -1,4 +1,5 @@
 #include "command.h"
+#include "fdoutput.h"
 
 #include <algorithm>
 #include <exception>
@@ -22,7 +23,9 @@ static void usage(std::ostream& os) {
           "  zorvtool --version                   the version\n";
 }
 
-int dispatch(const Args& args, std::ostream& out, std::ostream& err) {
+namespace {
+
+int run(const Args& args, std::ostream& out, std::ostream& err) {
     if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
         usage(args.empty() ? err : out);
         return args.empty() ? 2 : 0;
@@ -44,6 +47,13 @@ int dispatch(const Args& args, std::ostream& out, std::ostream& err) {
     err << "zorvtool: unknown command '" << args[0] << "'\n";
     usage(err);
     return 2;
+}
+
+} // namespace
+
+int dispatch(const Args& args, std::ostream& out, std::ostream& err) {
+    const int code = run(args, out, err);
+    return checkedOutput(out, err, args.empty() ? std::string() : args[0], code);
 }
 
 } // namespace zorvtool

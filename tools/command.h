@@ -23,7 +23,8 @@ struct Register {
     explicit Register(Command c) { commands().push_back(std::move(c)); }
 };
 
-// Runs one command line (args[0] is the command name). Used by main() and tests.
+// Runs one command line (args[0] is the command name) and checks that all its
+// output reached `out` (checkedOutput). Used by main() and tests.
 int dispatch(const Args& args, std::ostream& out, std::ostream& err);
 
 } // namespace zorvtool

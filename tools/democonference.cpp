@@ -169,10 +169,11 @@ void ConferenceBuilder::write(const std::string& basePath) const {
     zorv::writeFileAtomically(basePath + ".txt", txt_);
 }
 
-std::vector<int> writeDemoConference(const std::string& dir, std::uint64_t seed, int count) {
+DemoConference makeDemoConference(std::uint64_t seed, int count) {
     Rng rng(seed ^ 0x5245'5355'4D45ull); // its own stream, apart from the users'
-    ConferenceBuilder conf;
-    std::vector<int> numbers;
+    DemoConference made;
+    ConferenceBuilder& conf = made.files;
+    std::vector<int>& numbers = made.numbers;
     int number = rng.between(1, 9);
     for (int i = 0; i < count && number <= 65535; ++i) {
         const std::string name = rng.pick(kNames);
@@ -204,9 +205,14 @@ std::vector<int> writeDemoConference(const std::string& dir, std::uint64_t seed,
         numbers.push_back(number);
         number += rng.between(1, 4);
     }
+    return made;
+}
+
+std::vector<int> writeDemoConference(const std::string& dir, std::uint64_t seed, int count) {
+    const DemoConference made = makeDemoConference(seed, count);
     std::filesystem::create_directories(dir);
-    conf.write((std::filesystem::path(dir) / "resume").string());
-    return numbers;
+    made.files.write((std::filesystem::path(dir) / "resume").string());
+    return made.numbers;
 }
 
 std::vector<int> missingDemoNumbers(const std::vector<int>& written) {

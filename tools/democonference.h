@@ -49,6 +49,13 @@ class ConferenceBuilder {
     std::string txt_;
 };
 
+// The demo resume conference in memory, and its message numbers ascending.
+struct DemoConference {
+    ConferenceBuilder files;
+    std::vector<int> numbers;
+};
+DemoConference makeDemoConference(std::uint64_t seed, int count);
+
 // Writes dir/resume.hdr and dir/resume.txt: `count` resumes in Norwegian with
 // plain and compressed lines, the same for the same seed. Returns the message
 // numbers written, ascending; there are gaps between them.

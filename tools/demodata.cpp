@@ -294,8 +294,9 @@ std::vector<int> demoGivenNumbers(const std::vector<int>& conferenceNumbers) {
     return given;
 }
 
-std::string streamDemoUserFile(const std::string& dir, int n, std::uint64_t seed,
-                               const std::function<std::vector<int>(int count)>& writeConference) {
+void streamDemoUsers(int n, std::uint64_t seed,
+                     const std::function<std::vector<int>(int count)>& conferenceNumbers,
+                     const std::function<void(const Record&)>& put) {
     // Users are held back only until the holders seen fix the conference's
     // size: a few thousand at most, whatever n is.
     struct Made {
@@ -311,30 +312,24 @@ std::string streamDemoUserFile(const std::string& dir, int n, std::uint64_t seed
         holders += m.hasResume ? 1 : 0;
         held.push_back(m);
     }
-    const std::vector<int> given = demoGivenNumbers(writeConference(demoConferenceSize(holders)));
+    const std::vector<int> given = demoGivenNumbers(conferenceNumbers(demoConferenceSize(holders)));
 
-    if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
-        throw ioErrorFromErrno(errno);
-    const std::string path = dir + "/zorvuser.dat";
-    AtomicFileWriter out(path);
     std::size_t nextGiven = 0;
-    const auto put = [&](Record& r, bool hasResume) {
+    const auto give = [&](Record& r, bool hasResume) {
         if (hasResume) {
             writeNumber(r, kResume, nextGiven < given.size() ? given[nextGiven] : 0);
             ++nextGiven;
         }
-        out.write(std::string_view(reinterpret_cast<const char*>(r.data()), r.size()));
+        put(r);
     };
     for (Made& m : held)
-        put(m.record, m.hasResume);
+        give(m.record, m.hasResume);
     held = {};
     for (; made < n; ++made) {
         bool hasResume = false;
         Record r = makeDemoUser(made, seed, hasResume);
-        put(r, hasResume);
+        give(r, hasResume);
     }
-    out.commit();
-    return path;
 }
 
 } // namespace zorvtool

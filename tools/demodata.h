@@ -54,13 +54,13 @@ int demoConferenceSize(int holders);
 // lacks slipped in so that a missing resume can be seen too.
 std::vector<int> demoGivenNumbers(const std::vector<int>& conferenceNumbers);
 
-// Writes dir/zorvuser.dat as its n users are made, so memory stays flat for
-// any n; the same bytes as making them all first. writeConference(count) is
-// called once, before the user file is begun, as soon as the users made so far
-// decide the conference's size; it writes the conference and returns its
-// message numbers. Throws what writeConference throws, zorv::IoError for the
-// user file (which is then left as it was). Returns the user file's path.
-std::string streamDemoUserFile(const std::string& dir, int n, std::uint64_t seed,
-                               const std::function<std::vector<int>(int count)>& writeConference);
+// Makes the n users one by one and hands each to `put` in order, so memory
+// stays flat for any n; the same users as making them all first.
+// conferenceNumbers(count) is called once, before the first user is put, as
+// soon as the users made so far decide the conference's size; it returns the
+// conference's message numbers. Throws what the two callbacks throw.
+void streamDemoUsers(int n, std::uint64_t seed,
+                     const std::function<std::vector<int>(int count)>& conferenceNumbers,
+                     const std::function<void(const zorv::Record&)>& put);
 
 } // namespace zorvtool

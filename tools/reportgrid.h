@@ -39,8 +39,8 @@ std::optional<int> sortColumnOf(const SortRequest& sort, int colCount, std::stri
 // SortRows with that column and direction when there are at least two data rows.
 void sortGrid(zorv::SortGrid& grid, int column, bool descending);
 
-// Writes the produced pieces to out; false when the stream failed.
-bool writeOutput(std::ostream& out,
+// Writes the produced pieces to out, none after the stream failed.
+void writeOutput(std::ostream& out,
                  const std::function<void(const std::function<void(std::string_view)>&)>& produce);
 
 // Fills the grid from FILE with `build`, sorts it by `column` (-1: not at all)

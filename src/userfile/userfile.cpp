@@ -79,6 +79,18 @@ void AtomicFileWriter::commit() {
     file->commit();
 }
 
+void AtomicFileWriter::sync() {
+    if (!file_)
+        throw IoError(kFileNotOpen);
+    flushBuffer();
+    if (::fsync(file_->fd()) != 0) {
+        const IoError e = ioErrorFromErrno(errno);
+        const std::string temp = file_->tempPath();
+        file_.reset();
+        throw IoError(e.code(), std::string(e.what()) + " writing " + temp);
+    }
+}
+
 void AtomicFileWriter::flushBuffer() {
     appendOrDrop(buffer_);
     buffer_.clear();

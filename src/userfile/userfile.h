@@ -34,7 +34,10 @@ class AtomicFileWriter {
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
     void write(std::string_view bytes); // throws IoError
-    void commit();                      // throws IoError
+    // Everything written so far on disk, the file not yet renamed: lets a
+    // caller commit several files only once all of them are whole.
+    void sync();   // throws IoError
+    void commit(); // throws IoError
 
   private:
     static constexpr std::size_t kBufferSize = 1 << 20;

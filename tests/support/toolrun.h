@@ -1,5 +1,6 @@
 #pragma once
-// Runs a zorvtool command in-process and keeps what it printed.
+// Runs a zorvtool command in-process and keeps what it printed, or runs the
+// real binary as a process when what matters is its standard output file.
 
 #include <string>
 #include <vector>
@@ -13,5 +14,15 @@ struct ToolRun {
 };
 
 ToolRun tool(const std::vector<std::string>& args);
+
+struct ToolProcess {
+    int status; // as waitpid gives it
+    std::string err;
+};
+
+// The zorvtool binary with stdout on `stdoutFd` and stderr kept; with
+// ignorePipe it starts with SIGPIPE ignored, as some parents leave it.
+ToolProcess toolProcess(const std::vector<std::string>& args, int stdoutFd,
+                        bool ignorePipe = false);
 
 } // namespace zorvtest
