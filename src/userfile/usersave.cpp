@@ -350,8 +350,13 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<JournalE
         Record cur{};
         {
             const RecordLock shared(fd.get(), c.index, false, 100);
-            if (!readAt(fd.get(), cur, offsetOf(c.index)))
-                fail("Cannot read", path, errno ? errno : EIO);
+            if (!readAt(fd.get(), cur, offsetOf(c.index))) {
+                if (errno != 0)
+                    fail("Cannot read", path, errno);
+                // Cut since the size was looked at: nothing is written.
+                return overwriteWhole(s, prompts,
+                                      shorterText(path, sizeOf(fd.get()), changes.back().index));
+            }
         }
         if (cur == c.mine)
             continue;
