@@ -348,6 +348,7 @@ Rows randomRows(std::mt19937& rng, int n, const std::vector<std::string>& values
 TEST(SortGridSort, OrderOfTiedRowsIsThatOfTheLiteralQuicksort) {
     std::mt19937 rng(20261209);
     const std::vector<std::string> values = {"b", "a", "10", "9", "", "x", "-1", "1e1"};
+    const std::vector<std::string> clean = {"10", "9", "", "-1", "1e1", "0.5", "9"};
     // Long shared beginnings and many distinct texts as well, which the
     // sort compares without ranking them first.
     std::vector<std::string> many;
@@ -356,7 +357,8 @@ TEST(SortGridSort, OrderOfTiedRowsIsThatOfTheLiteralQuicksort) {
                        (k % 2 ? "" : "b"));
     for (int round = 0; round < 300; ++round) {
         const int n = round < 280 ? static_cast<int>(rng() % 40) : 1500;
-        Rows rows = randomRows(rng, n, values);
+        // Every fifth round without non-numbers: the sort then ranks whole rows.
+        Rows rows = randomRows(rng, n, round % 5 == 1 ? clean : values);
         if (round >= 290)
             for (auto& r : rows)
                 r[round % 3] = many[rng() % many.size()];

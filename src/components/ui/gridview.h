@@ -90,7 +90,8 @@ class SortGridView : public QTableView {
     // Row height: at least 15 pixels and never less than the font needs.
     int rowHeight() const;
 
-    // Column sizing in the grid's font; widths go to the view at once.
+    // Column sizing in the grid's font; widths go to the view at once. It
+    // reads every row, telling grid().OnProgress as a sort does.
     void SizeColumnToText(int col);
     void SizeColumnsToText(int extra);
     void SetAutoSize(bool on);
