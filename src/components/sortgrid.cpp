@@ -613,94 +613,6 @@ int SortGrid::CompareRows(int col, int a, int b) const {
 
 namespace {
 
-// Dense ranks of the data rows under the whole row comparison (the sort
-// column, then each tie column within the rows still tied), so that the
-// quicksort compares two integers and reaches no tie column at all: rank
-// order is the comparison's order whenever that is a total one. It is not
-// when a consulted number cell is no number (it ties with everything) or a
-// cell raises (a bad date, an overflow): false then, and the sort compares
-// as it goes, meeting each error where the one-by-one comparisons meet it.
-bool rankRows(const ColumnReader& reader, int sortCol, int lastTie, const ColumnKeys* columns,
-              std::uint32_t firstRow, std::size_t n, const DatePattern& dates,
-              std::vector<std::uint32_t>& rank) {
-    // A pivot row compared with itself reaches every tie column, so a cell
-    // that raises counts wherever it is. A number overflows only with 39
-    // digits or an exponent.
-    for (int c = sortCol; c <= lastTie; ++c) {
-        const int style = columns[c - sortCol].style;
-        if (style == ssText)
-            continue;
-        for (std::size_t r = 0; r < n; ++r) {
-            const std::string_view t = reader.text(c, r);
-            if (style == ssNumber && t.size() < 39 && t.find_first_of("eE") == t.npos)
-                continue;
-            if (makeKey(style, t, 0, dates).info == kBad)
-                return false;
-        }
-    }
-    std::vector<std::uint32_t> order(n); // rows by rank so far
-    rank.assign(n, 0);
-    std::vector<Key> keys;
-    std::vector<std::uint32_t> next(n);
-    bool first = true;
-    for (int c = sortCol; c <= lastTie; ++c) {
-        const int style = columns[c - sortCol].style;
-        const auto textOf = [&](const Key& k) { return reader.text(c, k.row - firstRow); };
-        const auto less = [&](const Key& a, const Key& b) {
-            return compareKeys(style, a, b, textOf) < 0;
-        };
-        std::uint32_t counter = 0;
-        bool tied = false;
-        // One run of rows tied so far: sorted by this column, ranked anew.
-        const auto rankRun = [&](std::size_t from, std::size_t to) {
-            keys.clear();
-            for (std::size_t k = from; k < to; ++k) {
-                const std::uint32_t r = first ? static_cast<std::uint32_t>(k) : order[k];
-                keys.push_back(makeKey(style, reader.text(c, r), firstRow + r, dates));
-                if (style != ssText && keys.back().info != kOk)
-                    return false;
-            }
-            std::sort(keys.begin(), keys.end(), less);
-            for (std::size_t k = 0; k < keys.size(); ++k) {
-                if (k > 0 && compareKeys(style, keys[k - 1], keys[k], textOf) != 0)
-                    ++counter;
-                else if (k > 0)
-                    tied = true;
-                const std::uint32_t r = keys[k].row - firstRow;
-                order[from + k] = r;
-                next[r] = counter;
-            }
-            ++counter;
-            return true;
-        };
-        if (first) {
-            if (!rankRun(0, n))
-                return false;
-            first = false;
-        } else {
-            for (std::size_t from = 0; from < n;) {
-                std::size_t to = from + 1;
-                while (to < n && rank[order[to]] == rank[order[from]])
-                    ++to;
-                if (to - from == 1) {
-                    next[order[from]] = counter++;
-                } else if (!rankRun(from, to)) {
-                    return false;
-                }
-                from = to;
-            }
-        }
-        rank.swap(next);
-        if (!tied)
-            break;
-    }
-    return true;
-}
-
-} // namespace
-
-namespace {
-
 // Ranges of the quicksort are independent once partitioned: threads may take
 // them in any order and the rows end in the same order. A range goes to an
 // idle thread only when it is worth the handing over; small sorts stay on
@@ -779,10 +691,7 @@ void SortGrid::SortRows() {
     };
 
     int tiesFrom = sortCol; // the tie loop goes on after this column
-    bool byRank = false;    // set below when the rows have ranks
     const auto compare = [&](Worker& w, const Key& a, const Key& b) {
-        if (byRank)
-            return a.order == b.order ? 0 : a.order < b.order ? -1 : 1;
         int c = sortCol;
         auto textOf = [&](const Key& k) { return reader.text(c, k.row - firstRow); };
         int r = compareKeys(columns[0].style, a, b, textOf);
@@ -805,16 +714,6 @@ void SortGrid::SortRows() {
     // at the end, so an error leaves them untouched.
     std::vector<Key> e;
     {
-        std::vector<std::uint32_t> rank;
-        if (rankRows(reader, sortCol, std::max(sortCol, ColCount() - 2), columns.get(), firstRow,
-                     static_cast<std::size_t>(n), DateFormat, rank)) {
-            byRank = true;
-            e.resize(static_cast<std::size_t>(n));
-            for (std::size_t r = 0; r < e.size(); ++r)
-                e[r] = Key{rank[r], 0, firstRow + static_cast<std::uint32_t>(r)};
-        }
-    }
-    if (!byRank) {
         ColumnKeys& k = column(sortCol);
         if (k.ranked) {
             // Few distinct texts tie a lot: when the next column ranks too,
