@@ -5,11 +5,15 @@
 #include "userfile/pathparts.h"
 #include "userfile/userfile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace zorv {
 
@@ -314,33 +318,45 @@ void pasteText(SortGrid& grid, std::string_view text, int col, int row) {
     // A final line break ends the last line; it does not start an empty one.
     if (text.ends_with(kCrLf))
         text.remove_suffix(2);
-    int r = row;
-    std::size_t at = 0;
-    for (;;) {
+    // The lines and their pieces first, so that the grid grows once to its
+    // final shape and each row is rewritten once: a line of 200,000 tabs
+    // must not grow the grid one column at a time.
+    std::vector<std::vector<std::string_view>> lines;
+    std::size_t widest = 0;
+    for (std::size_t at = 0;;) {
         const std::size_t cr = text.find('\r', at);
         const std::string_view line =
             text.substr(at, cr == std::string_view::npos ? std::string_view::npos : cr - at);
         // Pieces are taken whole, however long.
-        int c = col;
+        std::vector<std::string_view> pieces;
         for (std::size_t p = 0;;) {
             const std::size_t tab = line.find('\t', p);
-            if (c >= grid.ColCount())
-                grid.SetColCount(c + 1);
-            grid.SetCell(c, r, line.substr(p, tab == std::string_view::npos ? tab : tab - p));
+            pieces.push_back(line.substr(p, tab == std::string_view::npos ? tab : tab - p));
             if (tab == std::string_view::npos)
                 break;
             p = tab + 1;
-            ++c;
         }
+        widest = std::max(widest, pieces.size());
+        lines.push_back(std::move(pieces));
         if (cr == std::string_view::npos || cr + 1 == text.size())
             break; // the text's end, or a CR that is its last character
         at = cr + 1;
         if (text[at] == '\n')
             ++at; // only a line feed belongs to the break
-        if (r == grid.RowCount() - 1)
-            grid.SetRowCount(grid.RowCount() + 1);
-        ++r;
     }
+    struct Batch {
+        SortGrid& g;
+        explicit Batch(SortGrid& grid) : g(grid) { g.BeginUpdate(); }
+        ~Batch() { g.EndUpdate(); }
+    } batch(grid);
+    const auto cols = static_cast<std::size_t>(col) + widest;
+    const auto rows = static_cast<std::size_t>(row) + lines.size();
+    if (cols > static_cast<std::size_t>(INT_MAX) || rows > static_cast<std::size_t>(INT_MAX))
+        throw std::length_error("the pasted text is too large for the grid");
+    grid.SetColCount(std::max(grid.ColCount(), static_cast<int>(cols)));
+    grid.SetRowCount(std::max(grid.RowCount(), static_cast<int>(rows)));
+    for (std::size_t k = 0; k < lines.size(); ++k)
+        grid.SetCells(col, row + static_cast<int>(k), lines[k]);
 }
 
 void WriteTabbedFile(const SortGrid& grid, const std::string& path) {

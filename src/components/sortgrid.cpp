@@ -4,9 +4,17 @@
 #include "settings/registry.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 namespace zorv {
@@ -232,18 +240,15 @@ bool rankTexts(std::size_t count, TextAt&& textAt, std::vector<std::uint32_t>& r
 
 // The keys of one column of the data rows, as a sort needs them: ranks for a
 // text column of few distinct texts, else one Key per row (none for a text
-// tie column, which is compared from the rows).
+// tie column, which is compared from the rows). Built once, by whichever
+// sorting thread first needs them; read-only afterwards.
 struct ColumnKeys {
     int style = ssText;
-    bool built = false;
+    std::once_flag once;
+    std::atomic<bool> built{false};
     bool ranked = false;
     std::vector<std::uint32_t> rank;
     std::vector<Key> keys;
-    // Before a tie column is worth reading whole, the keys of the few rows
-    // that reach it are made one at a time.
-    std::unique_ptr<Key[]> single;
-    std::vector<bool> have;
-    std::size_t made = 0; // keys made; for a text column, comparisons
 };
 
 // Reads one column of the data rows straight from the rows: a million rows
@@ -262,7 +267,6 @@ class ColumnReader {
     // rows: its keys would cost more memory than they save time.
     void build(int c, ColumnKeys& out, const DatePattern& dates, bool keysWanted) {
         const std::size_t n = rows_.size() - first_;
-        out.built = true;
         out.ranked =
             out.style == ssText && rankTexts(
                                        n, [&](std::size_t r) { return text(c, r); }, out.rank);
@@ -346,8 +350,21 @@ SortGrid::~SortGrid() {
 }
 
 void SortGrid::changed() {
-    if (OnChanged)
+    if (updating_ > 0)
+        changedWhileUpdating_ = true;
+    else if (OnChanged)
         OnChanged();
+}
+
+void SortGrid::BeginUpdate() {
+    ++updating_;
+}
+
+void SortGrid::EndUpdate() {
+    if (updating_ == 0 || --updating_ > 0 || !changedWhileUpdating_)
+        return;
+    changedWhileUpdating_ = false;
+    changed();
 }
 
 int SortGrid::RowCount() const {
@@ -497,6 +514,43 @@ void SortGrid::MergeRowsFrom(SortGrid& other, const std::vector<int>& ranks,
     other.changed();
 }
 
+void SortGrid::SetCells(int col, int row, const std::vector<std::string_view>& texts) {
+    if (row < 0 || row >= RowCount() || col < 0 ||
+        static_cast<std::size_t>(col) + texts.size() > static_cast<std::size_t>(ColCount()))
+        throw std::out_of_range("grid cells outside the grid");
+    if (texts.empty())
+        return;
+    const std::string& old = d_->rows[static_cast<std::size_t>(row)];
+    const std::size_t end = static_cast<std::size_t>(col) + texts.size();
+    // The old row's cells before and after the run, read in one walk.
+    std::string out;
+    std::size_t at = 0;
+    std::size_t k = 0;
+    for (; k < static_cast<std::size_t>(col); ++k) {
+        if (at >= old.size()) {
+            out.append(static_cast<std::size_t>(col) - k, '\0'); // missing cells are empty
+            k = static_cast<std::size_t>(col);
+            break;
+        }
+        std::size_t text = 0;
+        const std::size_t len = readLength(old, at, text);
+        out.append(old, at, text + len - at);
+        at = text + len;
+    }
+    for (std::string_view t : texts)
+        appendCell(out, t);
+    for (; k < end && at < old.size(); ++k) { // the replaced cells
+        std::size_t text = 0;
+        const std::size_t len = readLength(old, at, text);
+        at = text + len;
+    }
+    if (at < old.size())
+        out.append(old, at, std::string::npos);
+    std::string& dest = d_->rows[static_cast<std::size_t>(row)];
+    dest = std::move(out);
+    changed();
+}
+
 void SortGrid::ReserveRows(int n) {
     d_->rows.reserve(static_cast<std::size_t>(std::max(n, 0)));
 }
@@ -604,87 +658,100 @@ int SortGrid::CompareRows(int col, int a, int b) const {
     }
 }
 
+namespace {
+
+// Ranges of the quicksort are independent once partitioned: threads may take
+// them in any order and the rows end in the same order. A range goes to an
+// idle thread only when it is worth the handing over; small sorts stay on
+// the calling thread.
+constexpr int kShareFrom = 4096;
+constexpr int kThreadsFrom = 16384;
+
+struct Range {
+    int lo, hi;
+};
+
+} // namespace
+
 void SortGrid::SortRows() {
     const int first = std::max(FixedRows, 0);
     const int n = RowCount() - first;
-    if (n < 2)
+    if (n < 2 || sorting_)
         return;
+    sorting_ = true;
+    struct Unmark {
+        bool& flag;
+        ~Unmark() { flag = false; }
+    } unmark{sorting_};
+
+    const std::int64_t total = 2 * static_cast<std::int64_t>(n);
+    if (OnProgress)
+        OnProgress(0, total);
     const int sortCol = sortColumn_;
     const int lastCol = std::max(sortCol, ColCount() - 2); // the last that breaks a tie
     const int sign = SortDirection == sdDescending ? -1 : 1;
     const auto firstRow = static_cast<std::uint32_t>(first);
+    const int tieColumns = lastCol - sortCol + 1;
 
     // The windows answer the style per column, so it is asked once per sort.
-    std::vector<ColumnKeys> columns(static_cast<std::size_t>(lastCol - sortCol + 1));
+    std::unique_ptr<ColumnKeys[]> columns(new ColumnKeys[static_cast<std::size_t>(tieColumns)]);
     for (int c = sortCol; c <= lastCol; ++c)
         columns[static_cast<std::size_t>(c - sortCol)].style = styleOf(c);
     ColumnReader reader(d_->rows, first, ColCount());
     auto column = [&](int c) -> ColumnKeys& {
         ColumnKeys& k = columns[static_cast<std::size_t>(c - sortCol)];
-        if (!k.built) {
-            k.single.reset(); // before the whole column's keys, not beside them
-            std::vector<bool>().swap(k.have);
+        std::call_once(k.once, [&] {
             reader.build(c, k, DateFormat, c == sortCol);
-        }
+            k.built.store(true, std::memory_order_release);
+        });
         return k;
     };
-    // A tie column is read whole once more than a few rows have reached it;
-    // until then each row's key is made when that row first needs it.
-    const std::size_t fewRows = std::max<std::size_t>(16, static_cast<std::size_t>(n) / 16);
-    auto singleKey = [&](ColumnKeys& k, int c, std::uint32_t row) -> const Key& {
-        const std::size_t at = row - firstRow;
-        if (!k.single) {
-            k.single.reset(new Key[static_cast<std::size_t>(n)]);
-            k.have.assign(static_cast<std::size_t>(n), false);
-        }
-        if (!k.have[at]) {
-            k.single[at] = makeKey(k.style, cellOf(d_->rows[row], c), row, DateFormat);
-            k.have[at] = true;
-            ++k.made;
-        }
-        return k.single[at];
+
+    // What one thread counts on its own.
+    struct Worker {
+        std::vector<std::size_t> compared; // tie compares per column before its keys exist
+        std::int64_t settled = 0;          // rows in their final place, not yet told
     };
-    // Compares rows a and b on tie column c.
-    auto compareTie = [&](int c, std::uint32_t a, std::uint32_t b, auto& textOf) {
+    // A tie column is read whole once more than a few rows have reached it;
+    // until then the rows' cells are compared as they are.
+    const std::size_t fewRows = std::max<std::size_t>(16, static_cast<std::size_t>(n) / 16);
+    auto compareTie = [&](Worker& w, int c, std::uint32_t a, std::uint32_t b, auto& textOf) {
         ColumnKeys& k = columns[static_cast<std::size_t>(c - sortCol)];
-        // Text compares as well from the rows as from keys; ranks are tried
-        // once the column is compared often.
-        if (k.style == ssText && !(k.built && k.ranked)) {
-            if (!k.built && ++k.made < fewRows)
-                return compareTexts(reader.text(c, a - firstRow), reader.text(c, b - firstRow));
+        if (!k.built.load(std::memory_order_acquire)) {
+            if (++w.compared[static_cast<std::size_t>(c - sortCol)] < fewRows) {
+                const std::string_view ta = reader.text(c, a - firstRow);
+                const std::string_view tb = reader.text(c, b - firstRow);
+                if (k.style == ssText)
+                    return compareTexts(ta, tb);
+                return compareKeys(k.style, makeKey(k.style, ta, a, DateFormat),
+                                   makeKey(k.style, tb, b, DateFormat), textOf);
+            }
             column(c);
-            if (!k.ranked)
-                return compareTexts(reader.text(c, a - firstRow), reader.text(c, b - firstRow));
         }
-        if (!k.built && k.made < fewRows) {
-            const Key& ka = singleKey(k, c, a);
-            const Key& kb = singleKey(k, c, b);
-            return compareKeys(k.style, ka, kb, textOf);
-        }
-        column(c);
         if (k.ranked) {
             const std::uint32_t x = k.rank[a - firstRow], y = k.rank[b - firstRow];
             return x == y ? 0 : x < y ? -1 : 1;
         }
+        if (k.style == ssText)
+            return compareTexts(reader.text(c, a - firstRow), reader.text(c, b - firstRow));
         return compareKeys(k.style, k.keys[a - firstRow], k.keys[b - firstRow], textOf);
     };
 
     int tiesFrom = sortCol; // the tie loop goes on after this column
-    const auto compare = [&](const Key& a, const Key& b) {
+    const auto compare = [&](Worker& w, const Key& a, const Key& b) {
         int c = sortCol;
-        auto textOf = [&](const Key& k) { return Cell(c, static_cast<int>(k.row)); };
+        auto textOf = [&](const Key& k) { return reader.text(c, k.row - firstRow); };
         int r = compareKeys(columns[0].style, a, b, textOf);
         const bool self = a.row == b.row;
         if (r == 0)
             c = tiesFrom;
         while (r == 0 && c < ColCount() - 2) {
             ++c;
-            ColumnKeys& k = columns[static_cast<std::size_t>(c - sortCol)];
             // A row against itself (the pivot's own row) ties on every
             // column; only a bad cell would still raise, and text never does.
-            if (self && k.style == ssText)
+            if (self && columns[static_cast<std::size_t>(c - sortCol)].style == ssText)
                 continue;
-            r = compareTie(c, a.row, b.row, textOf);
+            r = compareTie(w, c, a.row, b.row, textOf);
         }
         return r;
     };
@@ -717,18 +784,60 @@ void SortGrid::SortRows() {
             e.swap(k.keys);
         }
     }
-    std::vector<std::pair<int, int>> pending; // right ranges, taken in the same order
-    pending.emplace_back(0, n - 1);
-    while (!pending.empty()) {
-        auto [lo, hi] = pending.back();
-        pending.pop_back();
+
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kTell = std::chrono::milliseconds(50);
+    auto told = Clock::now();
+    if (OnProgress)
+        OnProgress(n / 2, total); // the keys: a quarter of the work
+
+    // The first error in the one-thread order wins: that is the leftmost
+    // range that fails (a failed range has no parts, so failed ranges never
+    // nest, and every range left of it runs in either order). Ranges right
+    // of a known failure are skipped.
+    std::mutex errorLock;
+    std::exception_ptr error;
+    int errorLo = INT_MAX;
+    std::atomic<int> skipFrom{INT_MAX};
+    auto fail = [&](int lo, std::exception_ptr ex) {
+        std::lock_guard<std::mutex> hold(errorLock);
+        if (lo < errorLo) {
+            errorLo = lo;
+            error = std::move(ex);
+            skipFrom.store(lo + 1, std::memory_order_relaxed);
+        }
+    };
+
+    std::atomic<std::int64_t> settled{0};
+    // Only the calling thread tells; an error from the handler stops all.
+    auto tell = [&](bool main) {
+        if (!main || !OnProgress || Clock::now() - told < kTell)
+            return;
+        told = Clock::now();
+        try {
+            OnProgress(n / 2 + settled.load(std::memory_order_relaxed) * 3 / 2, total);
+        } catch (...) {
+            fail(-1, std::current_exception());
+        }
+    };
+
+    std::mutex poolLock;
+    std::condition_variable poolWake;
+    std::deque<Range> pool{Range{0, n - 1}};
+    int threads = 1, waiting = 0;
+    bool finished = false;
+    std::atomic<int> hungry{0};
+
+    auto partitionAll = [&](Worker& w, Range r, std::deque<Range>& mine, bool main) {
+        int lo = r.lo, hi = r.hi;
+        unsigned rounds = 0;
         for (;;) {
             const Key pivot = e[static_cast<std::size_t>(lo + (hi - lo) / 2)];
             int i = lo, j = hi;
             do {
-                while (compare(pivot, e[static_cast<std::size_t>(i)]) == sign)
+                while (compare(w, pivot, e[static_cast<std::size_t>(i)]) == sign)
                     ++i;
-                while (compare(e[static_cast<std::size_t>(j)], pivot) == sign)
+                while (compare(w, e[static_cast<std::size_t>(j)], pivot) == sign)
                     --j;
                 if (i <= j) {
                     if (i != j)
@@ -737,14 +846,115 @@ void SortGrid::SortRows() {
                     --j;
                 }
             } while (i <= j);
-            if (i < hi)
-                pending.emplace_back(i, hi);
+            w.settled += std::max(i - j - 1, 0) + (j == lo ? 1 : 0) + (i == hi ? 1 : 0);
+            if (i < hi) {
+                mine.push_back(Range{i, hi});
+                // The largest waiting range goes to a thread that has none.
+                if (hungry.load(std::memory_order_relaxed) > 0 &&
+                    mine.front().hi - mine.front().lo >= kShareFrom) {
+                    {
+                        std::lock_guard<std::mutex> hold(poolLock);
+                        pool.push_back(mine.front());
+                    }
+                    mine.pop_front();
+                    poolWake.notify_one();
+                }
+            }
+            if (main && ++rounds % 64 == 0)
+                tell(true);
             if (lo >= j)
                 break;
             hi = j;
         }
+    };
+
+    auto work = [&](Worker& w, bool main) {
+        std::deque<Range> mine;
+        for (;;) {
+            Range r{};
+            if (!mine.empty()) {
+                r = mine.back();
+                mine.pop_back();
+            } else {
+                std::unique_lock<std::mutex> hold(poolLock);
+                while (pool.empty()) {
+                    if (finished || ++waiting == threads) {
+                        finished = true;
+                        poolWake.notify_all();
+                        return;
+                    }
+                    hungry.fetch_add(1, std::memory_order_relaxed);
+                    if (main)
+                        poolWake.wait_for(hold, kTell);
+                    else
+                        poolWake.wait(hold);
+                    hungry.fetch_sub(1, std::memory_order_relaxed);
+                    --waiting;
+                    if (main && pool.empty() && !finished) {
+                        hold.unlock();
+                        tell(true);
+                        hold.lock();
+                    }
+                }
+                r = pool.back();
+                pool.pop_back();
+            }
+            if (r.lo >= skipFrom.load(std::memory_order_relaxed))
+                continue;
+            try {
+                partitionAll(w, r, mine, main);
+            } catch (...) {
+                fail(r.lo, std::current_exception());
+            }
+            if (w.settled >= 4096 || mine.empty()) {
+                settled.fetch_add(w.settled, std::memory_order_relaxed);
+                w.settled = 0;
+            }
+        }
+    };
+
+    const int wanted = n >= kThreadsFrom ? std::clamp(SortThreads, 1, 64) : 1;
+    std::vector<Worker> workers(
+        static_cast<std::size_t>(wanted),
+        Worker{std::vector<std::size_t>(static_cast<std::size_t>(tieColumns), 0), 0});
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < wanted; ++t) {
+        try {
+            {
+                std::lock_guard<std::mutex> hold(poolLock);
+                ++threads;
+            }
+            helpers.emplace_back([&, t] {
+                try {
+                    work(workers[static_cast<std::size_t>(t)], false);
+                } catch (...) {
+                    fail(-1, std::current_exception());
+                    std::lock_guard<std::mutex> hold(poolLock);
+                    finished = true;
+                    poolWake.notify_all();
+                }
+            });
+        } catch (const std::system_error&) {
+            std::lock_guard<std::mutex> hold(poolLock);
+            --threads; // no thread to be had: fewer do the work
+            break;
+        }
     }
-    columns.clear();
+    try {
+        work(workers[0], true);
+    } catch (...) {
+        fail(-1, std::current_exception());
+        std::lock_guard<std::mutex> hold(poolLock);
+        finished = true;
+        poolWake.notify_all();
+    }
+    for (std::thread& t : helpers)
+        t.join();
+    columns.reset();
+    if (error)
+        std::rethrow_exception(error);
+    if (OnProgress)
+        OnProgress(total, total); // before a row moves: its error still leaves them
 
     // Row first + k takes the row e[k] came from: follow each cycle once.
     std::vector<bool> placed(static_cast<std::size_t>(n), false);
@@ -774,7 +984,7 @@ void SortGrid::SortRows() {
 }
 
 bool SortGrid::HeaderPress(int col, int row, bool nearBorder) {
-    if (col < 0 || row < 0 || nearBorder)
+    if (col < 0 || row < 0 || nearBorder || sorting_)
         return false;
     if (col < FixedCols && !SortFixedCols)
         return false;
@@ -823,6 +1033,36 @@ int SortGrid::FindRowByPrefix(std::string_view prefix) const {
     return -1;
 }
 
+namespace {
+// a-z and the Nordic small letters to their capitals, as the Find tab does.
+char typedUpper(char c) {
+    switch (static_cast<unsigned char>(c)) {
+    case 0xE5:
+        return static_cast<char>(0xC5);
+    case 0xE6:
+        return static_cast<char>(0xC6);
+    case 0xF8:
+        return static_cast<char>(0xD8);
+    default:
+        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+}
+} // namespace
+
+int SortGrid::FindRowByTypedPrefix(std::string_view prefix) const {
+    const int keyCol = sortShow_ ? sortColumn_ : 1;
+    std::string want(prefix);
+    std::transform(want.begin(), want.end(), want.begin(), typedUpper);
+    for (int r = std::max(FixedRows, 0); r < RowCount(); ++r) {
+        const std::string_view t = Cell(keyCol, r);
+        if (t.size() >= want.size() &&
+            std::equal(want.begin(), want.end(), t.begin(),
+                       [](char w, char c) { return w == typedUpper(c); }))
+            return r;
+    }
+    return -1;
+}
+
 void SortGrid::InsertRowsAt(int row, int n) {
     if (n <= 0 || row < 0 || row > RowCount())
         return;
@@ -849,17 +1089,39 @@ void SortGrid::ClearRowsAt(int row, int n) {
 
 // --- text fitting and column sizing --------------------------------------------------
 
+// A text's width never shrinks as it grows (no character has a negative
+// advance), so the longest cut that fits with "..." is found by halving, and
+// a prefix that is already too wide bounds it: a long text costs a few
+// measures of about the cell's own length, never one per character.
 std::string SortGrid::FitTextToWidth(std::string_view text, int width,
                                      const TextWidthFn& measure) const {
-    if (!EnhTextSize || !measure || measure(text) <= width)
+    if (!EnhTextSize || !measure)
         return std::string(text);
-    std::string rest(text);
-    while (!rest.empty()) {
-        rest.pop_back();
-        if (!rest.empty() && measure(rest + "...") <= width)
-            return rest + "...";
+    const std::size_t n = text.size();
+    std::size_t tooWide = n + 1; // a prefix length known not to fit, or n + 1
+    for (std::size_t m = 32; m < n; m *= 2)
+        if (measure(text.substr(0, m)) > width) {
+            tooWide = m;
+            break;
+        }
+    if (tooWide > n && measure(text) <= width)
+        return std::string(text);
+    const auto fits = [&](std::size_t k) {
+        std::string cut(text.substr(0, k));
+        cut += "...";
+        return measure(cut) <= width;
+    };
+    // The longest k in [1, n - 1] (and below tooWide) whose cut fits.
+    std::size_t lo = 0, hi = std::min(tooWide, n); // fits(lo) or lo = 0; !fits(hi) or hi = n
+    while (hi - lo > 1) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        (fits(mid) ? lo : hi) = mid;
     }
-    return {};
+    if (lo == 0)
+        return {};
+    std::string cut(text.substr(0, lo));
+    cut += "...";
+    return cut;
 }
 
 void SortGrid::SizeColumnToText(int col, const TextWidthFn& measure) {

@@ -128,6 +128,9 @@ class SortGrid {
     // Replaces every cell of `row` with `cells` (missing ones empty): one
     // allocation, for builders that fill a million rows.
     void SetRowCells(int row, const std::vector<std::string>& cells);
+    // Cells (col, row), (col + 1, row), ... become `texts`, in one pass over
+    // the row however many cells it has; the columns must exist.
+    void SetCells(int col, int row, const std::vector<std::string_view>& texts);
     void ReserveRows(int n);
     // Moves, without copying, the data rows whose `keep` entry (one per data
     // row) is 0 to the end of `rest`, in their order; the others stay, in
@@ -193,6 +196,20 @@ class SortGrid {
     // Told after any change of cells, shape, current cell or selection, so
     // that a view can refresh.
     std::function<void()> OnChanged;
+    // Steps that can take seconds at a million rows (SortRows here, column
+    // sizing in the view) call OnProgress now and then on the calling
+    // thread: `done` units of `total`, first 0, last `total`. A window can
+    // show a progress box once a step outlasts half a second and let events
+    // through meanwhile; a sort has moved no row yet, so painting is safe,
+    // but the handler must not change the grid. An error it raises ends the
+    // step as a sort error does.
+    std::function<void(std::int64_t done, std::int64_t total)> OnProgress;
+
+    // A run of changes with one OnChanged at its end (pastes, bulk fills).
+    // Calls nest; the outermost EndUpdate tells OnChanged when anything
+    // changed.
+    void BeginUpdate();
+    void EndUpdate();
 
     // --- sorting -------------------------------------------------------------
     // The header-press rule without pixels: c, r of the pressed cell, with
@@ -202,7 +219,12 @@ class SortGrid {
     bool HeaderPress(int col, int row, bool nearBorder);
     // Sorts the data rows by SortColumn and SortDirection, all or nothing:
     // on an error every row stays where it was and the error propagates.
+    // A call made from OnProgress while a sort runs is ignored.
     void SortRows();
+    // Threads a sort may use; the order of the rows (and the error a bad cell
+    // raises) is the same with one as with more.
+    int SortThreads = 2;
+    bool Sorting() const { return sorting_; }
     // +1, 0 or -1 as the ascending order of rows a and b on column `col`,
     // with the tie-break on the following columns.
     int CompareRows(int col, int a, int b) const;
@@ -214,6 +236,9 @@ class SortGrid {
 
     // --- row operations and lookups -----------------------------------------
     int FindRowByPrefix(std::string_view prefix) const; // -1 when not found
+    // Typed-ahead search: the same key column and scan, but a-z and the
+    // Nordic letters match in either case (the Find tab's upper-casing).
+    int FindRowByTypedPrefix(std::string_view prefix) const;
     void InsertRowsAt(int row, int n);
     void DeleteRowsAt(int row, int n);
     void ClearRowsAt(int row, int n);
@@ -239,6 +264,9 @@ class SortGrid {
 
     struct Impl;
     Impl* d_;
+    int updating_ = 0;
+    bool changedWhileUpdating_ = false;
+    bool sorting_ = false;
     bool autoSize_ = false;
     bool sortShow_ = false;
     int sortColumn_ = 0;

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QImage>
@@ -284,6 +285,22 @@ TEST(GridViewText, AmpersandPairDrawsAsOneAndTheRowFitsTheFont) {
     EXPECT_GE(GridWindow(kFruit).view->rowHeight(), 15);
 }
 
+TEST(GridViewText, ASingleAmpersandIsDrawnAsItselfAndUnderlinesNothing) {
+    GridWindow w({{"AT&T vei 3", "AT&&T vei 3", "ATT vei 3"}, {"a", "b", "c"}, {"d", "e", "f"}});
+    w.grid().SetSortShow(false);
+    w.view->refresh();
+    Probe p = grabHeader(w, 0);
+    const auto cell = [&](int c) {
+        return p.img.copy(w.view->cellRect(c, 0).adjusted(0, 0, -1, 0));
+    };
+    EXPECT_EQ(cell(0), cell(1)); // "&&" shows as the "&" a single one shows
+    EXPECT_NE(cell(0), cell(2)); // and that "&" is drawn, not eaten
+    EXPECT_EQ(w.view->shownText(0, 0, 400), "AT&T vei 3");
+    EXPECT_EQ(w.view->shownText(1, 0, 400), "AT&T vei 3");
+    EXPECT_EQ(w.grid().Cell(1, 0), "AT&&T vei 3"); // the stored bytes stay
+    EXPECT_EQ(SortGridView::shownForm("a&&&b&"), "a&&b&");
+}
+
 // --- keys --------------------------------------------------------------------------
 
 TEST(GridViewKeys, ClipboardKeysOnlyWhenAllowedAndQtCopyNeverRuns) {
@@ -312,25 +329,130 @@ TEST(GridViewKeys, ClipboardKeysOnlyWhenAllowedAndQtCopyNeverRuns) {
     EXPECT_EQ(w.grid().Cell(0, 3), "kiwi");
 }
 
-TEST(GridViewKeys, LetterJumpIsCaseSensitiveOnTheSortColumn) {
+TEST(GridViewKeys, LetterJumpTakesPrefixesInEitherCaseWithinASecond) {
     GridWindow w({{"Name", "Town"},
                   {"beta", "Oslo"},
-                  {"apple", "Bergen"},
-                  {"Avocado", "Alta"},
-                  {"Apricot", "Moss"}});
+                  {"Apple", "Bergen"},
+                  {"avocado", "Alta"},
+                  {"\xE6rlig", "Moss"},
+                  {"\xD8ystein", "Alta"}});
     w.grid().SetRow(1);
     w.view->refresh();
     QTest::keyClick(w.view, Qt::Key_A);
-    EXPECT_EQ(w.grid().Row(), 3) << "capital A only, never 'apple'";
-    EXPECT_EQ(w.view->currentIndex().row(), 2);
-    QTest::keyClick(w.view, Qt::Key_B); // no "B..." in the name column
+    EXPECT_EQ(w.grid().Row(), 2);
+    QTest::keyClick(w.view, Qt::Key_V); // "AV" within the second
     EXPECT_EQ(w.grid().Row(), 3);
+    EXPECT_EQ(w.view->currentIndex().row(), 2);
+    QTest::keyClick(w.view, Qt::Key_X); // "AVX" matches nothing: the row stays
+    EXPECT_EQ(w.grid().Row(), 3);
+    QTest::qWait(1100);                             // a pause starts a new prefix
+    QTest::keyClicks(w.view, QString(QChar(0xC6))); // Æ finds æ
+    EXPECT_EQ(w.grid().Row(), 4);
+    QTest::qWait(1100);
+    QTest::keyClicks(w.view, QString(QChar(0xF8))); // ø finds Ø
+    EXPECT_EQ(w.grid().Row(), 5);
+    QTest::qWait(1100);
     w.grid().SetSortColumn(1);
     QTest::keyClick(w.view, Qt::Key_B);
     EXPECT_EQ(w.grid().Row(), 2);
     w.grid().SetSortShow(false); // the key column is then column 1
+    QTest::qWait(1100);
     QTest::keyClick(w.view, Qt::Key_M);
     EXPECT_EQ(w.grid().Row(), 4);
+}
+
+TEST(GridViewKeys, TheFoundRowStandsInTheMiddleOfTheView) {
+    Rows rows = {{"Name", "N"}};
+    for (int k = 0; k < 300; ++k)
+        rows.push_back({(k == 250 ? "Q" : "P") + std::to_string(k), std::to_string(k)});
+    GridWindow w(rows);
+    QTest::keyClick(w.view, Qt::Key_Q);
+    ASSERT_EQ(w.grid().Row(), 251);
+    // Scrolling goes by whole rows: within a row and a half of the middle
+    // (scrolled merely into view, it would stand at the bottom).
+    const QRect r = w.view->visualRect(w.view->currentIndex());
+    EXPECT_NEAR(r.center().y(), w.view->viewport()->height() / 2, w.view->rowHeight() * 3 / 2);
+}
+
+// A window that opens its popup menu on the context-menu event, as the
+// report windows do.
+struct MenuWindow : QWidget {
+    std::vector<QPoint> opened; // in the grid's coordinates
+    QWidget* grid = nullptr;
+    void contextMenuEvent(QContextMenuEvent* e) override {
+        opened.push_back(grid->mapFrom(this, e->pos()));
+    }
+};
+
+TEST(GridViewKeys, ShiftF10AndTheMenuKeyOpenThePopupOnceAtTheCurrentCell) {
+    auto* window = new MenuWindow;
+    std::unique_ptr<QWidget> owner(window);
+    auto* view = new SortGridView(window);
+    window->grid = view;
+    window->resize(420, 240);
+    view->setGeometry(8, 8, 400, 200);
+    view->grid().SetColCount(3);
+    view->grid().SetRowCount(40);
+    for (int c = 0; c < 3; ++c)
+        view->grid().SetColWidth(c, 100);
+    window->show();
+    view->setFocus();
+    view->grid().SetCol(1);
+    view->grid().SetRow(30); // below the fold: it is scrolled to first
+    view->refresh();
+    QApplication::processEvents();
+
+    QTest::keyClick(view, Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_EQ(window->opened.size(), 1u);
+    const auto cellAt = [&](QPoint p) { return view->cellAt(view->viewport()->mapFrom(view, p)); };
+    EXPECT_EQ(cellAt(window->opened[0] - QPoint(0, 1)), QPoint(1, 30));
+
+    // The platform's event for the Menu key, wherever it points; the key
+    // press that comes with it opens nothing of its own.
+    QTest::keyClick(view, Qt::Key_Menu);
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(2, 2),
+                              view->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(view, &menuKey);
+    ASSERT_EQ(window->opened.size(), 2u);
+    EXPECT_EQ(window->opened[1], window->opened[0]);
+
+    // A menu set on the grid itself is the one that opens.
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    std::vector<QPoint> custom;
+    QObject::connect(view, &QWidget::customContextMenuRequested,
+                     [&](const QPoint& p) { custom.push_back(p); });
+    QTest::keyClick(view, Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_EQ(custom.size(), 1u);
+    EXPECT_EQ(custom[0], window->opened[0]);
+    EXPECT_EQ(window->opened.size(), 2u);
+}
+
+TEST(GridViewKeys, CtrlRSortsByTheCurrentColumnThenReversesAsAHeaderPressDoes) {
+    GridWindow w(kFruit);
+    std::vector<int> sorts;
+    w.grid().OnClickSort = [&](int c) { sorts.push_back(c); };
+    w.grid().OnGetFormat = [](int col, zorv::TSortStyle& s) {
+        if (col == 1)
+            s = zorv::ssNumber;
+    };
+    w.grid().SetCol(1);
+    w.grid().SetRow(2); // Apple, 10
+    w.view->refresh();
+    QTest::keyClick(w.view, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_EQ(w.column(1), (std::vector<std::string>{"2", "3", "10"}));
+    EXPECT_EQ(w.grid().Cell(0, w.grid().Row()), "Apple"); // the current row kept its data
+    QTest::keyClick(w.view, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_EQ(w.column(1), (std::vector<std::string>{"10", "3", "2"}));
+    EXPECT_EQ(w.grid().SortDirection, zorv::sdDescending);
+    EXPECT_EQ(sorts, (std::vector<int>{1, 1}));
+    // The same veto as a press, and the hint over the header says so.
+    w.grid().OnCanSort = [](int, bool& dosort) { dosort = false; };
+    w.view->sortByCurrentColumn();
+    EXPECT_EQ(sorts.size(), 2u);
+    EXPECT_TRUE(w.view->model()
+                    ->headerData(0, Qt::Horizontal, Qt::ToolTipRole)
+                    .toString()
+                    .contains("Ctrl+R"));
 }
 
 TEST(GridViewKeys, InsertDeleteFollowNavigationAndEscapeRestores) {

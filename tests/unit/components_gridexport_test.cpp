@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace zorv;
@@ -187,6 +188,28 @@ TEST(GridPaste, BlocksGrowTheGridAndKeepTheirShape) {
     pasteText(*g, "\t", 0, 1);
     EXPECT_EQ(g->Cell(0, 1), "");
     EXPECT_EQ(g->Cell(1, 1), "");
+}
+
+TEST(GridPaste, GrowsOnceToItsFinalShapeAndTellsOnce) {
+    auto g = gridOf({{"h1", "h2"}, {"a", "b"}});
+    int told = 0;
+    std::vector<std::pair<int, int>> shapes;
+    g->OnChanged = [&] {
+        ++told;
+        shapes.emplace_back(g->ColCount(), g->RowCount());
+    };
+    // 50,000 tabs on one line, a shorter line under it.
+    std::string text(50000, '\t');
+    text += "end\r\nx\ty";
+    pasteText(*g, text, 1, 1);
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(shapes, (std::vector<std::pair<int, int>>{{50002, 3}}));
+    EXPECT_EQ(g->Cell(0, 1), "a");
+    EXPECT_EQ(g->Cell(1, 1), "");
+    EXPECT_EQ(g->Cell(50001, 1), "end");
+    EXPECT_EQ(g->Cell(1, 2), "x");
+    EXPECT_EQ(g->Cell(2, 2), "y");
+    EXPECT_EQ(g->Cell(3, 2), "");
 }
 
 TEST(GridExportFiles, WrittenWholeOverTheOldFileKeepingModeAndLinks) {

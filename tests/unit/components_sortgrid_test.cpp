@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -366,6 +368,7 @@ Rows randomRows(std::mt19937& rng, int n, const std::vector<std::string>& values
 TEST(SortGridSort, OrderOfTiedRowsIsThatOfTheLiteralQuicksort) {
     std::mt19937 rng(20261209);
     const std::vector<std::string> values = {"b", "a", "10", "9", "", "x", "-1", "1e1"};
+    const std::vector<std::string> clean = {"10", "9", "", "-1", "1e1", "0.5", "9"};
     // Long shared beginnings and many distinct texts as well, which the
     // sort compares without ranking them first.
     std::vector<std::string> many;
@@ -374,7 +377,8 @@ TEST(SortGridSort, OrderOfTiedRowsIsThatOfTheLiteralQuicksort) {
                        (k % 2 ? "" : "b"));
     for (int round = 0; round < 300; ++round) {
         const int n = round < 280 ? static_cast<int>(rng() % 40) : 1500;
-        Rows rows = randomRows(rng, n, values);
+        // Every fifth round without non-numbers: the sort then ranks whole rows.
+        Rows rows = randomRows(rng, n, round % 5 == 1 ? clean : values);
         if (round >= 290)
             for (auto& r : rows)
                 r[round % 3] = many[rng() % many.size()];
@@ -479,6 +483,136 @@ TEST(SortGridSort, ErrorsLeaveEveryRowAndRaiseTheCellTheLiteralSortMeets) {
     // The all-or-nothing rule mattered: the literal sort left rows moved.
     EXPECT_GT(failed, 50);
     EXPECT_GT(literalMoved, 10);
+}
+
+// Rows enough for the sort to share its ranges between threads: few texts
+// in the sorted column (long runs of ties), numbers with non-numbers that
+// tie with everything, many distinct texts, dates; the id never breaks a tie.
+Rows threadedRows(std::mt19937& rng, int n) {
+    static const std::vector<std::string> few = {"Active", "Killed", "Getlost", ""};
+    static const std::vector<std::string> nums = {"7", "", "x", "10", "-3", "7.0", "1e1", "0"};
+    Rows rows;
+    for (int r = 0; r < n; ++r)
+        rows.push_back({few[rng() % few.size()], nums[rng() % nums.size()],
+                        "Vei " + std::to_string(rng() % 5000),
+                        "20" + std::to_string(10 + rng() % 3) + "-0" +
+                            std::to_string(1 + rng() % 9) + "-1" + std::to_string(rng() % 10),
+                        std::string(1, static_cast<char>('a' + rng() % 2)),
+                        "id" + std::to_string(r)});
+    return rows;
+}
+
+void threadedFormats(SortGrid& g, int& asked) {
+    g.OnGetFormat = [&asked](int col, TSortStyle& s) {
+        ++asked;
+        if (col == 1)
+            s = ssNumber;
+        else if (col == 3)
+            s = ssDateTime;
+    };
+}
+
+TEST(SortGridThreads, TwoThreadsKeepTheOneThreadOrder) {
+    std::mt19937 rng(1912);
+    const Rows rows = threadedRows(rng, 40000);
+    for (int col = 0; col < 5; ++col) {
+        for (TSortDirection dir : {col % 2 ? sdDescending : sdAscending}) {
+            SortGrid one(6, 1), two(6, 1);
+            int askedOne = 0, askedTwo = 0;
+            threadedFormats(one, askedOne);
+            threadedFormats(two, askedTwo);
+            for (SortGrid* g : {&one, &two}) {
+                fill(*g, rows);
+                g->SetSortColumn(col);
+                g->SortDirection = dir;
+                g->SetRow(777);
+            }
+            one.SortThreads = 1;
+            two.SortThreads = 2;
+            one.SortRows();
+            two.SortRows();
+            ASSERT_EQ(column(two, 5), column(one, 5)) << "column " << col << " direction " << dir;
+            EXPECT_EQ(two.Row(), one.Row());
+            // Each consulted column's style once per sort, never per compare.
+            EXPECT_EQ(askedTwo, std::max(col, 4) - col + 1);
+        }
+    }
+}
+
+TEST(SortGridThreads, AFailingSortRaisesTheOneThreadErrorAndMovesNoRow) {
+    std::mt19937 rng(5);
+    for (int round = 0; round < 6; ++round) {
+        // Names in threes, so that dates are compared only deep down, in
+        // small ranges spread over both threads; a few of them bad. Which
+        // one stops the sort shows that failures are weighed in the
+        // one-thread order, not as they happen.
+        const int n = 30000;
+        std::vector<int> group(n);
+        for (int r = 0; r < n; ++r)
+            group[r] = r / 3;
+        std::shuffle(group.begin(), group.end(), rng);
+        Rows rows;
+        for (int r = 0; r < n; ++r)
+            rows.push_back(
+                {"k" + std::to_string(100000 + group[r]),
+                 "2011-0" + std::to_string(1 + rng() % 9) + "-1" + std::to_string(rng() % 10),
+                 "id" + std::to_string(r)});
+        for (int k = 0; k < 8; ++k)
+            rows[rng() % rows.size()][1] = "bad" + std::to_string(k);
+        SortGrid one(3, 1), two(3, 1);
+        for (SortGrid* g : {&one, &two}) {
+            g->OnGetFormat = [](int col, TSortStyle& s) {
+                if (col == 1)
+                    s = ssDateTime;
+            };
+            fill(*g, rows);
+            g->SortDirection = round % 2 ? sdDescending : sdAscending;
+        }
+        one.SortThreads = 1;
+        const Rows before = snapshot(two);
+        const std::string expected = errorOf(one);
+        ASSERT_NE(expected, "no error") << "round " << round;
+        EXPECT_EQ(errorOf(two), expected) << "round " << round;
+        EXPECT_EQ(snapshot(two), before) << "round " << round;
+    }
+}
+
+TEST(SortGridThreads, ProgressRisesToItsEndBeforeARowMovesAndItsErrorStopsTheSort) {
+    std::mt19937 rng(3);
+    SortGrid g(6, 1);
+    int asked = 0;
+    threadedFormats(g, asked);
+    fill(g, threadedRows(rng, 50000));
+    g.SetSortColumn(2);
+    const Rows before = snapshot(g);
+    std::vector<std::int64_t> seen;
+    std::int64_t total = 0;
+    bool rowsStill = true;
+    g.OnProgress = [&](std::int64_t done, std::int64_t all) {
+        seen.push_back(done);
+        total = all;
+        rowsStill = rowsStill && g.Cell(5, 1) == before[1][5] && g.Sorting();
+        g.SortRows(); // ignored while the sort runs
+    };
+    g.SortRows();
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen.front(), 0);
+    EXPECT_EQ(seen.back(), total);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_TRUE(rowsStill);
+    EXPECT_FALSE(g.Sorting());
+    EXPECT_NE(snapshot(g), before);
+
+    // A handler that fails (a cancelled box, say) ends the sort untouched.
+    const Rows sorted = snapshot(g);
+    g.SortDirection = sdDescending;
+    g.OnProgress = [&](std::int64_t done, std::int64_t all) {
+        if (done > all / 4) // past the keys: in the sort, or at its end
+            throw std::runtime_error("stopped");
+    };
+    EXPECT_THROW(g.SortRows(), std::runtime_error);
+    EXPECT_EQ(snapshot(g), sorted);
+    EXPECT_FALSE(g.Sorting());
 }
 
 TEST(SortGridSort, OverflowStopsTheSortWithRowsAndCountUnchanged) {
@@ -689,6 +823,89 @@ TEST(SortGridSizing, FitTextToWidthShortensWithDots) {
     EXPECT_EQ(g.FitTextToWidth("abcdefgh", 28, sevenPerChar), "a...");
     EXPECT_EQ(g.FitTextToWidth("abcdefgh", 27, sevenPerChar), ""); // not even one letter
     EXPECT_EQ(g.FitTextToWidth("", 0, sevenPerChar), "");
+}
+
+// The cut as it always was: one character less at a time.
+std::string fitOneByOne(std::string_view text, int width, const SortGrid::TextWidthFn& m) {
+    if (m(text) <= width)
+        return std::string(text);
+    std::string rest(text);
+    while (!rest.empty()) {
+        rest.pop_back();
+        if (!rest.empty() && m(rest + "...") <= width)
+            return rest + "...";
+    }
+    return {};
+}
+
+TEST(SortGridSizing, FitTextToWidthHalvesToTheSameCutInFewMeasures) {
+    SortGrid g;
+    g.EnhTextSize = true;
+    // Uneven widths, some characters with none at all (as a font has).
+    const auto uneven = [](std::string_view t) {
+        int w = 0;
+        for (unsigned char c : t)
+            w += c == '.' ? 3 : c % 5 == 0 ? 0 : c % 13;
+        return w;
+    };
+    std::mt19937 rng(44);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text(rng() % 90, ' ');
+        for (char& c : text)
+            c = static_cast<char>(32 + rng() % 200);
+        const int width = static_cast<int>(rng() % 400);
+        ASSERT_EQ(g.FitTextToWidth(text, width, uneven), fitOneByOne(text, width, uneven))
+            << "round " << round;
+    }
+    // Two megabytes in a narrow cell: a handful of short measures.
+    const std::string big(2 << 20, 'W');
+    int measures = 0;
+    std::size_t measured = 0;
+    const auto counted = [&](std::string_view t) {
+        ++measures;
+        measured += t.size();
+        return sevenPerChar(t);
+    };
+    EXPECT_EQ(g.FitTextToWidth(big, 100, counted), std::string(11, 'W') + "...");
+    EXPECT_LE(measures, 12);
+    EXPECT_LE(measured, 200u);
+}
+
+TEST(SortGridRows, TypedPrefixIgnoresTheCaseOfLettersAndNordicLetters) {
+    SortGrid g(2, 1);
+    fill(g, {{"1", "berit"}, {"2", "\xD8ystein"}, {"3", "\xE5se"}, {"4", "Bj\xF8rn"}, {"5", "b2"}});
+    EXPECT_EQ(g.FindRowByTypedPrefix("B"), 1);
+    EXPECT_EQ(g.FindRowByTypedPrefix("bj\xD8"), 4);
+    EXPECT_EQ(g.FindRowByTypedPrefix("\xF8Y"), 2);
+    EXPECT_EQ(g.FindRowByTypedPrefix("\xC5"), 3);
+    EXPECT_EQ(g.FindRowByTypedPrefix("B2"), 5);
+    EXPECT_EQ(g.FindRowByTypedPrefix("berits"), -1);
+    EXPECT_EQ(g.FindRowByPrefix("B"), 4); // the case-sensitive rule stays as it was
+}
+
+TEST(SortGridCells, SetCellsReplacesARunInOnePass) {
+    SortGrid g(6, 2);
+    const std::string longText(300, 'L'); // a cell with the long length form
+    g.SetCell(0, 1, "a");
+    g.SetCell(1, 1, longText);
+    g.SetCell(2, 1, "c");
+    g.SetCell(4, 1, "e");
+    int told = 0;
+    g.OnChanged = [&] { ++told; };
+    g.SetCells(1, 1, {"B", longText + "2"});
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(snapshot(g)[1], (std::vector<std::string>{"a", "B", longText + "2", "", "e", ""}));
+    g.SetCells(4, 0, {"x", "y"}); // beyond a row's last stored cell
+    EXPECT_EQ(snapshot(g)[0], (std::vector<std::string>{"", "", "", "", "x", "y"}));
+    EXPECT_THROW(g.SetCells(5, 1, {"1", "2"}), std::out_of_range);
+    g.BeginUpdate();
+    g.BeginUpdate();
+    g.SetCell(0, 0, "h");
+    g.SetRowCount(5);
+    g.EndUpdate();
+    EXPECT_EQ(told, 2);
+    g.EndUpdate(); // the outermost tells once
+    EXPECT_EQ(told, 3);
 }
 
 TEST(SortGridSizing, ColumnsTakeTheirWidestTextPlusAnX) {

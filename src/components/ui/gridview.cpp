@@ -5,6 +5,7 @@
 #include "userfile/codepage.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -127,6 +128,10 @@ QVariant SortGridModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant SortGridModel::headerData(int section, Qt::Orientation o, int role) const {
+    if (role == Qt::ToolTipRole && o == Qt::Horizontal && grid_.SortShow() && grid_.FixedRows > 0 &&
+        grid_.RowCount() - grid_.FixedRows >= 2)
+        return QStringLiteral("Click a heading to sort by its column, again to reverse the order.\n"
+                              "Ctrl+R: the same for the current cell's column.");
     if (role != Qt::DisplayRole || o != Qt::Horizontal || grid_.FixedRows < 1 ||
         section >= grid_.ColCount() || grid_.RowCount() < 1)
         return {};
@@ -260,6 +265,10 @@ void SortGridView::refresh() {
     if (grid_.RowCount() != rows_ || grid_.ColCount() != cols_) {
         rows_ = grid_.RowCount();
         cols_ = grid_.ColCount();
+        // New columns come at the grid's default width, so that only the
+        // sized ones are resized: one resize per column of 200,000 pasted
+        // ones would take minutes.
+        header_->setDefaultSectionSize(std::max(grid_.DefaultColWidth, 0));
         model_->reset();
         lastSel_ = TGridRect{-1, -1, -1, -1};
         lastCol_ = lastRow_ = -1;
@@ -375,7 +384,19 @@ std::string SortGridView::shownText(int col, int row, int width) const {
         grid_.OnGetAlignment(row, col, align);
     const bool sortCell = isSortHeader(grid_, col, row);
     const int area = width - 4 - (align == taCenter && sortCell ? 10 : 0);
-    return grid_.FitTextToWidth(grid_.Cell(col, row), area - (sortCell ? 14 : 0), measure());
+    return grid_.FitTextToWidth(shownForm(grid_.Cell(col, row)), area - (sortCell ? 14 : 0),
+                                measure());
+}
+
+std::string SortGridView::shownForm(std::string_view cell) {
+    std::string out;
+    out.reserve(cell.size());
+    for (std::size_t i = 0; i < cell.size(); ++i) {
+        out += cell[i];
+        if (cell[i] == '&' && i + 1 < cell.size() && cell[i + 1] == '&')
+            ++i;
+    }
+    return out;
 }
 
 void SortGridView::drawCell(QPainter* p, const QRect& rect, int col, int row, bool selected) const {
@@ -417,8 +438,9 @@ void SortGridView::drawCell(QPainter* p, const QRect& rect, int col, int row, bo
     const int hAlign = align == taRightJustify ? Qt::AlignRight
                        : align == taCenter     ? Qt::AlignHCenter
                                                : Qt::AlignLeft;
-    const int flags =
-        hAlign | Qt::AlignTop | Qt::TextSingleLine | Qt::TextShowMnemonic | Qt::TextExpandTabs;
+    // No mnemonics: an address "AT&T" is drawn as it is (shownForm made
+    // "&&" one "&" already).
+    const int flags = hAlign | Qt::AlignTop | Qt::TextSingleLine | Qt::TextExpandTabs;
     const SortGrid::TextWidthFn m = measure();
     const std::string_view text = grid_.Cell(col, row);
     p->save();
@@ -434,7 +456,8 @@ void SortGridView::drawCell(QPainter* p, const QRect& rect, int col, int row, bo
                 start, cr == std::string_view::npos ? std::string_view::npos : cr - start);
             QRect box(area.left(), top, area.width(), h);
             p->setClipRect(box.intersected(rect));
-            p->drawText(box, flags, cp1252ToQString(grid_.FitTextToWidth(line, area.width(), m)));
+            p->drawText(box, flags,
+                        cp1252ToQString(grid_.FitTextToWidth(shownForm(line), area.width(), m)));
             if (cr == std::string_view::npos)
                 break;
             start = cr + 1;
@@ -442,10 +465,10 @@ void SortGridView::drawCell(QPainter* p, const QRect& rect, int col, int row, bo
                 ++start;
             top += h + 2;
         }
-        drawn = std::string(text.substr(0, text.find('\r')));
+        drawn = shownForm(text.substr(0, text.find('\r')));
     } else {
         const int boxTop = (rect.top() + cellBottom - h) / 2;
-        drawn = grid_.FitTextToWidth(text, area.width() - (sortCell ? 14 : 0), m);
+        drawn = grid_.FitTextToWidth(shownForm(text), area.width() - (sortCell ? 14 : 0), m);
         QRect box(area.left(), boxTop, area.width(), h);
         p->setClipRect(box.intersected(rect));
         p->drawText(box, flags, cp1252ToQString(drawn));
@@ -489,7 +512,10 @@ void SortGridView::press(int col, int row, int x, int left, int right) {
         grid_.OnClickCell(row, col);
     if (col < 0 || row < 0)
         return;
-    const bool nearBorder = x - left < 4 || right - x < 4;
+    sortPress(col, row, x - left < 4 || right - x < 4);
+}
+
+bool SortGridView::sortPress(int col, int row, bool nearBorder) {
     bool sorted = false;
     // A million rows take a moment to sort: the cursor says so.
     const bool busy = row == 0 && !nearBorder;
@@ -505,21 +531,52 @@ void SortGridView::press(int col, int row, int x, int left, int right) {
         refresh();
         header_->viewport()->update();
         reportError(e);
-        return;
+        return false;
     }
     if (sorted) {
         refresh();
         header_->viewport()->update();
     }
+    return sorted;
 }
 
 void SortGridView::sortByCurrentColumn() {
     const int col = grid_.Col();
-    if (col < 0 || col >= grid_.ColCount() || grid_.FixedRows < 1)
+    if (col < 0 || col >= grid_.ColCount())
         return;
-    const int left = header_->sectionViewportPosition(col);
-    // In the middle of the header: never a press on its border.
-    press(col, 0, left + 4 + columnWidth(col) / 2, left - 100, left + columnWidth(col) + 100);
+    // The current row stays with its data; a key must not lose it from view.
+    if (sortPress(col, 0, false) && currentIndex().isValid())
+        scrollTo(currentIndex());
+}
+
+void SortGridView::popupAtCurrentCell() {
+    QPoint at(0, 0);
+    const QModelIndex cur = currentIndex();
+    if (cur.isValid()) {
+        scrollTo(cur);
+        // Below the cell's left end: the menu leaves its row in sight.
+        const QRect r = visualRect(cur);
+        at = viewport()->mapTo(this, QPoint(r.left() + std::min(r.width() / 2, 8), r.bottom()));
+    } else {
+        at = viewport()->mapTo(this, QPoint(0, 0));
+    }
+    QContextMenuEvent ev(QContextMenuEvent::Keyboard, at, mapToGlobal(at),
+                         QApplication::keyboardModifiers());
+    ownContextMenu_ = true;
+    QCoreApplication::sendEvent(this, &ev);
+    ownContextMenu_ = false;
+}
+
+bool SortGridView::event(QEvent* e) {
+    // The Menu key's context-menu event stands wherever the platform put it;
+    // it opens the menu at the current cell instead, and only once.
+    if (e->type() == QEvent::ContextMenu && !ownContextMenu_ &&
+        static_cast<QContextMenuEvent*>(e)->reason() == QContextMenuEvent::Keyboard) {
+        e->accept();
+        popupAtCurrentCell();
+        return true;
+    }
+    return QTableView::event(e);
 }
 
 void SortGridView::headerPress(QMouseEvent* e) {
@@ -639,31 +696,50 @@ bool SortGridView::clipboardKey(QKeyEvent* e) {
     return true;
 }
 
+// Typed-ahead: what is typed within a second of the previous key extends
+// the prefix; the first row of the key column that begins with it becomes
+// current, in the middle of the view.
 void SortGridView::letterJump(QKeyEvent* e) {
     if (inplaceEditing_ || e->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
         return;
-    const int k = e->key();
-    char c = 0;
-    if (k >= Qt::Key_A && k <= Qt::Key_Z)
-        c = static_cast<char>('A' + (k - Qt::Key_A));
-    else if (k >= Qt::Key_0 && k <= Qt::Key_9)
-        c = static_cast<char>('0' + (k - Qt::Key_0));
-    if (!c)
+    const QString t = e->text();
+    if (t.size() != 1 || !t[0].isPrint())
         return;
+    const int byte = unicodeToCp1252(t[0].unicode());
+    if (!typedAt_.isValid() || typedAt_.elapsed() > 1000)
+        typed_.clear();
+    if (byte < 0 || (byte == ' ' && typed_.empty()))
+        return;
+    typedAt_.start();
+    typed_ += static_cast<char>(byte);
     e->accept();
-    const int row = grid_.FindRowByPrefix(std::string_view(&c, 1));
+    const int row = grid_.FindRowByTypedPrefix(typed_);
     if (row >= grid_.FixedRows) {
         grid_.SetRow(row);
         refresh();
+        scrollTo(model_->index(row - grid_.FixedRows, std::max(grid_.Col(), 0)),
+                 QAbstractItemView::PositionAtCenter);
         if (OnClick)
             OnClick();
     }
 }
 
 void SortGridView::keyPressEvent(QKeyEvent* e) {
+    const auto mods = e->modifiers();
+    const auto only =
+        mods & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (e->key() == Qt::Key_F10 && only == Qt::ShiftModifier) {
+        e->accept();
+        popupAtCurrentCell();
+        return;
+    }
+    if (e->key() == Qt::Key_R && only == Qt::ControlModifier) {
+        e->accept();
+        sortByCurrentColumn();
+        return;
+    }
     if (clipboardKey(e))
         return;
-    const auto mods = e->modifiers();
     const bool ctrl = mods & Qt::ControlModifier, shift = mods & Qt::ShiftModifier;
     if (e->key() == Qt::Key_Escape) {
         // Puts back what the cell held when it became current; the window
@@ -742,7 +818,18 @@ const SortGridView::Advances& SortGridView::advances() const {
 std::vector<int> SortGridView::widestTexts(int first, int last) const {
     const Advances& a = advances();
     std::vector<int> widest(static_cast<std::size_t>(std::max(last - first + 1, 0)), 0);
+    // A million rows take a while: the window may show its progress box.
+    const std::int64_t total = grid_.RowCount();
+    QElapsedTimer since;
+    since.start();
+    qint64 told = 0;
+    if (grid_.OnProgress)
+        grid_.OnProgress(0, total);
     for (int r = 0; r < grid_.RowCount(); ++r) {
+        if ((r & 0x3FFF) == 0 && grid_.OnProgress && since.elapsed() - told >= 50) {
+            told = since.elapsed();
+            grid_.OnProgress(r, total);
+        }
         for (int c = first; c <= last; ++c) {
             const std::string_view t = grid_.Cell(c, r);
             if (t.empty())
@@ -763,6 +850,8 @@ std::vector<int> SortGridView::widestTexts(int first, int last) const {
             w = std::max(w, textWidth(t));
         }
     }
+    if (grid_.OnProgress)
+        grid_.OnProgress(total, total);
     return widest;
 }
 

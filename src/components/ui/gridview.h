@@ -8,6 +8,7 @@
 #include "components/sortgrid.h"
 
 #include <QAbstractTableModel>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QSize>
 #include <QTableView>
@@ -68,6 +69,14 @@ class SortGridView : public QTableView {
     // grid in ways it does not announce (column widths, properties).
     void refresh();
 
+    // Sorts by the current cell's column as a press on its header does (the
+    // same checks, callbacks and error handling); again on the same column,
+    // the other way round. Ctrl+R; the windows' popup menus call it too.
+    void sortByCurrentColumn();
+    // Opens the popup menu at the current cell, through the context-menu
+    // event a window handles (Shift+F10 and the Menu key).
+    void popupAtCurrentCell();
+
     // Where errors of a header-press sort go; unset, they propagate to the
     // application's error box.
     std::function<void(const char* message)> OnError;
@@ -81,11 +90,8 @@ class SortGridView : public QTableView {
     // Row height: at least 15 pixels and never less than the font needs.
     int rowHeight() const;
 
-    // Sorts by the current cell's column as a press on its header would:
-    // ascending, reversed when it is the sorted column already.
-    void sortByCurrentColumn();
-
-    // Column sizing in the grid's font; widths go to the view at once.
+    // Column sizing in the grid's font; widths go to the view at once. It
+    // reads every row, telling grid().OnProgress as a sort does.
     void SizeColumnToText(int col);
     void SizeColumnsToText(int extra);
     void SetAutoSize(bool on);
@@ -106,8 +112,11 @@ class SortGridView : public QTableView {
     // Cell under a viewport point: (col, row) or (-1, -1).
     QPoint cellAt(const QPoint& viewportPos) const;
 
-    // The single-line text drawn in a cell `width` pixels wide: shortened,
-    // with room for the indicator in the sorted column's header.
+    // A cell's text as the screen shows it: "&&" is one "&", a single "&"
+    // stays itself (cells are never mnemonics). The stored bytes keep both.
+    static std::string shownForm(std::string_view cell);
+    // The single-line text drawn in a cell `width` pixels wide: shownForm,
+    // shortened, with room for the indicator in the sorted column's header.
     std::string shownText(int col, int row, int width) const;
     // Draws one cell's text, the indicator included, into `rect`.
     void drawCell(QPainter* p, const QRect& rect, int col, int row, bool selected) const;
@@ -121,11 +130,13 @@ class SortGridView : public QTableView {
     bool eventFilter(QObject* watched, QEvent* e) override;
     void keyboardSearch(const QString&) override {} // the letter jump replaces it
     void changeEvent(QEvent* e) override;
+    bool event(QEvent* e) override;
 
   private:
     friend class SortGridHeader;
     void headerPress(QMouseEvent* e);
     void press(int col, int row, int x, int left, int right);
+    bool sortPress(int col, int row, bool nearBorder);
     void fromQt();
     void applyRowHeight();
     void applyWidths();
@@ -152,6 +163,9 @@ class SortGridView : public QTableView {
     std::string savedText_;
     bool inplaceEditing_ = false;
     QPoint lastHint_{-1, -1};
+    std::string typed_; // the letter jump's prefix, typed within a second
+    QElapsedTimer typedAt_;
+    bool ownContextMenu_ = false;
     QWidget* window_ = nullptr;
     QSize windowSize_;
 };
