@@ -172,6 +172,13 @@ int backupCount(RegistryKey& key) {
     return std::max(0, key.readInteger("Backups"));
 }
 
+bool liveRefreshOn(RegistryKey& key) {
+    KeyCloser closer(key);
+    if (!key.open(false) || !key.exists("LiveRefresh"))
+        return true;
+    return key.readInteger("LiveRefresh") > 0;
+}
+
 ConferenceDialogPreset changeResumePreset(RegistryKey& key, const std::string& userFileName) {
     KeyCloser closer(key);
     ConferenceDialogPreset p;

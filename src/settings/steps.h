@@ -130,6 +130,11 @@ bool storeUserFileName(RegistryKey& key, const std::string& path,
 inline constexpr int kDefaultBackups = 3;
 int backupCount(RegistryKey& key);
 
+// Whether the editor follows the user file while the board writes it: the
+// integer "LiveRefresh" when the key opens and it exists (0 or below: not),
+// otherwise it does. A bad value throws as for "Backups".
+bool liveRefreshOn(RegistryKey& key);
+
 // Step 7, before the dialog.
 inline constexpr const char* kConferenceFilter = "Conference files.(*.hdr)|*.hdr";
 struct ConferenceDialogPreset {

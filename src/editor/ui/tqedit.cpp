@@ -95,8 +95,14 @@ Tqedit::Tqedit(UserFileSession& session, Platform& platform, RegistryKey& settin
 Tqedit::~Tqedit() = default;
 
 template <class F> void Tqedit::run(F&& f) {
+    ++handlerDepth_;
     guarded(platform_, this, std::forward<F>(f));
+    --handlerDepth_;
     updateCaption();
+}
+
+void Tqedit::applyLiveGuarded(const LiveCompare& result) {
+    run([this, &result] { applyLive(result); });
 }
 
 // The caption, then the user file and the desktop's mark for changes that
@@ -270,6 +276,9 @@ void Tqedit::buildControls() {
     PageControl1 = make<QTabWidget>(top, "PageControl1");
     sb = make<QStatusBar>(top, "sb");
     sb->setSizeGripEnabled(false);
+    livefield = make<QLabel>(sb, "livefield");
+    sb->addPermanentWidget(livefield);
+    livefield->hide();
 
     topLabels_ = {label(top, "User name:", Name),      label(top, "Street address:", address),
                   label(top, "City/state:", postnr),   label(top, "Telephone number:", Tlf),
@@ -891,6 +900,7 @@ void Tqedit::FormActivate() {
     listOptions = activationListOptions(settings_).text;
     if (userlist)
         userlist->applyListOptions(listOptions);
+    startLive();
 }
 
 // --------------------------------------------------------------- the record
@@ -966,6 +976,12 @@ void Tqedit::showRecord(const Record& r) {
     };
     callTime(lastcall, daysl, readLastcall(r));
     callTime(firstcall, daysf, readFirstcall(r));
+
+    shownValues_ = controlValues();
+    if (boardChangedShown_) {
+        boardChangedShown_ = false;
+        updateLiveField();
+    }
 }
 
 void Tqedit::clearRecordView() {
@@ -984,6 +1000,8 @@ void Tqedit::clearRecordView() {
 
 void Tqedit::saveClick() {
     if (noRecords())
+        return;
+    if (!settleBoardChange())
         return;
     session_.userFileChanged = true;
     session_.currentIndex = bar->value();

@@ -17,6 +17,13 @@ void Tqedit::loadSaveSettings() {
         prompts().warning(std::string(e.what()) + ".\n" + std::to_string(kDefaultBackups) +
                           " backups of the user file are kept.");
     }
+    try {
+        liveOn_ = liveRefreshOn(settings());
+    } catch (const SettingsError& e) {
+        liveOn_ = true;
+        prompts().warning(std::string(e.what()) +
+                          ".\nThe editor follows the board's writes to the user file.");
+    }
 }
 
 bool Tqedit::hasTypedChanges() const {
@@ -34,8 +41,10 @@ void Tqedit::savefilebtClick() {
     const bool haveShown = !noRecords();
     if (haveShown)
         s.workingCopy.readRecord(s.currentIndex, shownBefore);
-    if (saveToUserFile(s, prompts()) == SaveOutcome::Saved)
+    if (saveToUserFile(s, prompts()) == SaveOutcome::Saved) {
         refreshAfterSave(haveShown && hasTypedChanges(), shownBefore);
+        startLive(); // the file as saved is the one followed now
+    }
 }
 
 void Tqedit::refreshAfterSave(bool keepTyping, const Record& shownBefore) {
