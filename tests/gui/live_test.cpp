@@ -192,11 +192,16 @@ TEST_F(LiveTest, KeepTheBoardsDropsTheEntriesAndCancelStoresNothing) {
     QTRY_VERIFY_WITH_TIMEOUT(window->livefield->isVisible(), 1000);
     EXPECT_EQ(window->address->text(), "Mine 3");
 
-    platform.chooseAnswers = {2, 1};
+    platform.chooseAnswers = {2, 2, 1};
     saveUser(); // Cancel
     EXPECT_EQ(workingRecord(3), board3);
     EXPECT_EQ(window->address->text(), "Mine 3");
     EXPECT_FALSE(session.userFileChanged);
+    // Closing: Yes to storing the entries, then Cancel at the board's question.
+    platform.choiceAnswers = {Answer::Yes};
+    window->close();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->address->text(), "Mine 3");
     saveUser(); // Keep the board's
     EXPECT_EQ(window->address->text(), "Board's 3");
     EXPECT_FALSE(window->address->isModified());

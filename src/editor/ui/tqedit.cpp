@@ -1145,7 +1145,8 @@ bool Tqedit::settleShownUser() {
     switch (platform_.confirmOrCancel(this, question)) {
     case Answer::Yes:
         saveClick(); // a bad number stops here, and the window stays
-        return true;
+        // Cancel at the board's question stored nothing: the entries stay too.
+        return !boardChangedShown_;
     case Answer::No:
         try {
             updatePosition(); // dropped in view too, should a later question keep the window
