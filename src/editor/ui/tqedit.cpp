@@ -277,6 +277,12 @@ void Tqedit::buildControls() {
     sb = make<QStatusBar>(top, "sb");
     sb->setSizeGripEnabled(false);
     livefield = make<QLabel>(sb, "livefield");
+    {
+        QPalette p = livefield->palette(); // a clash must catch the eye
+        p.setColor(QPalette::WindowText, Qt::darkRed);
+        livefield->setPalette(p);
+    }
+    livefield->setContentsMargins(0, 0, 6, 0);
     sb->addPermanentWidget(livefield);
     livefield->hide();
 
