@@ -8,6 +8,8 @@ cd "$(dirname "$0")/../.."
 build=${ZORV_RELEASE:-build/release}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+mkdir -m 700 "$work/runtime"
+export XDG_RUNTIME_DIR="$work/runtime"
 for n in 10000 100000 1000000; do
     "$build/tools/zorvtool" demo "$work/demo$n" --users "$n" >/dev/null
     QT_QPA_PLATFORM=offscreen "$build/bench/zorvlivebench" "$work/demo$n/zorvuser.dat" \
