@@ -14,6 +14,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSlider>
 #include <QTest>
 
@@ -207,6 +208,18 @@ TEST_F(LiveTest, KeepTheBoardsDropsTheEntriesAndCancelStoresNothing) {
     EXPECT_FALSE(window->address->isModified());
     EXPECT_FALSE(session.userFileChanged);
     EXPECT_FALSE(window->livefield->isVisible());
+}
+
+TEST_F(LiveTest, SaveFileKeepsATickNotYetStored) {
+    startWith(plainUsers(10));
+    window->bar->setValue(2);
+    type(window->limit, "7");
+    saveUser();
+    const bool silent = window->Silent->isChecked();
+    QTest::mouseClick(window->Silent, Qt::LeftButton); // ticked, not stored
+    QTest::mouseClick(window->savefilebt, Qt::LeftButton);
+    EXPECT_FALSE(session.userFileChanged);
+    EXPECT_EQ(window->Silent->isChecked(), !silent);
 }
 
 TEST_F(LiveTest, NothingIsAppliedUnderAModalBox) {

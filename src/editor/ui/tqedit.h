@@ -262,8 +262,6 @@ class Tqedit : public QWidget {
     // brought up to date with the user file after one.
     void loadSaveSettings();
     void refreshAfterSave(bool keepTyping, const Record& shownBefore);
-    // Edit fields typed into since the record was shown (not yet stored by Save User).
-    bool hasTypedChanges() const;
 
     // tqedit_live.cpp: following the board's writes while the file is open.
     // (Re)starts following the loaded user file when the setting LiveRefresh

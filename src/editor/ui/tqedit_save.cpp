@@ -4,7 +4,6 @@
 #include "settings/steps.h"
 #include "userfile/usersave.h"
 
-#include <QLineEdit>
 
 namespace zorv {
 
@@ -26,13 +25,6 @@ void Tqedit::loadSaveSettings() {
     }
 }
 
-bool Tqedit::hasTypedChanges() const {
-    for (const QLineEdit* e : findChildren<QLineEdit*>())
-        if (!e->isReadOnly() && e != findstr && e->isModified())
-            return true;
-    return false;
-}
-
 void Tqedit::savefilebtClick() {
     auto& s = session();
     if (!s.userFileChanged)
@@ -42,7 +34,7 @@ void Tqedit::savefilebtClick() {
     if (haveShown)
         s.workingCopy.readRecord(s.currentIndex, shownBefore);
     if (saveToUserFile(s, prompts()) == SaveOutcome::Saved) {
-        refreshAfterSave(haveShown && hasTypedChanges(), shownBefore);
+        refreshAfterSave(haveShown && formDiffers(), shownBefore);
         startLive(); // the file as saved is the one followed now
     }
 }
