@@ -91,7 +91,7 @@ FileStamp stampOf(const std::string& path) {
 }
 
 LiveCompare compareWithFile(const std::string& path, const FileIdentity& loaded, int copyFd,
-                            const std::atomic<bool>* cancel) {
+                            const std::atomic<bool>* cancel, std::size_t maxRecords) {
     LiveCompare result;
     struct stat there {};
     if (::stat(path.c_str(), &there) != 0)
@@ -156,6 +156,10 @@ LiveCompare compareWithFile(const std::string& path, const FileIdentity& loaded,
             if (i < inCopy && r == mine[i])
                 continue;
             result.records.push_back({start + i, r});
+            if (result.records.size() >= maxRecords) {
+                result.more = true;
+                return result;
+            }
         }
     }
     return result;

@@ -53,7 +53,17 @@ struct LiveCompare {
     // Records whose reads never agreed twice (the board kept writing them);
     // the next compare takes them up again.
     int unsettled = 0;
+    // The compare stopped at kMaxLiveRecords: more differences follow (the
+    // board rewrote much of the file); the next compare finds them.
+    bool more = false;
+    // Set by whoever hands a result over in parts: this part continues one
+    // handed over before (its users changed by both add to the earlier ones).
+    bool continued = false;
 };
+
+// At most this many records a compare: a board that rewrites the whole file
+// is followed over several compares, never with the whole file in memory.
+inline constexpr std::size_t kMaxLiveRecords = 100000;
 
 // Compares the user file at `path` with the working copy open at `copyFd`. The
 // file must still be the one `loaded` names and hold at least as many whole
@@ -62,7 +72,8 @@ struct LiveCompare {
 // writing it. `cancel`, when set, ends the compare early (state Following,
 // records incomplete: the caller drops such a result). Never throws.
 LiveCompare compareWithFile(const std::string& path, const FileIdentity& loaded, int copyFd,
-                            const std::atomic<bool>* cancel = nullptr);
+                            const std::atomic<bool>* cancel = nullptr,
+                            std::size_t maxRecords = kMaxLiveRecords);
 
 // A result applied to the working copy, record by record, as the operator's
 // changes allow. A record the operator has not changed (its bytes equal its

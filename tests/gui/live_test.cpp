@@ -210,6 +210,29 @@ TEST_F(LiveTest, KeepTheBoardsDropsTheEntriesAndCancelStoresNothing) {
     EXPECT_FALSE(window->livefield->isVisible());
 }
 
+// Many users at once (a nightly run of the board): applied in parts, and the
+// users changed by both are all counted.
+TEST_F(LiveTest, ABoardRewritingEveryUserIsFollowed) {
+    const std::vector<Record> users = plainUsers(6000);
+    startWith(users);
+    for (int i : {10, 2500, 5999}) {
+        window->bar->setValue(i);
+        type(window->limit, "7");
+        saveUser();
+    }
+    std::string all;
+    for (int i = 0; i < 6000; ++i) {
+        const Record r = loggedIn(users[i], i);
+        all.append(reinterpret_cast<const char*>(r.data()), kRecordSize);
+    }
+    writeBytesAt(userFile(), 0, all);
+    QTRY_VERIFY_WITH_TIMEOUT(workingRecord(4000) == userFileRecord(4000), 2500);
+    const Record mine = workingRecord(2500);
+    EXPECT_EQ(readNumber(mine, kLimit), 7);
+    EXPECT_TRUE(window->livefield->text().contains("3 users changed by you and by the board"));
+    EXPECT_EQ(window->tlogins->text(), QString::number(6000 - 3));
+}
+
 TEST_F(LiveTest, SaveFileKeepsATickNotYetStored) {
     startWith(plainUsers(10));
     window->bar->setValue(2);

@@ -105,6 +105,29 @@ TEST_F(LiveFileTest, CompareFindsTheBoardsWritesAndAppendsInOrder) {
     EXPECT_EQ(c.records[4].bytes, user(3001, 1));
 }
 
+TEST_F(LiveFileTest, AWholeFileRewrittenIsFollowedOverSeveralCompares) {
+    const int n = 1500;
+    load(n);
+    std::vector<Record> rewritten;
+    for (int i = 0; i < n; ++i)
+        rewritten.push_back(user(i, 1));
+    zorvtest::writeBytesAt(userFile, 0, bytesOf(rewritten));
+
+    auto compareAtMost1000 = [this] {
+        return compareWithFile(userFile, wc.source(), wc.descriptor(), nullptr, 1000);
+    };
+    const LiveCompare first = compareAtMost1000();
+    EXPECT_TRUE(first.more);
+    EXPECT_EQ(first.records.size(), 1000u);
+    applyToWorkingCopy(wc, first);
+    const LiveCompare second = compareAtMost1000();
+    EXPECT_FALSE(second.more);
+    EXPECT_EQ(second.records.size(), 500u);
+    EXPECT_EQ(second.records.front().index, 1000);
+    applyToWorkingCopy(wc, second);
+    EXPECT_EQ(readFileBytes(wc.path()), readFileBytes(userFile));
+}
+
 TEST_F(LiveFileTest, AFileReplacedShortenedOrGoneIsNotCompared) {
     load(10);
     {

@@ -161,16 +161,17 @@ void LiveWatch::finished(std::uint64_t generation, std::shared_ptr<LiveCompare> 
         auto last = pending_;
         stop();
         pending_ = last;
-    } else if (again) {
+    } else if (again || pending_->more) {
         requestCompare();
     }
+    continuing_ = false;
     tryApply();
 }
 
 void LiveWatch::tryApply() {
     if (!pending_)
         return;
-    if (sinceApply_.isValid() && sinceApply_.elapsed() < timing_.minGapMs) {
+    if (!continuing_ && sinceApply_.isValid() && sinceApply_.elapsed() < timing_.minGapMs) {
         applyTimer_->start(static_cast<int>(timing_.minGapMs - sinceApply_.elapsed()));
         return;
     }
@@ -178,10 +179,23 @@ void LiveWatch::tryApply() {
         applyTimer_->start(250); // the next moment the window is free
         return;
     }
-    const auto result = std::move(pending_);
+    auto result = std::move(pending_);
     pending_.reset();
-    sinceApply_.start();
+    // A part at a time keeps the event loop running: a few milliseconds each.
+    constexpr std::size_t kPart = 2000;
+    if (result->records.size() > kPart) {
+        auto rest = std::make_shared<LiveCompare>(*result);
+        rest->records.erase(rest->records.begin(), rest->records.begin() + kPart);
+        rest->continued = true;
+        result->records.resize(kPart);
+        pending_ = std::move(rest);
+    }
+    continuing_ = pending_ != nullptr;
+    if (!result->continued)
+        sinceApply_.start();
     apply_(*result);
+    if (pending_ && continuing_)
+        applyTimer_->start(0);
 }
 
 } // namespace zorv

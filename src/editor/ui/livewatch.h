@@ -5,7 +5,8 @@
 //
 // A compare runs on a notice of the file system (re-armed after a rename or a
 // removal), when a poll every 2 s finds size, times or inode changed, and every
-// 30 s whatever the notices and stamps say. Compares start at least a second
+// 30 s whatever the notices and stamps say. A large result is applied in parts,
+// with the event loop running between them. Compares start at least a second
 // apart, and four times as far apart as the last one took, so that a large
 // file costs at most a fifth of a core however busy the board is.
 
@@ -87,6 +88,7 @@ class LiveWatch : public QObject {
     qint64 lastMs_ = 0;
     int compares_ = 0;
     std::shared_ptr<LiveCompare> pending_;
+    bool continuing_ = false; // the rest of a result applied in parts
 };
 
 } // namespace zorv

@@ -75,7 +75,10 @@ void Tqedit::applyLive(const LiveCompare& result) {
         runTotals();
         throw;
     }
-    changedByBoth_ = applied.changedByBoth;
+    if (!result.continued)
+        changedByBoth_.clear();
+    changedByBoth_.insert(changedByBoth_.end(), applied.changedByBoth.begin(),
+                          applied.changedByBoth.end());
 
     if (!applied.changed.empty() || !applied.appended.empty()) {
         if (totalsKnown_) {
