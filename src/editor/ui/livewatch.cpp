@@ -73,6 +73,7 @@ void LiveWatch::stop() {
     cancel_ = running_;
     again_ = false;
     pending_.reset();
+    applied_ = 0;
     pollTimer_->stop();
     fullTimer_->stop();
     compareTimer_->stop();
@@ -156,6 +157,7 @@ void LiveWatch::finished(std::uint64_t generation, std::shared_ptr<LiveCompare> 
     }
     // The newest result holds the whole difference: it replaces one not yet applied.
     pending_ = std::move(result);
+    applied_ = 0;
     if (pending_->state == LiveState::Replaced || pending_->state == LiveState::Shrunk) {
         // Users may have been renumbered: nothing more until the next follow().
         auto last = pending_;
@@ -179,21 +181,32 @@ void LiveWatch::tryApply() {
         applyTimer_->start(250); // the next moment the window is free
         return;
     }
-    auto result = std::move(pending_);
-    pending_.reset();
-    // A part at a time keeps the event loop running: a few milliseconds each.
-    constexpr std::size_t kPart = 2000;
-    if (result->records.size() > kPart) {
-        auto rest = std::make_shared<LiveCompare>(*result);
-        rest->records.erase(rest->records.begin(), rest->records.begin() + kPart);
-        rest->continued = true;
-        result->records.resize(kPart);
-        pending_ = std::move(rest);
+    // A part at a time keeps the event loop running: parts are sized so that
+    // each takes about 10 ms, however fast the disk takes the writes now.
+    const LiveCompare& whole = *pending_;
+    const std::size_t n = std::min(whole.records.size() - applied_, part_);
+    LiveCompare part{whole.state, whole.error,     whole.fileCount, whole.copyCount,
+                     {},          whole.unsettled, whole.more,      applied_ > 0};
+    const auto from = whole.records.begin() + static_cast<std::ptrdiff_t>(applied_);
+    part.records.assign(from, from + static_cast<std::ptrdiff_t>(n));
+    applied_ += n;
+    if (applied_ >= whole.records.size()) {
+        pending_.reset();
+        applied_ = 0;
     }
     continuing_ = pending_ != nullptr;
-    if (!result->continued)
+    if (!part.continued)
         sinceApply_.start();
-    apply_(*result);
+    QElapsedTimer took;
+    took.start();
+    apply_(part);
+    if (part.records.size() >= part_ / 2) {
+        const qint64 ms = took.elapsed();
+        if (ms > 15)
+            part_ = std::max<std::size_t>(50, part_ / 2);
+        else if (ms < 5)
+            part_ = std::min<std::size_t>(4000, part_ * 2);
+    }
     if (pending_ && continuing_)
         applyTimer_->start(0);
 }

@@ -89,6 +89,8 @@ class LiveWatch : public QObject {
     int compares_ = 0;
     std::shared_ptr<LiveCompare> pending_;
     bool continuing_ = false; // the rest of a result applied in parts
+    std::size_t part_ = 500;  // records applied at a time
+    std::size_t applied_ = 0; // of pending_'s records
 };
 
 } // namespace zorv

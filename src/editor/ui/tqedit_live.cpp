@@ -32,7 +32,8 @@ void Tqedit::stopLive() {
         live_->stop();
     changedByBoth_.clear();
     liveProblem_.clear();
-    boardChangedShown_ = false;
+    // boardChangedShown_ stays with the entries it is about: the next
+    // showRecord() drops both.
     updateLiveField();
 }
 
