@@ -4,7 +4,6 @@
 #include "settings/steps.h"
 #include "userfile/usersave.h"
 
-
 namespace zorv {
 
 void Tqedit::loadSaveSettings() {
