@@ -206,6 +206,13 @@ void saveSort(RegistryKey& key, SortWindow w, StoredSort sort) {
     key.writeInteger(sortValueName(w, "Direction"), sort.direction);
 }
 
+bool liveRefreshOn(RegistryKey& key) {
+    KeyCloser closer(key);
+    if (!key.open(false) || !key.exists("LiveRefresh"))
+        return true;
+    return key.readInteger("LiveRefresh") > 0;
+}
+
 ConferenceDialogPreset changeResumePreset(RegistryKey& key, const std::string& userFileName) {
     KeyCloser closer(key);
     ConferenceDialogPreset p;

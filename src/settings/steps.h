@@ -145,6 +145,11 @@ StoredSort loadSort(RegistryKey& key, SortWindow w);
 // If the key opens: writes both values.
 void saveSort(RegistryKey& key, SortWindow w, StoredSort sort);
 
+// Whether the editor follows the user file while the board writes it: the
+// integer "LiveRefresh" when the key opens and it exists (0 or below: not),
+// otherwise it does. A bad value throws as for "Backups".
+bool liveRefreshOn(RegistryKey& key);
+
 // Step 7, before the dialog.
 inline constexpr const char* kConferenceFilter = "Conference files.(*.hdr)|*.hdr";
 struct ConferenceDialogPreset {

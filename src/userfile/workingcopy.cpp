@@ -427,6 +427,31 @@ void WorkingCopy::keepChange(int index, const Record& loaded, const Record& mine
     loaded_[index] = loaded;
 }
 
+bool WorkingCopy::takeFileRecord(int index, const Record& bytes) {
+    Record now{};
+    readRecord(index, now); // "Read beyond end of file" outside the records
+    const auto loaded = loaded_.find(index);
+    if (loaded != loaded_.end() && loaded->second != now)
+        return false;
+    writeAll(fd_, reinterpret_cast<const char*>(bytes.data()), kRecordSize,
+             static_cast<off_t>(index) * static_cast<off_t>(kRecordSize));
+    if (loaded != loaded_.end())
+        loaded->second = bytes;
+    return true;
+}
+
+void WorkingCopy::appendRecords(const Record* records, std::size_t count) {
+    const off_t end = static_cast<off_t>(recordCount()) * static_cast<off_t>(kRecordSize);
+    if (count == 0)
+        return;
+    if (!writeFully(fd_, records, count * kRecordSize, end) ||
+        ::ftruncate(fd_, end + static_cast<off_t>(count * kRecordSize)) != 0) {
+        const int err = errno;
+        (void)!::ftruncate(fd_, end); // no half record left behind
+        throw ioErrorFromErrno(err);
+    }
+}
+
 void WorkingCopy::flush() {
     if (fd_ >= 0 && ::fsync(fd_) != 0)
         throwErrno();

@@ -153,6 +153,15 @@ class WorkingCopy {
     // copy, `loaded` as what it was made from. Only existing records.
     void keepChange(int index, const Record& loaded, const Record& mine);
 
+    // The user file's bytes for a record the operator has not changed (its
+    // bytes equal its loaded bytes): written, and they become its loaded
+    // bytes, so a save sees no change of the operator's there. False, and
+    // nothing written, for a record the operator has changed.
+    bool takeFileRecord(int index, const Record& bytes);
+    // Whole records the user file gained, after the last whole record (bytes
+    // of a partial one are dropped). Their loaded bytes are these.
+    void appendRecords(const Record* records, std::size_t count);
+
     // The bytes, as loaded, of every record written since the last load: what
     // a save compares the user file with. A record written back to its loaded
     // bytes stays listed; the save sees it as unchanged.

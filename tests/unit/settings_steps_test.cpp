@@ -80,6 +80,19 @@ TEST(ReportSort, StoredPerWindowAndAnythingUnusableIsNoSort) {
     EXPECT_FALSE(missing.keyExists);
 }
 
+TEST(LiveRefresh, OnUnlessZeroOrBelow) {
+    MemoryRegistryKey missing;
+    EXPECT_TRUE(liveRefreshOn(missing)) << "no key";
+    MemoryRegistryKey off = keyWith({{"LiveRefresh", 0}});
+    EXPECT_FALSE(liveRefreshOn(off));
+    MemoryRegistryKey negative = keyWith({{"LiveRefresh", -1}});
+    EXPECT_FALSE(liveRefreshOn(negative));
+    MemoryRegistryKey text = keyWith({});
+    text.putText("LiveRefresh", "0");
+    EXPECT_EQ(errorOf([&] { liveRefreshOn(text); }), "Invalid data type for 'LiveRefresh'");
+    EXPECT_FALSE(text.isOpen());
+}
+
 // --- Step 1: main window creation -------------------------------------------------
 
 TEST(MainPosition, RestoresTopThenLeft) {

@@ -95,8 +95,14 @@ Tqedit::Tqedit(UserFileSession& session, Platform& platform, RegistryKey& settin
 Tqedit::~Tqedit() = default;
 
 template <class F> void Tqedit::run(F&& f) {
+    ++handlerDepth_;
     guarded(platform_, this, std::forward<F>(f));
+    --handlerDepth_;
     updateCaption();
+}
+
+void Tqedit::applyLiveGuarded(const LiveCompare& result) {
+    run([this, &result] { applyLive(result); });
 }
 
 // The caption, then the user file and the desktop's mark for changes that
@@ -270,6 +276,15 @@ void Tqedit::buildControls() {
     PageControl1 = make<QTabWidget>(top, "PageControl1");
     sb = make<QStatusBar>(top, "sb");
     sb->setSizeGripEnabled(false);
+    livefield = make<QLabel>(sb, "livefield");
+    {
+        QPalette p = livefield->palette(); // a clash must catch the eye
+        p.setColor(QPalette::WindowText, Qt::darkRed);
+        livefield->setPalette(p);
+    }
+    livefield->setContentsMargins(0, 0, 6, 0);
+    sb->addPermanentWidget(livefield);
+    livefield->hide();
 
     topLabels_ = {label(top, "User name:", Name),      label(top, "Street address:", address),
                   label(top, "City/state:", postnr),   label(top, "Telephone number:", Tlf),
@@ -893,6 +908,7 @@ void Tqedit::FormActivate() {
     listOptions = activationListOptions(settings_).text;
     if (userlist)
         userlist->applyListOptions(listOptions);
+    startLive();
 }
 
 // --------------------------------------------------------------- the record
@@ -968,6 +984,12 @@ void Tqedit::showRecord(const Record& r) {
     };
     callTime(lastcall, daysl, readLastcall(r));
     callTime(firstcall, daysf, readFirstcall(r));
+
+    shownValues_ = controlValues();
+    if (boardChangedShown_) {
+        boardChangedShown_ = false;
+        updateLiveField();
+    }
 }
 
 void Tqedit::clearRecordView() {
@@ -986,6 +1008,8 @@ void Tqedit::clearRecordView() {
 
 void Tqedit::saveClick() {
     if (noRecords())
+        return;
+    if (!settleBoardChange())
         return;
     session_.userFileChanged = true;
     session_.currentIndex = bar->value();
@@ -1129,7 +1153,8 @@ bool Tqedit::settleShownUser() {
     switch (platform_.confirmOrCancel(this, question)) {
     case Answer::Yes:
         saveClick(); // a bad number stops here, and the window stays
-        return true;
+        // Cancel at the board's question stored nothing: the entries stay too.
+        return !boardChangedShown_;
     case Answer::No:
         try {
             updatePosition(); // dropped in view too, should a later question keep the window

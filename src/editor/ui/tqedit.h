@@ -22,6 +22,7 @@
 #include "userfile/record.h"
 #include "userfile/workingcopy.h"
 
+#include <QStringList>
 #include <QWidget>
 
 #include <string>
@@ -44,6 +45,8 @@ class QToolButton;
 
 namespace zorv {
 
+class LiveWatch;
+struct LiveCompare;
 class ShortcutDispatcher;
 class Taboutbox1;
 class Tshowresume;
@@ -88,6 +91,7 @@ class Tqedit : public QWidget, public ReportHost {
     QToolButton* open_;
     QTabWidget* PageControl1;
     QStatusBar* sb;           // simple mode: showMessage() / clearMessage()
+    QLabel* livefield;        // sb's permanent field: what the running board did
     TStyledHint* StyledHint1; // the look of every tool-tip of the program
 
     // Tab "General"
@@ -266,8 +270,21 @@ class Tqedit : public QWidget, public ReportHost {
     // brought up to date with the user file after one.
     void loadSaveSettings();
     void refreshAfterSave(bool keepTyping, const Record& shownBefore);
-    // Edit fields typed into since the record was shown (not yet stored by Save User).
-    bool hasTypedChanges() const;
+
+    // tqedit_live.cpp: following the board's writes while the file is open.
+    // (Re)starts following the loaded user file when the setting LiveRefresh
+    // allows it; called after every load.
+    void startLive();
+    void stopLive(); // until the next startLive(); the field is cleared
+    // One compare's result, applied when nothing else is under way.
+    void applyLive(const LiveCompare& result);
+    // True when a text, a list or a tick box of the shown user differs from
+    // the record shown.
+    bool formDiffers() const;
+    // The watcher, or nullptr while the file is not followed.
+    LiveWatch* liveWatch() const { return live_; }
+    // Users that both the operator (stored) and the board changed.
+    const std::vector<int>& changedByBoth() const { return changedByBoth_; }
 
   protected:
     void showEvent(QShowEvent* e) override;
@@ -296,6 +313,13 @@ class Tqedit : public QWidget, public ReportHost {
     // Cancel (the window stays).
     bool settleShownUser();
     template <class F> void run(F&& f);
+    bool canApplyLive() const;
+    void applyLiveGuarded(const LiveCompare& result); // applyLive() as a handler
+    void updateLiveField();
+    QStringList controlValues() const;
+    // Save User on a user the board changed under the operator's entries: true
+    // to go on and store the form.
+    bool settleBoardChange();
 
     UserFileSession& session_;
     Platform& platform_;
@@ -310,6 +334,13 @@ class Tqedit : public QWidget, public ReportHost {
     Totals totals_;
     bool totalsKnown_ = false;
     std::vector<QLabel*> topLabels_;
+    bool liveOn_ = true;   // the setting LiveRefresh, read at start-up
+    int handlerDepth_ = 0; // handlers under way (their questions run nested loops)
+    LiveWatch* live_ = nullptr;
+    QStringList shownValues_;        // the record controls as showRecord left them
+    bool boardChangedShown_ = false; // the board changed the shown user under entries
+    std::vector<int> changedByBoth_;
+    QString liveProblem_; // the file cannot be followed: why
     double scale_ = 1.0;
 };
 

@@ -76,6 +76,7 @@ void Tqedit::openOtherUserFile() {
         }
     }
 
+    stopLive();
     s.userFileName = newPath;
     Totals loadedTotals;
     totalsKnown_ = false; // the tab shows the old file's figures until the new ones
@@ -99,6 +100,7 @@ void Tqedit::openOtherUserFile() {
     showTotals(loadedTotals);
     setBarRange();
     setPositionUi();
+    startLive();
 }
 
 } // namespace zorv

@@ -4,8 +4,6 @@
 #include "settings/steps.h"
 #include "userfile/usersave.h"
 
-#include <QLineEdit>
-
 namespace zorv {
 
 void Tqedit::loadSaveSettings() {
@@ -17,13 +15,13 @@ void Tqedit::loadSaveSettings() {
         prompts().warning(std::string(e.what()) + ".\n" + std::to_string(kDefaultBackups) +
                           " backups of the user file are kept.");
     }
-}
-
-bool Tqedit::hasTypedChanges() const {
-    for (const QLineEdit* e : findChildren<QLineEdit*>())
-        if (!e->isReadOnly() && e != findstr && e->isModified())
-            return true;
-    return false;
+    try {
+        liveOn_ = liveRefreshOn(settings());
+    } catch (const SettingsError& e) {
+        liveOn_ = true;
+        prompts().warning(std::string(e.what()) +
+                          ".\nThe editor follows the board's writes to the user file.");
+    }
 }
 
 void Tqedit::savefilebtClick() {
@@ -35,8 +33,10 @@ void Tqedit::savefilebtClick() {
     if (haveShown)
         s.workingCopy.readRecord(s.currentIndex, shownBefore);
     const SaveOutcome outcome = saveToUserFile(s, prompts());
-    if (outcome == SaveOutcome::Saved || outcome == SaveOutcome::Partial)
-        refreshAfterSave(haveShown && hasTypedChanges(), shownBefore);
+    if (outcome == SaveOutcome::Saved || outcome == SaveOutcome::Partial) {
+        refreshAfterSave(haveShown && formDiffers(), shownBefore);
+        startLive(); // the file as saved is the one followed now
+    }
 }
 
 void Tqedit::refreshAfterSave(bool keepTyping, const Record& shownBefore) {

@@ -1,0 +1,183 @@
+// Following the running board: its writes reach the window while the user
+// file is open, and a clash shows when it happens, not at Save File.
+#include "editor/ui/tqedit.h"
+
+#include "editor/ui/livewatch.h"
+#include "userfile/livefile.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+
+namespace zorv {
+
+void Tqedit::startLive() {
+    stopLive();
+    auto& wc = session().workingCopy;
+    // A user file that is its own working copy has nothing to follow.
+    if (!liveOn_ || !wc.isOpen() || !wc.source().known)
+        return;
+    if (!live_)
+        live_ = new LiveWatch(
+            wc, [this] { return canApplyLive(); },
+            [this](const LiveCompare& r) { applyLiveGuarded(r); }, this);
+    live_->follow(session().userFileName, wc.source());
+}
+
+void Tqedit::stopLive() {
+    if (live_)
+        live_->stop();
+    changedByBoth_.clear();
+    liveProblem_.clear();
+    // boardChangedShown_ stays with the entries it is about: the next
+    // showRecord() drops both.
+    updateLiveField();
+}
+
+bool Tqedit::canApplyLive() const {
+    // A handler under way may sit in a question's nested loop (Save File), and
+    // a modal window may write the working copy (the user list's toggle).
+    return handlerDepth_ == 0 && !QApplication::activeModalWidget() && started_ &&
+           session_.workingCopy.isOpen();
+}
+
+void Tqedit::applyLive(const LiveCompare& result) {
+    switch (result.state) {
+    case LiveState::Missing:
+        liveProblem_ = QStringLiteral("The user file is missing");
+        updateLiveField();
+        return;
+    case LiveState::Unreadable:
+        liveProblem_ = QStringLiteral("The user file cannot be read");
+        updateLiveField();
+        return;
+    case LiveState::Replaced:
+        liveProblem_ = QStringLiteral("User file replaced: not followed until Save File");
+        updateLiveField();
+        return;
+    case LiveState::Shrunk:
+        liveProblem_ = QStringLiteral("User file shortened: not followed until Save File");
+        updateLiveField();
+        return;
+    case LiveState::Following:
+        break;
+    }
+    liveProblem_.clear();
+    auto& s = session_;
+    const int countBefore = s.workingCopy.recordCount();
+    LiveApplied applied;
+    try {
+        applied = applyToWorkingCopy(s.workingCopy, result);
+    } catch (...) {
+        totalsKnown_ = false; // some records may have been taken: count afresh
+        runTotals();
+        throw;
+    }
+    if (!result.continued)
+        changedByBoth_.clear();
+    changedByBoth_.insert(changedByBoth_.end(), applied.changedByBoth.begin(),
+                          applied.changedByBoth.end());
+
+    if (!applied.changed.empty() || !applied.appended.empty()) {
+        if (totalsKnown_) {
+            for (const LiveApplied::Change& c : applied.changed)
+                replaceInTotals(totals_, c.before, c.after);
+            for (const Record& r : applied.appended)
+                addToTotals(totals_, r);
+            showTotals(totals_);
+        } else {
+            runTotals();
+        }
+    }
+    if (!applied.appended.empty()) {
+        setBarRange();
+        if (countBefore == 0) {
+            s.currentIndex = 0; // the first users of an empty file
+            updatePosition();
+        } else {
+            setPositionUi();
+        }
+    }
+    for (const LiveApplied::Change& c : applied.changed) {
+        if (c.index != s.currentIndex || countBefore == 0)
+            continue;
+        if (formDiffers()) {
+            boardChangedShown_ = true; // the entries stay; Save User asks
+        } else {
+            s.recordBuffer = c.after;
+            showRecord(c.after);
+        }
+    }
+    updateLiveField();
+}
+
+QStringList Tqedit::controlValues() const {
+    QStringList values;
+    for (const QLineEdit* e : findChildren<QLineEdit*>())
+        if (!e->isReadOnly() && isRecordControl(e))
+            values << e->text();
+    for (const QComboBox* c : findChildren<QComboBox*>())
+        if (isRecordControl(c))
+            values << QString::number(c->currentIndex());
+    for (const QCheckBox* c : findChildren<QCheckBox*>())
+        if (isRecordControl(c))
+            values << (c->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    return values;
+}
+
+bool Tqedit::formDiffers() const {
+    return controlValues() != shownValues_;
+}
+
+bool Tqedit::settleBoardChange() {
+    if (!boardChangedShown_)
+        return true;
+    const int user = bar->value();
+    const int answer = prompts_.choose(
+        "Save User",
+        "The board changed user " + std::to_string(user) +
+            " while you were editing it.\n\nStore your entries over the board's record, or "
+            "show the board's record and drop your entries?",
+        {"Keep mine", "Keep the board's", "Cancel"});
+    if (answer == 0)
+        return true;
+    if (answer == 1) {
+        session_.currentIndex = user;
+        updatePosition(); // the board's record; the entries are dropped
+    }
+    return false;
+}
+
+void Tqedit::updateLiveField() {
+    QStringList parts;
+    QStringList tips;
+    if (!liveProblem_.isEmpty()) {
+        parts << liveProblem_;
+        tips << QStringLiteral("The board's writes are not applied until Save File or until "
+                               "another user file is opened; the editor's copy stays as it is.");
+    }
+    if (boardChangedShown_) {
+        parts << QStringLiteral("The board changed this user meanwhile");
+        tips << QStringLiteral("Save User asks whether to keep your entries or the board's.");
+    }
+    if (!changedByBoth_.empty()) {
+        const auto n = changedByBoth_.size();
+        parts << (n == 1 ? QStringLiteral("1 user changed by you and by the board")
+                         : QStringLiteral("%1 users changed by you and by the board").arg(n));
+        QStringList users;
+        for (std::size_t i = 0; i < n && i < 20; ++i)
+            users << QString::number(changedByBoth_[i]);
+        if (n > 20)
+            users << QStringLiteral("...");
+        tips << QStringLiteral("Users %1: Save File asks which changes to keep.")
+                    .arg(users.join(QStringLiteral(", ")));
+    }
+    livefield->setText(parts.join(QStringLiteral("; ")));
+    livefield->setToolTip(tips.join(QLatin1Char('\n')));
+    livefield->setVisible(!parts.isEmpty());
+}
+
+} // namespace zorv

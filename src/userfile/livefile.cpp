@@ -1,0 +1,200 @@
+#include "livefile.h"
+
+#include "errors.h"
+#include "fd.h"
+#include "recordio.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace zorv {
+
+namespace {
+
+constexpr int kBlockRecords = 1024; // 273 KB a read, like the whole-file passes
+// The board writes a record with one call; a record still unsettled after this
+// many reads is left for the next compare rather than holding this one up.
+constexpr int kMaxRereads = 20;
+
+long long nsOf(const struct timespec& t) {
+    return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
+
+// Up to `size` bytes at `offset`; fewer at the end of the file. -1 on an error.
+ssize_t readUpTo(int fd, void* data, std::size_t size, off_t offset) {
+    auto* p = static_cast<char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, p + done, size - done, offset + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+off_t offsetOf(int index) {
+    return static_cast<off_t>(index) * static_cast<off_t>(kRecordSize);
+}
+
+// Reads the record again until two reads in a row agree; `r` holds the first
+// read on entry and the agreed bytes on success.
+bool settle(int fd, int index, Record& r) {
+    for (int i = 0; i < kMaxRereads; ++i) {
+        Record again{};
+        if (readUpTo(fd, again.data(), kRecordSize, offsetOf(index)) !=
+            static_cast<ssize_t>(kRecordSize))
+            return false;
+        if (again == r)
+            return true;
+        r = again;
+        if (i >= 2)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return false;
+}
+
+bool sameFile(const struct stat& st, const FileIdentity& id) {
+    return id.known && static_cast<unsigned long long>(st.st_dev) == id.device &&
+           static_cast<unsigned long long>(st.st_ino) == id.inode;
+}
+
+LiveCompare unreadable(LiveCompare r, int err) {
+    r.state = err == ENOENT ? LiveState::Missing : LiveState::Unreadable;
+    r.error = std::strerror(err);
+    r.records.clear();
+    return r;
+}
+
+} // namespace
+
+FileStamp stampOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return {};
+    return {true,
+            static_cast<unsigned long long>(st.st_dev),
+            static_cast<unsigned long long>(st.st_ino),
+            static_cast<long long>(st.st_size),
+            nsOf(st.st_mtim),
+            nsOf(st.st_ctim)};
+}
+
+LiveCompare compareWithFile(const std::string& path, const FileIdentity& loaded, int copyFd,
+                            const std::atomic<bool>* cancel, std::size_t maxRecords) {
+    LiveCompare result;
+    struct stat there {};
+    if (::stat(path.c_str(), &there) != 0)
+        return unreadable(result, errno);
+    Fd file;
+    try {
+        file.reset(openRegularFile(path, O_RDONLY));
+    } catch (const IoError& e) {
+        result.state = LiveState::Unreadable;
+        result.error = e.what();
+        return result;
+    }
+    struct stat st {
+    }, copySt{};
+    if (::fstat(file.get(), &st) != 0 || ::fstat(copyFd, &copySt) != 0)
+        return unreadable(result, errno);
+    if (!sameFile(st, loaded)) {
+        result.state = LiveState::Replaced;
+        return result;
+    }
+    result.copyCount = static_cast<int>(copySt.st_size / static_cast<off_t>(kRecordSize));
+    result.fileCount = static_cast<int>(st.st_size / static_cast<off_t>(kRecordSize));
+    if (result.fileCount < result.copyCount) {
+        result.state = LiveState::Shrunk;
+        return result;
+    }
+
+    std::vector<Record> mine(kBlockRecords), theirs(kBlockRecords);
+    for (int start = 0; start < result.fileCount; start += kBlockRecords) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return result;
+        const int n = std::min(kBlockRecords, result.fileCount - start);
+        const std::size_t bytes = static_cast<std::size_t>(n) * kRecordSize;
+        const ssize_t got = readUpTo(file.get(), theirs.data(), bytes, offsetOf(start));
+        if (got < 0)
+            return unreadable(result, errno);
+        if (static_cast<std::size_t>(got) < bytes) {
+            // Cut short while we read: the next compare sees how far.
+            result.state = LiveState::Shrunk;
+            result.records.clear();
+            return result;
+        }
+        const int inCopy = std::clamp(result.copyCount - start, 0, n);
+        if (inCopy > 0) {
+            const std::size_t copyBytes = static_cast<std::size_t>(inCopy) * kRecordSize;
+            if (readUpTo(copyFd, mine.data(), copyBytes, offsetOf(start)) !=
+                static_cast<ssize_t>(copyBytes))
+                return unreadable(result, errno ? errno : EIO);
+            if (inCopy == n && std::memcmp(mine.data(), theirs.data(), copyBytes) == 0)
+                continue;
+        }
+        for (int i = 0; i < n; ++i) {
+            if (i < inCopy && mine[i] == theirs[i])
+                continue;
+            Record r = theirs[i];
+            if (!settle(file.get(), start + i, r)) {
+                ++result.unsettled;
+                if (i >= inCopy)
+                    return result; // appended users stay in order: stop at the gap
+                continue;
+            }
+            if (i < inCopy && r == mine[i])
+                continue;
+            result.records.push_back({start + i, r});
+            if (result.records.size() >= maxRecords) {
+                result.more = true;
+                return result;
+            }
+        }
+    }
+    return result;
+}
+
+LiveApplied applyToWorkingCopy(WorkingCopy& wc, const LiveCompare& result) {
+    LiveApplied out;
+    if (result.state != LiveState::Following)
+        return out;
+    int count = wc.recordCount();
+    std::vector<Record> toAppend;
+    for (const LiveRecord& lr : result.records) {
+        if (lr.index < count) {
+            Record now{};
+            wc.readRecord(lr.index, now);
+            if (now == lr.bytes)
+                continue;
+            if (wc.takeFileRecord(lr.index, lr.bytes)) {
+                out.changed.push_back({lr.index, now, lr.bytes});
+                continue;
+            }
+            const auto loaded = wc.loadedBytes().find(lr.index);
+            if (loaded != wc.loadedBytes().end() && loaded->second != lr.bytes)
+                out.changedByBoth.push_back(lr.index);
+        } else if (lr.index == count + static_cast<int>(toAppend.size())) {
+            toAppend.push_back(lr.bytes);
+        } else {
+            break; // a gap: the rest waits for a compare that sees it whole
+        }
+    }
+    if (!toAppend.empty()) {
+        wc.appendRecords(toAppend.data(), toAppend.size());
+        out.appended = std::move(toAppend);
+    }
+    return out;
+}
+
+} // namespace zorv
