@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -515,6 +516,36 @@ TEST_F(ReportWindowsTest, BoundsRestoredAtCreationAndStoredByEveryClose) {
     stats->resize(600, 500);
     stats->close(); // the close box
     EXPECT_EQ(storedInteger("s.height"), 500);
+}
+
+TEST_F(ReportWindowsTest, TheGridsOwnLongStepsShowOneProgressBox) {
+    writeUsers({user("OLA NORDMANN", 100, 0), user("SYSOP", 20, 0)});
+    rememberUserFile();
+    startWithWindows();
+    showList();
+    auto boxes = [this] {
+        int shown = 0;
+        for (const QProgressDialog* d : list->findChildren<QProgressDialog*>())
+            shown += d->isVisible();
+        return shown;
+    };
+    ASSERT_EQ(boxes(), 0);
+    // A header-press sort of a large list reports from the grid: the box
+    // comes at once and goes with the last report.
+    grid().OnProgress(0, 400000);
+    grid().OnProgress(200000, 400000);
+    EXPECT_EQ(boxes(), 1);
+    grid().OnProgress(400000, 400000);
+    QApplication::processEvents();
+    EXPECT_EQ(boxes(), 0);
+    // One that fails tells no end: the error takes the box away.
+    grid().OnProgress(0, 400000);
+    grid().OnProgress(100000, 400000);
+    EXPECT_EQ(boxes(), 1);
+    list->sg2->OnError("'x' is not a valid date and time");
+    QApplication::processEvents();
+    EXPECT_EQ(boxes(), 0);
+    ASSERT_FALSE(platform.messages.empty());
 }
 
 } // namespace

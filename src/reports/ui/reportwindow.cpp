@@ -11,6 +11,7 @@
 #include <QProgressDialog>
 #include <QShowEvent>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -41,7 +42,11 @@ void ReportWindow::finishCreate(SortGridView* grid, QMenu* popup) {
     grid_ = grid;
     popup_ = popup;
     SortGrid& g = grid->grid();
-    grid->OnError = [this](const char* text) { showErrorBox(platform_, text); };
+    grid->OnError = [this](const char* text) {
+        gridStep_.reset(); // a sort that failed tells no end
+        showErrorBox(platform_, text);
+    };
+    g.OnProgress = [this](std::int64_t done, std::int64_t total) { gridProgress(done, total); };
     // A press on the current row changes nothing in the view, yet picks
     // that user too; moves by key or mouse come through OnClick.
     g.OnClickCell = [this](int row, int col) {
@@ -265,16 +270,38 @@ BuildProgress ReportWindow::Progress::counter() {
 
 void ReportWindow::withProgress(int records, const std::function<void(Progress&)>& step) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool outer = !inStep_;
+    inStep_ = true;
     try {
         Progress progress(this, records);
         step(progress);
     } catch (...) {
+        inStep_ = !outer;
         QApplication::restoreOverrideCursor();
         grid_->refresh();
         throw;
     }
+    inStep_ = !outer;
     QApplication::restoreOverrideCursor();
     grid_->refresh();
+}
+
+void ReportWindow::gridProgress(std::int64_t done, std::int64_t total) {
+    if (inStep_)
+        return;
+    if (done == 0) {
+        gridStep_ = std::make_unique<Progress>(
+            this, static_cast<int>(std::min<std::int64_t>(total, 1 << 30)));
+        gridStep_->phase(grid_->grid().Sorting() ? QStringLiteral("Sorting the users...")
+                                                 : QStringLiteral("Sizing the columns..."),
+                         100);
+    }
+    if (!gridStep_)
+        return;
+    if (total > 0)
+        gridStep_->counter()(static_cast<int>(done * 1000 / total), 1000);
+    if (done >= total)
+        gridStep_.reset();
 }
 
 } // namespace zorv

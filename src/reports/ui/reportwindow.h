@@ -14,6 +14,8 @@
 #include <QElapsedTimer>
 #include <QSize>
 
+#include <cstdint>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -100,6 +102,12 @@ class ReportWindow : public QDialog {
     void FormClose();
     void storeSort();
     void SortByColumn1Click();
+    // The grid's own long steps (a header press or Ctrl+R sort, column
+    // sizing) outside withProgress get a box of their own.
+    void gridProgress(std::int64_t done, std::int64_t total);
+
+    bool inStep_ = false; // withProgress runs: its box tells
+    std::unique_ptr<Progress> gridStep_;
 
     BoundsWindow bounds_;
     SortWindow sortWindow_;
