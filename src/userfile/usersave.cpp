@@ -185,7 +185,7 @@ int writeJournal(const std::string& path, const Journal& j) {
 }
 
 // Reads a journal no live save holds; false when there is none or it is held.
-// One that is not our own plain file was planted: it is removed unread.
+// A link in its place is removed unread; another user's file is left alone.
 bool readIdleJournal(const std::string& path, Fd& fd, std::string& out) {
     fd.reset(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st {};
@@ -193,10 +193,8 @@ bool readIdleJournal(const std::string& path, Fd& fd, std::string& out) {
         ::unlink(path.c_str());
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
         return false;
-    if (!ownPlainFile(st)) {
-        ::unlink(path.c_str());
-        return false;
-    }
+    if (!ownPlainFile(st))
+        return false; // another user's: never trusted, left for its owner
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
         return false;
     return readFully(fd.get(), out);
