@@ -131,7 +131,7 @@ int runStatus(const Args& args, std::ostream& out, std::ostream& err) {
         err << "zorvtool status: " << file << ": " << e.what() << '\n';
         return kFailed;
     }
-    out << users.size() << (users.size() == 1 ? " user\n" : " users\n");
+    out << users.size() << " users\n"; // one form, for the scripts that read it
     if (dryRun || users.empty())
         return kWritten;
     out.flush();

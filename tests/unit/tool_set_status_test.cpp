@@ -119,7 +119,7 @@ TEST_F(ToolWriteTest, StatusFiltersDryRunAndCounts) {
     auto dry = tool({"status", file, "killed", "--last-call-before", "2020-01-01", "--user", "5",
                      "--user", "6", "--user", "7", "--dry-run"});
     EXPECT_EQ(dry.code, 0) << dry.err;
-    EXPECT_EQ(dry.out, "6  USER 6\n1 user\n") << "5 called later, 7 is killed already";
+    EXPECT_EQ(dry.out, "6  USER 6\n1 users\n") << "5 called later, 7 is killed already";
     EXPECT_EQ(readFileBytes(file), before);
 
     EXPECT_EQ(tool({"status", file, "killed"}).code, 2) << "no filter, no run";
@@ -130,7 +130,7 @@ TEST_F(ToolWriteTest, StatusFiltersDryRunAndCounts) {
     for (int i = 0; i < 40; ++i)
         EXPECT_EQ(readCode(at(i), kStatus), i == 7 ? 2u : 3u) << i;
     EXPECT_EQ(tool({"status", file, "kill+boot", "--status-is", "killed"}).out,
-              "7  USER 7\n1 user\n");
+              "7  USER 7\n1 users\n");
 }
 
 TEST_F(ToolWriteTest, ABoardWritingMeanwhileLosesNothing) {
