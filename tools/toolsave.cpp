@@ -74,13 +74,6 @@ std::string nameOf(const Record& r) {
     return cp865ToUtf8(rawText(r, kName));
 }
 
-bool samePath(const std::string& path, int fd) {
-    struct stat a {
-    }, b{};
-    return ::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-           a.st_ino == b.st_ino;
-}
-
 } // namespace
 
 bool recoverBeforeWriting(const std::string& file, const std::string& cmd, std::ostream& err) {
@@ -135,7 +128,7 @@ int saveUserChanges(const std::string& file, const std::vector<int>& users,
             return kWritten;
 
         keepToolBackup(file);
-        if (!samePath(file, fd.get()) || recordCountOf(fd.get()) < count) {
+        if (!pathNamesFile(file, fd.get()) || recordCountOf(fd.get()) < count) {
             err << prefix << file
                 << " was replaced or shortened while it was being read; nothing written\n";
             return kFailed;

@@ -277,14 +277,6 @@ std::string userList(const std::vector<JournalEntry>& users) {
     return list;
 }
 
-// Whether the path still names the file open on fd.
-bool pathNames(const std::string& path, int fd) {
-    struct stat a {
-    }, b{};
-    return ::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-           a.st_ino == b.st_ino;
-}
-
 off_t sizeOf(int fd) {
     struct stat st {};
     return ::fstat(fd, &st) == 0 ? st.st_size : -1;
@@ -390,7 +382,7 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<JournalE
 
     // The questions and the backup took time: the board may have replaced or
     // cut the file meanwhile. Nothing is written then.
-    if (!pathNames(path, fd.get()))
+    if (!pathNamesFile(path, fd.get()))
         return overwriteWhole(s, prompts, replaced);
     if (const off_t size = sizeOf(fd.get()); size < needed)
         return overwriteWhole(s, prompts, shorterText(path, size, changes.back().index));
@@ -424,7 +416,7 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<JournalE
                 these + "?",
             {"Keep mine", "Keep the board's"});
         if (answer == 0) {
-            if (!pathNames(path, fd.get()))
+            if (!pathNamesFile(path, fd.get()))
                 return abandon(w, "replaced by another file");
             RecordWriter::Pass second = w.write(first.moved);
             if (second.shortened)
@@ -514,7 +506,7 @@ RecordWriter::Pass RecordWriter::write(const std::vector<RecordWrite>& plan) {
     for (const RecordWrite& e : written_)
         if (sizeOf(fd_) < offsetOf(e.index + 1))
             pass.shortened = true;
-    pass.replaced = !pathNames(path_, fd_);
+    pass.replaced = !pathNamesFile(path_, fd_);
     return pass;
 }
 
@@ -534,6 +526,13 @@ void RecordWriter::finish() {
 
 void setSaveHookForTesting(SaveHook hook) {
     saveHook = hook;
+}
+
+bool pathNamesFile(const std::string& path, int fd) {
+    struct stat a {
+    }, b{};
+    return ::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
 }
 
 std::string journalPathFor(const std::string& workingCopyPath) {

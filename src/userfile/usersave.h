@@ -77,6 +77,9 @@ class RecordWriter {
     bool first_ = true;
 };
 
+// Whether `path` still names the file open on `fd`.
+bool pathNamesFile(const std::string& path, int fd);
+
 // Where a save keeps its journal: beside the working copy.
 std::string journalPathFor(const std::string& workingCopyPath);
 // Where zorvtool's writing commands keep theirs: beside the user file, where

@@ -58,4 +58,12 @@ bool fileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+std::string bytesOf(const std::vector<zorv::Record>& records) {
+    std::string out;
+    out.reserve(records.size() * zorv::kRecordSize);
+    for (const zorv::Record& r : records)
+        out.append(reinterpret_cast<const char*>(r.data()), r.size());
+    return out;
+}
+
 } // namespace zorvtest

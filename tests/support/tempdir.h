@@ -2,8 +2,11 @@
 // A fresh folder per test, removed with everything in it afterwards, and small
 // byte-level file helpers.
 
+#include "userfile/record.h"
+
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zorvtest {
 
@@ -27,5 +30,7 @@ void writeFileBytes(const std::string& path, const std::string& bytes);
 // file would; throws std::runtime_error.
 void writeBytesAt(const std::string& path, long long offset, std::string_view bytes);
 bool fileExists(const std::string& path);
+// Records back to back, as a user file holds them.
+std::string bytesOf(const std::vector<zorv::Record>& records);
 
 } // namespace zorvtest

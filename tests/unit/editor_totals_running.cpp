@@ -19,6 +19,8 @@ using namespace zorv;
 using zorvtest::TempDir;
 using zorvtest::writeFileBytes;
 
+using zorvtest::bytesOf;
+
 namespace {
 
 constexpr std::size_t kCounterOffsets[] = {161, 169, 177, 185, 193, 201, 209, 217, 225};
@@ -50,13 +52,6 @@ Record randomRecord(std::mt19937& rng) {
     for (std::size_t off : kCounterOffsets)
         put32(r, off, counter(rng));
     return r;
-}
-
-std::string bytesOf(const std::vector<Record>& records) {
-    std::string out;
-    for (const Record& r : records)
-        out.append(reinterpret_cast<const char*>(r.data()), r.size());
-    return out;
 }
 
 } // namespace

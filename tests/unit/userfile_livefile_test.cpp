@@ -23,6 +23,8 @@ using zorvtest::readFileBytes;
 using zorvtest::TempDir;
 using zorvtest::writeFileBytes;
 
+using zorvtest::bytesOf;
+
 namespace {
 
 Record user(int i, int salt = 0) {
@@ -30,13 +32,6 @@ Record user(int i, int salt = 0) {
     for (std::size_t k = 0; k < kRecordSize; ++k)
         r[k] = static_cast<std::uint8_t>(i * 7 + salt * 13 + static_cast<int>(k));
     return r;
-}
-
-std::string bytesOf(const std::vector<Record>& rs) {
-    std::string out;
-    for (const Record& r : rs)
-        out.append(reinterpret_cast<const char*>(r.data()), kRecordSize);
-    return out;
 }
 
 // The board, writing through a descriptor of its own.

@@ -26,6 +26,8 @@ using zorvtest::ScriptedPrompts;
 using zorvtest::TempDir;
 using zorvtest::writeFileBytes;
 
+using zorvtest::bytesOf;
+
 namespace {
 
 Record user(int i, char salt = 'a') {
@@ -35,13 +37,6 @@ Record user(int i, char salt = 'a') {
     r[0] = static_cast<std::uint8_t>('A' + i % 26); // a readable name
     r[1] = 0;
     return r;
-}
-
-std::string bytesOf(const std::vector<Record>& rs) {
-    std::string out;
-    for (const Record& r : rs)
-        out.append(reinterpret_cast<const char*>(r.data()), kRecordSize);
-    return out;
 }
 
 std::vector<Record> usersOf(int n, char salt = 'a') {
