@@ -80,6 +80,16 @@ void appendCell(std::string& row, std::string_view text) {
     row.append(text);
 }
 
+void prefetchRow(const std::string& row) noexcept {
+#if defined(__GNUC__)
+    __builtin_prefetch(row.data());
+    if (row.size() > 64)
+        __builtin_prefetch(row.data() + 64);
+#else
+    (void)row;
+#endif
+}
+
 std::string_view cellOf(const std::string& row, int col) {
     CellSpan s;
     int skipped = 0;
@@ -193,11 +203,78 @@ Key makeKey(int style, std::string_view text, std::uint32_t row, const DatePatte
     return k;
 }
 
-// A text column of few distinct texts (names, limits, labels) gets each
-// text's rank among them as its key, so comparisons never reach the texts.
-// False when the column has too many distinct texts for that to pay.
+// The ranks of a column of many distinct texts (phones, addresses). The
+// texts are sorted on their first eight bytes, then each run that shares
+// those on the next eight, and so on: a text is read once per eight bytes it
+// shares with another, never once per comparison as a sort of the rows would.
 template <class TextAt>
-bool rankTexts(std::size_t count, TextAt&& textAt, std::vector<std::uint32_t>& rank) {
+std::size_t rankManyTexts(std::size_t count, TextAt&& textAt, std::vector<std::uint32_t>& rank) {
+    struct Entry {
+        std::uint64_t chunk; // bytes [at, at + 8) big-endian, zeros past the end
+        const char* text;
+        std::uint32_t size;
+        std::uint32_t row;
+    };
+    const auto load = [](Entry& x, std::size_t at) {
+        std::uint64_t chunk = 0;
+        for (std::size_t i = at; i < at + 8; ++i)
+            chunk = (chunk << 8) | (i < x.size ? static_cast<unsigned char>(x.text[i]) : 0u);
+        x.chunk = chunk;
+    };
+    std::vector<Entry> e(count);
+    for (std::size_t r = 0; r < count; ++r) {
+        const std::string_view t = textAt(r);
+        e[r] =
+            Entry{0, t.data(), static_cast<std::uint32_t>(t.size()), static_cast<std::uint32_t>(r)};
+        load(e[r], 0);
+    }
+    // Equal chunks still differ where one text ends inside them ("AB" and
+    // "AB\0"): bytes left after `at`, 9 standing for "more than eight".
+    std::vector<char> starts(count, 0); // a text unlike the one before it
+    struct Run {
+        std::size_t lo, hi, at;
+    };
+    std::vector<Run> todo{Run{0, count, 0}};
+    while (!todo.empty()) {
+        const Run run = todo.back();
+        todo.pop_back();
+        const auto tail = [at = run.at](const Entry& x) {
+            return std::min<std::size_t>(x.size - at, 9);
+        };
+        if (run.at > 0)
+            for (std::size_t k = run.lo; k < run.hi; ++k)
+                load(e[k], run.at);
+        std::sort(e.begin() + static_cast<std::ptrdiff_t>(run.lo),
+                  e.begin() + static_cast<std::ptrdiff_t>(run.hi),
+                  [&](const Entry& a, const Entry& b) {
+                      return a.chunk != b.chunk ? a.chunk < b.chunk : tail(a) < tail(b);
+                  });
+        std::size_t from = run.lo;
+        for (std::size_t k = run.lo + 1; k <= run.hi; ++k) {
+            if (k < run.hi && e[k].chunk == e[from].chunk && tail(e[k]) == tail(e[from]))
+                continue;
+            if (k < run.hi)
+                starts[k] = 1;
+            if (k - from > 1 && tail(e[from]) == 9)
+                todo.push_back(Run{from, k, run.at + 8});
+            from = k;
+        }
+    }
+    rank.resize(count);
+    std::uint32_t r = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        r += static_cast<std::uint32_t>(starts[k]);
+        rank[e[k].row] = r;
+    }
+    return count == 0 ? 0 : std::size_t{r} + 1;
+}
+
+// Each text's rank among the column's texts becomes its key, so comparisons
+// never reach the texts. Few distinct texts (names, limits, labels) are
+// ranked through a hash table of them, many by rankManyTexts. Returns how
+// many distinct texts there are.
+template <class TextAt>
+std::size_t rankTexts(std::size_t count, TextAt&& textAt, std::vector<std::uint32_t>& rank) {
     const std::size_t limit = std::max<std::size_t>(256, count / 16);
     std::size_t slots = 1;
     while (slots < 2 * limit)
@@ -215,7 +292,9 @@ bool rankTexts(std::size_t count, TextAt&& textAt, std::vector<std::uint32_t>& r
         if (table[slot] == kFree) {
             if (distinct.size() == limit) {
                 std::vector<std::uint32_t>().swap(rank);
-                return false;
+                std::vector<std::uint32_t>().swap(table);
+                std::vector<std::string_view>().swap(distinct);
+                return rankManyTexts(count, textAt, rank);
             }
             table[slot] = static_cast<std::uint32_t>(distinct.size());
             distinct.push_back(text);
@@ -235,24 +314,24 @@ bool rankTexts(std::size_t count, TextAt&& textAt, std::vector<std::uint32_t>& r
         position[order[k]] = k;
     for (auto& v : rank)
         v = position[v];
-    return true;
+    return distinct.size();
 }
 
 // The keys of one column of the data rows, as a sort needs them: ranks for a
-// text column of few distinct texts, else one Key per row (none for a text
-// tie column, which is compared from the rows). Built once, by whichever
-// sorting thread first needs them; read-only afterwards.
+// text column, else one Key per row. Built once, by whichever sorting thread
+// first needs them; read-only afterwards.
 struct ColumnKeys {
     int style = ssText;
     std::once_flag once;
     std::atomic<bool> built{false};
     bool ranked = false;
+    std::size_t distinct = 0; // texts, when ranked
     std::vector<std::uint32_t> rank;
     std::vector<Key> keys;
 };
 
-// Reads one column of the data rows straight from the rows: a million rows
-// cannot afford a vector of texts or cursors beside their keys.
+// Reads one column of the data rows straight from the rows, into the keys
+// or ranks a sort compares.
 class ColumnReader {
   public:
     ColumnReader(const std::vector<std::string>& rows, int first, int colCount)
@@ -262,23 +341,28 @@ class ColumnReader {
         return c < colCount_ ? cellOf(rows_[first_ + r], c) : std::string_view();
     }
 
-    // Ranks for a text column of few distinct texts; else, when `keysWanted`,
-    // one Key per row. A text tie column without ranks is compared from its
-    // rows: its keys would cost more memory than they save time.
-    void build(int c, ColumnKeys& out, const DatePattern& dates, bool keysWanted) {
+    void build(int c, ColumnKeys& out, const DatePattern& dates) {
         const std::size_t n = rows_.size() - first_;
-        out.ranked =
-            out.style == ssText && rankTexts(
-                                       n, [&](std::size_t r) { return text(c, r); }, out.rank);
-        if (out.ranked || (out.style == ssText && !keysWanted))
+        // Rows read in grid order lie scattered after a sort: each is asked
+        // for a few rows ahead, or the pass waits on every one in turn.
+        const auto textAt = [&](std::size_t r) {
+            if (first_ + r + kAhead < rows_.size())
+                prefetchRow(rows_[first_ + r + kAhead]);
+            return text(c, r);
+        };
+        out.ranked = out.style == ssText;
+        if (out.ranked) {
+            out.distinct = rankTexts(n, textAt, out.rank);
             return;
+        }
         out.keys.resize(n);
         for (std::size_t r = 0; r < n; ++r)
             out.keys[r] =
-                makeKey(out.style, text(c, r), static_cast<std::uint32_t>(first_ + r), dates);
+                makeKey(out.style, textAt(r), static_cast<std::uint32_t>(first_ + r), dates);
     }
 
   private:
+    static constexpr std::size_t kAhead = 16;
     const std::vector<std::string>& rows_;
     std::size_t first_;
     int colCount_;
@@ -414,17 +498,24 @@ std::string_view SortGrid::Cell(int col, int row) const {
     return cellOf(d_->rows[static_cast<std::size_t>(row)], col);
 }
 
-void SortGrid::PrefetchRow(int row) const noexcept {
+void SortGrid::RowTexts(int row, std::vector<std::string_view>& out) const {
+    out.assign(static_cast<std::size_t>(ColCount()), std::string_view());
     if (row < 0 || row >= RowCount())
         return;
     const std::string& r = d_->rows[static_cast<std::size_t>(row)];
-#if defined(__GNUC__)
-    __builtin_prefetch(r.data());
-    if (r.size() > 64)
-        __builtin_prefetch(r.data() + 64);
-#else
-    (void)r;
-#endif
+    std::size_t at = 0;
+    for (std::size_t c = 0; c < out.size() && at < r.size(); ++c) {
+        std::size_t text = 0;
+        const std::size_t n = readLength(r, at, text);
+        out[c] = std::string_view(r).substr(text, n);
+        at = text + n;
+    }
+}
+
+void SortGrid::PrefetchRow(int row) const noexcept {
+    if (row < 0 || row >= RowCount())
+        return;
+    prefetchRow(d_->rows[static_cast<std::size_t>(row)]);
 }
 
 void SortGrid::SetCell(int col, int row, std::string_view text) {
@@ -701,7 +792,7 @@ void SortGrid::SortRows() {
     auto column = [&](int c) -> ColumnKeys& {
         ColumnKeys& k = columns[static_cast<std::size_t>(c - sortCol)];
         std::call_once(k.once, [&] {
-            reader.build(c, k, DateFormat, c == sortCol);
+            reader.build(c, k, DateFormat);
             k.built.store(true, std::memory_order_release);
         });
         return k;
@@ -732,8 +823,6 @@ void SortGrid::SortRows() {
             const std::uint32_t x = k.rank[a - firstRow], y = k.rank[b - firstRow];
             return x == y ? 0 : x < y ? -1 : 1;
         }
-        if (k.style == ssText)
-            return compareTexts(reader.text(c, a - firstRow), reader.text(c, b - firstRow));
         return compareKeys(k.style, k.keys[a - firstRow], k.keys[b - firstRow], textOf);
     };
 
@@ -763,15 +852,15 @@ void SortGrid::SortRows() {
     {
         ColumnKeys& k = column(sortCol);
         if (k.ranked) {
-            // Few distinct texts tie a lot: when the next column ranks too,
-            // its rank joins the key and those ties never leave the array.
+            // Texts that tie a lot (names, cities): when the next column is
+            // text too, its rank joins the key and those ties never leave
+            // the array. Few ties are left to the tie columns' own keys.
             std::vector<std::uint32_t> next;
-            if (sortCol + 1 < ColCount() - 1 && columns[1].style == ssText) {
-                ColumnKeys& k2 = column(sortCol + 1);
-                if (k2.ranked) {
-                    next.swap(k2.rank);
-                    tiesFrom = sortCol + 1;
-                }
+            const bool manyTies =
+                k.distinct + static_cast<std::size_t>(n) / 16 <= static_cast<std::size_t>(n);
+            if (manyTies && sortCol + 1 < ColCount() - 1 && columns[1].style == ssText) {
+                next.swap(column(sortCol + 1).rank);
+                tiesFrom = sortCol + 1;
             }
             e.resize(static_cast<std::size_t>(n));
             for (std::size_t r = 0; r < e.size(); ++r) {

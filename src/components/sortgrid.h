@@ -117,6 +117,8 @@ class SortGrid {
     int FixedCols = 0;
 
     std::string_view Cell(int col, int row) const; // valid until the grid changes
+    // Every cell of `row` (ColCount() of them) in one walk along it.
+    void RowTexts(int row, std::vector<std::string_view>& out) const;
     void SetCell(int col, int row, std::string_view text);
     void CopyRow(int from, int to); // every cell of row `from` onto row `to`
     // A hint that `row` is read soon: after a sort, rows lie scattered in

@@ -2,6 +2,7 @@
 
 #include "editor/find.h"
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -57,19 +58,25 @@ bool RowFilter::matches(std::string_view cell) const {
 }
 
 bool RowFilter::rowMatches(const SortGrid& grid, int row) const {
-    for (int c = 0; c < grid.ColCount(); ++c)
-        if (matches(grid.Cell(c, row)))
-            return true;
-    return false;
+    std::vector<std::string_view> cells;
+    return rowMatches(grid, row, cells);
+}
+
+bool RowFilter::rowMatches(const SortGrid& grid, int row,
+                           std::vector<std::string_view>& cells) const {
+    grid.RowTexts(row, cells);
+    return std::any_of(cells.begin(), cells.end(),
+                       [this](std::string_view cell) { return matches(cell); });
 }
 
 std::vector<int> RowFilter::matchingRows(const SortGrid& grid) const {
     std::vector<int> out;
     const int first = std::max(grid.FixedRows, 0);
     out.reserve(static_cast<std::size_t>(std::max(grid.RowCount() - first, 0)));
+    std::vector<std::string_view> cells;
     for (int r = first; r < grid.RowCount(); ++r) {
         grid.PrefetchRow(r + 8);
-        if (rowMatches(grid, r))
+        if (rowMatches(grid, r, cells))
             out.push_back(r);
     }
     return out;
@@ -80,9 +87,10 @@ std::vector<char> RowFilter::matchFlags(const SortGrid& grid) const {
     const int n = std::max(grid.RowCount() - first, 0);
     std::vector<char> flags(static_cast<std::size_t>(n), 0);
     auto part = [&](int from, int to) {
+        std::vector<std::string_view> cells;
         for (int i = from; i < to; ++i) {
             grid.PrefetchRow(first + i + 8);
-            flags[static_cast<std::size_t>(i)] = rowMatches(grid, first + i) ? 1 : 0;
+            flags[static_cast<std::size_t>(i)] = rowMatches(grid, first + i, cells) ? 1 : 0;
         }
     };
     if (n < 20000) {

@@ -475,6 +475,15 @@ TEST_F(ReportWindowsTest, FilterShowsMatchingRowsAndTheActionsTakeOnlyThose) {
     pressHeader(list->sg2, 0);
     pressHeader(list->sg2, 0); // descending
     EXPECT_EQ(grid().Cell(0, 1), "3");
+    // A shorter text brings back the hidden rows it matches, each in its
+    // place, as the same text typed afresh shows them.
+    const int before = grid().RowCount();
+    list->filteredit->setText(QStringLiteral("r")); // NORDMANN and KARI too, and more
+    const std::string widened = zorv::tabbedText(grid());
+    EXPECT_GT(grid().RowCount(), before + 1);
+    list->filteredit->clear();
+    list->filteredit->setText(QStringLiteral("r"));
+    EXPECT_EQ(zorv::tabbedText(grid()), widened);
     // Escape empties the filter and leaves the window open; then it closes.
     QTest::keyClick(list->filteredit, Qt::Key_Escape);
     EXPECT_TRUE(list->isVisible());

@@ -75,6 +75,15 @@ TEST(SortGridCells, KeepTextsOfAnyLengthAndByteAcrossEdits) {
     EXPECT_EQ(g.Cell(1, 1), std::string(255, 'x'));
     EXPECT_EQ(g.Cell(2, 1), "");
     EXPECT_EQ(g.Cell(3, 1), withZero);
+    std::vector<std::string_view> cells;
+    g.RowTexts(1, cells); // one walk along the row gives the same cells
+    EXPECT_EQ(cells,
+              (std::vector<std::string_view>{longText, std::string(255, 'x'), "", withZero}));
+    g.SetCell(3, 1, "");
+    g.RowTexts(1, cells);
+    EXPECT_EQ(cells.size(), 4u) << "cells missing at the row's end read as empty";
+    EXPECT_EQ(cells[3], "");
+    g.SetCell(3, 1, withZero);
     g.SetCell(0, 1, "short");
     EXPECT_EQ(g.Cell(0, 1), "short");
     EXPECT_EQ(g.Cell(3, 1), withZero);
@@ -369,8 +378,7 @@ TEST(SortGridSort, OrderOfTiedRowsIsThatOfTheLiteralQuicksort) {
     std::mt19937 rng(20261209);
     const std::vector<std::string> values = {"b", "a", "10", "9", "", "x", "-1", "1e1"};
     const std::vector<std::string> clean = {"10", "9", "", "-1", "1e1", "0.5", "9"};
-    // Long shared beginnings and many distinct texts as well, which the
-    // sort compares without ranking them first.
+    // Long shared beginnings and many distinct texts as well.
     std::vector<std::string> many;
     for (int k = 0; k < 600; ++k)
         many.push_back(std::string(k % 3 ? "Fjellvegen " : "Fjellveg") + std::to_string(k % 300) +
@@ -407,8 +415,43 @@ TEST(SortGridSort, OrderOfTiedRowsIsThatOfTheLiteralQuicksort) {
     }
 }
 
-// Tie columns that most rows reach: texts too many to rank (compared from
-// the rows), few texts (ranked), numbers (keys made row by row, then whole).
+// Columns of many distinct texts are ranked eight bytes at a time: texts
+// that share eight or sixteen bytes, that end inside a shared chunk, or that
+// differ only by trailing zero bytes or by 0xFF, in the sorted column and in
+// a tie column most rows reach.
+TEST(SortGridSort, ManyDistinctTextsRankByteForByte) {
+    std::mt19937 rng(1209);
+    const char bytes[] = {'\0', 'A', '\xFF'};
+    std::vector<std::string> pool;
+    for (int k = 0; k < 700; ++k) {
+        std::string t = k % 2 ? "Fjellvegen 1" : "Fjellveg";
+        for (int i = static_cast<int>(rng() % 12); i > 0; --i)
+            t += bytes[rng() % 3];
+        pool.push_back(t);
+    }
+    for (int round = 0; round < 8; ++round) {
+        Rows rows;
+        for (int r = 0; r < 2000; ++r) {
+            std::string many = pool[rng() % pool.size()];
+            std::string few(1, static_cast<char>('a' + rng() % 2));
+            if (round % 2)
+                std::swap(many, few);
+            rows.push_back({many, few, pool[rng() % pool.size()], "id" + std::to_string(r)});
+        }
+        SortGrid fast(4, 1), literal(4, 1);
+        for (SortGrid* g : {&fast, &literal}) {
+            fill(*g, rows);
+            g->SetSortColumn(round % 4 == 3 ? 1 : 0);
+            g->SortDirection = round % 4 == 2 ? sdDescending : sdAscending;
+        }
+        fast.SortRows();
+        LiteralSort{literal}.run();
+        ASSERT_EQ(snapshot(fast), snapshot(literal)) << "round " << round;
+    }
+}
+
+// Tie columns that most rows reach: texts of many and of few distinct
+// values, numbers (keys made row by row, then whole).
 TEST(SortGridSort, TieColumnsMostRowsReachFollowTheLiteralQuicksort) {
     std::mt19937 rng(91);
     std::vector<std::string> streets;

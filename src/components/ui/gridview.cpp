@@ -825,13 +825,16 @@ std::vector<int> SortGridView::widestTexts(int first, int last) const {
     qint64 told = 0;
     if (grid_.OnProgress)
         grid_.OnProgress(0, total);
+    std::vector<std::string_view> cells;
     for (int r = 0; r < grid_.RowCount(); ++r) {
         if ((r & 0x3FFF) == 0 && grid_.OnProgress && since.elapsed() - told >= 50) {
             told = since.elapsed();
             grid_.OnProgress(r, total);
         }
+        grid_.PrefetchRow(r + 16);
+        grid_.RowTexts(r, cells);
         for (int c = first; c <= last; ++c) {
-            const std::string_view t = grid_.Cell(c, r);
+            const std::string_view t = cells[static_cast<std::size_t>(c)];
             if (t.empty())
                 continue;
             double bound = 0;

@@ -78,10 +78,11 @@ void Tstatform::FormActivate() {
         progress.phase(QStringLiteral("Reading the users..."), 70);
         BlockReader reader(session_.workingCopy);
         buildStatistics(SG2->grid(), reader, progress.counter());
-        progress.phase(QStringLiteral("Sorting..."), 85);
-        applyStoredSort();
-        progress.phase(QStringLiteral("Sizing the columns..."), 100);
+        // Sized while the rows lie in memory in the order they are read.
+        progress.phase(QStringLiteral("Sizing the columns..."), 80);
         SG2->SizeColumnsToText(0); // each column to its text, in one pass
+        progress.phase(QStringLiteral("Sorting..."), 100);
+        applyStoredSort();
     });
     selectUser(host_.currentUser());
 }

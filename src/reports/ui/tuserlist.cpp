@@ -207,19 +207,21 @@ void Tuserlist::BuildList() {
 void Tuserlist::rebuild(Progress& progress, bool autoSize) {
     showAll();
     buildRows(progress);
-    progress.phase(QStringLiteral("Sorting..."), 80);
-    // Rows in record order under a column's mark would say what is not so.
-    orderFromBuild_ = false;
-    applyStoredSort();
-    orderFromBuild_ = true;
-    progress.phase(QStringLiteral("Sizing the columns..."), 95);
+    // Sized before the sort, while the rows lie in memory in the order they
+    // are read: the widths are the same in any order.
+    progress.phase(QStringLiteral("Sizing the columns..."), 70);
     if (autoSize)
         sg2->SetAutoSize(true);
     else
         sg2->SizeColumnsToText(0); // each column to its text, in one pass
+    progress.phase(QStringLiteral("Sorting..."), 95);
+    // Rows in record order under a column's mark would say what is not so.
+    orderFromBuild_ = false;
+    applyStoredSort();
+    orderFromBuild_ = true;
     if (!filter_.empty()) {
         progress.phase(QStringLiteral("Filtering..."), 100);
-        applyFilter(false);
+        applyFilter(FilterChange::Any);
     }
     showCount();
 }
@@ -394,7 +396,7 @@ bool Tuserlist::restatus(const std::vector<std::pair<int, unsigned>>& toggled) {
     }
     sg2->SizeColumnToText(statCol);
     if (filtering_)
-        applyFilter(false); // a status text may match the filter now, or no longer
+        applyFilter(FilterChange::Any); // a status text may match the filter now, or no longer
     showCount();
     sg2->refresh();
     return true;
@@ -437,7 +439,7 @@ std::vector<int> firstRanks(int n) {
 
 // The rows the filter hides wait aside, moved, not copied; each row's rank
 // is its place in the whole list, so that they come back where they were.
-void Tuserlist::applyFilter(bool narrowing) {
+void Tuserlist::applyFilter(FilterChange change) {
     SortGrid& g = sg2->grid();
     if (filter_.empty()) {
         showAll();
@@ -445,7 +447,11 @@ void Tuserlist::applyFilter(bool narrowing) {
     }
     // One repaint for the whole change, after it: a million rows come and go.
     const QuietGrid quiet(g), quietAside(aside_);
-    if (filtering_ && !narrowing) {
+    if (filtering_ && change == FilterChange::Wider) {
+        showHiddenMatches();
+        return;
+    }
+    if (filtering_ && change != FilterChange::Narrower) {
         g.MergeRowsFrom(aside_, shownRank_, hiddenRank_);
         filtering_ = false;
     }
@@ -475,13 +481,39 @@ void Tuserlist::applyFilter(bool narrowing) {
     shownRank_ = std::move(staying);
 }
 
+// Only the hidden rows can match a shorter text: the shown ones stay, and
+// those of the hidden that match come back to their places.
+void Tuserlist::showHiddenMatches() {
+    std::vector<char> stay = filter_.matchFlags(aside_);
+    std::vector<int> stillHidden, returning;
+    stillHidden.reserve(hiddenRank_.size());
+    for (std::size_t i = 0; i < stay.size(); ++i) {
+        stay[i] = !stay[i];
+        (stay[i] ? stillHidden : returning).push_back(hiddenRank_[i]);
+    }
+    SortGrid back(aside_.ColCount(), std::max(aside_.FixedRows, 0));
+    back.FixedRows = aside_.FixedRows;
+    aside_.PartitionRows(stay, back);
+    std::vector<int> merged;
+    merged.reserve(shownRank_.size() + returning.size());
+    std::merge(shownRank_.begin(), shownRank_.end(), returning.begin(), returning.end(),
+               std::back_inserter(merged));
+    sg2->grid().MergeRowsFrom(back, shownRank_, returning);
+    shownRank_ = std::move(merged);
+    hiddenRank_ = std::move(stillHidden);
+}
+
 void Tuserlist::filtereditChange() {
     const RowFilter next(utf8ToCp1252(filteredit->text().toStdString()));
-    const bool narrowing = filtering_ && next.narrows(filter_);
+    FilterChange change = FilterChange::Any;
+    if (filtering_ && next.narrows(filter_))
+        change = FilterChange::Narrower;
+    else if (filtering_ && filter_.narrows(next))
+        change = FilterChange::Wider;
     const int keep = selectedUser();
     SortGrid& g = sg2->grid();
     filter_ = next;
-    applyFilter(narrowing);
+    applyFilter(change);
     showCount();
     sg2->refresh();
     if (!selectUser(keep) && !selectUser(host_.currentUser()) && g.RowCount() > g.FixedRows) {
@@ -511,7 +543,7 @@ void Tuserlist::afterSort() {
             g.SortRows();
         }
         progress.phase(QStringLiteral("Filtering..."), 100);
-        applyFilter(false);
+        applyFilter(FilterChange::Any);
     });
     selectUser(keep);
 }

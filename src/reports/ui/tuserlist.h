@@ -92,7 +92,11 @@ class Tuserlist : public ReportWindow {
     void buildRows(Progress& progress);
     // All rows back in sg2 / the filter's rows in sg2 and the others aside.
     void showAll();
-    void applyFilter(bool narrowing);
+    // A text that holds the last one shows no row it hid (Narrower); one
+    // the last text holds hides no row it showed (Wider).
+    enum class FilterChange { Any, Narrower, Wider };
+    void applyFilter(FilterChange change);
+    void showHiddenMatches();
     void showCount();
     ListOptions shownOptions() const;
     bool restatus(const std::vector<std::pair<int, unsigned>>& toggled);
