@@ -280,41 +280,49 @@ std::size_t rankTexts(std::size_t count, TextAt&& textAt, std::vector<std::uint3
     while (slots < 2 * limit)
         slots <<= 1;
     constexpr std::uint32_t kFree = 0xFFFFFFFFu;
-    std::vector<std::uint32_t> table(slots, kFree); // index into `distinct`
-    std::vector<std::string_view> distinct;
+    std::vector<std::uint32_t> table(slots, kFree); // index of a distinct text
+    // The distinct texts back to back: a lookup compares with a copy close
+    // to the others, not with a row anywhere in memory.
+    std::string arena;
+    std::vector<std::size_t> ends; // text k is arena[ends[k - 1], ends[k])
+    const auto distinct = [&](std::uint32_t k) {
+        const std::size_t from = k == 0 ? 0 : ends[k - 1];
+        return std::string_view(arena).substr(from, ends[k] - from);
+    };
     rank.resize(count);
     const std::hash<std::string_view> hash;
     for (std::size_t r = 0; r < count; ++r) {
         const std::string_view text = textAt(r);
         std::size_t slot = hash(text) & (slots - 1);
-        while (table[slot] != kFree && distinct[table[slot]] != text)
+        while (table[slot] != kFree && distinct(table[slot]) != text)
             slot = (slot + 1) & (slots - 1);
         if (table[slot] == kFree) {
-            if (distinct.size() == limit) {
+            if (ends.size() == limit) {
                 std::vector<std::uint32_t>().swap(rank);
                 std::vector<std::uint32_t>().swap(table);
-                std::vector<std::string_view>().swap(distinct);
+                std::string().swap(arena);
                 return rankManyTexts(count, textAt, rank);
             }
-            table[slot] = static_cast<std::uint32_t>(distinct.size());
-            distinct.push_back(text);
+            table[slot] = static_cast<std::uint32_t>(ends.size());
+            arena.append(text);
+            ends.push_back(arena.size());
         }
         rank[r] = table[slot];
     }
-    std::vector<std::uint32_t> order(distinct.size());
+    std::vector<std::uint32_t> order(ends.size());
     for (std::uint32_t k = 0; k < order.size(); ++k)
         order[k] = k;
     std::sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) {
-        const std::string_view a = distinct[x], b = distinct[y];
+        const std::string_view a = distinct(x), b = distinct(y);
         const int r = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
         return r != 0 ? r < 0 : a.size() < b.size();
     });
-    std::vector<std::uint32_t> position(distinct.size());
+    std::vector<std::uint32_t> position(order.size());
     for (std::uint32_t k = 0; k < order.size(); ++k)
         position[order[k]] = k;
     for (auto& v : rank)
         v = position[v];
-    return distinct.size();
+    return order.size();
 }
 
 // The keys of one column of the data rows, as a sort needs them: ranks for a
@@ -510,6 +518,26 @@ void SortGrid::RowTexts(int row, std::vector<std::string_view>& out) const {
         out[c] = std::string_view(r).substr(text, n);
         at = text + n;
     }
+}
+
+bool SortGrid::anyCell(int row, const void* match,
+                       bool (*test)(const void*, std::string_view)) const {
+    if (row < 0 || row >= RowCount())
+        return false;
+    const std::string& r = d_->rows[static_cast<std::size_t>(row)];
+    std::size_t at = 0;
+    for (int c = 0; c < ColCount(); ++c) {
+        std::string_view cell;
+        if (at < r.size()) {
+            std::size_t text = 0;
+            const std::size_t n = readLength(r, at, text);
+            cell = std::string_view(r).substr(text, n);
+            at = text + n;
+        }
+        if (test(match, cell))
+            return true;
+    }
+    return false;
 }
 
 void SortGrid::PrefetchRow(int row) const noexcept {
@@ -852,23 +880,45 @@ void SortGrid::SortRows() {
     {
         ColumnKeys& k = column(sortCol);
         if (k.ranked) {
-            // Texts that tie a lot (names, cities): when the next column is
-            // text too, its rank joins the key and those ties never leave
-            // the array. Few ties are left to the tie columns' own keys.
-            std::vector<std::uint32_t> next;
-            const bool manyTies =
-                k.distinct + static_cast<std::size_t>(n) / 16 <= static_cast<std::size_t>(n);
-            if (manyTies && sortCol + 1 < ColCount() - 1 && columns[1].style == ssText) {
-                next.swap(column(sortCol + 1).rank);
-                tiesFrom = sortCol + 1;
-            }
-            e.resize(static_cast<std::size_t>(n));
-            for (std::size_t r = 0; r < e.size(); ++r) {
-                const std::uint64_t order =
-                    next.empty() ? k.rank[r] : std::uint64_t{k.rank[r]} << 32 | next[r];
-                e[r] = Key{order, 0, firstRow + static_cast<std::uint32_t>(r)};
-            }
+            // Texts that tie a lot (names, streets, cities): the ranks of the
+            // text columns after them join the key, as many as 64 bits hold,
+            // while the columns so far can still tie a lot. Those ties then
+            // never leave the array; the few left go to the tie columns.
+            const auto count = static_cast<std::size_t>(n);
+            e.resize(count);
+            for (std::size_t r = 0; r < count; ++r)
+                e[r] = Key{k.rank[r], 0, firstRow + static_cast<std::uint32_t>(r)};
             std::vector<std::uint32_t>().swap(k.rank);
+            const auto bitsFor = [](std::size_t distinct) {
+                int b = 0;
+                while (b < 64 && (std::uint64_t{1} << b) < distinct)
+                    ++b;
+                return b;
+            };
+            // At least a sixteenth of the rows tie with another, for all
+            // these columns can tell (their combinations, at best).
+            const auto manyTies = [count](double combinations) {
+                return std::min(combinations, static_cast<double>(count)) +
+                           static_cast<double>(count / 16) <=
+                       static_cast<double>(count);
+            };
+            int bits = bitsFor(k.distinct);
+            double combinations = static_cast<double>(k.distinct);
+            for (int c = sortCol + 1; c <= ColCount() - 2 && manyTies(combinations); ++c) {
+                ColumnKeys& kc = columns[static_cast<std::size_t>(c - sortCol)];
+                if (kc.style != ssText)
+                    break;
+                column(c);
+                const int b = bitsFor(kc.distinct);
+                if (bits + b > 64)
+                    break;
+                for (std::size_t r = 0; r < count; ++r)
+                    e[r].order = e[r].order << b | kc.rank[r];
+                std::vector<std::uint32_t>().swap(kc.rank);
+                bits += b;
+                combinations *= static_cast<double>(kc.distinct);
+                tiesFrom = c;
+            }
         } else {
             e.swap(k.keys);
         }
@@ -1045,28 +1095,23 @@ void SortGrid::SortRows() {
     if (OnProgress)
         OnProgress(total, total); // before a row moves: its error still leaves them
 
-    // Row first + k takes the row e[k] came from: follow each cycle once.
-    std::vector<bool> placed(static_cast<std::size_t>(n), false);
+    // Row first + k takes the row e[k] came from. The rows are gathered into
+    // a new vector in their new order: each is read once, a few ahead.
+    std::vector<std::string> sorted;
+    sorted.reserve(d_->rows.size());
+    for (int r = 0; r < first; ++r)
+        sorted.push_back(std::move(d_->rows[static_cast<std::size_t>(r)]));
     int current = d_->row;
-    for (int k = 0; k < n; ++k) {
-        if (static_cast<int>(e[static_cast<std::size_t>(k)].row) == d_->row)
-            current = first + k;
-        if (placed[static_cast<std::size_t>(k)])
-            continue;
-        std::string held = std::move(d_->rows[static_cast<std::size_t>(first + k)]);
-        int to = k;
-        for (;;) {
-            placed[static_cast<std::size_t>(to)] = true;
-            const int from = static_cast<int>(e[static_cast<std::size_t>(to)].row) - first;
-            if (from == k) {
-                d_->rows[static_cast<std::size_t>(first + to)] = std::move(held);
-                break;
-            }
-            d_->rows[static_cast<std::size_t>(first + to)] =
-                std::move(d_->rows[static_cast<std::size_t>(first + from)]);
-            to = from;
-        }
+    for (std::size_t k = 0; k < e.size(); ++k) {
+#if defined(__GNUC__)
+        if (k + 16 < e.size())
+            __builtin_prefetch(&d_->rows[e[k + 16].row]);
+#endif
+        if (static_cast<int>(e[k].row) == d_->row)
+            current = first + static_cast<int>(k);
+        sorted.push_back(std::move(d_->rows[e[k].row]));
     }
+    d_->rows.swap(sorted);
     d_->row = current;
     d_->sel = {d_->col, current, d_->col, current};
     changed();

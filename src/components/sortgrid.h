@@ -119,6 +119,13 @@ class SortGrid {
     std::string_view Cell(int col, int row) const; // valid until the grid changes
     // Every cell of `row` (ColCount() of them) in one walk along it.
     void RowTexts(int row, std::vector<std::string_view>& out) const;
+    // Whether match(text) holds for a cell of `row`: one walk along the row
+    // that stops at the first such cell.
+    template <class Match> bool AnyCell(int row, const Match& match) const {
+        return anyCell(row, &match, [](const void* m, std::string_view text) {
+            return (*static_cast<const Match*>(m))(text);
+        });
+    }
     void SetCell(int col, int row, std::string_view text);
     void CopyRow(int from, int to); // every cell of row `from` onto row `to`
     // A hint that `row` is read soon: after a sort, rows lie scattered in
@@ -259,6 +266,7 @@ class SortGrid {
     void SaveColumnWidths(RegistryKey& key) const;
 
   private:
+    bool anyCell(int row, const void* match, bool (*test)(const void*, std::string_view)) const;
     void changed();
     void clampCurrent();
     int styleOf(int col) const;

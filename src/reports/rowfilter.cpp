@@ -2,7 +2,6 @@
 
 #include "editor/find.h"
 
-#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -58,25 +57,16 @@ bool RowFilter::matches(std::string_view cell) const {
 }
 
 bool RowFilter::rowMatches(const SortGrid& grid, int row) const {
-    std::vector<std::string_view> cells;
-    return rowMatches(grid, row, cells);
-}
-
-bool RowFilter::rowMatches(const SortGrid& grid, int row,
-                           std::vector<std::string_view>& cells) const {
-    grid.RowTexts(row, cells);
-    return std::any_of(cells.begin(), cells.end(),
-                       [this](std::string_view cell) { return matches(cell); });
+    return grid.AnyCell(row, [this](std::string_view cell) { return matches(cell); });
 }
 
 std::vector<int> RowFilter::matchingRows(const SortGrid& grid) const {
     std::vector<int> out;
     const int first = std::max(grid.FixedRows, 0);
     out.reserve(static_cast<std::size_t>(std::max(grid.RowCount() - first, 0)));
-    std::vector<std::string_view> cells;
     for (int r = first; r < grid.RowCount(); ++r) {
         grid.PrefetchRow(r + 8);
-        if (rowMatches(grid, r, cells))
+        if (rowMatches(grid, r))
             out.push_back(r);
     }
     return out;
@@ -87,10 +77,9 @@ std::vector<char> RowFilter::matchFlags(const SortGrid& grid) const {
     const int n = std::max(grid.RowCount() - first, 0);
     std::vector<char> flags(static_cast<std::size_t>(n), 0);
     auto part = [&](int from, int to) {
-        std::vector<std::string_view> cells;
         for (int i = from; i < to; ++i) {
             grid.PrefetchRow(first + i + 8);
-            flags[static_cast<std::size_t>(i)] = rowMatches(grid, first + i, cells) ? 1 : 0;
+            flags[static_cast<std::size_t>(i)] = rowMatches(grid, first + i) ? 1 : 0;
         }
     };
     if (n < 20000) {

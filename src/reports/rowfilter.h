@@ -19,8 +19,6 @@ class RowFilter {
     bool empty() const { return needle_.empty(); }
     bool matches(std::string_view cell) const;
     bool rowMatches(const SortGrid& grid, int row) const;
-    // The same, with `cells` as scratch space for a pass over many rows.
-    bool rowMatches(const SortGrid& grid, int row, std::vector<std::string_view>& cells) const;
     // The data rows that match, in grid order (grid row numbers).
     std::vector<int> matchingRows(const SortGrid& grid) const;
     // For each data row, 1 when it matches: the rows are looked at by two

@@ -84,6 +84,11 @@ TEST(SortGridCells, KeepTextsOfAnyLengthAndByteAcrossEdits) {
     EXPECT_EQ(cells.size(), 4u) << "cells missing at the row's end read as empty";
     EXPECT_EQ(cells[3], "");
     g.SetCell(3, 1, withZero);
+    int asked = 0; // a walk that stops at the first cell matched
+    EXPECT_TRUE(g.AnyCell(1, [&](std::string_view t) { return ++asked, t.size() == 255; }));
+    EXPECT_EQ(asked, 2);
+    EXPECT_FALSE(g.AnyCell(1, [](std::string_view t) { return t == "a"; }));
+    EXPECT_TRUE(g.AnyCell(2, [](std::string_view t) { return t.empty(); })); // a row never set
     g.SetCell(0, 1, "short");
     EXPECT_EQ(g.Cell(0, 1), "short");
     EXPECT_EQ(g.Cell(3, 1), withZero);

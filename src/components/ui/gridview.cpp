@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
@@ -103,6 +104,10 @@ struct SortGridView::Advances {
     QFont font;
     std::array<double, 256> advance{};
     std::vector<float> pairGain = std::vector<float>(256 * 256, 0.0f); // [first * 256 + second]
+    // In sixty-fourths of a pixel, rounded up: integer sums that never fall
+    // below the ones above, so most texts are passed over without the pairs.
+    std::array<std::int32_t, 256> advanceUp{};
+    std::int32_t gainUp = 0; // the largest pair gain, at least 0
 };
 
 // --- model ---------------------------------------------------------------
@@ -803,11 +808,17 @@ const SortGridView::Advances& SortGridView::advances() const {
             const char byte = static_cast<char>(b);
             ch[b] = cp1252ToQString(std::string_view(&byte, 1));
             a->advance[b] = fm.horizontalAdvance(ch[b]);
+            a->advanceUp[b] = static_cast<std::int32_t>(std::ceil(a->advance[b] * 64));
         }
+        float most = 0;
         for (int x = 0; x < 256; ++x)
-            for (int y = 0; y < 256; ++y)
-                a->pairGain[x * 256 + y] = static_cast<float>(fm.horizontalAdvance(ch[x] + ch[y]) -
-                                                              a->advance[x] - a->advance[y]);
+            for (int y = 0; y < 256; ++y) {
+                const float g = static_cast<float>(fm.horizontalAdvance(ch[x] + ch[y]) -
+                                                   a->advance[x] - a->advance[y]);
+                a->pairGain[x * 256 + y] = g;
+                most = std::max(most, g);
+            }
+        a->gainUp = static_cast<std::int32_t>(std::ceil(most * 64));
         advances_ = std::move(a);
     }
     return *advances_;
@@ -837,6 +848,13 @@ std::vector<int> SortGridView::widestTexts(int first, int last) const {
             const std::string_view t = cells[static_cast<std::size_t>(c)];
             if (t.empty())
                 continue;
+            int& w = widest[static_cast<std::size_t>(c - first)];
+            std::int64_t up = static_cast<std::int64_t>(t.size() - 1) * a.gainUp;
+            for (unsigned char ch : t)
+                up += a.advanceUp[ch];
+            // Rounded as below, with another sixty-fourth to spare.
+            if (up + 32 + 2 < 64 * (static_cast<std::int64_t>(w) + 1))
+                continue;
             double bound = 0;
             unsigned prev = 256;
             for (unsigned char ch : t) {
@@ -845,7 +863,6 @@ std::vector<int> SortGridView::widestTexts(int first, int last) const {
                     bound += a.pairGain[prev * 256 + ch];
                 prev = ch;
             }
-            int& w = widest[static_cast<std::size_t>(c - first)];
             // The measure rounds the same sum to whole pixels; a sixty-fourth
             // of a pixel covers the float sums' own error. Ties are not measured.
             if (std::floor(bound + 0.5 + 1.0 / 64) <= w)
