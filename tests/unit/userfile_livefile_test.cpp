@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -200,9 +201,10 @@ TEST_F(LiveFileTest, ABusyBoardIsFollowedExactly) {
     Totals totals = computeTotals(wc);
 
     std::atomic<bool> stop{false};
-    std::thread boardThread([this, &stop] {
+    std::atomic<int> rounds{0};
+    std::thread boardThread([this, &stop, &rounds] {
         Board board(userFile);
-        for (int round = 1; !stop; ++round) {
+        for (int round = 1; !stop; rounds = round++) {
             for (int i = 0; i < 5000; i += 97) {
                 const int k = (i + round) % 5000;
                 if (k != 3 && k != 4999 && k != 1500)
@@ -214,20 +216,22 @@ TEST_F(LiveFileTest, ABusyBoardIsFollowedExactly) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
-    for (int pass = 0; pass < 20; ++pass) {
+    // Which pass sees the board's last write to 1500 is the scheduler's
+    // choice: what the passes reported is gathered.
+    std::set<int> changedByBoth;
+    auto pass = [&] {
         const LiveApplied a = applyToWorkingCopy(wc, compare());
         for (const auto& c : a.changed)
             replaceInTotals(totals, c.before, c.after);
         for (const Record& r : a.appended)
             addToTotals(totals, r);
-    }
+        changedByBoth.insert(a.changedByBoth.begin(), a.changedByBoth.end());
+    };
+    for (int k = 0; k < 20 || rounds < 3; ++k) // an append at least, however busy the machine
+        pass();
     stop = true;
     boardThread.join();
-    const LiveApplied a = applyToWorkingCopy(wc, compare());
-    for (const auto& c : a.changed)
-        replaceInTotals(totals, c.before, c.after);
-    for (const Record& r : a.appended)
-        addToTotals(totals, r);
+    pass();
 
     EXPECT_EQ(totals, computeTotals(wc)); // moved by differences = a fresh pass
     const std::string file = readFileBytes(userFile);
@@ -243,5 +247,5 @@ TEST_F(LiveFileTest, ABusyBoardIsFollowedExactly) {
                 copy.compare(i * kRecordSize, kRecordSize, file, i * kRecordSize, kRecordSize), 0)
                 << i;
     }
-    EXPECT_EQ(a.changedByBoth, std::vector<int>{1500});
+    EXPECT_EQ(changedByBoth, std::set<int>{1500});
 }
