@@ -179,6 +179,7 @@ int main(int argc, char** argv) {
     const int idleCompares0 = main.liveWatch()->comparesRun();
     runFor(idle);
     const double idleCpu = processCpu() - idleCpu0;
+    const int idleCompares = main.liveWatch()->comparesRun() - idleCompares0;
 
     // The nightly run: the board rewrites every user at once (a login counted
     // for each); the editor follows in compares of at most kMaxLiveRecords.
@@ -221,7 +222,7 @@ int main(int argc, char** argv) {
                 static_cast<long long>(catchStall));
     std::printf("  caught up after the board stopped %.2f s\n", caughtUp);
     std::printf("  idle board: CPU                %6.2f %% of one core over %.0f s, %d compares\n",
-                100 * idleCpu / idle, idle, main.liveWatch()->comparesRun() - idleCompares0);
+                100 * idleCpu / idle, idle, idleCompares);
 
     std::printf("  every user rewritten at once: followed in %.1f s, longest stall %lld ms "
                 "(the GUI thread ran %.0f ms of it)\n",
