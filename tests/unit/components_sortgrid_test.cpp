@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -369,6 +370,23 @@ struct LiteralSort {
     }
 };
 
+// `rows` sorted by `col` in `dir`, with `format` as the columns' styles: the
+// grid's order is the literal quicksort's.
+void expectLiteralOrder(const Rows& rows, int col, TSortDirection dir,
+                        const std::function<void(int, TSortStyle&)>& format, int round) {
+    const int cols = static_cast<int>(rows.at(0).size());
+    SortGrid fast(cols, 1), literal(cols, 1);
+    for (SortGrid* g : {&fast, &literal}) {
+        g->OnGetFormat = format;
+        fill(*g, rows);
+        g->SetSortColumn(col);
+        g->SortDirection = dir;
+    }
+    fast.SortRows();
+    LiteralSort{literal}.run();
+    EXPECT_EQ(snapshot(fast), snapshot(literal)) << "round " << round;
+}
+
 // Random rows of few distinct values in the sorted and tie-break columns,
 // with a row id in the last column, which never breaks a tie.
 Rows randomRows(std::mt19937& rng, int n, const std::vector<std::string>& values) {
@@ -443,15 +461,8 @@ TEST(SortGridSort, ManyDistinctTextsRankByteForByte) {
                 std::swap(many, few);
             rows.push_back({many, few, pool[rng() % pool.size()], "id" + std::to_string(r)});
         }
-        SortGrid fast(4, 1), literal(4, 1);
-        for (SortGrid* g : {&fast, &literal}) {
-            fill(*g, rows);
-            g->SetSortColumn(round % 4 == 3 ? 1 : 0);
-            g->SortDirection = round % 4 == 2 ? sdDescending : sdAscending;
-        }
-        fast.SortRows();
-        LiteralSort{literal}.run();
-        ASSERT_EQ(snapshot(fast), snapshot(literal)) << "round " << round;
+        expectLiteralOrder(rows, round % 4 == 3 ? 1 : 0,
+                           round % 4 == 2 ? sdDescending : sdAscending, {}, round);
     }
 }
 
@@ -475,19 +486,13 @@ TEST(SortGridSort, TieColumnsMostRowsReachFollowTheLiteralQuicksort) {
             rows.push_back({std::string(1, static_cast<char>('p' + rng() % 2)), many,
                             numbers[rng() % numbers.size()], few, "id" + std::to_string(r)});
         }
-        SortGrid fast(6, 1), literal(6, 1);
-        for (SortGrid* g : {&fast, &literal}) {
-            g->OnGetFormat = [](int col, TSortStyle& s) {
+        expectLiteralOrder(
+            rows, round % 4 == 3 ? 1 : 0, round % 4 == 2 ? sdDescending : sdAscending,
+            [](int col, TSortStyle& s) {
                 if (col == 2)
                     s = ssNumber;
-            };
-            fill(*g, rows);
-            g->SetSortColumn(round % 4 == 3 ? 1 : 0);
-            g->SortDirection = round % 4 == 2 ? sdDescending : sdAscending;
-        }
-        fast.SortRows();
-        LiteralSort{literal}.run();
-        ASSERT_EQ(snapshot(fast), snapshot(literal)) << "round " << round;
+            },
+            round);
     }
 }
 

@@ -428,6 +428,27 @@ void Tuserlist::showAll() {
 
 namespace {
 
+// The data rows of `from` whose `stay` entry is 0 move into `to`, each to
+// its place by rank; `fromRanks` and `toRanks` (ascending, one per data row
+// of their grid) follow them.
+void moveRowsByRank(SortGrid& from, std::vector<int>& fromRanks, const std::vector<char>& stay,
+                    SortGrid& to, std::vector<int>& toRanks) {
+    std::vector<int> staying, moving;
+    staying.reserve(fromRanks.size());
+    for (std::size_t i = 0; i < stay.size(); ++i)
+        (stay[i] ? staying : moving).push_back(fromRanks[i]);
+    SortGrid movers(from.ColCount(), std::max(from.FixedRows, 0));
+    movers.FixedRows = from.FixedRows;
+    from.PartitionRows(stay, movers);
+    std::vector<int> merged;
+    merged.reserve(toRanks.size() + moving.size());
+    std::merge(toRanks.begin(), toRanks.end(), moving.begin(), moving.end(),
+               std::back_inserter(merged));
+    to.MergeRowsFrom(movers, toRanks, moving);
+    toRanks = std::move(merged);
+    fromRanks = std::move(staying);
+}
+
 std::vector<int> firstRanks(int n) {
     std::vector<int> r(static_cast<std::size_t>(std::max(n, 0)));
     for (std::size_t i = 0; i < r.size(); ++i)
@@ -448,7 +469,12 @@ void Tuserlist::applyFilter(FilterChange change) {
     // One repaint for the whole change, after it: a million rows come and go.
     const QuietGrid quiet(g), quietAside(aside_);
     if (filtering_ && change == FilterChange::Wider) {
-        showHiddenMatches();
+        // Only the hidden rows can match a shorter text: those that do come
+        // back to their places, and every row shown stays.
+        std::vector<char> stay = filter_.matchFlags(aside_);
+        for (char& f : stay)
+            f = !f;
+        moveRowsByRank(aside_, hiddenRank_, stay, g, shownRank_);
         return;
     }
     if (filtering_ && change != FilterChange::Narrower) {
@@ -464,43 +490,7 @@ void Tuserlist::applyFilter(FilterChange change) {
         filtering_ = true;
     }
     // Only the rows shown can match a longer text.
-    const std::vector<char> keep = filter_.matchFlags(g);
-    std::vector<int> staying, leaving;
-    staying.reserve(shownRank_.size());
-    for (std::size_t i = 0; i < keep.size(); ++i)
-        (keep[i] ? staying : leaving).push_back(shownRank_[i]);
-    SortGrid leavers(g.ColCount(), std::max(g.FixedRows, 0));
-    leavers.FixedRows = g.FixedRows;
-    g.PartitionRows(keep, leavers);
-    std::vector<int> merged;
-    merged.reserve(hiddenRank_.size() + leaving.size());
-    std::merge(hiddenRank_.begin(), hiddenRank_.end(), leaving.begin(), leaving.end(),
-               std::back_inserter(merged));
-    aside_.MergeRowsFrom(leavers, hiddenRank_, leaving);
-    hiddenRank_ = std::move(merged);
-    shownRank_ = std::move(staying);
-}
-
-// Only the hidden rows can match a shorter text: the shown ones stay, and
-// those of the hidden that match come back to their places.
-void Tuserlist::showHiddenMatches() {
-    std::vector<char> stay = filter_.matchFlags(aside_);
-    std::vector<int> stillHidden, returning;
-    stillHidden.reserve(hiddenRank_.size());
-    for (std::size_t i = 0; i < stay.size(); ++i) {
-        stay[i] = !stay[i];
-        (stay[i] ? stillHidden : returning).push_back(hiddenRank_[i]);
-    }
-    SortGrid back(aside_.ColCount(), std::max(aside_.FixedRows, 0));
-    back.FixedRows = aside_.FixedRows;
-    aside_.PartitionRows(stay, back);
-    std::vector<int> merged;
-    merged.reserve(shownRank_.size() + returning.size());
-    std::merge(shownRank_.begin(), shownRank_.end(), returning.begin(), returning.end(),
-               std::back_inserter(merged));
-    sg2->grid().MergeRowsFrom(back, shownRank_, returning);
-    shownRank_ = std::move(merged);
-    hiddenRank_ = std::move(stillHidden);
+    moveRowsByRank(g, shownRank_, filter_.matchFlags(g), aside_, hiddenRank_);
 }
 
 void Tuserlist::filtereditChange() {

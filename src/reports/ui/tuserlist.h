@@ -96,7 +96,6 @@ class Tuserlist : public ReportWindow {
     // the last text holds hides no row it showed (Wider).
     enum class FilterChange { Any, Narrower, Wider };
     void applyFilter(FilterChange change);
-    void showHiddenMatches();
     void showCount();
     ListOptions shownOptions() const;
     bool restatus(const std::vector<std::pair<int, unsigned>>& toggled);
