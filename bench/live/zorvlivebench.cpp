@@ -92,6 +92,15 @@ class StallMeter {
     double lastCpu_ = 0;
 };
 
+// Seconds until `field` shows `text` (events running), at most `limitMs`.
+double secondsUntil(const QLineEdit* field, const QString& text, qint64 limitMs) {
+    QElapsedTimer wall;
+    wall.start();
+    while (field->text() != text && wall.elapsed() < limitMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return static_cast<double>(wall.elapsed()) / 1000;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -167,11 +176,8 @@ int main(int argc, char** argv) {
 
     // Caught up: the count on the tab is the file's.
     const int fileUsers = static_cast<int>(fs::file_size(userFile) / zorv::kRecordSize);
-    wall.restart();
     meter.start();
-    while (main.tuser->text() != QString::number(fileUsers) && wall.elapsed() < 20000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    const double caughtUp = static_cast<double>(wall.elapsed()) / 1000;
+    const double caughtUp = secondsUntil(main.tuser, QString::number(fileUsers), 20000);
     const qint64 catchStall = meter.stop();
 
     runFor(2); // the last compare settles
@@ -199,11 +205,8 @@ int main(int argc, char** argv) {
         }
         ::close(fd);
     }
-    wall.restart();
     meter.start();
-    while (main.tlogins->text() != QString::number(expected) && wall.elapsed() < 120000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    const double nightly = static_cast<double>(wall.elapsed()) / 1000;
+    const double nightly = secondsUntil(main.tlogins, QString::number(expected), 120000);
     const qint64 nightlyStall = meter.stop();
     const double nightlyStallCpu = meter.longestCpuMs();
 

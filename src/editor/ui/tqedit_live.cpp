@@ -45,25 +45,25 @@ bool Tqedit::canApplyLive() const {
 }
 
 void Tqedit::applyLive(const LiveCompare& result) {
-    switch (result.state) {
-    case LiveState::Missing:
-        liveProblem_ = QStringLiteral("The user file is missing");
+    if (result.state != LiveState::Following) {
+        switch (result.state) {
+        case LiveState::Missing:
+            liveProblem_ = QStringLiteral("The user file is missing");
+            break;
+        case LiveState::Unreadable:
+            liveProblem_ = QStringLiteral("The user file cannot be read");
+            break;
+        case LiveState::Replaced:
+            liveProblem_ = QStringLiteral("User file replaced: not followed until Save File");
+            break;
+        case LiveState::Shrunk:
+            liveProblem_ = QStringLiteral("User file shortened: not followed until Save File");
+            break;
+        case LiveState::Following:
+            break;
+        }
         updateLiveField();
         return;
-    case LiveState::Unreadable:
-        liveProblem_ = QStringLiteral("The user file cannot be read");
-        updateLiveField();
-        return;
-    case LiveState::Replaced:
-        liveProblem_ = QStringLiteral("User file replaced: not followed until Save File");
-        updateLiveField();
-        return;
-    case LiveState::Shrunk:
-        liveProblem_ = QStringLiteral("User file shortened: not followed until Save File");
-        updateLiveField();
-        return;
-    case LiveState::Following:
-        break;
     }
     liveProblem_.clear();
     auto& s = session_;
