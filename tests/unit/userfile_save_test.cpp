@@ -224,6 +224,9 @@ TEST_F(SaveTest, TwoEditorsOnTheSameUserAsk) {
         EXPECT_EQ(b->prompts.shown[0].buttons,
                   (std::vector<std::string>{"Keep mine", "Keep the board's", "Cancel"}));
         EXPECT_EQ(b->prompts.shown[0].text.find("  2"), std::string::npos);
+        EXPECT_EQ(b->prompts.shown[0].text.find("Street address"), std::string::npos)
+            << "only the disputed field";
+        EXPECT_EQ(b->prompts.shown[0].text.find("City/state"), std::string::npos);
         EXPECT_EQ(onDisk()[0], c.onDisk);
         EXPECT_EQ(onDisk()[2], c.outcome == SaveOutcome::Saved ? user(2, 'B') : user(2));
         EXPECT_EQ(b->s.userFileChanged, c.stillChanged);
@@ -256,38 +259,6 @@ TEST_F(SaveTest, TheOperatorsAndTheBoardsFieldsOfOneUserAreBothKept) {
     EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Saved);
     EXPECT_TRUE(ed.prompts.shown.empty());
     EXPECT_EQ(onDisk()[5], withNumber(same, kTimebank, 11));
-}
-
-TEST_F(SaveTest, AFieldBothChangedIsAskedWithBothValues) {
-    const Record mine = withText(withNumber(user(5), kLimit, 7), kAddress, "MINE 5");
-    const Record board = withText(withNumber(user(5), kLimit, 9), kPostnr, "BERGEN");
-    struct Case {
-        int answer;
-        SaveOutcome outcome;
-        Record onDisk;
-    };
-    for (const Case& c :
-         {Case{0, SaveOutcome::Saved, withText(withNumber(board, kLimit, 7), kAddress, "MINE 5")},
-          Case{1, SaveOutcome::Saved, withText(board, kAddress, "MINE 5")},
-          Case{2, SaveOutcome::Cancelled, board}}) {
-        SCOPED_TRACE(c.answer);
-        writeFileBytes(userFile, bytesOf(usersOf(8)));
-        Editor ed(userFile, copyA);
-        ed.edit(5, mine);
-        boardWrites(userFile, 5, board);
-        ed.prompts.choices = {c.answer};
-        EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), c.outcome);
-        ASSERT_EQ(ed.prompts.shown.size(), 1u);
-        const std::string& text = ed.prompts.shown[0].text;
-        EXPECT_NE(text.find("  5  F\n      Limits (limit): yours 7, the board's 9\n"),
-                  std::string::npos)
-            << text;
-        EXPECT_EQ(text.find("City/state"), std::string::npos) << "not disputed: " << text;
-        EXPECT_EQ(text.find("Street address"), std::string::npos) << text;
-        EXPECT_EQ(onDisk()[5], c.onDisk);
-        EXPECT_EQ(ed.s.userFileChanged, c.outcome != SaveOutcome::Saved);
-        EXPECT_EQ(ed.shown(5), c.outcome == SaveOutcome::Saved ? c.onDisk : mine);
-    }
 }
 
 TEST_F(SaveTest, AQuestionListsFifteenUsersAndCountsTheRest) {

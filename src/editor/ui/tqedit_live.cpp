@@ -6,10 +6,7 @@
 #include "userfile/livefile.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QSlider>
 
 namespace zorv {
@@ -154,7 +151,8 @@ void Tqedit::updateLiveField() {
             users << QString::number(changedByBoth_[i]);
         if (n > 20)
             users << QStringLiteral("...");
-        tips << QStringLiteral("Users %1: Save File asks which changes to keep.")
+        tips << QStringLiteral("Users %1: Save File keeps the board's other fields and asks "
+                               "about any field you both changed.")
                     .arg(users.join(QStringLiteral(", ")));
     }
     livefield->setText(parts.join(QStringLiteral("; ")));
