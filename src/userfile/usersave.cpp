@@ -3,6 +3,7 @@
 #include "codepage.h"
 #include "errors.h"
 #include "fd.h"
+#include "fields.h"
 #include "pathparts.h"
 #include "privatefile.h"
 #include "record.h"
@@ -232,6 +233,13 @@ std::string userLine(int index, const Record& r) {
     return "  " + std::to_string(index) + (name.empty() ? std::string() : "  " + name);
 }
 
+// Every question of a save goes through here: nothing a save holds may stay
+// held while the operator reads.
+int ask(Prompts& prompts, const std::string& title, const std::string& text,
+        const std::vector<std::string>& buttons) {
+    return prompts.choose(title, text, buttons);
+}
+
 bool sameFile(const struct stat& st, const FileIdentity& id) {
     return id.known && static_cast<unsigned long long>(st.st_dev) == id.device &&
            static_cast<unsigned long long>(st.st_ino) == id.inode;
@@ -241,10 +249,9 @@ bool sameFile(const struct stat& st, const FileIdentity& id) {
 SaveOutcome overwriteWhole(UserFileSession& s, Prompts& prompts, const std::string& reason,
                            bool gone = false) {
     const int answer =
-        gone ? prompts.choose("Save File", reason + "\n\nWrite the editor's copy of it there?",
-                              {"Write", "Cancel"})
-             : prompts.choose(
-                   "Save File",
+        gone ? ask(prompts, "Save File", reason + "\n\nWrite the editor's copy of it there?",
+                   {"Write", "Cancel"})
+             : ask(prompts, "Save File",
                    reason +
                        "\n\nUsers may have been renumbered, so your changes cannot be merged "
                        "into it. Overwrite the whole user file with the editor's copy? Whatever "
@@ -267,14 +274,66 @@ SaveOutcome overwriteWhole(UserFileSession& s, Prompts& prompts, const std::stri
     return SaveOutcome::Saved;
 }
 
-std::string userList(const std::vector<JournalEntry>& users) {
+// At most 15 users, so that a question fits on the screen.
+template <class Users, class Lines> std::string listOf(const Users& users, Lines lines) {
     std::string list;
     const std::size_t shownMax = 15;
     for (std::size_t i = 0; i < users.size() && i < shownMax; ++i)
-        list += userLine(users[i].index, users[i].now) + "\n";
+        list += lines(users[i]);
     if (users.size() > shownMax)
         list += "  ... and " + std::to_string(users.size() - shownMax) + " more\n";
     return list;
+}
+
+std::string userList(const std::vector<JournalEntry>& users) {
+    return listOf(users, [](const JournalEntry& e) { return userLine(e.index, e.now) + "\n"; });
+}
+
+// A user both the operator and the board changed, with at least one field
+// they changed to different values.
+struct Disputed {
+    int index;
+    Record board; // what the file holds
+    Record mine;  // the operator's record, for its name
+    FieldMerge merge;
+};
+
+std::string disputedList(const std::vector<Disputed>& users) {
+    return listOf(users, [](const Disputed& d) {
+        std::string lines = userLine(d.index, d.mine) + "\n";
+        for (const FieldConflict& c : d.merge.conflicts) {
+            const char* q = c.field->kind == FieldKind::Text ? "\"" : "";
+            lines += std::string("      ") + c.field->caption + " (" + c.field->name + "): yours " +
+                     q + c.mine + q + ", the board's " + q + c.board + q + "\n";
+        }
+        return lines;
+    });
+}
+
+// What the operator answered for such users, as writes over what the file
+// holds; -1 for Cancel.
+int settleDisputed(Prompts& prompts, const std::string& text, const std::vector<Disputed>& disputed,
+                   std::vector<JournalEntry>& plan) {
+    const int answer = ask(prompts, "Save File", text, {"Keep mine", "Keep the board's", "Cancel"});
+    if (answer != 0 && answer != 1)
+        return -1;
+    for (const Disputed& d : disputed) {
+        const Record& r = answer == 0 ? d.merge.keepingMine : d.merge.keepingBoards;
+        if (r != d.board)
+            plan.push_back({d.index, d.board, r});
+    }
+    return answer;
+}
+
+// A record the board changed too is merged field by field: nothing to write
+// when the board already holds the result; disputed when a field clashes.
+void decide(int index, const Record& base, const Record& ours, const Record& now,
+            const Record& mine, std::vector<JournalEntry>& plan, std::vector<Disputed>& disputed) {
+    FieldMerge m = mergeFields(base, ours, now);
+    if (!m.conflicts.empty())
+        disputed.push_back({index, now, mine, std::move(m)});
+    else if (m.keepingMine != now)
+        plan.push_back({index, now, m.keepingMine});
 }
 
 off_t sizeOf(int fd) {
@@ -290,8 +349,11 @@ std::string shorterText(const std::string& path, off_t size, int changed) {
 
 // The merge itself. Throws SaveFailure with nothing written (or all written
 // taken back). `notSaved` gets the records left as the board has them though
-// the operator wanted them saved.
-SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<JournalEntry>& notSaved) {
+// the operator wanted them saved, `cancelled` those the operator chose to
+// leave unsaved when the board changed them during the save; both with the
+// operator's bytes as `now`.
+SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<JournalEntry>& notSaved,
+                      std::vector<JournalEntry>& cancelled) {
     const std::string& path = s.userFileName;
     WorkingCopy& wc = s.workingCopy;
 
@@ -335,7 +397,7 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<JournalE
     // What the board holds now decides, record by record. A record the board
     // is writing under its lock is read once that write is done.
     std::vector<JournalEntry> plan;
-    std::vector<JournalEntry> conflicts;
+    std::vector<Disputed> disputed;
     for (const Change& c : changes) {
         Record cur{};
         {
@@ -353,20 +415,18 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<JournalE
         if (cur == c.loaded)
             plan.push_back({c.index, cur, c.mine});
         else
-            conflicts.push_back({c.index, cur, c.mine});
+            decide(c.index, c.loaded, c.mine, cur, c.mine, plan, disputed);
     }
-    if (!conflicts.empty()) {
-        const char* these = conflicts.size() == 1 ? "this user" : "these users";
-        const int answer = prompts.choose(
-            "Save File",
-            "The board changed " + std::string(these) +
-                " since the user file was loaded, and so did you:\n\n" + userList(conflicts) +
-                "\nKeep your changes, or keep the board's for " + these + "?",
-            {"Keep mine", "Keep the board's", "Cancel"});
-        if (answer == 2 || answer < 0)
+    if (!disputed.empty()) {
+        const bool one = disputed.size() == 1;
+        if (settleDisputed(prompts,
+                           std::string("The board changed ") + (one ? "this user" : "these users") +
+                               " since the user file was loaded, and so did you, in the same " +
+                               (one ? "field" : "fields") + ":\n\n" + disputedList(disputed) +
+                               "\nYour other changes go over the board's record either way. "
+                               "Keep your values in these fields, or the board's?",
+                           disputed, plan) < 0)
             return SaveOutcome::Cancelled;
-        if (answer == 0)
-            plan.insert(plan.end(), conflicts.begin(), conflicts.end());
     }
     if (plan.empty())
         return SaveOutcome::Saved;
@@ -398,38 +458,65 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<JournalE
         return overwriteWhole(s, prompts,
                               "The user file " + path + " was " + what + " during the save.");
     };
+    // Left unsaved: listed with the operator's own bytes, which stay in the
+    // working copy.
+    std::map<int, const Change*> changeAt;
+    for (const Change& c : changes)
+        changeAt[c.index] = &c;
+    auto leave = [&changeAt](const std::vector<JournalEntry>& left, std::vector<JournalEntry>& to) {
+        for (const JournalEntry& e : left)
+            to.push_back({e.index, e.old, changeAt.at(e.index)->mine});
+    };
+    std::map<int, Record> decidedOn;
+    for (const JournalEntry& e : plan)
+        decidedOn[e.index] = e.old;
+
     RecordWriter w(fd.get(), wc.source(), path, journalPathFor(wc.path()));
     RecordWriter::Pass first = w.write(plan);
     if (first.shortened)
         return abandon(w, "shortened");
     if (first.replaced)
         return abandon(w, "replaced by another file");
-    notSaved = first.locked;
+    leave(first.locked, notSaved);
 
-    if (!first.moved.empty()) {
-        const char* these = first.moved.size() == 1 ? "this user" : "these users";
-        const int answer = prompts.choose(
-            "Save File",
-            "The board changed " + std::string(these) +
-                " while your changes were being saved:\n\n" + userList(first.moved) +
-                "\nYour other changes are saved. Keep your changes, or keep the board's for " +
-                these + "?",
-            {"Keep mine", "Keep the board's"});
-        if (answer == 0) {
-            if (!pathNamesFile(path, fd.get()))
-                return abandon(w, "replaced by another file");
-            RecordWriter::Pass second = w.write(first.moved);
-            if (second.shortened)
-                return abandon(w, "shortened");
-            if (second.replaced)
-                return abandon(w, "replaced by another file");
-            notSaved.insert(notSaved.end(), second.moved.begin(), second.moved.end());
-            notSaved.insert(notSaved.end(), second.locked.begin(), second.locked.end());
+    // The board wrote these after the decision: what was decided goes over
+    // what it holds now by the same rule, as changes from what the decision
+    // was made on.
+    std::vector<JournalEntry> again;
+    std::vector<Disputed> disputedNow;
+    for (const JournalEntry& e : first.moved)
+        decide(e.index, decidedOn.at(e.index), e.now, e.old, changeAt.at(e.index)->mine, again,
+               disputedNow);
+    if (!disputedNow.empty()) {
+        const bool one = disputedNow.size() == 1;
+        const std::string these = one ? "this user" : "these users";
+        if (settleDisputed(prompts,
+                           "The board changed " + these +
+                               " while your changes were being saved, in " +
+                               (one ? "a field" : "fields") + " you changed too:\n\n" +
+                               disputedList(disputedNow) +
+                               "\nYour other changes are saved. Keep your values in these "
+                               "fields, or the board's? Cancel leaves " +
+                               these + " unsaved and changed in the editor.",
+                           disputedNow, again) < 0) {
+            for (const Disputed& d : disputedNow)
+                cancelled.push_back({d.index, d.board, d.mine});
         }
+    }
+    if (!again.empty()) {
+        if (!pathNamesFile(path, fd.get()))
+            return abandon(w, "replaced by another file");
+        RecordWriter::Pass second = w.write(again);
+        if (second.shortened)
+            return abandon(w, "shortened");
+        if (second.replaced)
+            return abandon(w, "replaced by another file");
+        leave(second.moved, notSaved);
+        leave(second.locked, notSaved);
     }
     step(SaveStep::RecordsFlushed);
     w.finish();
-    return notSaved.empty() ? SaveOutcome::Saved : SaveOutcome::Partial;
+    return notSaved.empty() && cancelled.empty() ? SaveOutcome::Saved : SaveOutcome::Partial;
 }
 
 } // namespace
@@ -634,6 +721,7 @@ SaveOutcome saveToUserFile(UserFileSession& s, Prompts& prompts, bool refresh) {
     }
     SaveOutcome outcome = SaveOutcome::Failed;
     std::vector<JournalEntry> notSaved;
+    std::vector<JournalEntry> cancelled;
     try {
         // Exit closes the working copy before asking.
         if (!s.workingCopy.isOpen())
@@ -643,7 +731,7 @@ SaveOutcome saveToUserFile(UserFileSession& s, Prompts& prompts, bool refresh) {
         if (::access(journalPathFor(s.workingCopy.path()).c_str(), F_OK) == 0)
             throw SaveFailure{"An interrupted save of " + s.userFileName +
                               " could not be undone yet."};
-        outcome = mergeInto(s, prompts, notSaved);
+        outcome = mergeInto(s, prompts, notSaved, cancelled);
     } catch (const SaveFailure& f) {
         prompts.warning("Unable to save userfile\n" + f.why);
         return SaveOutcome::Failed;
@@ -656,18 +744,28 @@ SaveOutcome saveToUserFile(UserFileSession& s, Prompts& prompts, bool refresh) {
         return outcome;
     // Left unsaved: the operator's bytes and what they were made from stay, so
     // the next save compares with the board again and asks.
-    std::sort(notSaved.begin(), notSaved.end(),
-              [](const JournalEntry& a, const JournalEntry& b) { return a.index < b.index; });
+    const auto byIndex = [](const JournalEntry& a, const JournalEntry& b) {
+        return a.index < b.index;
+    };
+    std::sort(notSaved.begin(), notSaved.end(), byIndex);
+    std::sort(cancelled.begin(), cancelled.end(), byIndex);
     if (outcome == SaveOutcome::Partial) {
-        prompts.warning("Some changes were not saved: the board kept changing " +
-                        std::string(notSaved.size() == 1 ? "this user" : "these users") +
-                        " or held " + (notSaved.size() == 1 ? "it" : "them") +
-                        " for more than two seconds while the save waited:\n\n" +
-                        userList(notSaved) +
-                        "\nThey stay changed in the editor; Save File offers them again.");
+        std::string text = "Some changes were not saved";
+        if (!notSaved.empty())
+            text += ": the board kept changing " +
+                    std::string(notSaved.size() == 1 ? "this user" : "these users") + " or held " +
+                    (notSaved.size() == 1 ? "it" : "them") +
+                    " for more than two seconds while the save waited:\n\n" + userList(notSaved);
+        if (!cancelled.empty())
+            text += std::string(notSaved.empty() ? ": you" : "\nYou") + " left " +
+                    (cancelled.size() == 1 ? "this user" : "these users") + " as the board wrote " +
+                    (cancelled.size() == 1 ? "it" : "them") + " during the save:\n\n" +
+                    userList(cancelled);
+        prompts.warning(text + "\nThey stay changed in the editor; Save File offers them again.");
     } else {
         s.userFileChanged = false;
     }
+    notSaved.insert(notSaved.end(), cancelled.begin(), cancelled.end());
     if (refresh) {
         std::vector<Record> loadedOf;
         for (const JournalEntry& e : notSaved)

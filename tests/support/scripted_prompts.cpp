@@ -5,7 +5,7 @@
 namespace zorvtest {
 
 bool ScriptedPrompts::confirm(const std::string& text) {
-    shown.push_back({"confirm", "Confirm", text});
+    shown.push_back({"confirm", "Confirm", text, {}});
     if (answers.empty()) {
         ADD_FAILURE() << "unexpected question: " << text;
         return false;
@@ -17,7 +17,7 @@ bool ScriptedPrompts::confirm(const std::string& text) {
 
 int ScriptedPrompts::choose(const std::string& title, const std::string& text,
                             const std::vector<std::string>& buttons) {
-    shown.push_back({"choose", title, text});
+    shown.push_back({"choose", title, text, buttons});
     if (whileAsking)
         whileAsking();
     if (choices.empty()) {

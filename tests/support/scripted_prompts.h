@@ -17,6 +17,7 @@ class ScriptedPrompts : public zorv::Prompts {
         std::string kind; // "message", "warning" or "confirm"
         std::string title;
         std::string text;
+        std::vector<std::string> buttons; // choose() only
     };
 
     std::vector<Shown> shown;
@@ -26,10 +27,10 @@ class ScriptedPrompts : public zorv::Prompts {
     std::function<void()> whileAsking;
 
     void message(const std::string& title, const std::string& text) override {
-        shown.push_back({"message", title, text});
+        shown.push_back({"message", title, text, {}});
     }
     void warning(const std::string& text) override {
-        shown.push_back({"warning", "Warning", text});
+        shown.push_back({"warning", "Warning", text, {}});
     }
     bool confirm(const std::string& text) override;
     int choose(const std::string& title, const std::string& text,

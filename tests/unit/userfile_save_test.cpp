@@ -17,7 +17,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <deque>
 #include <memory>
+#include <string>
 #include <vector>
 
 using namespace zorv;
@@ -36,6 +38,16 @@ Record user(int i, char salt = 'a') {
         r[k] = static_cast<std::uint8_t>(salt + i * 7 + static_cast<int>(k));
     r[0] = static_cast<std::uint8_t>('A' + i % 26); // a readable name
     r[1] = 0;
+    return r;
+}
+
+Record withNumber(Record r, const NumField& f, int value) {
+    writeNumber(r, f, value);
+    return r;
+}
+
+Record withText(Record r, const TextField& f, const char* text) {
+    writeText(r, f, text);
     return r;
 }
 
@@ -177,21 +189,26 @@ TEST_F(SaveTest, TwoEditorsOnDifferentUsersKeepBoth) {
 }
 
 TEST_F(SaveTest, TwoEditorsOnTheSameUserAsk) {
+    // A changes user 0's limit and city, B its limit and street: only the
+    // limit is disputed, B's street goes in whatever B answers but Cancel.
+    const Record mineA = withText(withNumber(user(0), kLimit, 1), kPostnr, "A CITY");
+    const Record mineB = withText(withNumber(user(0), kLimit, 2), kAddress, "B STREET");
     struct Case {
         int answer;
         SaveOutcome outcome;
-        char onDisk;
+        Record onDisk;
         bool stillChanged;
     };
-    for (const Case c :
-         {Case{0, SaveOutcome::Saved, 'B', false}, Case{1, SaveOutcome::Saved, 'A', false},
-          Case{2, SaveOutcome::Cancelled, 'A', true}}) {
+    for (const Case& c : {Case{0, SaveOutcome::Saved,
+                               withText(withNumber(mineA, kLimit, 2), kAddress, "B STREET"), false},
+                          Case{1, SaveOutcome::Saved, withText(mineA, kAddress, "B STREET"), false},
+                          Case{2, SaveOutcome::Cancelled, mineA, true}}) {
         SCOPED_TRACE(c.answer);
         writeFileBytes(userFile, bytesOf(usersOf(8)));
         auto a = std::make_unique<Editor>(userFile, copyA);
         auto b = std::make_unique<Editor>(userFile, copyB);
-        a->edit(0, user(0, 'A'));
-        b->edit(0, user(0, 'B'));
+        a->edit(0, mineA);
+        b->edit(0, mineB);
         b->edit(2, user(2, 'B')); // not disputed: written unless cancelled
         ASSERT_EQ(saveToUserFile(a->s, a->prompts), SaveOutcome::Saved);
 
@@ -199,17 +216,178 @@ TEST_F(SaveTest, TwoEditorsOnTheSameUserAsk) {
         EXPECT_EQ(saveToUserFile(b->s, b->prompts), c.outcome);
         ASSERT_EQ(b->prompts.shown.size(), 1u);
         EXPECT_EQ(b->prompts.shown[0].kind, "choose");
-        EXPECT_NE(b->prompts.shown[0].text.find("  0  A\n"), std::string::npos)
-            << "lists the user by number and name: " << b->prompts.shown[0].text;
+        EXPECT_NE(b->prompts.shown[0].text.find(
+                      "  0  A\n      Limits (limit): yours 2, the board's 1\n\n"),
+                  std::string::npos)
+            << "lists the user by number and name, and the disputed field: "
+            << b->prompts.shown[0].text;
+        EXPECT_EQ(b->prompts.shown[0].buttons,
+                  (std::vector<std::string>{"Keep mine", "Keep the board's", "Cancel"}));
         EXPECT_EQ(b->prompts.shown[0].text.find("  2"), std::string::npos);
-        EXPECT_EQ(onDisk()[0], user(0, c.onDisk));
+        EXPECT_EQ(b->prompts.shown[0].text.find("Street address"), std::string::npos)
+            << "only the disputed field";
+        EXPECT_EQ(b->prompts.shown[0].text.find("City/state"), std::string::npos);
+        EXPECT_EQ(onDisk()[0], c.onDisk);
         EXPECT_EQ(onDisk()[2], c.outcome == SaveOutcome::Saved ? user(2, 'B') : user(2));
         EXPECT_EQ(b->s.userFileChanged, c.stillChanged);
         if (c.outcome == SaveOutcome::Saved)
-            EXPECT_EQ(b->shown(0), user(0, c.onDisk));
+            EXPECT_EQ(b->shown(0), c.onDisk);
         else
-            EXPECT_EQ(b->shown(0), user(0, 'B')) << "cancel keeps the operator's work";
+            EXPECT_EQ(b->shown(0), mineB) << "cancel keeps the operator's work";
     }
+}
+
+// ------------------------------------------------------ field by field
+
+TEST_F(SaveTest, TheOperatorsAndTheBoardsFieldsOfOneUserAreBothKept) {
+    // User 5: the operator changes the limit; the board the city and the
+    // logins, as a caller logging in does.
+    Editor ed(userFile, copyA);
+    ed.edit(5, withNumber(user(5), kLimit, 7));
+    const Record board = withText(withNumber(user(5), kLogins, 42), kPostnr, "BERGEN");
+    boardWrites(userFile, 5, board);
+    EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Saved);
+    EXPECT_TRUE(ed.prompts.shown.empty());
+    EXPECT_EQ(onDisk()[5], withNumber(board, kLimit, 7));
+    EXPECT_FALSE(ed.s.userFileChanged);
+    EXPECT_EQ(ed.shown(5), onDisk()[5]);
+
+    // Both set the same value: nothing to ask, nothing to write.
+    ed.edit(5, withNumber(ed.shown(5), kKbup, 3));
+    const Record same = withNumber(onDisk()[5], kKbup, 3);
+    boardWrites(userFile, 5, withNumber(same, kTimebank, 11));
+    EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Saved);
+    EXPECT_TRUE(ed.prompts.shown.empty());
+    EXPECT_EQ(onDisk()[5], withNumber(same, kTimebank, 11));
+}
+
+TEST_F(SaveTest, AQuestionListsFifteenUsersAndCountsTheRest) {
+    writeFileBytes(userFile, bytesOf(usersOf(20)));
+    Editor ed(userFile, copyA);
+    for (int i = 0; i < 20; ++i) {
+        ed.edit(i, withText(user(i), kPostnr, "MINE"));
+        boardWrites(userFile, i, withText(user(i), kPostnr, "BOARD"));
+    }
+    ed.prompts.choices = {1};
+    EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Saved);
+    ASSERT_EQ(ed.prompts.shown.size(), 1u);
+    const std::string& text = ed.prompts.shown[0].text;
+    EXPECT_NE(text.find("  14  O\n      City/state (postnr): yours \"MINE\", the board's "
+                        "\"BOARD\"\n  ... and 5 more\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("  15  P"), std::string::npos) << text;
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(onDisk()[i], withText(user(i), kPostnr, "BOARD")) << i;
+}
+
+namespace {
+
+// The board's write that lands while the save writes user 1, after the
+// decision on every user was made.
+Record duringTheWrite;
+std::string boardFile;
+
+void writeWhileUserOneIsChecked(SaveStep step, int record) {
+    if (step == SaveStep::RecordChecked && record == 1)
+        boardWrites(boardFile, 5, duringTheWrite);
+}
+
+} // namespace
+
+TEST_F(SaveTest, ABoardWriteDuringTheSaveIsMergedAndOnlyAClashAsks) {
+    boardFile = userFile;
+    const Record mine = withText(withNumber(user(5), kLimit, 7), kAddress, "MINE 5");
+    const Record city = withText(user(5), kPostnr, "BERGEN");
+    const Record limit = withText(withNumber(user(5), kLimit, 9), kPostnr, "BERGEN");
+    struct Case {
+        const char* what;
+        Record board;
+        std::deque<int> answers;
+        SaveOutcome outcome;
+        Record onDisk;
+    };
+    const Case cases[] = {
+        {"another field",
+         city,
+         {},
+         SaveOutcome::Saved,
+         withNumber(withText(city, kAddress, "MINE 5"), kLimit, 7)},
+        {"keep mine",
+         limit,
+         {0},
+         SaveOutcome::Saved,
+         withNumber(withText(limit, kAddress, "MINE 5"), kLimit, 7)},
+        {"keep the board's", limit, {1}, SaveOutcome::Saved, withText(limit, kAddress, "MINE 5")},
+        {"cancel", limit, {2}, SaveOutcome::Partial, limit},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFileBytes(userFile, bytesOf(usersOf(8)));
+        Editor ed(userFile, copyA);
+        ed.edit(1, withNumber(user(1), kLimit, 1));
+        ed.edit(5, mine);
+        duringTheWrite = c.board;
+        setSaveHookForTesting(writeWhileUserOneIsChecked);
+        ed.prompts.choices = c.answers;
+        EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), c.outcome);
+        setSaveHookForTesting(nullptr);
+        EXPECT_EQ(onDisk()[1], withNumber(user(1), kLimit, 1));
+        EXPECT_EQ(onDisk()[5], c.onDisk);
+        const auto& shown = ed.prompts.shown;
+        if (c.answers.empty()) {
+            EXPECT_TRUE(shown.empty());
+            continue;
+        }
+        ASSERT_GE(shown.size(), 1u);
+        EXPECT_NE(shown[0].text.find("while your changes were being saved"), std::string::npos);
+        EXPECT_NE(shown[0].text.find("  5  F\n      Limits (limit): yours 7, the board's 9\n"),
+                  std::string::npos)
+            << shown[0].text;
+        EXPECT_EQ(shown[0].buttons,
+                  (std::vector<std::string>{"Keep mine", "Keep the board's", "Cancel"}));
+        if (c.outcome != SaveOutcome::Partial) {
+            EXPECT_EQ(shown.size(), 1u);
+            EXPECT_FALSE(ed.s.userFileChanged);
+            continue;
+        }
+        // Cancel: user 5 stays the operator's in the editor, user 1 is saved.
+        ASSERT_EQ(shown.size(), 2u);
+        EXPECT_EQ(shown[1].kind, "warning");
+        EXPECT_NE(shown[1].text.find("you left this user as the board wrote it"), std::string::npos)
+            << shown[1].text;
+        EXPECT_NE(shown[1].text.find("  5  F\n"), std::string::npos);
+        EXPECT_EQ(shown[1].text.find("  1  B"), std::string::npos);
+        EXPECT_TRUE(ed.s.userFileChanged);
+        EXPECT_EQ(ed.shown(5), mine);
+        EXPECT_EQ(ed.shown(1), onDisk()[1]);
+        // Save File offers it again, as a clash with the board's record now.
+        ed.prompts.shown.clear();
+        ed.prompts.choices = {0};
+        EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Saved);
+        ASSERT_EQ(ed.prompts.shown.size(), 1u);
+        EXPECT_NE(ed.prompts.shown[0].text.find("since the user file was loaded"),
+                  std::string::npos);
+        EXPECT_EQ(onDisk()[5], withNumber(withText(limit, kAddress, "MINE 5"), kLimit, 7));
+    }
+}
+
+TEST_F(SaveTest, AnAnswerGivenIsNotAskedAgainWhenTheBoardWritesAnotherField) {
+    // The board's limit is kept for user 5; then, during the write, the board
+    // changes its city: merged over what was decided, without a question.
+    boardFile = userFile;
+    Editor ed(userFile, copyA);
+    ed.edit(1, withNumber(user(1), kLimit, 1));
+    ed.edit(5, withText(withNumber(user(5), kLimit, 7), kAddress, "MINE 5"));
+    const Record board = withNumber(user(5), kLimit, 9);
+    boardWrites(userFile, 5, board);
+    duringTheWrite = withText(board, kPostnr, "BERGEN");
+    setSaveHookForTesting(writeWhileUserOneIsChecked);
+    ed.prompts.choices = {1};
+    EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Saved);
+    setSaveHookForTesting(nullptr);
+    EXPECT_EQ(ed.prompts.shown.size(), 1u);
+    EXPECT_EQ(onDisk()[5], withText(duringTheWrite, kAddress, "MINE 5"));
 }
 
 TEST_F(SaveTest, ReplacedOrShortenedFileIsNotMerged) {
@@ -449,13 +627,12 @@ TEST_F(SaveTest, ABoardWriteDuringTheQuestionIsNeverOverwritten) {
         SCOPED_TRACE(secondAnswer);
         writeFileBytes(userFile, bytesOf(usersOf(8)));
         Editor ed(userFile, copyA);
-        ed.edit(2, user(2, 'e'));
-        ed.edit(3, user(3, 'e'));
-        ed.edit(5, user(5, 'e'));
-        boardWrites(userFile, 2, user(2, 'x'));
+        for (int i : {2, 3, 5})
+            ed.edit(i, withNumber(user(i), kLimit, 5));
+        boardWrites(userFile, 2, withNumber(user(2), kLimit, 9));
         ed.prompts.whileAsking = [&] {
             if (ed.prompts.shown.size() == 1)
-                boardWrites(userFile, 3, user(3, 'y'));
+                boardWrites(userFile, 3, withNumber(user(3), kLimit, 8));
         };
         ed.prompts.choices = {1, secondAnswer}; // the board's for user 2, then ...
         EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Saved);
@@ -463,16 +640,19 @@ TEST_F(SaveTest, ABoardWriteDuringTheQuestionIsNeverOverwritten) {
         EXPECT_NE(ed.prompts.shown[1].text.find("  3  D\n"), std::string::npos)
             << "only the user that moved: " << ed.prompts.shown[1].text;
         EXPECT_EQ(ed.prompts.shown[1].text.find("  5"), std::string::npos);
-        EXPECT_EQ(onDisk()[2], user(2, 'x'));
-        EXPECT_EQ(onDisk()[3], secondAnswer == 0 ? user(3, 'e') : user(3, 'y'));
-        EXPECT_EQ(onDisk()[5], user(5, 'e'));
+        EXPECT_EQ(ed.prompts.shown[1].buttons,
+                  (std::vector<std::string>{"Keep mine", "Keep the board's", "Cancel"}));
+        EXPECT_EQ(onDisk()[2], withNumber(user(2), kLimit, 9));
+        EXPECT_EQ(onDisk()[3], withNumber(user(3), kLimit, secondAnswer == 0 ? 5 : 8));
+        EXPECT_EQ(onDisk()[5], withNumber(user(5), kLimit, 5));
         EXPECT_FALSE(ed.s.userFileChanged);
     }
 }
 
 TEST_F(SaveTest, ARecordThatMovesTwiceOrStaysLockedIsNotSavedAndOfferedAgain) {
     Editor ed(userFile, copyA);
-    ed.edit(1, user(1, 'e'));
+    const Record mine1 = withNumber(user(1), kLimit, 5);
+    ed.edit(1, mine1);
     ed.edit(4, user(4, 'e'));
     ed.edit(6, user(6, 'e'));
     // The board holds user 6 (an online caller) longer than the save waits.
@@ -505,7 +685,7 @@ TEST_F(SaveTest, ARecordThatMovesTwiceOrStaysLockedIsNotSavedAndOfferedAgain) {
     EXPECT_NE(ed.prompts.shown[1].text.find("  1  B\n  6  G\n"), std::string::npos)
         << ed.prompts.shown[1].text;
     EXPECT_TRUE(ed.s.userFileChanged);
-    EXPECT_EQ(ed.shown(1), user(1, 'e')) << "the operator's bytes stay in the copy";
+    EXPECT_EQ(ed.shown(1), mine1) << "the operator's bytes stay in the copy";
     EXPECT_EQ(ed.shown(6), user(6, 'e'));
     EXPECT_EQ(ed.shown(4), user(4, 'e'));
 
@@ -517,7 +697,7 @@ TEST_F(SaveTest, ARecordThatMovesTwiceOrStaysLockedIsNotSavedAndOfferedAgain) {
     EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Saved);
     ASSERT_EQ(ed.prompts.shown.size(), 1u);
     EXPECT_NE(ed.prompts.shown[0].text.find("  1  B\n"), std::string::npos);
-    EXPECT_EQ(onDisk()[1], user(1, 'e'));
+    EXPECT_EQ(onDisk()[1], withNumber(user(1, 'y'), kLimit, 5)) << "the board's other fields stay";
     EXPECT_EQ(onDisk()[6], user(6, 'e'));
     EXPECT_FALSE(ed.s.userFileChanged);
 }

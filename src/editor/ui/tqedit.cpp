@@ -11,6 +11,7 @@
 #include "userfile/calltime.h"
 #include "userfile/codepage.h"
 #include "userfile/errors.h"
+#include "userfile/fields.h"
 #include "userfile/numtext.h"
 #include "userfile/usersave.h"
 
@@ -40,6 +41,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 #include <vector>
 
 namespace zorv {
@@ -84,6 +86,7 @@ Tqedit::Tqedit(UserFileSession& session, Platform& platform, RegistryKey& settin
     StyledHint1 = new TStyledHint(this);
 
     buildControls();
+    buildForm();
     buildMenus();
     applyLayout();
     setTabOrder();
@@ -465,14 +468,6 @@ void Tqedit::connectHandlers() {
     trigger(First1, &Tqedit::First1Click);
     trigger(Last1, &Tqedit::Last1Click);
     trigger(Goto1, &Tqedit::Goto1Click);
-
-    // The operator's picks and ticks; the program's own settings emit neither.
-    for (QComboBox* c : findChildren<QComboBox*>())
-        if (isRecordControl(c))
-            connect(c, &QComboBox::activated, this, [this] { operatorPicked_ = true; });
-    for (QCheckBox* c : findChildren<QCheckBox*>())
-        if (isRecordControl(c))
-            connect(c, &QAbstractButton::clicked, this, [this] { operatorPicked_ = true; });
 
     // Only the operator's moves arrive here: the program moves the bar with its
     // signals blocked.
@@ -913,8 +908,120 @@ void Tqedit::FormActivate() {
 
 // --------------------------------------------------------------- the record
 
+void Tqedit::buildForm() {
+    const std::pair<const char*, QWidget*> controls[] = {
+        {"Name", Name},
+        {"address", address},
+        {"postnr", postnr},
+        {"Tlf", Tlf},
+        {"birth", birth},
+        {"pagel", pagel},
+        {"nodeflt", nodeflt},
+        {"ttype", ttype},
+        {"editor", editor},
+        {"charset", charset},
+        {"lang", lang},
+        {"readmode", readmode},
+        {"grab", grab},
+        {"prot", prot},
+        {"packing", packing},
+        {"menulev", menulev},
+        {"Insertck", Insertck},
+        {"indentck", indentck},
+        {"xydispck", xydispck},
+        {"flash", flash},
+        {"Confst", Confst},
+        {"autoft", autoft},
+        {"Colors", Colors},
+        {"Review", Review},
+        {"vt100", vt100},
+        {"Aquote", Aquote},
+        {"Silent", Silent},
+        {"return", return_},
+        {"sysop", sysop},
+        {"access", access},
+        {"limit", limit},
+        {"msgleft", msgleft},
+        {"msgread", msgread},
+        {"msgdumped", msgdumped},
+        {"logins", logins},
+        {"timebank", timebank},
+        {"timelimit", timelimit},
+        {"tleft", tleft},
+        {"upf", upf},
+        {"downf", downf},
+        {"kbup", kbup},
+        {"kbdown", kbdown},
+        {"resume", resume1},
+        {"status", status},
+    };
+    for (const auto& [name, control] : controls) {
+        int list = -1;
+        for (CodeListId id : codeListFillOrder())
+            if (listFor(id) == control)
+                list = static_cast<int>(id);
+        const UserField* field = findUserField(name);
+        if (!field)
+            throw std::logic_error(std::string("no record field ") + name);
+        form_.push_back({field, control, list, {}});
+    }
+}
+
+QString Tqedit::formValue(const QWidget* control) {
+    if (const auto* e = qobject_cast<const QLineEdit*>(control))
+        return e->text();
+    if (const auto* c = qobject_cast<const QComboBox*>(control))
+        return QString::number(c->currentIndex());
+    return static_cast<const QCheckBox*>(control)->isChecked() ? QStringLiteral("1")
+                                                               : QStringLiteral("0");
+}
+
+void Tqedit::rememberShownForm() {
+    for (FormField& f : form_)
+        f.shown = formValue(f.control);
+}
+
+bool Tqedit::formDiffers() const {
+    return std::any_of(form_.begin(), form_.end(),
+                       [](const FormField& f) { return formValue(f.control) != f.shown; });
+}
+
+void Tqedit::storeField(const FormField& f, Record& r) const {
+    const UserField& field = *f.field;
+    switch (field.kind) {
+    case FieldKind::Text:
+        writeText(r, *field.text, toAnsi(static_cast<const QLineEdit*>(f.control)->text()));
+        break;
+    case FieldKind::Number:
+        writeNumber(r, *field.number, numberOf(static_cast<const QLineEdit*>(f.control)));
+        break;
+    case FieldKind::Code: {
+        // A list showing no selection (a stored code without an item) keeps the
+        // stored code, and with it the other half of a shared byte.
+        const int item = static_cast<const QComboBox*>(f.control)->currentIndex();
+        if (item >= 0)
+            writeCode(r, *field.code, itemToCode(static_cast<CodeListId>(f.list), item));
+        break;
+    }
+    case FieldKind::Flag: {
+        bool set = false;
+        if (const auto* c = qobject_cast<const QComboBox*>(f.control)) {
+            if (c->currentIndex() < 0)
+                break;
+            set = itemToCode(static_cast<CodeListId>(f.list), c->currentIndex()) == 1;
+        } else {
+            set = static_cast<const QCheckBox*>(f.control)->isChecked() != field.inverted;
+        }
+        r[field.offset] = static_cast<std::uint8_t>(set ? r[field.offset] | field.mask
+                                                        : r[field.offset] & ~field.mask);
+        break;
+    }
+    case FieldKind::CallTime:
+        break; // shown only
+    }
+}
+
 void Tqedit::showRecord(const Record& r) {
-    operatorPicked_ = false;
     Name->setText(fromAnsi(readText(r, kName)));
     address->setText(fromAnsi(readText(r, kAddress)));
     postnr->setText(fromAnsi(readText(r, kPostnr)));
@@ -985,7 +1092,7 @@ void Tqedit::showRecord(const Record& r) {
     callTime(lastcall, daysl, readLastcall(r));
     callTime(firstcall, daysf, readFirstcall(r));
 
-    shownValues_ = controlValues();
+    rememberShownForm();
     if (boardChangedShown_) {
         boardChangedShown_ = false;
         updateLiveField();
@@ -1004,12 +1111,14 @@ void Tqedit::clearRecordView() {
                          Insertck, indentck, xydispck})
         c->setChecked(false);
     resumebt->setEnabled(false);
+    rememberShownForm();
 }
 
 void Tqedit::saveClick() {
     if (noRecords())
         return;
-    if (!settleBoardChange())
+    const Store what = settleBoardChange();
+    if (what == Store::Nothing)
         return;
     session_.userFileChanged = true;
     session_.currentIndex = bar->value();
@@ -1017,81 +1126,20 @@ void Tqedit::saveClick() {
     session_.workingCopy.readRecord(session_.currentIndex, r);
     const Record before = r;
 
-    auto text = [&r](QLineEdit* e, const TextField& f) {
-        if (e->isModified())
-            writeText(r, f, toAnsi(e->text()));
-    };
-    text(Name, kName);
-    text(address, kAddress);
-    text(postnr, kPostnr);
-    text(Tlf, kTlf);
-    text(birth, kBirth);
-
-    auto number = [&r](QLineEdit* e, const NumField& f) {
-        if (e->isModified())
-            writeNumber(r, f, numberOf(e));
-    };
-    number(pagel, kPagel);
-    number(nodeflt, kNodeflt);
-
-    // A list showing no selection (a stored code without an item) keeps the
-    // stored code, and with it the other half of a shared byte.
-    auto code = [this, &r](CodeListId id) {
-        const int item = listFor(id)->currentIndex();
-        if (item >= 0)
-            writeCode(r, *codeFieldOf(id), itemToCode(id, item));
-    };
-    code(CodeListId::ttype);
-    code(CodeListId::editor);
-    code(CodeListId::charset);
-    code(CodeListId::lang);
-    code(CodeListId::readmode);
-    code(CodeListId::grab);
-    code(CodeListId::prot);
-    code(CodeListId::packing);
-
-    std::uint32_t flags = 0;
-    if (menulev->currentIndex() >= 0 &&
-        itemToCode(CodeListId::menulev, menulev->currentIndex()) == 1)
-        flags |= kExpertMenus;
-    auto flag = [&flags](const QCheckBox* c, std::uint32_t bit, bool inverted = false) {
-        if (c->isChecked() != inverted)
-            flags |= bit;
-    };
-    flag(Insertck, kInsertOff, true);
-    flag(indentck, kIndent);
-    flag(xydispck, kXYDisplay);
-    flag(flash, kFlashOff, true);
-    flag(Confst, kConfStatus);
-    flag(autoft, kAutoTransfer);
-    flag(Colors, kColors);
-    flag(Review, kReviewOwn);
-    flag(vt100, kVt100);
-    flag(Aquote, kAutoQuote);
-    flag(Silent, kSilent);
-    flag(return_, kReturnEnter);
-    writeUserflags(r, flags);
-
-    const std::int32_t level = numberOf(sysop);
-    const int accessItem = access->currentIndex();
-    writeSecurity(r, level,
-                  accessItem >= 0 ? itemToCode(CodeListId::access, accessItem) : readAccess(r));
-
-    number(limit, kLimit);
-    number(msgleft, kMsgleft);
-    number(msgread, kMsgread);
-    number(msgdumped, kMsgdumped);
-    number(logins, kLogins);
-    number(timebank, kTimebank);
-    number(timelimit, kTimelimit);
-    number(tleft, kTleft);
-    number(upf, kUpf);
-    number(downf, kDownf);
-    number(kbup, kKbup);
-    number(kbdown, kKbdown);
-    number(resume1, kResume);
-
-    code(CodeListId::status);
+    // Texts and numbers only when typed in; the sysop level, every list and
+    // every box always. Over a record the board changed, only what the
+    // operator changed: the board's other fields stay.
+    for (const FormField& f : form_) {
+        bool store = false;
+        if (what == Store::Differing)
+            store = formValue(f.control) != f.shown;
+        else if (const auto* e = qobject_cast<const QLineEdit*>(f.control); e && e != sysop)
+            store = e->isModified();
+        else
+            store = true;
+        if (store)
+            storeField(f, r);
+    }
 
     try {
         session_.workingCopy.writeRecord(session_.currentIndex, r);
@@ -1127,20 +1175,7 @@ void Tqedit::closeEvent(QCloseEvent* e) {
 }
 
 bool Tqedit::hasUnstoredEdits() const {
-    if (!started_ || !session_.workingCopy.isOpen() || noRecords())
-        return false;
-    if (operatorPicked_)
-        return true;
-    for (const QLineEdit* e : findChildren<QLineEdit*>())
-        if (e->isModified() && !e->isReadOnly() && isRecordControl(e))
-            return true;
-    return false;
-}
-
-bool Tqedit::isRecordControl(const QWidget* w) const {
-    // Windows owned by this one (the find dialog) hold no part of the user.
-    return w->window() == this && w != fname1 && !findtab->isAncestorOf(w) &&
-           !TabSheet2->isAncestorOf(w);
+    return started_ && session_.workingCopy.isOpen() && !noRecords() && formDiffers();
 }
 
 // Ctrl+X is Exit even in an edit field, where Linux hands expect it to cut:
@@ -1161,7 +1196,7 @@ bool Tqedit::settleShownUser() {
         } catch (const std::exception&) {
             for (QLineEdit* e : findChildren<QLineEdit*>())
                 e->setModified(false);
-            operatorPicked_ = false;
+            rememberShownForm();
         }
         return true;
     case Answer::Cancel:

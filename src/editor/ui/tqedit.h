@@ -22,7 +22,7 @@
 #include "userfile/record.h"
 #include "userfile/workingcopy.h"
 
-#include <QStringList>
+#include <QString>
 #include <QWidget>
 
 #include <string>
@@ -53,6 +53,7 @@ class Tshowresume;
 class TStyledHint;
 class Tstatform;
 class Tuserlist;
+struct UserField;
 
 class Tqedit : public QWidget, public ReportHost {
     Q_OBJECT
@@ -279,7 +280,7 @@ class Tqedit : public QWidget, public ReportHost {
     // One compare's result, applied when nothing else is under way.
     void applyLive(const LiveCompare& result);
     // True when a text, a list or a tick box of the shown user differs from
-    // the record shown.
+    // the record shown (field by field, whatever tab is raised).
     bool formDiffers() const;
     // The watcher, or nullptr while the file is not followed.
     LiveWatch* liveWatch() const { return live_; }
@@ -308,7 +309,21 @@ class Tqedit : public QWidget, public ReportHost {
     // True while the shown user has typed, picked or ticked changes that Save
     // User has not stored.
     bool hasUnstoredEdits() const;
-    bool isRecordControl(const QWidget* w) const;
+    // The controls that show a field of the record, in the order Save User
+    // stores them, each with its value as showRecord left it.
+    struct FormField {
+        const UserField* field;
+        QWidget* control;
+        int list; // the CodeListId of a drop-down, else -1
+        QString shown;
+    };
+    std::vector<FormField> form_;
+    void buildForm();
+    static QString formValue(const QWidget* control);
+    void rememberShownForm();
+    // The control's value into its field of `r`; "'%s' is not a valid integer
+    // value" for a number that is none.
+    void storeField(const FormField& f, Record& r) const;
     // Before the window closes: asks whether to store such changes; false for
     // Cancel (the window stays).
     bool settleShownUser();
@@ -316,10 +331,11 @@ class Tqedit : public QWidget, public ReportHost {
     bool canApplyLive() const;
     void applyLiveGuarded(const LiveCompare& result); // applyLive() as a handler
     void updateLiveField();
-    QStringList controlValues() const;
-    // Save User on a user the board changed under the operator's entries: true
-    // to go on and store the form.
-    bool settleBoardChange();
+    // What Save User stores: the form by its rules, only the controls that
+    // differ from the record shown (over a record the board changed meanwhile),
+    // or nothing.
+    enum class Store { Form, Differing, Nothing };
+    Store settleBoardChange();
 
     UserFileSession& session_;
     Platform& platform_;
@@ -328,7 +344,6 @@ class Tqedit : public QWidget, public ReportHost {
     ShortcutDispatcher* shortcuts_ = nullptr;
     bool activationDone_ = false;
     bool started_ = false;
-    bool operatorPicked_ = false; // a list picked or a box ticked since showRecord
     // The figures on the tab, kept so that "Save User" can update them by the
     // difference of one record; invalid when a write may have half happened.
     Totals totals_;
@@ -337,7 +352,6 @@ class Tqedit : public QWidget, public ReportHost {
     bool liveOn_ = true;   // the setting LiveRefresh, read at start-up
     int handlerDepth_ = 0; // handlers under way (their questions run nested loops)
     LiveWatch* live_ = nullptr;
-    QStringList shownValues_;        // the record controls as showRecord left them
     bool boardChangedShown_ = false; // the board changed the shown user under entries
     std::vector<int> changedByBoth_;
     QString liveProblem_; // the file cannot be followed: why

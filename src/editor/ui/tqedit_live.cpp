@@ -6,10 +6,7 @@
 #include "userfile/livefile.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QSlider>
 
 namespace zorv {
@@ -114,41 +111,23 @@ void Tqedit::applyLive(const LiveCompare& result) {
     updateLiveField();
 }
 
-QStringList Tqedit::controlValues() const {
-    QStringList values;
-    for (const QLineEdit* e : findChildren<QLineEdit*>())
-        if (!e->isReadOnly() && isRecordControl(e))
-            values << e->text();
-    for (const QComboBox* c : findChildren<QComboBox*>())
-        if (isRecordControl(c))
-            values << QString::number(c->currentIndex());
-    for (const QCheckBox* c : findChildren<QCheckBox*>())
-        if (isRecordControl(c))
-            values << (c->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
-    return values;
-}
-
-bool Tqedit::formDiffers() const {
-    return controlValues() != shownValues_;
-}
-
-bool Tqedit::settleBoardChange() {
+Tqedit::Store Tqedit::settleBoardChange() {
     if (!boardChangedShown_)
-        return true;
+        return Store::Form;
     const int user = bar->value();
     const int answer = prompts_.choose(
         "Save User",
         "The board changed user " + std::to_string(user) +
-            " while you were editing it.\n\nStore your entries over the board's record, or "
-            "show the board's record and drop your entries?",
+            " while you were editing it.\n\nStore the entries you changed over the board's "
+            "record, or show the board's record and drop your entries?",
         {"Keep mine", "Keep the board's", "Cancel"});
     if (answer == 0)
-        return true;
+        return Store::Differing;
     if (answer == 1) {
         session_.currentIndex = user;
         updatePosition(); // the board's record; the entries are dropped
     }
-    return false;
+    return Store::Nothing;
 }
 
 void Tqedit::updateLiveField() {
@@ -172,7 +151,8 @@ void Tqedit::updateLiveField() {
             users << QString::number(changedByBoth_[i]);
         if (n > 20)
             users << QStringLiteral("...");
-        tips << QStringLiteral("Users %1: Save File asks which changes to keep.")
+        tips << QStringLiteral("Users %1: Save File keeps the board's other fields and asks "
+                               "about any field you both changed.")
                     .arg(users.join(QStringLiteral(", ")));
     }
     livefield->setText(parts.join(QStringLiteral("; ")));
