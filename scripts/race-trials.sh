@@ -71,7 +71,7 @@
 #                 found by their names
 # Goal: 0 of every kind. The last two lines:
 #   race trials: N saves, L lost       (the locking board; L: every kind together)
-#   writer trials: N runs, F faults    (every kind together)
+#   writer trials: N runs, F faults (Z all-zero/regrown users, H half-applied runs, W wrong users)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${ZORV_BUILD:-build/default}
@@ -173,7 +173,7 @@ writer_summary() { # $1 kind, $2 what it is
       else
         printf "  half-applied runs:      %d (%d of them started by a relative path)\n", half, halfrel
       printf "  wrong user:             %d users (in %d trials)\n", wrong, wrongtrials
-      printf "%d %d\n", runs, zero + regrown + half + wrong > "/dev/stderr"
+      printf "%d %d %d %d\n", runs, zero + regrown, kind == "renumber" ? 0 : half, wrong > "/dev/stderr"
     }' "$work/w-$1.log"
 }
 
@@ -194,7 +194,7 @@ timed() { # $1 kind: the longest run of two trials, and a fifth more
 alone_ms=$(timed renumber)
 together_ms=$(timed writers)
 echo "writer trials: $users users a file; runs killed within $alone_ms ms of their start ($together_ms ms for the three at once)"
-wn=0 wtotal=0
+wn=0 wzero=0 whalf=0 wwrong=0
 for kind in cut renumber writers relative; do
   kill_ms=$alone_ms
   [ "$kind" = writers ] && kill_ms=$together_ms
@@ -207,8 +207,8 @@ for kind in cut renumber writers relative; do
   [ "$count" -gt 0 ] || continue
   writer_run "$kind" "$count"
   writer_summary "$kind" "$what" 2>"$work/wtotal"
-  read -r a b <"$work/wtotal"
-  wn=$((wn + a)) wtotal=$((wtotal + b))
+  read -r a b c d <"$work/wtotal"
+  wn=$((wn + a)) wzero=$((wzero + b)) whalf=$((whalf + c)) wwrong=$((wwrong + d))
 done
 echo "race trials: $n saves, $total lost"
-echo "writer trials: $wn runs, $wtotal faults"
+echo "writer trials: $wn runs, $((wzero + whalf + wwrong)) faults ($wzero all-zero/regrown users, $whalf half-applied runs, $wwrong wrong users)"
