@@ -106,17 +106,16 @@ int saveUserChanges(const std::string& file, const std::vector<int>& users,
                     const RecordChange& change, const std::string& cmd, std::ostream& err,
                     const PickedUsers* picked) {
     const std::string prefix = "zorvtool " + cmd + ": ";
-    const auto leftOut = [&](const std::vector<RecordWrite>& users) {
-        if (users.empty())
+    const auto leftOut = [&](const std::vector<RecordWrite>& renamed) {
+        if (renamed.empty())
             return kWritten;
         err << prefix
             << "these users hold another name than when they were picked, so they "
                "were left as they are:\n";
-        for (const RecordWrite& w : users) {
-            Record was{};
-            const std::string& name = picked->names.at(w.index);
-            std::copy(name.begin(), name.end(), was.begin() + kName.offset);
-            err << "  " << w.index << "  " << nameOf(was) << " (now " << nameOf(w.old) << ")\n";
+        for (const RecordWrite& w : renamed) {
+            const std::string& was = picked->names.at(w.index);
+            err << "  " << w.index << "  " << cp865ToUtf8(was.substr(0, was.find('\0'))) << " (now "
+                << nameOf(w.old) << ")\n";
         }
         return kClashed;
     };

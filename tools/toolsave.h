@@ -30,6 +30,7 @@ struct PickedUsers {
     zorv::FileIdentity file;
     std::map<int, std::string> names;
 };
+// A record's kName bytes, its NUL and what follows included.
 std::string nameBytes(const zorv::Record& r);
 // The file open on fd. Throws IoError.
 zorv::FileIdentity identityOf(int fd);
