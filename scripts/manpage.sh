@@ -66,7 +66,9 @@ failed write to standard output (a full disk), with the reason on standard error
 .RB ( set
 and
 .B status
-then write nothing).
+then write nothing:
+.B status
+writes its list out whole before it changes a user).
 A reader that closes the pipe early ends the command quietly by SIGPIPE.
 .B resume
 gives 1 when the conference holds no such message.
@@ -76,6 +78,11 @@ and
 give 3 for an unsettled clash: a user the board wrote between the tool's read and
 its write is read again and changed again once; when the board has written it once
 more, the tool stops with nothing more written.
+.B status
+changes only the users it listed, in the file it read them from: it gives 2,
+writing nothing, when another file has been put in that file's place since (a purge
+that renumbered the users), and 3 when a user it listed holds another name by the
+time it is written; that user is left as it is and named.
 .SH SEE ALSO
 .BR zorvedit (1)
 TAIL

@@ -9,9 +9,12 @@
 #include "userfile/blockreader.h"
 #include "userfile/codepage.h"
 #include "userfile/errors.h"
+#include "userfile/fd.h"
 #include "userfile/numtext.h"
 #include "userfile/record.h"
+#include "userfile/recordio.h"
 
+#include <fcntl.h>
 #include <limits>
 #include <optional>
 #include <ostream>
@@ -112,10 +115,13 @@ int runStatus(const Args& args, std::ostream& out, std::ostream& err) {
         return readCode(r, kStatus) != static_cast<unsigned>(status) && passes(f, index, r);
     };
     std::vector<int> users;
+    PickedUsers picked;
     try {
         if (!dryRun && !recoverBeforeWriting(file, "status", err))
             return kFailed;
-        BlockReader reader(file);
+        const Fd fd(openRegularFile(file, O_RDONLY));
+        picked.file = identityOf(fd.get());
+        BlockReader reader(fd.get());
         for (const auto& u : f.users)
             if (u >= reader.count()) {
                 err << "zorvtool status: " << file << " has no user " << u << '\n';
@@ -125,6 +131,7 @@ int runStatus(const Args& args, std::ostream& out, std::ostream& err) {
             if (!wanted(reader.index(), *r))
                 continue;
             users.push_back(reader.index());
+            picked.names.emplace(reader.index(), nameBytes(*r));
             out << reader.index() << "  " << cp865ToUtf8(rawText(*r, kName)) << '\n';
         }
     } catch (const IoError& e) {
@@ -134,7 +141,12 @@ int runStatus(const Args& args, std::ostream& out, std::ostream& err) {
     out << users.size() << " users\n"; // one form, for the scripts that read it
     if (dryRun || users.empty())
         return kWritten;
-    out.flush();
+    // Whoever reads the list must have it all before any user changes.
+    if (!out.flush()) {
+        err << "zorvtool status: the list of the users to change could not be written out, so "
+               "none was changed; nothing written\n";
+        return kFailed;
+    }
     // Each user is tested again as it is written: one the board changed
     // meanwhile (a caller who just logged in) may no longer pass.
     return saveUserChanges(
@@ -143,7 +155,7 @@ int runStatus(const Args& args, std::ostream& out, std::ostream& err) {
             if (wanted(user, r))
                 writeCode(r, kStatus, static_cast<unsigned>(status));
         },
-        "status", err);
+        "status", err, &picked);
 }
 
 const Register reg{{"status", kStatusHelp, runStatus}};

@@ -21,7 +21,8 @@ std::string lower(std::string s) {
     return s;
 }
 
-// A whole decimal (or $hex) number within [lo, hi].
+// A whole decimal (or $hex) number within [lo, hi]. "$FFFF" is 65535 as its
+// decimal is: a hex value never wraps into the field's negative half.
 bool numberIn(const std::string& text, long long lo, long long hi, long long& out) {
     if (text.empty())
         return false;
@@ -29,7 +30,8 @@ bool numberIn(const std::string& text, long long lo, long long hi, long long& ou
     if (text[0] == '$') {
         unsigned long long u = 0;
         const auto r = std::from_chars(text.data() + 1, text.data() + text.size(), u, 16);
-        if (r.ec != std::errc() || r.ptr != text.data() + text.size() || text.size() == 1)
+        if (r.ec != std::errc() || r.ptr != text.data() + text.size() || text.size() == 1 ||
+            u > static_cast<unsigned long long>(std::numeric_limits<long long>::max()))
             return false;
         v = static_cast<long long>(u);
     } else {
@@ -188,14 +190,16 @@ std::optional<std::string> applyFieldEdit(Record& r, const std::string& field,
         }
     for (const CodeItem& c : kCodes)
         if (field == c.field->name) {
-            unsigned code = c.list == CodeListId::status && parseStatusCode(value) >= 0
+            // The status byte has room for more, but the board knows four.
+            const bool status = c.list == CodeListId::status;
+            const unsigned top = status ? 3 : c.field->mask;
+            unsigned code = status && parseStatusCode(value) >= 0
                                 ? static_cast<unsigned>(parseStatusCode(value))
                                 : codeForName(c.list, value);
-            if (code == kNoCode && numberIn(value, 0, c.field->mask, v))
+            if (code == kNoCode && numberIn(value, 0, top, v))
                 code = static_cast<unsigned>(v);
             if (code == kNoCode)
-                return "a code from 0 to " + std::to_string(c.field->mask) + " or one of " +
-                       namesOf(c.list);
+                return "a code from 0 to " + std::to_string(top) + " or one of " + namesOf(c.list);
             writeCode(r, *c.field, code);
             return std::nullopt;
         }

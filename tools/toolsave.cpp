@@ -76,6 +76,19 @@ std::string nameOf(const Record& r) {
 
 } // namespace
 
+FileIdentity identityOf(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        throw ioErrorFromErrno(errno);
+    return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
+            true};
+}
+
+std::string nameBytes(const Record& r) {
+    return std::string(r.begin() + static_cast<std::ptrdiff_t>(kName.offset),
+                       r.begin() + static_cast<std::ptrdiff_t>(kName.offset + kName.width));
+}
+
 bool recoverBeforeWriting(const std::string& file, const std::string& cmd, std::ostream& err) {
     ErrPrompts prompts(err, cmd);
     const std::string journal = toolJournalPathFor(file);
@@ -90,25 +103,48 @@ bool recoverBeforeWriting(const std::string& file, const std::string& cmd, std::
 }
 
 int saveUserChanges(const std::string& file, const std::vector<int>& users,
-                    const RecordChange& change, const std::string& cmd, std::ostream& err) {
+                    const RecordChange& change, const std::string& cmd, std::ostream& err,
+                    const PickedUsers* picked) {
     const std::string prefix = "zorvtool " + cmd + ": ";
+    const auto leftOut = [&](const std::vector<RecordWrite>& renamed) {
+        if (renamed.empty())
+            return kWritten;
+        err << prefix
+            << "these users hold another name than when they were picked, so they "
+               "were left as they are:\n";
+        for (const RecordWrite& w : renamed) {
+            const std::string& was = picked->names.at(w.index);
+            err << "  " << w.index << "  " << cp865ToUtf8(was.substr(0, was.find('\0'))) << " (now "
+                << nameOf(w.old) << ")\n";
+        }
+        return kClashed;
+    };
     try {
         if (!recoverBeforeWriting(file, cmd, err))
             return kFailed;
         Fd fd(openRegularFile(file, O_RDWR));
-        struct stat st {};
-        if (::fstat(fd.get(), &st) != 0)
-            throw ioErrorFromErrno(errno);
-        const FileIdentity id{static_cast<unsigned long long>(st.st_dev),
-                              static_cast<unsigned long long>(st.st_ino), true};
+        const FileIdentity id = identityOf(fd.get());
+        if (picked && !(picked->file == id)) {
+            err << prefix << file
+                << " was replaced since its users were picked (they may have been renumbered); "
+                   "nothing written\n";
+            return kFailed;
+        }
         const int count = recordCountOf(fd.get());
 
-        // Reads each user (once a locking writer is done with it) and changes it.
+        // Reads each user (once a locking writer is done with it) and changes
+        // it. The writer writes it only while the file holds these bytes, so
+        // a user that is still the picked one here is the one written.
+        std::vector<RecordWrite> renamed;
         auto planFor = [&](int index, std::vector<RecordWrite>& plan) {
             RecordWrite w{index, {}, {}};
             {
                 const RecordLock shared(fd.get(), index, false, 100);
                 readRecordOf(fd.get(), index, w.old);
+            }
+            if (picked && nameBytes(w.old) != picked->names.at(index)) {
+                renamed.push_back(w);
+                return;
             }
             w.now = w.old;
             change(index, w.now);
@@ -125,7 +161,7 @@ int saveUserChanges(const std::string& file, const std::vector<int>& users,
             planFor(index, plan);
         }
         if (plan.empty())
-            return kWritten;
+            return leftOut(renamed);
 
         keepToolBackup(file);
         if (!pathNamesFile(file, fd.get()) || recordCountOf(fd.get()) < count) {
@@ -160,12 +196,13 @@ int saveUserChanges(const std::string& file, const std::vector<int>& users,
         }
         writer.finish();
         if (unsettled.empty())
-            return kWritten;
+            return leftOut(renamed);
         err << prefix
             << "the board kept writing these users, so they were left as it wrote "
                "them:\n";
         for (const RecordWrite& w : unsettled)
             err << "  " << w.index << "  " << nameOf(w.old) << '\n';
+        leftOut(renamed);
         return kClashed;
     } catch (const SaveFailure& f) {
         err << prefix << f.why << '\n';

@@ -5,9 +5,11 @@
 // and the change applied again once.
 
 #include "userfile/record.h"
+#include "userfile/workingcopy.h"
 
 #include <functional>
 #include <iosfwd>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,10 +23,25 @@ inline constexpr int kClashed = 3; // some users could not be settled
 // Changes user `index`'s record in memory (or leaves it as it is).
 using RecordChange = std::function<void(int index, zorv::Record&)>;
 
+// Users picked in a read of the file before the save: the file that read
+// was of, and each picked user's name (its kName bytes) as read there. A purge
+// may rename a renumbered file in between, or move users within it.
+struct PickedUsers {
+    zorv::FileIdentity file;
+    std::map<int, std::string> names;
+};
+// A record's kName bytes, its NUL and what follows included.
+std::string nameBytes(const zorv::Record& r);
+// The file open on fd. Throws IoError.
+zorv::FileIdentity identityOf(int fd);
+
 // Applies `change` to each of `users` and writes those that change. Messages
-// go to err prefixed "zorvtool CMD: ".
+// go to err prefixed "zorvtool CMD: ". With `picked`, a file other than the
+// one they were picked from gets nothing (kFailed), and a user whose name is
+// no longer the picked one is left out and named (kClashed).
 int saveUserChanges(const std::string& file, const std::vector<int>& users,
-                    const RecordChange& change, const std::string& cmd, std::ostream& err);
+                    const RecordChange& change, const std::string& cmd, std::ostream& err,
+                    const PickedUsers* picked = nullptr);
 
 // Undoes what a killed writing command left, as every writing command does
 // first. False (reported) when a journal is left that cannot be undone now.

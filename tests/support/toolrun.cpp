@@ -8,13 +8,40 @@
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 namespace zorvtest {
 
+namespace {
+
+class FlushHook : public std::stringbuf {
+  public:
+    explicit FlushHook(std::function<void()> action) : action_(std::move(action)) {}
+
+  protected:
+    int sync() override {
+        if (action_)
+            std::exchange(action_, nullptr)();
+        return std::stringbuf::sync();
+    }
+
+  private:
+    std::function<void()> action_;
+};
+
+} // namespace
+
 ToolRun tool(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
+    return toolFlushing(args, nullptr);
+}
+
+ToolRun toolFlushing(const std::vector<std::string>& args,
+                     const std::function<void()>& atFirstFlush) {
+    FlushHook outBuf(atFirstFlush);
+    std::ostream out(&outBuf);
+    std::ostringstream err;
     const int code = zorvtool::dispatch(args, out, err);
-    return {code, out.str(), err.str()};
+    return {code, outBuf.str(), err.str()};
 }
 
 ToolProcess toolProcess(const std::vector<std::string>& args, int stdoutFd, bool ignorePipe) {

@@ -2,6 +2,7 @@
 // Runs a zorvtool command in-process and keeps what it printed, or runs the
 // real binary as a process when what matters is its standard output file.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,11 @@ struct ToolRun {
 };
 
 ToolRun tool(const std::vector<std::string>& args);
+// The same, with `atFirstFlush` run when the command first flushes its
+// standard output: another program's step between what a command printed
+// and what it does next.
+ToolRun toolFlushing(const std::vector<std::string>& args,
+                     const std::function<void()>& atFirstFlush);
 
 struct ToolProcess {
     int status; // as waitpid gives it

@@ -12,6 +12,7 @@
 // must always be what the file holds at the end. Prints one line of
 // name=value counts.
 
+#include "trialsupport.h"
 #include "userfile/record.h"
 #include "userfile/usersave.h"
 #include "userfile/workingcopy.h"
@@ -29,7 +30,6 @@
 #include <map>
 #include <set>
 #include <string>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -37,31 +37,9 @@
 
 namespace {
 
+using namespace trials;
 using zorv::kRecordSize;
 using zorv::Record;
-
-std::int64_t nowNs() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts); // one clock for both processes
-    return static_cast<std::int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
-
-std::uint64_t mix(std::uint64_t z) {
-    z += 0x9E3779B97F4A7C15ull;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
-
-class Rng {
-  public:
-    explicit Rng(std::uint64_t seed) : s_(seed) {}
-    std::uint64_t next() { return mix(s_++ * 0x2545F4914F6CDD1Dull); }
-    int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
-
-  private:
-    std::uint64_t s_;
-};
 
 // The bytes of the board's write number `seq` to user `index`: tagged, so no
 // user file byte pattern and no operator change can be taken for one.
@@ -99,42 +77,13 @@ struct Shared {
     BoardEvent events[kMaxEvents];
 };
 
-bool lockRange(int fd, short type, off_t start, off_t len) {
-    struct flock fl {};
-    fl.l_type = type;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = start;
-    fl.l_len = len;
-    while (::fcntl(fd, F_SETLKW, &fl) != 0)
-        if (errno != EINTR)
-            return false;
-    return true;
-}
-
-bool pwriteAll(int fd, const void* p, std::size_t n, off_t at) {
-    const char* c = static_cast<const char*>(p);
-    while (n > 0) {
-        const ssize_t w = ::pwrite(fd, c, n, at);
-        if (w <= 0)
-            return false;
-        c += w;
-        n -= static_cast<std::size_t>(w);
-        at += w;
-    }
-    return true;
-}
-
 // Runs until told to stop. `maintenance`: what the run does once, at `when`
 // ns after its start (Write: nothing).
 [[noreturn]] void runBoard(const std::string& path, const std::vector<int>& changed, bool locking,
                            std::uint64_t seed, Act maintenance, std::int64_t when, Shared* log) {
     Rng rng(seed);
-    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        ::_exit(3);
-    struct stat st {};
-    ::fstat(fd, &st);
-    int n = static_cast<int>(st.st_size / static_cast<off_t>(kRecordSize));
+    int n = 0;
+    int fd = openForBoard(path, n);
     const int loaded = n;
     const std::int64_t start = nowNs();
     std::uint32_t seq = 1;
@@ -232,31 +181,6 @@ void onStep(zorv::SaveStep step, int record) {
     steps.push_back({step, record, nowNs()});
 }
 
-class Answers : public zorv::Prompts {
-  public:
-    int questions = 0;
-    int overwrites = 0;
-    std::string said;
-    void message(const std::string&, const std::string& text) override { said += text + "|"; }
-    void warning(const std::string& text) override { said += text + "|"; }
-    bool confirm(const std::string&) override { return false; }
-    int choose(const std::string&, const std::string& text,
-               const std::vector<std::string>& buttons) override {
-        ++questions;
-        int cancel = static_cast<int>(buttons.size()) - 1;
-        for (std::size_t i = 0; i < buttons.size(); ++i) {
-            if (buttons[i] == "Keep the board's")
-                return static_cast<int>(i);
-            if (buttons[i] == "Cancel")
-                cancel = static_cast<int>(i);
-            if (buttons[i] == "Overwrite")
-                ++overwrites;
-        }
-        said += text + "|";
-        return cancel;
-    }
-};
-
 const char* outcomeName(zorv::SaveOutcome o) {
     switch (o) {
     case zorv::SaveOutcome::Saved:
@@ -269,19 +193,6 @@ const char* outcomeName(zorv::SaveOutcome o) {
         return "Failed";
     }
     return "?";
-}
-
-std::vector<Record> readAll(const std::string& path) {
-    std::vector<Record> all;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return all;
-    Record r{};
-    for (off_t at = 0; ::pread(fd, r.data(), kRecordSize, at) == static_cast<ssize_t>(kRecordSize);
-         at += kRecordSize)
-        all.push_back(r);
-    ::close(fd);
-    return all;
 }
 
 } // namespace
@@ -297,7 +208,7 @@ int main(int argc, char** argv) {
     const std::uint64_t seed = std::strtoull(argv[5], nullptr, 10);
     Rng rng(mix(seed) ^ 0x5AFE);
 
-    Answers prompts;
+    BoardAnswers prompts;
     zorv::UserFileSession s;
     s.userFileName = path;
     s.workingCopy.setPath(argv[2]);
@@ -319,12 +230,9 @@ int main(int argc, char** argv) {
 
     // The board's run: mostly writes, in some trials also one shortening or
     // one rename at a random moment of the save.
-    auto* log = static_cast<Shared*>(
-        ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
-    if (log == MAP_FAILED)
+    auto* log = sharedWithChildren<Shared>();
+    if (!log)
         return 2;
-    log->stop = 0;
-    log->count = 0;
     const int pick = rng.below(10);
     const Act maintenance = pick < 6 ? Act::Write : pick < 8 ? Act::Shorten : Act::Rename;
     const std::int64_t when = static_cast<std::int64_t>(rng.below(150'000)) * 1000; // 0-150 ms
@@ -379,7 +287,7 @@ int main(int argc, char** argv) {
     // The save's read of a record lies between the step before its check and
     // the check itself.
     std::map<int, std::int64_t> readFrom, writtenAt;
-    std::int64_t lastWrite = 0, flushed = 0, previous = saveStart;
+    std::int64_t firstWrite = 0, lastWrite = 0, flushed = 0, previous = saveStart;
     for (const Step& st : steps) {
         if (st.step == zorv::SaveStep::RecordChecked)
             readFrom[st.record] = previous;
@@ -387,6 +295,8 @@ int main(int argc, char** argv) {
         if (st.step == zorv::SaveStep::RecordWritten) {
             writtenAt[st.record] = st.t;
             lastWrite = st.t;
+            if (firstWrite == 0)
+                firstWrite = st.t;
         }
         if (st.step == zorv::SaveStep::RecordsFlushed)
             flushed = st.t;
@@ -395,10 +305,13 @@ int main(int argc, char** argv) {
     const std::vector<Record> now = readAll(path);
     const Record zero{};
     int lostBefore = 0, lostWindow = 0, zeroUsers = 0, regrown = 0, savedMissing = 0, damaged = 0;
+    int halfApplied = 0;
     const bool saved = outcome == zorv::SaveOutcome::Saved || outcome == zorv::SaveOutcome::Partial;
     // A board copy read before the save's last write and renamed in after the
     // save's flush holds the file as the board read it: the board's doing.
     const bool boardCopiedOver = rename && rename->t0 < lastWrite && rename->t1 > flushed;
+    // A board copy done after the save's first write may hold some of it.
+    const bool boardCopiedIn = rename && firstWrite != 0 && rename->t1 >= firstWrite;
     const int span = std::max(n, static_cast<int>(now.size()));
     for (int i = 0; i < span; ++i) {
         if (i >= static_cast<int>(now.size())) {
@@ -428,6 +341,9 @@ int main(int argc, char** argv) {
             const Record& want = saved ? mine[i] : original[static_cast<std::size_t>(i)];
             if (r != want && saved && !boardCopiedOver)
                 ++savedMissing;
+            // Not saved, yet its change is in the file: a half-applied save.
+            if (!saved && r == mine[i] && !boardCopiedIn)
+                ++halfApplied;
         } else if (i < users && r != original[static_cast<std::size_t>(i)]) {
             ++damaged;
         }
@@ -437,13 +353,13 @@ int main(int argc, char** argv) {
     // path then holds what the board copied, checked above.)
     const bool savedIntoReplaced = saved && rename && rename->t1 < lastWrite;
 
-    std::printf("outcome=%s lost_before=%d lost_window=%d zero=%d regrown=%d saved_missing=%d "
-                "saved_replaced=%d damaged=%d board_writes=%d changed_writes=%d questions=%d "
-                "overwrites=%d shortened=%d renamed=%d save_ms=%.1f\n",
-                outcomeName(outcome), lostBefore, lostWindow, zeroUsers, regrown, savedMissing,
-                savedIntoReplaced ? 1 : 0, damaged, writes, changedWrites, prompts.questions,
-                prompts.overwrites, shortened, renamed,
-                static_cast<double>(saveEnd - saveStart) / 1e6);
+    std::printf(
+        "outcome=%s lost_before=%d lost_window=%d zero=%d regrown=%d saved_missing=%d "
+        "saved_replaced=%d damaged=%d half=%d board_writes=%d changed_writes=%d questions=%d "
+        "overwrites=%d shortened=%d renamed=%d save_ms=%.1f\n",
+        outcomeName(outcome), lostBefore, lostWindow, zeroUsers, regrown, savedMissing,
+        savedIntoReplaced ? 1 : 0, damaged, halfApplied, writes, changedWrites, prompts.questions,
+        prompts.overwrites, shortened, renamed, static_cast<double>(saveEnd - saveStart) / 1e6);
     if (std::getenv("RACE_VERBOSE")) {
         std::fprintf(stderr, "%s\n", prompts.said.c_str());
         for (int k = 0; k < log->count.load(); ++k)

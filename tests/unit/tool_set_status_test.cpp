@@ -12,6 +12,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <thread>
@@ -92,18 +93,33 @@ TEST_F(ToolWriteTest, SetChangesOnlyTheNamedFieldsBytes) {
 
 TEST_F(ToolWriteTest, RefusedValuesNameTheFieldAndWriteNothing) {
     const std::string before = readFileBytes(file);
-    for (const char* bad : {"pagel=256", "tleft=40000", "logins=x", "Name=\xE2\x82\xAC",
-                            "Tlf=12345678901234567", "status=asleep", "ttype=16",
-                            "lastcall=2026-02-30", "firstcall=1979-12-31", "nosuch=1", "limit"}) {
+    // A $hex value is the number its decimal is: no wrap into the field's range.
+    for (const char* bad :
+         {"pagel=256", "tleft=40000", "logins=x", "Name=\xE2\x82\xAC", "Tlf=12345678901234567",
+          "status=asleep", "status=4", "status=$FF", "ttype=16", "tleft=$8000",
+          "tleft=$FFFFFFFFFFFFFFFF", "logins=$FFFFFFFF80000000", "userflags=$100000000",
+          "lastcall=2026-02-30", "firstcall=1979-12-31", "nosuch=1", "limit"}) {
         SCOPED_TRACE(bad);
         auto run = tool({"set", file, "1", "limit=7", bad});
         EXPECT_EQ(run.code, 2);
         const std::string field = std::string(bad).substr(0, std::string(bad).find('='));
         EXPECT_NE(run.err.find(field), std::string::npos) << run.err;
-        EXPECT_EQ(readFileBytes(file), before);
+        EXPECT_TRUE(readFileBytes(file) == before) << "the file changed";
     }
     EXPECT_EQ(tool({"set", file, "40", "limit=7"}).code, 2) << "no such user";
-    EXPECT_EQ(readFileBytes(file), before);
+    EXPECT_TRUE(readFileBytes(file) == before) << "the file changed";
+    const auto status = tool({"set", file, "1", "status=4"});
+    EXPECT_NE(status.err.find("from 0 to 3"), std::string::npos) << status.err;
+
+    // The edges themselves are taken.
+    auto edges = tool({"set", file, "1", "tleft=$7FFF", "timelimit=-32768", "logins=$7FFFFFFF",
+                       "userflags=$FFFFFFFF", "status=$3"});
+    ASSERT_EQ(edges.code, 0) << edges.err;
+    EXPECT_EQ(readNumber(at(1), kTleft), 32767);
+    EXPECT_EQ(readNumber(at(1), kTimelimit), -32768);
+    EXPECT_EQ(readNumber(at(1), kLogins), 2147483647);
+    EXPECT_EQ(readUserflags(at(1)), 0xFFFFFFFFu);
+    EXPECT_EQ(readCode(at(1), kStatus), 3u);
 }
 
 TEST_F(ToolWriteTest, StatusFiltersDryRunAndCounts) {
@@ -203,5 +219,71 @@ TEST_F(ToolWriteTest, AKilledSetIsRolledBackByTheNextCommand) {
     EXPECT_NE(next.err.find("interrupted"), std::string::npos) << next.err;
     EXPECT_EQ(at(4), user(4));
     EXPECT_EQ(readNumber(at(9), kLimit), 99);
+    EXPECT_FALSE(zorvtest::fileExists(toolJournalPathFor(file)));
+}
+
+// A purge may run between status's read that picks the users and its write:
+// the users it printed must be the ones it changes, or none is.
+TEST_F(ToolWriteTest, StatusWritesNothingIntoAFileRenamedInAfterItsPick) {
+    const auto run = zorvtest::toolFlushing(
+        {"status", file, "killed", "--user", "3", "--user", "4", "--user", "5"}, [&] {
+            // User 4 purged, the rest renumbered, the copy renamed over the file.
+            std::vector<Record> kept;
+            for (int i = 0; i < 40; ++i)
+                if (i != 4)
+                    kept.push_back(user(i));
+            writeFileBytes(tmp.file("fresh"), zorvtest::bytesOf(kept));
+            ASSERT_EQ(::rename(tmp.file("fresh").c_str(), file.c_str()), 0);
+        });
+    EXPECT_EQ(run.code, 2) << run.err;
+    EXPECT_EQ(run.out, "3  USER 3\n4  USER 4\n5  USER 5\n3 users\n");
+    EXPECT_NE(run.err.find("replaced since its users were picked"), std::string::npos) << run.err;
+    for (int i = 0; i < 39; ++i)
+        EXPECT_EQ(readCode(at(i), kStatus), 0u) << i;
+    EXPECT_FALSE(zorvtest::fileExists(file + ".bak")) << "no backup for a run that wrote nothing";
+    EXPECT_FALSE(zorvtest::fileExists(toolJournalPathFor(file)));
+}
+
+TEST_F(ToolWriteTest, StatusLeavesOutAndNamesAUserMovedWithinTheFile) {
+    const auto run = zorvtest::toolFlushing(
+        {"status", file, "killed", "--user", "3", "--user", "4", "--user", "5"}, [&] {
+            // An in-place purge moved user 17 down to 4; 4 itself is gone.
+            const Record moved = user(17);
+            zorvtest::writeBytesAt(
+                file, 4 * static_cast<long long>(kRecordSize),
+                std::string_view(reinterpret_cast<const char*>(moved.data()), kRecordSize));
+        });
+    EXPECT_EQ(run.code, 3) << run.err;
+    EXPECT_NE(run.err.find("  4  USER 4 (now USER 17)\n"), std::string::npos) << run.err;
+    EXPECT_EQ(at(4), user(17)) << "the user now at 4 was not picked";
+    EXPECT_EQ(readCode(at(3), kStatus), 2u);
+    EXPECT_EQ(readCode(at(5), kStatus), 2u);
+
+    // Only its name counts: a board write to a picked user's other fields
+    // meanwhile is no reason to leave it out.
+    const auto again = zorvtest::toolFlushing({"status", file, "active", "--user", "3"}, [&] {
+        Record r = at(3);
+        putU32(r, kLogins.offset, 77);
+        zorvtest::writeBytesAt(
+            file, 3 * static_cast<long long>(kRecordSize),
+            std::string_view(reinterpret_cast<const char*>(r.data()), kRecordSize));
+    });
+    EXPECT_EQ(again.code, 0) << again.err;
+    EXPECT_EQ(readCode(at(3), kStatus), 0u);
+    EXPECT_EQ(readNumber(at(3), kLogins), 77);
+}
+
+TEST_F(ToolWriteTest, StatusWhoseListCannotBeWrittenChangesNothing) {
+    const std::string before = readFileBytes(file);
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    const auto run = zorvtest::toolProcess({"status", file, "killed", "--user", "3"}, full);
+    ::close(full);
+    ASSERT_TRUE(WIFEXITED(run.status)) << run.err;
+    EXPECT_EQ(WEXITSTATUS(run.status), 2) << run.err;
+    EXPECT_NE(run.err.find("nothing written"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(std::strerror(ENOSPC)), std::string::npos) << run.err;
+    EXPECT_EQ(readFileBytes(file), before);
+    EXPECT_FALSE(zorvtest::fileExists(file + ".bak"));
     EXPECT_FALSE(zorvtest::fileExists(toolJournalPathFor(file)));
 }
