@@ -100,6 +100,22 @@ std::vector<std::string> unappliedJournals(const std::string& copy) {
     return kept;
 }
 
+// Why a start-up load into `copy` was refused; a failure when it loaded.
+std::string loadRefused(const std::string& userFile, const std::string& copy) {
+    UserFileSession s;
+    s.userFileName = userFile;
+    s.workingCopy.setPath(copy);
+    ScriptedPrompts prompts;
+    try {
+        loadUserFile(s, prompts);
+    } catch (const IoError& e) {
+        EXPECT_FALSE(s.workingCopy.holdsCopy());
+        return e.what();
+    }
+    ADD_FAILURE() << "loaded into " << copy;
+    return {};
+}
+
 // One editor: its own working copy of the shared user file.
 struct Editor {
     UserFileSession s;
@@ -638,17 +654,8 @@ TEST_F(SaveTest, CopiesOfTheUserFileArePrivateAndPlantedNamesAreNotFollowed) {
 
     // A folder anyone may rename files in holds no copy.
     ::chmod(tmp.file("b").c_str(), 0777);
-    UserFileSession other;
-    other.userFileName = userFile;
-    other.workingCopy.setPath(copyB);
-    ScriptedPrompts prompts;
-    try {
-        loadUserFile(other, prompts);
-        ADD_FAILURE() << "loaded into a folder writable by all";
-    } catch (const IoError& e) {
-        EXPECT_NE(std::string(e.what()).find(tmp.file("b") + " (mode 0777)"), std::string::npos)
-            << e.what();
-    }
+    const std::string refused = loadRefused(userFile, copyB);
+    EXPECT_NE(refused.find(tmp.file("b") + " (mode 0777)"), std::string::npos) << refused;
     EXPECT_FALSE(zorvtest::fileExists(copyB));
 }
 
@@ -884,19 +891,9 @@ TEST_F(SaveTest, AnythingPlantedAtOurNamesIsNamedAndLeftAlone) {
         SCOPED_TRACE(p.kind + " at the working copy");
         ASSERT_TRUE(p.put(copyB));
         const auto inode = zorvtest::inodeAt(copyB);
-        UserFileSession other;
-        other.userFileName = userFile;
-        other.workingCopy.setPath(copyB);
-        ScriptedPrompts prompts;
-        try {
-            loadUserFile(other, prompts);
-            ADD_FAILURE() << "loaded over what lay there";
-        } catch (const IoError& e) {
-            EXPECT_NE(std::string(e.what()).find(copyB + " is " + p.said), std::string::npos)
-                << e.what();
-            EXPECT_NE(std::string(e.what()).find("No user file was loaded"), std::string::npos);
-        }
-        EXPECT_FALSE(other.workingCopy.holdsCopy());
+        const std::string refused = loadRefused(userFile, copyB);
+        EXPECT_NE(refused.find(copyB + " is " + p.said), std::string::npos) << refused;
+        EXPECT_NE(refused.find("No user file was loaded"), std::string::npos) << refused;
         EXPECT_EQ(zorvtest::inodeAt(copyB), inode);
         zorvtest::uproot(copyB);
     }
