@@ -65,9 +65,10 @@ std::optional<std::string> WriterLock::open(bool& retry) {
         struct stat st {};
         if (fd_ < 0) {
             retry = errno == ENOENT || errno == ELOOP; // replaced between the look and the open
-            return retry ? std::nullopt
-                         : std::optional<std::string>("Cannot open the writers' lock " + path_ +
-                                                      ": " + std::strerror(errno));
+            if (retry)
+                return std::nullopt;
+            return "Cannot open the writers' lock " + path_ + ": " + std::strerror(errno) +
+                   ". Everyone who writes " + userFile_ + " must be able to read it.";
         }
         if (::fstat(fd_, &st) != 0 || st.st_dev != lst.st_dev || st.st_ino != lst.st_ino) {
             release();
