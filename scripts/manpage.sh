@@ -60,6 +60,32 @@ after
 (the user's number, from 0). Stored texts are decoded from code page 865. With
 .B "\-\-encoding cp1252"
 a character that cp1252 lacks is written as a question mark, and the run says on standard error how many there were and where the first was.
+.SH FILES
+.B set
+and
+.B status
+write beside the user file
+.IR FILE :
+.TP
+.IB FILE .bak ", " FILE .bak.2 ", ..."
+the file as it was before a run's first write, once every check has passed
+(one younger than an hour is kept as it is; in the editor's state folder where
+the user file's folder cannot be written); the editor's settings value
+.B Backups
+says how many (default 3, above 99 counts as 99, 0 none)
+.TP
+.IB FILE .journal
+the users a run is writing, before and after; a killed run's is undone by the
+next writing run or the editor, from any folder. One whose file is gone is kept as
+.IB FILE .journal.unapplied\- DATE\-TIME
+(the newest five)
+.TP
+.IB FILE .lock
+one writing run at a time, the editor's Save File included: a run waits at most
+10 seconds for the one before it. The file stays.
+.PP
+Anything else at these names (a folder, a FIFO, another user's file, a hard link)
+is left as it is and named, and nothing is written.
 .SH EXIT STATUS
 0 on success; 2 for a wrong command line or a failed file operation, including a
 failed write to standard output (a full disk), with the reason on standard error

@@ -5,6 +5,8 @@
 #include "userfile/codepage.h"
 #include "userfile/errors.h"
 #include "userfile/fd.h"
+#include "userfile/pathparts.h"
+#include "userfile/privatefile.h"
 #include "userfile/recordio.h"
 #include "userfile/recordlock.h"
 #include "userfile/usersave.h"
@@ -36,6 +38,10 @@ class ErrPrompts : public Prompts {
                const std::vector<std::string>& buttons) override {
         say(text);
         return static_cast<int>(buttons.size()) - 1;
+    }
+    void status(const std::string& text) override {
+        if (!text.empty())
+            say(text);
     }
 
   private:
@@ -74,6 +80,37 @@ std::string nameOf(const Record& r) {
     return cp865ToUtf8(rawText(r, kName));
 }
 
+WriterLock::Timing lockTiming;
+
+// One writing run: the writers' lock, its wait said on stderr, held from the
+// journal's check to the last write.
+class WritingRun {
+  public:
+    WritingRun(const std::string& file, const std::string& cmd, std::ostream& err)
+        : file_(file), prompts_(err, cmd),
+          lock_(file, lockTiming, [this](const std::string& t) { prompts_.status(t); }) {}
+    // Takes the lock, undoes what a killed run left and finds the journal's
+    // name free. False (said) when this run may not write.
+    bool begin() {
+        if (auto refused = lock_.take()) {
+            prompts_.warning(*refused);
+            return false;
+        }
+        const std::string journal = toolJournalPathFor(file_);
+        rollBackInterruptedSave(journal, prompts_, file_);
+        if (auto taken = journalNameTaken(journal, file_)) {
+            prompts_.warning(*taken);
+            return false;
+        }
+        return true;
+    }
+
+  private:
+    std::string file_;
+    ErrPrompts prompts_;
+    WriterLock lock_;
+};
+
 } // namespace
 
 FileIdentity identityOf(int fd) {
@@ -89,17 +126,12 @@ std::string nameBytes(const Record& r) {
                        r.begin() + static_cast<std::ptrdiff_t>(kName.offset + kName.width));
 }
 
+void setWriterLockTimingForTesting(WriterLock::Timing timing) {
+    lockTiming = timing;
+}
+
 bool recoverBeforeWriting(const std::string& file, const std::string& cmd, std::ostream& err) {
-    ErrPrompts prompts(err, cmd);
-    const std::string journal = toolJournalPathFor(file);
-    rollBackInterruptedSave(journal, prompts);
-    if (::access(journal.c_str(), F_OK) == 0) {
-        err << "zorvtool " << cmd << ": " << file
-            << ": another run is writing it, or what a killed one wrote cannot be undone "
-               "yet; nothing written\n";
-        return false;
-    }
-    return true;
+    return WritingRun(file, cmd, err).begin();
 }
 
 int saveUserChanges(const std::string& file, const std::vector<int>& users,
@@ -120,7 +152,8 @@ int saveUserChanges(const std::string& file, const std::vector<int>& users,
         return kClashed;
     };
     try {
-        if (!recoverBeforeWriting(file, cmd, err))
+        WritingRun run(file, cmd, err);
+        if (!run.begin())
             return kFailed;
         Fd fd(openRegularFile(file, O_RDWR));
         const FileIdentity id = identityOf(fd.get());
@@ -163,19 +196,22 @@ int saveUserChanges(const std::string& file, const std::vector<int>& users,
         if (plan.empty())
             return leftOut(renamed);
 
-        keepToolBackup(file);
+        // Every check before the backup: a refused run leaves no backup behind.
         if (!pathNamesFile(file, fd.get()) || recordCountOf(fd.get()) < count) {
             err << prefix << file
                 << " was replaced or shortened while it was being read; nothing written\n";
             return kFailed;
         }
+        checkPrivateFolder(dirOf(toolJournalPathFor(file)));
+        keepToolBackup(file);
         RecordWriter writer(fd.get(), id, file, toolJournalPathFor(file));
         auto abandoned = [&](const RecordWriter::Pass& p) {
             if (!p.shortened && !p.replaced)
                 return false;
-            writer.rollBack();
+            const std::string undone = writer.rollBack();
             err << prefix << file << " was " << (p.replaced ? "replaced" : "shortened")
-                << " while it was being written; what this run wrote was taken back\n";
+                << " while it was being written; nothing more was written."
+                << (undone.empty() ? "" : " " + undone) << '\n';
             return true;
         };
         const RecordWriter::Pass first = writer.write(plan);

@@ -6,6 +6,7 @@
 
 #include "userfile/record.h"
 #include "userfile/workingcopy.h"
+#include "userfile/writerlock.h"
 
 #include <functional>
 #include <iosfwd>
@@ -44,7 +45,12 @@ int saveUserChanges(const std::string& file, const std::vector<int>& users,
                     const PickedUsers* picked = nullptr);
 
 // Undoes what a killed writing command left, as every writing command does
-// first. False (reported) when a journal is left that cannot be undone now.
+// first, under the writers' lock (so it waits for a run still writing).
+// False (reported) when a journal is left that cannot be undone now, or
+// something else lies at its name.
 bool recoverBeforeWriting(const std::string& file, const std::string& cmd, std::ostream& err);
+
+// Test seam: how long the writing commands wait for another writing run.
+void setWriterLockTimingForTesting(zorv::WriterLock::Timing timing);
 
 } // namespace zorvtool

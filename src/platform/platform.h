@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -85,6 +86,12 @@ class PlatformPrompts : public Prompts {
     bool confirm(const std::string& text) override;
     int choose(const std::string& title, const std::string& text,
                const std::vector<std::string>& buttons) override;
+    void status(const std::string& text) override {
+        if (onStatus)
+            onStatus(text);
+    }
+    // Where passing notes go (the main window's status bar).
+    std::function<void(const std::string&)> onStatus;
 
   private:
     Platform& platform_;

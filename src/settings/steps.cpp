@@ -169,7 +169,7 @@ int backupCount(RegistryKey& key) {
     KeyCloser closer(key);
     if (!key.open(false) || !key.exists("Backups"))
         return kDefaultBackups;
-    return std::max(0, key.readInteger("Backups"));
+    return std::clamp(key.readInteger("Backups"), 0, kMaxBackups);
 }
 
 namespace {

@@ -126,8 +126,9 @@ bool storeUserFileName(RegistryKey& key, const std::string& path,
                        const std::function<void()>& showPath);
 
 // How many backups a save keeps of the user file: the integer "Backups" when the
-// key opens and it exists (below 0 counts as 0), otherwise 3.
+// key opens and it exists (below 0 counts as 0, above 99 as 99), otherwise 3.
 inline constexpr int kDefaultBackups = 3;
+inline constexpr int kMaxBackups = 99;
 int backupCount(RegistryKey& key);
 
 // The report windows' last sort, each as two integers: "ListSortColumn" and

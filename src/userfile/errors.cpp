@@ -56,7 +56,33 @@ int ioErrorCodeFromErrno(int err) {
 }
 
 IoError ioErrorFromErrno(int err) {
+    if (err == EROFS)
+        return accessDenied("read-only file system");
+    if (err == EISDIR)
+        return accessDenied("a folder");
     return IoError(ioErrorCodeFromErrno(err));
+}
+
+std::string kindOf(const struct stat& st) {
+    if (S_ISDIR(st.st_mode))
+        return "a folder";
+    if (S_ISFIFO(st.st_mode))
+        return "a FIFO";
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        return "a device";
+    if (S_ISSOCK(st.st_mode))
+        return "a socket";
+    if (S_ISLNK(st.st_mode))
+        return "a symbolic link";
+    return "a file";
+}
+
+IoError accessDenied(const std::string& what) {
+    return IoError(kFileAccessDenied, ioErrorText(kFileAccessDenied) + " (" + what + ")");
+}
+
+IoError accessDenied(const struct stat& st) {
+    return accessDenied(kindOf(st));
 }
 
 ConvertError::ConvertError(const std::string& text)

@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
 
 namespace zorv {
 
@@ -34,8 +35,18 @@ class IoError : public std::runtime_error {
 };
 
 // Maps an errno value (from open/read/write/rename/...) to the I/O error.
+// A folder and a read-only file system say so after "File access denied".
 int ioErrorCodeFromErrno(int err);
 IoError ioErrorFromErrno(int err);
+
+// What an object is, as messages name it: "a folder", "a FIFO", "a device",
+// "a socket", "a symbolic link", "a file".
+std::string kindOf(const struct stat& st);
+// "File access denied (<what>)": the one form of that error that tells why,
+// as in "(a folder)", "(a FIFO)", "(read-only file system)".
+IoError accessDenied(const std::string& what);
+// The same for an object that is no plain file: its kind.
+IoError accessDenied(const struct stat& st);
 
 // "'%s' is not a valid integer value"
 class ConvertError : public std::runtime_error {

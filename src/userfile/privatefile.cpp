@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <unistd.h>
 
 namespace zorv {
@@ -37,48 +38,64 @@ void checkPrivateFolder(const std::string& dir) {
     }
 }
 
+std::string foreignObjectText(const std::string& path, const struct stat& st,
+                              const std::string& role) {
+    std::string kind = kindOf(st);
+    if (S_ISREG(st.st_mode) && st.st_nlink > 1)
+        kind = "a file with " + std::to_string(st.st_nlink) + " names (a hard link)";
+    std::string owner = "uid " + std::to_string(st.st_uid);
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    char buf[1024];
+    if (::getpwuid_r(st.st_uid, &pw, buf, sizeof buf, &found) == 0 && found)
+        owner = std::string(found->pw_name) + " (" + owner + ")";
+    return path + " is " + kind + " owned by " + owner + ", not " + role +
+           " of this program, so it was left as it is. Remove it, or have its owner remove "
+           "it, then try again";
+}
+
 int openPrivateFile(const std::string& path, const std::string& what, bool create) {
     checkPrivateFolder(dirOf(path));
     for (int attempt = 0; attempt < 16; ++attempt) {
-        const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        const int openErr = errno;
-        struct stat st {};
-        if (fd >= 0 && ::fstat(fd, &st) == 0 && ownPlainFile(st)) {
-            if ((st.st_mode & 0777) != 0600 && ::fchmod(fd, 0600) != 0) {
-                const int err = errno;
-                ::close(fd);
-                throwAt("Cannot make private " + what, path, err);
-            }
-            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-            return fd;
-        }
-        if (fd >= 0)
-            ::close(fd);
-        if (fd < 0 && openErr == ENOENT) {
+        // Looked at before it is opened: a FIFO or device must never be opened.
+        struct stat lst {};
+        if (::lstat(path.c_str(), &lst) != 0) {
+            if (errno != ENOENT)
+                throwAt("Cannot open " + what, path, errno);
             if (!create)
                 throwAt("Cannot open " + what, path, ENOENT);
-        } else {
-            // Something is there that is not ours alone. A link, or a plain
-            // file of another owner or with other names, is moved out of the
-            // way; anything else (a device, a folder) is no place for a copy.
-            struct stat lst {};
-            if (::lstat(path.c_str(), &lst) != 0)
-                continue;
-            if (!S_ISLNK(lst.st_mode) && !S_ISREG(lst.st_mode))
-                throw IoError(kFileAccessDenied,
-                              "File access denied: " + path + " is not a plain file");
-            if (!create)
-                throwAt("Cannot open " + what, path, EPERM);
-            if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-                throwAt("Cannot remove what lies at", path, errno);
+            const int made =
+                ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (made >= 0)
+                return made;
+            if (errno != EEXIST)
+                throwAt("Cannot create " + what, path, errno);
+            continue; // someone put something there meanwhile: look again
         }
-        const int made =
-            ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (made >= 0)
-            return made;
-        if (errno != EEXIST)
-            throwAt("Cannot create " + what, path, errno);
-        // Someone put a file there between the unlink and the create: look again.
+        // Whatever another user (or root) left there stays theirs: removing it
+        // could delete their work, following it could write where they chose.
+        if (!ownPlainFile(lst))
+            throw IoError(kFileAccessDenied,
+                          "File access denied: " + foreignObjectText(path, lst, what));
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            if (errno == ENOENT || errno == ELOOP)
+                continue;
+            throwAt("Cannot open " + what, path, errno);
+        }
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || st.st_dev != lst.st_dev || st.st_ino != lst.st_ino ||
+            !ownPlainFile(st)) {
+            ::close(fd); // replaced between the look and the open: look again
+            continue;
+        }
+        if ((st.st_mode & 0777) != 0600 && ::fchmod(fd, 0600) != 0) {
+            const int err = errno;
+            ::close(fd);
+            throwAt("Cannot make private " + what, path, err);
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        return fd;
     }
     throw IoError(kFileAccessDenied, "File access denied: " + path + " keeps being replaced");
 }

@@ -14,15 +14,22 @@ namespace zorv {
 void checkPrivateFolder(const std::string& dir);
 
 // Opens `path` read/write as a private file: an existing one only when it is a
-// regular file of one link owned by us (its mode narrowed to 0600), otherwise
-// a link or a plain file of another owner or with other links is removed and,
-// with `create`, a new one created with O_EXCL, never following a link;
-// anything else there (a device, a folder) is refused. `what` names the file
-// in messages ("the working copy"). Throws IoError; returns the fd.
+// regular file of one link owned by us (its mode narrowed to 0600); with
+// `create`, a new one when nothing is there (O_EXCL, never following a link).
+// Anything else at the name (a link, a folder, a FIFO, another user's file, a
+// hard link) is refused, never opened or removed: "File access denied" and
+// what it is. `what` names the file in messages ("the working copy"). Throws
+// IoError; returns the fd.
 int openPrivateFile(const std::string& path, const std::string& what, bool create = true);
 
 // True for a regular file of one link owned by us.
 bool ownPlainFile(const struct stat& st);
+
+// "<path> is a FIFO owned by nobody (uid 65534), not <role> of this program
+// ...": what lies at a name of ours that we did not put there, that it was
+// left alone, and what to do about it.
+std::string foreignObjectText(const std::string& path, const struct stat& st,
+                              const std::string& role);
 
 // Permissions for a copy of a file with `model`'s mode and group: never wider
 // than the model, never set-id; applied to `fd` (owned by us). The group bits

@@ -23,7 +23,7 @@ int openRegularFile(const std::string& path, int flags) {
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        throw IoError(kFileAccessDenied);
+        throw accessDenied(st);
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
@@ -34,7 +34,7 @@ int recordCountOf(int fd) {
     if (::fstat(fd, &st) != 0)
         throw ioErrorFromErrno(errno);
     if (S_ISDIR(st.st_mode))
-        throw IoError(kFileAccessDenied);
+        throw accessDenied(st);
     const auto n = static_cast<long long>(st.st_size) / static_cast<long long>(kRecordSize);
     return n > INT_MAX ? INT_MAX : static_cast<int>(n);
 }

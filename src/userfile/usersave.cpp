@@ -9,12 +9,16 @@
 #include "record.h"
 #include "recordio.h"
 #include "recordlock.h"
+#include "writerlock.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <map>
 #include <sys/file.h>
@@ -59,6 +63,10 @@ bool readAt(int fd, Record& r, off_t offset) {
 
 off_t offsetOf(int index) {
     return static_cast<off_t>(index) * static_cast<off_t>(kRecordSize);
+}
+
+bool isAllZero(const Record& r) {
+    return std::all_of(r.begin(), r.end(), [](std::uint8_t b) { return b == 0; });
 }
 
 void syncDir(const std::string& path) {
@@ -171,34 +179,62 @@ bool decode(const std::string& in, Journal& j) {
 
 // The journal stays locked while its save runs, so that a second editor
 // starting meanwhile never takes it for a dead one's. It is always a new
-// private file renamed into place: a file or link planted at its name is
-// replaced, never written through, and a rewrite is never seen half done.
-// Returns the open, locked fd.
-int writeJournal(const std::string& path, const Journal& j) {
+// private file renamed into place, so a rewrite is never seen half done. The
+// first takes a free name only, a rewrite replaces only the journal it
+// replaces (`previous`): whatever else lies there is never written through or
+// removed. Returns the open, locked fd.
+int writeJournal(const std::string& path, const Journal& j, int previous) {
     try {
         checkPrivateFolder(dirOf(path));
         ReplacementFile file(path, nullptr, false);
         file.append(encode(j));
+        if (previous < 0)
+            return file.commitKeepingLock(ReplacementFile::Commit::OnlyIntoAFreeName);
+        struct stat ours {
+        }, there{};
+        if (::fstat(previous, &ours) != 0 || ::lstat(path.c_str(), &there) != 0 ||
+            ours.st_dev != there.st_dev || ours.st_ino != there.st_ino)
+            throw IoError(kFileAccessDenied,
+                          "File access denied: it was replaced by something else meanwhile");
         return file.commitKeepingLock();
     } catch (const IoError& e) {
         throw SaveFailure{std::string("Cannot write the save journal ") + path + ": " + e.what()};
     }
 }
 
-// Reads a journal no live save holds; false when there is none or it is held.
-// A link in its place is removed unread; another user's file is left alone.
-bool readIdleJournal(const std::string& path, Fd& fd, std::string& out) {
-    fd.reset(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat st {};
-    if (fd.get() < 0 && errno == ELOOP)
+// What lies at a journal's name, looked at before anything is opened.
+enum class JournalAt { Nothing, Held, Foreign, Idle };
+
+// An idle journal is read into `out` and stays locked through `fd`. A link is
+// removed unread; anything else not ours alone is left alone (`st` says what).
+JournalAt lookAtJournal(const std::string& path, Fd& fd, std::string& out, struct stat& st) {
+    if (::lstat(path.c_str(), &st) != 0)
+        return JournalAt::Nothing;
+    if (S_ISLNK(st.st_mode)) {
         ::unlink(path.c_str());
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
-        return false;
+        return JournalAt::Nothing;
+    }
     if (!ownPlainFile(st))
-        return false; // another user's: never trusted, left for its owner
+        return JournalAt::Foreign; // never trusted, never opened: left for its owner
+    fd.reset(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat opened {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &opened) != 0 || opened.st_dev != st.st_dev ||
+        opened.st_ino != st.st_ino)
+        return JournalAt::Held; // a run is renaming a new one into place
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-        return false;
-    return readFully(fd.get(), out);
+        return JournalAt::Held;
+    return readFully(fd.get(), out) ? JournalAt::Idle : JournalAt::Held;
+}
+
+// Removes the journal at `path` only while it is the one open on `fd`.
+void removeJournal(const std::string& path, int fd) {
+    struct stat a {
+    }, b{};
+    if (fd >= 0 && ::fstat(fd, &a) == 0 && ::lstat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+        a.st_ino == b.st_ino) {
+        ::unlink(path.c_str());
+        syncDir(path);
+    }
 }
 
 // A record we may have been writing: every byte is its old or its new one (a
@@ -211,15 +247,18 @@ bool oursAt(const Record& cur, const JournalEntry& e) {
 }
 
 // Puts the old bytes back where a record still holds ours. False (errno set)
-// when a read or write failed; the journal must then stay.
-bool undo(int fd, const std::vector<JournalEntry>& entries) {
+// when a read or write failed; the journal must then stay. `pastEnd` counts
+// the records the file no longer holds.
+bool undo(int fd, const std::vector<JournalEntry>& entries, int* pastEnd = nullptr) {
     for (const JournalEntry& e : entries) {
         const RecordLock lock(fd, e.index, true, kRecordLockWaitMs);
         Record cur{};
         if (!readAt(fd, cur, offsetOf(e.index))) {
-            if (errno == 0)
-                continue; // the board shortened the file: nothing of ours there
-            return false;
+            if (errno != 0)
+                return false;
+            if (pastEnd) // the board shortened the file: nothing of ours there
+                ++*pastEnd;
+            continue;
         }
         if (cur != e.old && oursAt(cur, e) &&
             !writeFully(fd, e.old.data(), kRecordSize, offsetOf(e.index)))
@@ -233,25 +272,74 @@ std::string userLine(int index, const Record& r) {
     return "  " + std::to_string(index) + (name.empty() ? std::string() : "  " + name);
 }
 
-// Every question of a save goes through here: nothing a save holds may stay
-// held while the operator reads.
-int ask(Prompts& prompts, const std::string& title, const std::string& text,
-        const std::vector<std::string>& buttons) {
-    return prompts.choose(title, text, buttons);
-}
-
 bool sameFile(const struct stat& st, const FileIdentity& id) {
     return id.known && static_cast<unsigned long long>(st.st_dev) == id.device &&
            static_cast<unsigned long long>(st.st_ino) == id.inode;
+}
+
+// The run's first write into `path` keeps it as it was before, once every
+// check has passed.
+void keepRunsBackup(UserFileSession& s, const std::string& path) {
+    if (s.backedUp.count(path))
+        return;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return; // gone: nothing to keep
+    try {
+        keepBackup(path, s.backups, s.backupDir);
+    } catch (const IoError& e) {
+        throw SaveFailure{std::string("Cannot keep a backup of ") + path + ": " + e.what()};
+    }
+    s.backedUp.insert(path);
+}
+
+// An overwrite replaces the entry the operator loaded. A link planted at the
+// path since (or one that points elsewhere now) would make it replace a file
+// somebody else chose, with the user database and its owner and mode: why
+// not, or nothing, with `dst` the name to replace.
+std::optional<std::string> plantedLink(const WorkingCopy& wc, const std::string& path,
+                                       std::string& dst) {
+    dst = path;
+    const WorkingCopy::SourceName& loaded = wc.sourceName();
+    if (loaded.entry.empty())
+        return std::nullopt; // an earlier run's copy: nothing is known of its name
+    char* dir = ::realpath(dirOf(path).c_str(), nullptr);
+    if (!dir)
+        return std::nullopt; // the folder is gone: the copy says why it fails
+    std::free(dir);
+    const std::string tail = "; nothing was written. Remove the link, or open the file it "
+                             "points to as the user file.";
+    if (absolutePathOf(path) != loaded.entry)
+        return path + " now lies in " + dirOf(absolutePathOf(path)) + ", not in " +
+               dirOf(loaded.entry) + " as when the user file was loaded (a folder on the way " +
+               "became a link)" + tail;
+    struct stat lst {};
+    if (::lstat(path.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode))
+        return std::nullopt;
+    std::string target;
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
+    const std::string to = target.empty() ? "nothing" : target;
+    if (!loaded.link)
+        return path + " is now a symbolic link to " + to +
+               ", which it was not when the user file was loaded" + tail;
+    if (target != loaded.target)
+        return path + " now points to " + to + ", not to " + loaded.target +
+               " as when the user file was loaded" + tail;
+    dst = loaded.target;
+    return std::nullopt;
 }
 
 // Offers the whole-file overwrite when merging is not safe.
 SaveOutcome overwriteWhole(UserFileSession& s, Prompts& prompts, const std::string& reason,
                            bool gone = false) {
     const int answer =
-        gone ? ask(prompts, "Save File", reason + "\n\nWrite the editor's copy of it there?",
-                   {"Write", "Cancel"})
-             : ask(prompts, "Save File",
+        gone ? prompts.choose("Save File", reason + "\n\nWrite the editor's copy of it there?",
+                              {"Write", "Cancel"})
+             : prompts.choose(
+                   "Save File",
                    reason +
                        "\n\nUsers may have been renumbered, so your changes cannot be merged "
                        "into it. Overwrite the whole user file with the editor's copy? Whatever "
@@ -259,17 +347,11 @@ SaveOutcome overwriteWhole(UserFileSession& s, Prompts& prompts, const std::stri
                    {"Overwrite", "Cancel"});
     if (answer != 0)
         return SaveOutcome::Cancelled;
-    try {
-        struct stat st {};
-        if (!s.backedUp.count(s.userFileName) && ::stat(s.userFileName.c_str(), &st) == 0) {
-            keepBackup(s.userFileName, s.backups, s.backupDir);
-            s.backedUp.insert(s.userFileName);
-        }
-    } catch (const IoError& e) {
-        throw SaveFailure{std::string("Cannot keep a backup of ") + s.userFileName + ": " +
-                          e.what()};
-    }
-    if (!copyWorkingCopyTo(s, s.userFileName, prompts))
+    std::string dst;
+    if (auto refused = plantedLink(s.workingCopy, s.userFileName, dst))
+        throw SaveFailure{*refused};
+    keepRunsBackup(s, s.userFileName);
+    if (!copyWorkingCopyTo(s, dst, prompts, false))
         return SaveOutcome::Failed;
     return SaveOutcome::Saved;
 }
@@ -314,7 +396,8 @@ std::string disputedList(const std::vector<Disputed>& users) {
 // holds; -1 for Cancel.
 int settleDisputed(Prompts& prompts, const std::string& text, const std::vector<Disputed>& disputed,
                    std::vector<JournalEntry>& plan) {
-    const int answer = ask(prompts, "Save File", text, {"Keep mine", "Keep the board's", "Cancel"});
+    const int answer =
+        prompts.choose("Save File", text, {"Keep mine", "Keep the board's", "Cancel"});
     if (answer != 0 && answer != 1)
         return -1;
     for (const Disputed& d : disputed) {
@@ -431,30 +514,28 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<JournalE
     if (plan.empty())
         return SaveOutcome::Saved;
 
-    if (!s.backedUp.count(path)) {
-        try {
-            keepBackup(path, s.backups, s.backupDir);
-        } catch (const IoError& e) {
-            throw SaveFailure{std::string("Cannot keep a backup of ") + path + ": " + e.what()};
-        }
-        s.backedUp.insert(path);
-    }
-
-    // The questions and the backup took time: the board may have replaced or
-    // cut the file meanwhile. Nothing is written then.
+    // The questions took time: the board may have replaced or cut the file
+    // meanwhile. Nothing is written then, and no backup made.
     if (!pathNamesFile(path, fd.get()))
         return overwriteWhole(s, prompts, replaced);
     if (const off_t size = sizeOf(fd.get()); size < needed)
         return overwriteWhole(s, prompts, shorterText(path, size, changes.back().index));
+    const std::string journal = journalPathFor(wc.path());
+    try {
+        checkPrivateFolder(dirOf(journal));
+    } catch (const IoError& e) {
+        throw SaveFailure{std::string("Cannot write the save journal ") + journal + ": " +
+                          e.what()};
+    }
+    keepRunsBackup(s, path);
 
     // Replaced or cut while being written: what went into the old file is
     // taken back and the new one is offered whole, never merged into.
     auto abandon = [&](RecordWriter& w, const std::string& what) {
-        const bool any = w.wroteAny();
-        w.rollBack();
+        const std::string undone = w.rollBack();
         prompts.warning("The user file " + path + " was " + what +
                         " while your changes were being saved." +
-                        (any ? " What had been written into it was taken back." : ""));
+                        (undone.empty() ? "" : " " + undone));
         return overwriteWhole(s, prompts,
                               "The user file " + path + " was " + what + " during the save.");
     };
@@ -471,7 +552,7 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<JournalE
     for (const JournalEntry& e : plan)
         decidedOn[e.index] = e.old;
 
-    RecordWriter w(fd.get(), wc.source(), path, journalPathFor(wc.path()));
+    RecordWriter w(fd.get(), wc.source(), path, journal);
     RecordWriter::Pass first = w.write(plan);
     if (first.shortened)
         return abandon(w, "shortened");
@@ -523,12 +604,15 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<JournalE
 
 RecordWriter::RecordWriter(int fd, const FileIdentity& file, std::string path,
                            std::string journalPath)
-    : fd_(fd), file_(file), path_(std::move(path)), journalPath_(std::move(journalPath)) {}
+    : fd_(fd), file_(file), path_(std::move(path)), absolutePath_(absolutePathOf(path_)),
+      journalPath_(std::move(journalPath)) {}
 
 RecordWriter::~RecordWriter() {
-    // Left unfinished by a failure: a journal of writes that may be in the
-    // file stays for the rollback of the next save or start.
-    if (lock_ >= 0 && written_.empty())
+    // Left unfinished by a failure: what was written is taken back; a journal
+    // that could not be applied stays for the next save or start.
+    if (!written_.empty())
+        rollBack();
+    else if (lock_ >= 0)
         finish();
     if (lock_ >= 0)
         ::close(lock_);
@@ -546,7 +630,7 @@ RecordWriter::Pass RecordWriter::write(const std::vector<RecordWrite>& plan) {
         else
             entries_.push_back(e);
     }
-    const int lock = writeJournal(journalPath_, Journal{file_, path_, entries_});
+    const int lock = writeJournal(journalPath_, Journal{file_, absolutePath_, entries_}, lock_);
     if (lock_ >= 0)
         ::close(lock_);
     lock_ = lock;
@@ -561,15 +645,24 @@ RecordWriter::Pass RecordWriter::write(const std::vector<RecordWrite>& plan) {
             pass.locked.push_back(e);
             continue;
         }
-        if (sizeOf(fd_) < offsetOf(e.index + 1)) {
-            pass.shortened = true;
-            break;
-        }
         RecordWrite now = e;
         if (!readAt(fd_, now.old, offsetOf(e.index))) {
-            const int err = errno ? errno : EIO;
+            if (errno == 0) {
+                pass.shortened = true;
+                break;
+            }
+            const int err = errno;
             rollBack();
             fail("Cannot read", path_, err);
+        }
+        // The user before it, to tell the gap a cut from now on would leave.
+        Record before{};
+        const bool userBefore =
+            e.index > 0 && readAt(fd_, before, offsetOf(e.index - 1)) && !isAllZero(before);
+        const off_t sizeBefore = sizeOf(fd_);
+        if (sizeBefore < offsetOf(e.index + 1)) {
+            pass.shortened = true;
+            break;
         }
         step(SaveStep::RecordChecked, e.index);
         if (now.old != e.old) {
@@ -582,6 +675,13 @@ RecordWriter::Pass RecordWriter::write(const std::vector<RecordWrite>& plan) {
             fail("Cannot write", path_, err);
         }
         written_.push_back(e);
+        // A cut that reached this very record leaves no gap, but the file
+        // shrank: a purge renumbered it.
+        if (regrew(e.index, userBefore, sizeBefore) ||
+            (sizeBefore > offsetOf(e.index + 1) && sizeOf(fd_) == offsetOf(e.index + 1))) {
+            pass.shortened = true;
+            break;
+        }
         step(SaveStep::RecordWritten, e.index);
     }
     if (::fsync(fd_) != 0) {
@@ -597,18 +697,80 @@ RecordWriter::Pass RecordWriter::write(const std::vector<RecordWrite>& plan) {
     return pass;
 }
 
-void RecordWriter::rollBack() {
-    if (undo(fd_, written_))
+// A write past the end of a file cut since its check extends the file again,
+// over a gap of zeros (a hole): the users the purge removed come back as
+// zeros, and ours as the last. Seen as a write that now ends the file with a
+// user of zeros before it where a user was (or after the file shrank). The
+// gap is cut off while the size is still the one our write made; once the
+// board has written past it, it is left and said.
+bool RecordWriter::regrew(int index, bool userBefore, off_t sizeBefore) {
+    const off_t end = offsetOf(index + 1);
+    if (index == 0 || sizeOf(fd_) != end || (!userBefore && sizeBefore <= end))
+        return false;
+    // Where the zeros begin, looked for from the back in blocks.
+    constexpr int kBlock = 64;
+    std::vector<Record> block(kBlock);
+    int from = index;
+    bool more = true;
+    while (more && from > 0) {
+        const int first = std::max(0, from - kBlock);
+        const auto bytes = static_cast<std::size_t>(from - first) * kRecordSize;
+        if (::pread(fd_, block.data(), bytes, offsetOf(first)) != static_cast<ssize_t>(bytes))
+            break;
+        for (int i = from - 1; i >= first && more; --i) {
+            more = isAllZero(block[static_cast<std::size_t>(i - first)]);
+            if (more)
+                from = i;
+        }
+    }
+    if (from == index)
+        return false;
+    zerosFrom_ = from;
+    regrownUpTo_ = index + 1;
+    cutBack_ = sizeOf(fd_) == end && ::ftruncate(fd_, offsetOf(from)) == 0;
+    return true;
+}
+
+std::string RecordWriter::rollBack() {
+    if (written_.empty())
+        return {};
+    int pastEnd = 0;
+    const bool undone = undo(fd_, written_, &pastEnd);
+    const int err = errno;
+    const auto inFile = static_cast<int>(written_.size()) - pastEnd;
+    std::string said;
+    if (zerosFrom_ >= 0) {
+        const int last = regrownUpTo_ - 1;
+        said = cutBack_ ? "The save's write of user " + std::to_string(last) +
+                              " had made it longer again; it was cut back to " +
+                              std::to_string(zerosFrom_) + " users, as the board left it. "
+                        : "The save's write of user " + std::to_string(last) +
+                              " made it longer again, with users " + std::to_string(zerosFrom_) +
+                              " to " + std::to_string(last - 1) +
+                              " all zeros, and the board has written to it since, so that "
+                              "was left as it is: look at those users. ";
+    }
+    if (!undone)
+        said += "What the save had written into it could not all be taken back yet (" +
+                std::string(std::strerror(err)) + "); that is done before the next save.";
+    else if (inFile > 0)
+        said += pastEnd > 0 ? "What the save had written into the users it still holds was "
+                              "taken back."
+                            : "What the save had written into it was taken back.";
+    if (undone)
         finish();
     written_.clear();
+    while (!said.empty() && said.back() == ' ')
+        said.pop_back();
+    return said;
 }
 
 void RecordWriter::finish() {
-    ::unlink(journalPath_.c_str());
-    syncDir(journalPath_);
+    removeJournal(journalPath_, lock_);
     if (lock_ >= 0)
         ::close(lock_);
     lock_ = -1;
+    written_.clear();
 }
 
 void setSaveHookForTesting(SaveHook hook) {
@@ -637,53 +799,161 @@ std::string backupPathFor(const std::string& path, const std::string& fallbackDi
     return dir + "/" + baseOf(path) + ".bak";
 }
 
-bool rollBackInterruptedSave(const std::string& journalPath, Prompts& prompts) {
+namespace {
+
+constexpr int kUnappliedKept = 5;
+
+// Keeps a journal that cannot be applied beside itself as
+// NAME.unapplied-<date-time> (it is already 0600); of those, the newest five
+// stay. Returns what happened, for the operator.
+std::string keepUnapplied(const std::string& journalPath, int fd) {
+    char stamp[32];
+    const std::time_t now = std::time(nullptr);
+    struct tm local {};
+    ::localtime_r(&now, &local);
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    const std::string stem = journalPath + ".unapplied-";
+    std::string kept;
+    for (int n = 1; n <= 9 && kept.empty(); ++n) {
+        const std::string name = stem + stamp + (n == 1 ? "" : "-" + std::to_string(n));
+        if (::renameat2(AT_FDCWD, journalPath.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) ==
+                0 ||
+            (errno != EEXIST && ::link(journalPath.c_str(), name.c_str()) == 0 &&
+             ::unlink(journalPath.c_str()) == 0))
+            kept = name;
+        else if (errno != EEXIST)
+            break;
+    }
+    if (kept.empty())
+        return "Its journal stays at " + journalPath + ": it could not be renamed (" +
+               std::strerror(errno) + "), so nothing is written until it is moved away.";
+    (void)::fchmod(fd, 0600);
+    syncDir(journalPath);
+    std::string said = "Its journal, with the users' bytes from before and after that save, is "
+                       "kept as " +
+                       kept + ".";
+    // Only our own plain files of that name count, and only they are removed.
+    std::vector<std::string> all;
+    const std::string dir = dirOf(journalPath);
+    const std::string prefix = baseOf(stem);
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            struct stat st {};
+            if (name.compare(0, prefix.size(), prefix) == 0 &&
+                ::lstat((dir + "/" + name).c_str(), &st) == 0 && ownPlainFile(st))
+                all.push_back(dir + "/" + name);
+        }
+        ::closedir(d);
+    }
+    std::sort(all.begin(), all.end());
+    for (std::size_t i = 0; i + kUnappliedKept < all.size(); ++i)
+        if (all[i] != kept && ::unlink(all[i].c_str()) == 0)
+            said += " The oldest such journal, " + all[i] +
+                    ", was removed: " + std::to_string(kUnappliedKept) + " are kept.";
+    return said;
+}
+
+std::string cannotUndoYet(const std::string& path, const std::string& why) {
+    return "A save of the user file " + path +
+           " was interrupted, and what it wrote cannot be undone yet: " + why +
+           ". It is tried again before the next save.";
+}
+
+} // namespace
+
+bool rollBackInterruptedSave(const std::string& journalPath, Prompts& prompts,
+                             const std::string& userFile) {
     std::string bytes;
     Fd held; // the lock is kept until the journal is gone
-    if (!readIdleJournal(journalPath, held, bytes))
+    struct stat at {};
+    if (lookAtJournal(journalPath, held, bytes, at) != JournalAt::Idle)
         return false;
     Journal j;
     if (!decode(bytes, j)) {
         // Cut short while being written: no record had been touched yet.
-        ::unlink(journalPath.c_str());
+        removeJournal(journalPath, held.get());
         return false;
     }
-    auto done = [&journalPath](const std::string& text, Prompts& p) {
-        ::unlink(journalPath.c_str());
-        syncDir(journalPath);
-        p.warning(text);
-        return true;
-    };
-    const int fd = ::open(j.path.c_str(), O_RDWR | O_CLOEXEC);
-    struct stat st {};
-    if (fd < 0 && errno != ENOENT) {
-        prompts.warning("A save of the user file " + j.path +
-                        " was interrupted, and what it wrote cannot be undone yet: " +
-                        std::strerror(errno) + ". It is tried again before the next save.");
+    // The file is the one of the journal's device and inode, wherever the run
+    // that wrote it was started: the path it names first, then the caller's
+    // file and the file a zorvtool journal lies beside (older journals hold
+    // the path as it was typed).
+    std::vector<std::string> candidates{j.path};
+    if (!userFile.empty())
+        candidates.push_back(userFile);
+    if (const std::string ext = ".journal";
+        journalPath.size() > ext.size() &&
+        journalPath.compare(journalPath.size() - ext.size(), ext.size(), ext) == 0)
+        candidates.push_back(journalPath.substr(0, journalPath.size() - ext.size()));
+    std::string found;
+    std::string unsure;
+    for (const std::string& c : candidates) {
+        struct stat st {};
+        if (::stat(c.c_str(), &st) == 0) {
+            if (sameFile(st, j.file)) {
+                found = c;
+                break;
+            }
+        } else if (errno != ENOENT && errno != ENOTDIR && unsure.empty()) {
+            unsure = c + ": " + std::strerror(errno);
+        }
+    }
+    if (found.empty() && !unsure.empty()) {
+        prompts.warning(cannotUndoYet(j.path, unsure));
         return true;
     }
-    Fd guard(fd);
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !sameFile(st, j.file))
-        return done("A save of the user file " + j.path +
-                        " was interrupted, but the file has been replaced since; it was "
-                        "left as it is.",
-                    prompts);
-    (void)lockWithin(fd, 5000);
-    if (!undo(fd, j.entries)) {
+    if (found.empty()) {
         prompts.warning("A save of the user file " + j.path +
-                        " was interrupted, and what it wrote cannot be undone yet: " +
-                        std::strerror(errno) + ". It is tried again before the next save.");
+                        " was interrupted, but that file is not there any more (it was "
+                        "replaced, renamed or removed since), so what the save wrote was "
+                        "not undone. " +
+                        keepUnapplied(journalPath, held.get()));
         return true;
     }
-    return done("The last save of the user file " + j.path +
+    Fd fd;
+    try {
+        fd.reset(openRegularFile(found, O_RDWR));
+    } catch (const IoError& e) {
+        prompts.warning(cannotUndoYet(found, e.what()));
+        return true;
+    }
+    (void)lockWithin(fd.get(), 5000);
+    if (!undo(fd.get(), j.entries)) {
+        prompts.warning(cannotUndoYet(found, std::strerror(errno)));
+        return true;
+    }
+    removeJournal(journalPath, held.get());
+    prompts.warning("The last save of the user file " + found +
                     " was interrupted. The users it was writing have their bytes from "
-                    "before that save again; the changes of that save are not in the file.",
-                prompts);
+                    "before that save again; the changes of that save are not in the file.");
+    return true;
+}
+
+std::optional<std::string> journalNameTaken(const std::string& journalPath,
+                                            const std::string& userFile) {
+    std::string bytes;
+    Fd fd;
+    struct stat st {};
+    switch (lookAtJournal(journalPath, fd, bytes, st)) {
+    case JournalAt::Nothing:
+        return std::nullopt;
+    case JournalAt::Foreign:
+        return foreignObjectText(journalPath, st, "a save journal");
+    case JournalAt::Held:
+        return "Another run is saving " + userFile + " (it holds the journal " + journalPath +
+               "); nothing was written. Try again when it is done.";
+    case JournalAt::Idle:
+        break;
+    }
+    return "An interrupted save of " + userFile + " could not be undone yet (its journal " +
+           journalPath + " is kept); nothing was written.";
 }
 
 void removeSaveLeftovers(const std::string& userFile, const std::string& backupDir,
                          const std::string& journalPath) {
     removeStaleTemps(userFile);
+    removeStaleTemps(toolJournalPathFor(userFile)); // a killed zorvtool run's
     if (!journalPath.empty())
         removeStaleTemps(journalPath);
     removeStaleTemps(userFile + ".bak");
@@ -702,7 +972,12 @@ void keepBackup(const std::string& path, int count, const std::string& fallbackD
         ::mkdir(dir.c_str(), 0700);
     }
     auto name = [&bak](int n) { return n == 1 ? bak : bak + "." + std::to_string(n); };
-    for (int n = count; n >= 2; --n)
+    // Only the slots that exist move up, so a large count costs nothing more.
+    struct stat slot {};
+    int used = 0;
+    while (used < count && ::lstat(name(used + 1).c_str(), &slot) == 0)
+        ++used;
+    for (int n = std::min(used + 1, count); n >= 2; --n)
         if (::rename(name(n - 1).c_str(), name(n).c_str()) != 0 && errno != ENOENT)
             throw ioErrorFromErrno(errno);
     // The copy takes the user file's mode and group, whatever lay at its name.
@@ -711,6 +986,92 @@ void keepBackup(const std::string& path, int count, const std::string& fallbackD
         throw ioErrorFromErrno(errno);
     copyFilePrivately(path, bak, model);
 }
+
+namespace {
+
+// Warnings kept for later: none is shown while the writers' lock is held.
+class HeldBack : public Prompts {
+  public:
+    std::vector<std::string> said;
+    void message(const std::string&, const std::string& text) override { said.push_back(text); }
+    void warning(const std::string& text) override { said.push_back(text); }
+    bool confirm(const std::string&) override { return false; }
+    int choose(const std::string&, const std::string&,
+               const std::vector<std::string>& buttons) override {
+        return static_cast<int>(buttons.size()) - 1;
+    }
+};
+
+// The write phase of one save, as the prompts the merge asks through: the
+// writers' lock is held from enter() to leave(), except while a box is up.
+// After each box it is taken again and checked again: a zorvtool run killed
+// meanwhile is undone first. The merge itself checks the file again.
+class WritePhase : public Prompts {
+  public:
+    WritePhase(UserFileSession& s, Prompts& prompts)
+        : s_(s), prompts_(prompts),
+          lock_(s.userFileName, s.writerLockTiming,
+                [&prompts](const std::string& text) { prompts.status(text); }) {}
+
+    // Also looks at the working copy's journal: one left by this program is
+    // undone, anything else there stops the save before it writes a byte.
+    void enter() {
+        takeAndCheck(true);
+        const std::string own = journalPathFor(s_.workingCopy.path());
+        if (auto taken = journalNameTaken(own, s_.userFileName))
+            throw SaveFailure{*taken};
+    }
+    void leave() { lock_.release(); }
+
+    void message(const std::string& title, const std::string& text) override {
+        unlocked([&] { prompts_.message(title, text); });
+    }
+    void warning(const std::string& text) override {
+        unlocked([&] { prompts_.warning(text); });
+    }
+    bool confirm(const std::string& text) override {
+        bool yes = false;
+        unlocked([&] { yes = prompts_.confirm(text); });
+        return yes;
+    }
+    int choose(const std::string& title, const std::string& text,
+               const std::vector<std::string>& buttons) override {
+        int answer = -1;
+        unlocked([&] { answer = prompts_.choose(title, text, buttons); });
+        return answer;
+    }
+    void status(const std::string& text) override { prompts_.status(text); }
+
+  private:
+    template <typename Ask> void unlocked(const Ask& ask) {
+        lock_.release();
+        ask();
+        takeAndCheck(false);
+    }
+    void takeAndCheck(bool first) {
+        for (;;) {
+            if (auto refused = lock_.take())
+                throw SaveFailure{*refused};
+            HeldBack held;
+            rollBackInterruptedSave(toolJournalPathFor(s_.userFileName), held, s_.userFileName);
+            if (first)
+                rollBackInterruptedSave(journalPathFor(s_.workingCopy.path()), held,
+                                        s_.userFileName);
+            if (held.said.empty())
+                return;
+            lock_.release();
+            for (const std::string& text : held.said)
+                prompts_.warning(text);
+            first = false; // what the first look found is done
+        }
+    }
+
+    UserFileSession& s_;
+    Prompts& prompts_;
+    WriterLock lock_;
+};
+
+} // namespace
 
 SaveOutcome saveToUserFile(UserFileSession& s, Prompts& prompts, bool refresh) {
     // After a failed load the working copy is empty: saving it would wipe the
@@ -726,12 +1087,9 @@ SaveOutcome saveToUserFile(UserFileSession& s, Prompts& prompts, bool refresh) {
         // Exit closes the working copy before asking.
         if (!s.workingCopy.isOpen())
             s.workingCopy.open();
-        rollBackInterruptedSave(toolJournalPathFor(s.userFileName), prompts);
-        rollBackInterruptedSave(journalPathFor(s.workingCopy.path()), prompts);
-        if (::access(journalPathFor(s.workingCopy.path()).c_str(), F_OK) == 0)
-            throw SaveFailure{"An interrupted save of " + s.userFileName +
-                              " could not be undone yet."};
-        outcome = mergeInto(s, prompts, notSaved, cancelled);
+        WritePhase phase(s, prompts);
+        phase.enter();
+        outcome = mergeInto(s, phase, notSaved, cancelled);
     } catch (const SaveFailure& f) {
         prompts.warning("Unable to save userfile\n" + f.why);
         return SaveOutcome::Failed;

@@ -7,6 +7,7 @@
 
 #include "workingcopy.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,8 +43,11 @@ struct RecordWrite {
 // The writes of one save into an open user file. Each record is written under
 // its lock (waiting at most two seconds), only while the file still holds the
 // bytes the decision was made on; the journal on disk always lists every write
-// that may happen before it does. Failures throw SaveFailure with what was
-// written taken back.
+// that may happen before it does, and names the file by its absolute path, so
+// that a recovery from any folder finds it. The board's purge takes no lock:
+// a cut between a record's check and its write makes the write regrow the
+// file over a gap of zeros, which is cut off again (see regrew()). Failures
+// throw SaveFailure with what was written taken back.
 class RecordWriter {
   public:
     RecordWriter(int fd, const FileIdentity& file, std::string path, std::string journalPath);
@@ -57,24 +61,32 @@ class RecordWriter {
         bool shortened = false;          // the file no longer covers a record
         bool replaced = false;           // the path names another file now
     };
-    // Journals `plan`, writes it record by record, flushes.
+    // Journals `plan`, writes it record by record, flushes. Nothing more is
+    // written once the file is found shortened.
     Pass write(const std::vector<RecordWrite>& plan);
     // Puts back what was written where the file still holds it; the journal
-    // goes unless that failed.
-    void rollBack();
-    // Done: the journal goes.
+    // goes unless that failed. Says what it did, in sentences that are true
+    // ("" when nothing had been written).
+    std::string rollBack();
+    // Done: the journal goes (only the one this writer made).
     void finish();
     bool wroteAny() const { return !written_.empty(); }
 
   private:
+    bool regrew(int index, bool userBefore, off_t sizeBefore);
     int fd_;
     FileIdentity file_;
     std::string path_;
+    std::string absolutePath_;
     std::string journalPath_;
-    int lock_ = -1;
+    int lock_ = -1; // the journal on disk, open and locked
     std::vector<RecordWrite> entries_;
     std::vector<RecordWrite> written_;
     bool first_ = true;
+    // Users [zerosFrom, regrownUpTo) were a gap of zeros our write made.
+    int zerosFrom_ = -1;
+    int regrownUpTo_ = 0;
+    bool cutBack_ = false;
 };
 
 // Whether `path` still names the file open on `fd`.
@@ -89,20 +101,33 @@ std::string toolJournalPathFor(const std::string& userFile);
 std::string backupPathFor(const std::string& path, const std::string& fallbackDir);
 
 // Undoes what an interrupted save wrote, from the journal it left (see the
-// .cpp for the rules). Tells the operator once; false when there was nothing
-// to undo. A journal that cannot be applied now (the user file unreadable) is
-// kept for the next try and reported.
-bool rollBackInterruptedSave(const std::string& journalPath, Prompts& prompts);
+// .cpp for the rules). The file is found by the device and inode the journal
+// holds: at the absolute path it names, or at `userFile`, or beside a
+// zorvtool journal. Tells the operator once; false when there was nothing to
+// undo. A journal that cannot be applied now (the user file unreadable) is
+// kept for the next try and reported; one whose file is gone is kept as
+// NAME.unapplied-<date-time> (the newest five of those stay).
+bool rollBackInterruptedSave(const std::string& journalPath, Prompts& prompts,
+                             const std::string& userFile = {});
+
+// Why a run may not write its journal at `journalPath` now: a foreign object
+// there (named: path, kind, owner, what to do), another run's journal, or one
+// left that could not be undone. Nothing when the name is free (a link there
+// is removed). Call with the writers' lock held, after the rollback.
+std::optional<std::string> journalNameTaken(const std::string& journalPath,
+                                            const std::string& userFile);
 
 // Removes what savers killed mid-write left of whole-file copies: the temp
 // files beside the user file, beside its backup (there or in backupDir) and
-// beside the journal.
+// beside the journal and zorvtool's journal.
 void removeSaveLeftovers(const std::string& userFile, const std::string& backupDir,
                          const std::string& journalPath = {});
 
 // Keeps the file as it is now as NAME.bak, older ones shifted to NAME.bak.2 ..
 // NAME.bak.<count>, beside it or, when its folder is not writable, in
-// fallbackDir. Nothing for count <= 0. Throws IoError.
+// fallbackDir. Nothing for count <= 0. Only the slots from NAME.bak up to
+// the first missing one move, so a large count costs no renames of its own.
+// Throws IoError.
 void keepBackup(const std::string& path, int count, const std::string& fallbackDir);
 
 // Test seam: called at each step of a save (a test can kill the process there).

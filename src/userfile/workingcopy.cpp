@@ -24,6 +24,7 @@ namespace zorv {
 namespace {
 
 ReplaceHook replaceHook = nullptr;
+ReplaceHook tempHook = nullptr;
 
 [[noreturn]] void throwErrno() {
     throw ioErrorFromErrno(errno);
@@ -95,6 +96,10 @@ void setReplaceHookForTesting(ReplaceHook hook) {
     replaceHook = hook;
 }
 
+void setTempHookForTesting(ReplaceHook hook) {
+    tempHook = hook;
+}
+
 bool installedProgram(const std::string& programPath) {
     struct stat st {};
     const std::string entry =
@@ -134,27 +139,58 @@ bool isOurTempFor(const std::string& name, const std::string& base) {
 // A temp file of ours, created and locked; the lock tells a later cleanup
 // that its writer still lives.
 int createLockedTemp(std::string& temp, const std::string& dst) {
-    for (;;) {
+    // A cleanup may take a temp for a dead writer's between create and lock,
+    // so a few tries; a file system whose names never agree with their open
+    // files gets a message, not a temp left per try for ever.
+    constexpr int kTries = 4;
+    for (int attempt = 0; attempt < kTries; ++attempt) {
         temp = dirOf(dst) + "/" + kTempPrefix + baseOf(dst) + ".XXXXXX";
         const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
         if (fd < 0)
             throwAt("Cannot create a temporary file in", dirOf(dst));
         while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
         }
-        // A cleanup may have taken it for a dead writer's between create and lock.
+        if (tempHook)
+            tempHook(temp);
         struct stat a {
         }, b{};
         if (::fstat(fd, &a) == 0 && ::stat(temp.c_str(), &b) == 0 && a.st_ino == b.st_ino &&
             a.st_dev == b.st_dev)
             return fd;
+        ::unlink(temp.c_str());
         ::close(fd);
     }
+    throw IoError(kFileAccessDenied, "File access denied: a temporary file in " + dirOf(dst) +
+                                         " kept being removed or replaced as soon as it was "
+                                         "made, so " +
+                                         dst + " was not written");
+}
+
+// rename() that never replaces: where the file system cannot refuse for us,
+// a hard link does, and only without those is the name looked at first.
+void renameIntoAFreeName(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        throwAt("Cannot create", to);
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return;
+    }
+    struct stat st {};
+    if (errno == EEXIST || ::lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        throwAt("Cannot create", to);
+    }
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        throwAt("Cannot create", to);
 }
 
 // Writes what `fill` puts into a locked temp beside dst, then renames it over dst.
 template <typename Fill>
-void replaceWith(const std::string& dstPath, const Fill& fill, const struct stat* model) {
-    ReplacementFile r(dstPath, model);
+void replaceWith(const std::string& dstPath, const Fill& fill, const struct stat* model,
+                 bool followLink = true) {
+    ReplacementFile r(dstPath, model, true, followLink);
     fill(r.fd(), r.tempPath());
     r.commit();
 }
@@ -162,11 +198,11 @@ void replaceWith(const std::string& dstPath, const Fill& fill, const struct stat
 } // namespace
 
 ReplacementFile::ReplacementFile(const std::string& dstPath, const struct stat* model,
-                                 bool adoptTarget) {
+                                 bool adoptTarget, bool followLink) {
     dst_ = dstPath;
     struct stat dstSt {};
     bool haveDst = false;
-    if (adoptTarget) {
+    if (adoptTarget && followLink) {
         // A link to the user file is kept a link: the file it points to is replaced.
         struct stat lst {};
         if (::lstat(dst_.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
@@ -176,13 +212,15 @@ ReplacementFile::ReplacementFile(const std::string& dstPath, const struct stat* 
             }
         }
         haveDst = ::stat(dst_.c_str(), &dstSt) == 0;
+    } else if (adoptTarget) {
+        haveDst = ::lstat(dst_.c_str(), &dstSt) == 0 && !S_ISLNK(dstSt.st_mode);
     } else {
         // A copy: whatever lies at the name (a planted file or link) is
         // replaced, never followed and never a source of owner or mode.
         haveDst = ::lstat(dst_.c_str(), &dstSt) == 0;
     }
     if (haveDst && S_ISDIR(dstSt.st_mode))
-        throw IoError(kFileAccessDenied, "File access denied: " + dst_ + " is a folder");
+        throw IoError(kFileAccessDenied, std::string(accessDenied(dstSt).what()) + ": " + dst_);
     removeStaleTemps(dst_);
 
     fd_ = createLockedTemp(temp_, dst_);
@@ -241,7 +279,7 @@ void ReplacementFile::commit() {
     Fd kept(commitKeepingLock());
 }
 
-int ReplacementFile::commitKeepingLock() {
+int ReplacementFile::commitKeepingLock(Commit how) {
     if (fd_ < 0)
         throw IoError(kFileNotOpen);
     try {
@@ -249,7 +287,9 @@ int ReplacementFile::commitKeepingLock() {
             throwAt("Cannot write", temp_);
         if (replaceHook)
             replaceHook(temp_);
-        if (::rename(temp_.c_str(), dst_.c_str()) != 0)
+        if (how == Commit::OnlyIntoAFreeName)
+            renameIntoAFreeName(temp_, dst_);
+        else if (::rename(temp_.c_str(), dst_.c_str()) != 0)
             throwAt("Cannot replace", dst_);
     } catch (...) {
         discard();
@@ -285,7 +325,7 @@ void removeStaleTemps(const std::string& dst) {
 }
 
 void replaceFileAtomically(const std::string& src, const std::string& dst,
-                           const struct stat* modelForNew) {
+                           const struct stat* modelForNew, bool followLink) {
     Fd in(openRegularFile(src, O_RDONLY));
     struct stat srcSt {};
     if (::fstat(in.get(), &srcSt) != 0)
@@ -305,7 +345,7 @@ void replaceFileAtomically(const std::string& src, const std::string& dst,
                 throw IoError(e.code(), std::string(e.what()) + " copying " + src + " to " + temp);
             }
         },
-        modelForNew ? modelForNew : &srcSt);
+        modelForNew ? modelForNew : &srcSt, followLink);
 }
 
 void copyFilePrivately(const std::string& src, const std::string& dst, const struct stat& model) {
@@ -360,6 +400,7 @@ void WorkingCopy::loadFrom(const std::string& source, const RecordsSeen& seen) {
     Fd in(openRegularFile(source, O_RDONLY));
     loaded_.clear();
     source_ = {};
+    sourceName_ = {};
     struct stat a {
     }, b{};
     if (::fstat(fd.get(), &a) == 0 && ::fstat(in.get(), &b) == 0 && a.st_dev == b.st_dev &&
@@ -389,6 +430,14 @@ void WorkingCopy::loadFrom(const std::string& source, const RecordsSeen& seen) {
     fd_ = fd.release();
     holdsCopy_ = true;
     source_ = from;
+    // What an overwrite must find at the name again (no link planted since).
+    struct stat lst {};
+    sourceName_.entry = absolutePathOf(source);
+    sourceName_.link = ::lstat(source.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode);
+    if (char* real = ::realpath(source.c_str(), nullptr)) {
+        sourceName_.target = real;
+        std::free(real);
+    }
 }
 
 void WorkingCopy::close() {
@@ -475,13 +524,22 @@ bool loadUserFile(UserFileSession& s, Prompts& prompts, const RecordsSeen& seen)
     }
     // A failed copy throws before anything is open: the copy of an earlier run
     // is never edited in place of the user file.
-    s.workingCopy.loadFrom(s.userFileName, seen);
+    try {
+        s.workingCopy.loadFrom(s.userFileName, seen);
+    } catch (const IoError& e) {
+        // A plain "File access denied" keeps its text; one that says what was
+        // in the way also says what that cost.
+        if (e.code() != kFileAccessDenied || e.what() == ioErrorText(kFileAccessDenied))
+            throw;
+        throw IoError(e.code(), std::string(e.what()) + ". No user file was loaded");
+    }
     s.userFileChanged = false;
     s.workingCopy.readRecord(s.currentIndex, s.recordBuffer);
     return true;
 }
 
-bool copyWorkingCopyTo(UserFileSession& s, const std::string& dst, Prompts& prompts) {
+bool copyWorkingCopyTo(UserFileSession& s, const std::string& dst, Prompts& prompts,
+                       bool followLink) {
     // After a failed load the working copy is empty: copying it back would
     // wipe the user file.
     if (!s.workingCopy.holdsCopy()) {
@@ -492,7 +550,7 @@ bool copyWorkingCopyTo(UserFileSession& s, const std::string& dst, Prompts& prom
         s.workingCopy.flush();
         // A user file deleted meanwhile comes back as it was, not as the
         // private working copy is.
-        replaceFileAtomically(s.workingCopy.path(), dst, s.workingCopy.sourceStat());
+        replaceFileAtomically(s.workingCopy.path(), dst, s.workingCopy.sourceStat(), followLink);
     } catch (const IoError& e) {
         prompts.warning("Unable to save userfile\n" + std::string(e.what()) + ": " + dst);
         return false;

@@ -3,6 +3,7 @@
 // the user file; the user file itself is only replaced whole by a copy back.
 
 #include "record.h"
+#include "writerlock.h"
 
 #include <sys/stat.h>
 
@@ -31,6 +32,9 @@ class Prompts {
     // the last button's when the box is closed without a choice.
     virtual int choose(const std::string& title, const std::string& text,
                        const std::vector<std::string>& buttons) = 0;
+    // A passing note while something takes a while (the status bar, stderr);
+    // "" when it is over.
+    virtual void status(const std::string& text) { (void)text; }
 };
 
 // Which file a user file was when it was loaded: a save must find the same
@@ -58,8 +62,10 @@ bool installedProgram(const std::string& programPath);
 // or whole new: temp file in dst's folder, flushed, renamed over dst, keeping
 // dst's permissions (those of `modelForNew`, else src's, when dst does not
 // exist). Throws IoError; dst is untouched on failure.
+// Without `followLink` a link at dst is replaced itself, not the file it
+// points to.
 void replaceFileAtomically(const std::string& src, const std::string& dst,
-                           const struct stat* modelForNew = nullptr);
+                           const struct stat* modelForNew = nullptr, bool followLink = true);
 // A copy of src at dst that is a new file whatever lay at dst (never a link
 // followed or a planted file adopted), with model's mode (never wider) and
 // group. Throws IoError; dst is untouched on failure.
@@ -78,11 +84,13 @@ void removeStaleTemps(const std::string& dst);
 // it over the target, and a replacement never committed leaves nothing.
 class ReplacementFile {
   public:
-    // `model`: the permissions for a target that does not exist yet. Without
-    // `adoptTarget` the name is never followed, and the new file takes
-    // model's mode and group (takeModeAndGroup), or 0600 without a model.
+    // `model`: the permissions for a target that does not exist yet (or is
+    // no plain file). Without `adoptTarget` the name is never followed, and
+    // the new file takes model's mode and group (takeModeAndGroup), or 0600
+    // without a model. Without `followLink` a link at dst is not followed
+    // either, but a plain file there still gives its owner and mode.
     explicit ReplacementFile(const std::string& dst, const struct stat* model = nullptr,
-                             bool adoptTarget = true);
+                             bool adoptTarget = true, bool followLink = true);
     ~ReplacementFile();
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
@@ -92,7 +100,9 @@ class ReplacementFile {
     void append(std::string_view bytes); // throws IoError, the temp then gone
     void commit();                       // throws IoError, the temp then gone
     // The same, handing over the file, still open and locked, to the caller.
-    int commitKeepingLock();
+    // OnlyIntoAFreeName fails (IoError) when anything lies at the name.
+    enum class Commit { Replacing, OnlyIntoAFreeName };
+    int commitKeepingLock(Commit how = Commit::Replacing);
 
   private:
     void discard() noexcept;
@@ -106,6 +116,9 @@ class ReplacementFile {
 // just before the rename (a test can crash the process there).
 using ReplaceHook = void (*)(const std::string& tempPath);
 void setReplaceHookForTesting(ReplaceHook hook);
+// Test seam: called with a new temp file's path once it is created and locked,
+// before its name is checked against the open file.
+void setTempHookForTesting(ReplaceHook hook);
 
 // Whole records as a copy passes them: `count` records back to back. Lets a
 // caller compute what it needs from the copy's own reads.
@@ -171,6 +184,14 @@ class WorkingCopy {
     const FileIdentity& source() const { return source_; }
     // Its mode, owner and group as loaded; null when unknown.
     const struct stat* sourceStat() const { return source_.known ? &sourceStat_ : nullptr; }
+    // Its name as loaded: the entry (absolute, see absolutePathOf), whether
+    // that was a symbolic link, and the file it resolved to. Empty when unknown.
+    struct SourceName {
+        std::string entry;
+        bool link = false;
+        std::string target;
+    };
+    const SourceName& sourceName() const { return sourceName_; }
 
   private:
     std::string path_;
@@ -179,6 +200,7 @@ class WorkingCopy {
     std::map<int, Record> loaded_;
     FileIdentity source_;
     struct stat sourceStat_ {};
+    SourceName sourceName_;
 };
 
 // The program-wide state of one editing session.
@@ -196,6 +218,8 @@ struct UserFileSession {
     int backups = 3;
     std::string backupDir;
     std::set<std::string> backedUp;
+    // How long a save waits for another writing run (writerlock.h).
+    WriterLock::Timing writerLockTiming;
 };
 
 // Start-up load. False when the user file does not exist ("Finner ikke
@@ -214,7 +238,9 @@ void saveUserFile(UserFileSession& s, Prompts& prompts);
 // failure, or a working copy that holds no loaded file, shows "Unable to save
 // userfile" with the cause and gives false; dst is then untouched. The changed
 // mark is the caller's business.
-bool copyWorkingCopyTo(UserFileSession& s, const std::string& dst, Prompts& prompts);
+// Without `followLink` a link at dst is replaced, not followed.
+bool copyWorkingCopyTo(UserFileSession& s, const std::string& dst, Prompts& prompts,
+                       bool followLink = true);
 
 // The question at exit; Yes saves with saveToUserFile. False when that save
 // failed or was cancelled, so the caller can keep the program open.

@@ -94,7 +94,8 @@ TEST_F(EditorTest, FailedSaveFileKeepsTheChangeMark) {
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].title, "Warning");
     EXPECT_EQ(platform.messages[0].text,
-              QString::fromStdString("Unable to save userfile\nFile access denied: " + userFile()));
+              QString::fromStdString("Unable to save userfile\nFile access denied (a folder): " +
+                                     userFile()));
     EXPECT_TRUE(session.userFileChanged);
     // The working copy is still usable.
     QTest::mouseClick(window->next, Qt::LeftButton);

@@ -12,6 +12,8 @@
 #include <QSlider>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace zorvtest;
 using namespace zorv;
 
@@ -74,6 +76,23 @@ TEST_F(EditorTest, EarlierWorkingCopyIsReplacedAtStart) {
     start();
     EXPECT_EQ(workingCopyBytes(), userFileBytes());
     EXPECT_EQ(window->poss->text(), "0/3");
+}
+
+TEST_F(EditorTest, SomethingPlantedAtTheWorkingCopyIsNamedAndNothingIsLoaded) {
+    writeUsers(demoUsers(4));
+    ASSERT_EQ(::mkfifo(workingCopy().c_str(), 0666), 0);
+    rememberUserFile();
+    start();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].title, "ZORV user editor");
+    const QString said = platform.messages[0].text;
+    EXPECT_TRUE(said.contains(QString::fromStdString(workingCopy()) + " is a FIFO owned by "))
+        << said.toStdString();
+    EXPECT_TRUE(said.endsWith("No user file was loaded.")) << said.toStdString();
+    EXPECT_FALSE(window->started());
+    struct stat st {};
+    ASSERT_EQ(::lstat(workingCopy().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "left where it was";
 }
 
 TEST_F(EditorTest, EmptyUserFileWritesNothingAndKeepsTheWindow) {

@@ -25,6 +25,7 @@ class ScriptedPrompts : public zorv::Prompts {
     std::deque<int> choices;  // for choose(): the button's index
     // Runs while a choose() question is open, as another program would.
     std::function<void()> whileAsking;
+    std::vector<std::string> statuses; // what status() was told, in order
 
     void message(const std::string& title, const std::string& text) override {
         shown.push_back({"message", title, text, {}});
@@ -35,6 +36,7 @@ class ScriptedPrompts : public zorv::Prompts {
     bool confirm(const std::string& text) override;
     int choose(const std::string& title, const std::string& text,
                const std::vector<std::string>& buttons) override;
+    void status(const std::string& text) override { statuses.push_back(text); }
 };
 
 } // namespace zorvtest

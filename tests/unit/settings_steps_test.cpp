@@ -46,6 +46,11 @@ TEST(Backups, StoredCountOrThree) {
     EXPECT_EQ(backupCount(many), 9);
     MemoryRegistryKey negative = keyWith({{"Backups", -2}});
     EXPECT_EQ(backupCount(negative), 0);
+    // Each kept backup is a copy of the whole file: 99 at most.
+    for (int huge : {100, 1000000, 2147483647}) {
+        MemoryRegistryKey key = keyWith({{"Backups", huge}});
+        EXPECT_EQ(backupCount(key), 99) << huge;
+    }
     MemoryRegistryKey text = keyWith({});
     text.putText("Backups", "5");
     EXPECT_EQ(errorOf([&] { backupCount(text); }), "Invalid data type for 'Backups'");

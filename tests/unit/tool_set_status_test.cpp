@@ -1,10 +1,15 @@
 // zorvtool set and status: field edits, refused values, and the safe save
 // while a board writes.
+#include "plants.h"
+#include "scripted_prompts.h"
 #include "tempdir.h"
 #include "toolrun.h"
+#include "toolsave.h"
 #include "userfile/codepage.h"
 #include "userfile/record.h"
 #include "userfile/usersave.h"
+#include "userfile/workingcopy.h"
+#include "userfile/writerlock.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +19,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 using namespace zorv;
 using zorvtest::readFileBytes;
@@ -286,4 +293,133 @@ TEST_F(ToolWriteTest, StatusWhoseListCannotBeWrittenChangesNothing) {
     EXPECT_EQ(readFileBytes(file), before);
     EXPECT_FALSE(zorvtest::fileExists(file + ".bak"));
     EXPECT_FALSE(zorvtest::fileExists(toolJournalPathFor(file)));
+}
+
+// ------------------------------------------------------------ the edges
+
+namespace {
+
+std::string purgedFile;
+
+} // namespace
+
+TEST_F(ToolWriteTest, APurgeDuringSetNeverRegrowsTheFile) {
+    // The last user changes; the board's purge, which takes no lock, cuts the
+    // file to half between the check of that user and its write.
+    const std::string before = readFileBytes(file);
+    purgedFile = file;
+    setSaveHookForTesting([](SaveStep s, int record) {
+        if (s == SaveStep::RecordChecked && record == 39) {
+            ASSERT_EQ(::truncate(purgedFile.c_str(), 20 * static_cast<off_t>(kRecordSize)), 0);
+        }
+    });
+    const auto run = tool({"set", file, "39", "limit=7"});
+    setSaveHookForTesting(nullptr);
+    EXPECT_EQ(run.code, 2);
+    EXPECT_EQ(readFileBytes(file), before.substr(0, 20 * kRecordSize));
+    EXPECT_NE(run.err.find("shortened"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("cut back to 20 users"), std::string::npos) << run.err;
+    EXPECT_FALSE(zorvtest::fileExists(toolJournalPathFor(file)));
+}
+
+TEST_F(ToolWriteTest, ARunKilledAfterARelativeStartIsUndoneFromAnyFolder) {
+    const std::string before = readFileBytes(file);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(tmp.path().c_str()) != 0)
+            ::_exit(9);
+        setSaveHookForTesting([](SaveStep s, int) {
+            if (s == SaveStep::RecordWritten)
+                ::_exit(7);
+        });
+        tool({"set", "zorvuser.dat", "4", "limit=1234"});
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7);
+    ASSERT_EQ(readNumber(at(4), kLimit), 1234);
+
+    TempDir elsewhere;
+    char cwd[4096];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(::chdir(elsewhere.path().c_str()), 0);
+    zorvtest::ScriptedPrompts prompts; // the editor's start-up, say
+    const bool undone = rollBackInterruptedSave(toolJournalPathFor(file), prompts);
+    ASSERT_EQ(::chdir(cwd), 0);
+    EXPECT_TRUE(undone);
+    EXPECT_EQ(readFileBytes(file), before);
+    EXPECT_FALSE(zorvtest::fileExists(toolJournalPathFor(file)));
+}
+
+TEST_F(ToolWriteTest, TwoWritingRunsTakeTurns) {
+    // The first run stops after its checks, making its backup, before it has
+    // a journal: a second run must not pass the same checks meanwhile.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        setTempHookForTesting([](const std::string&) {
+            static bool once = false;
+            if (!std::exchange(once, true))
+                ::raise(SIGSTOP);
+        });
+        ::_exit(tool({"set", file, "4", "limit=1234"}).code);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, WUNTRACED), pid);
+    ASSERT_TRUE(WIFSTOPPED(status));
+    zorvtool::setWriterLockTimingForTesting({200, 10});
+    const auto second = tool({"set", file, "9", "limit=99"});
+    EXPECT_EQ(second.code, 2);
+    EXPECT_NE(second.err.find("zorvtool set: Waiting for another run writing"), std::string::npos)
+        << second.err;
+    EXPECT_NE(second.err.find("Another run is writing " + file), std::string::npos) << second.err;
+    EXPECT_EQ(at(9), user(9));
+    ::kill(pid, SIGCONT);
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(readNumber(at(4), kLimit), 1234);
+    EXPECT_EQ(tool({"set", file, "9", "limit=99"}).code, 0) << "its turn now";
+    zorvtool::setWriterLockTimingForTesting({});
+    EXPECT_EQ(readNumber(at(9), kLimit), 99);
+}
+
+TEST_F(ToolWriteTest, AnythingPlantedAtItsNamesStopsTheRunBeforeItsBackup) {
+    const std::string before = readFileBytes(file);
+    for (const zorvtest::Plant& p : zorvtest::plantsIn(tmp.path()))
+        for (const std::string& at : {toolJournalPathFor(file), writerLockPathFor(file)}) {
+            SCOPED_TRACE(p.kind + " at " + at);
+            zorvtest::uproot(at);
+            ASSERT_TRUE(p.put(at));
+            const auto inode = zorvtest::inodeAt(at);
+            const auto run = tool({"set", file, "4", "limit=1234"});
+            EXPECT_EQ(run.code, 2);
+            EXPECT_NE(run.err.find(at + " is " + p.said), std::string::npos) << run.err;
+            EXPECT_EQ(readFileBytes(file), before);
+            EXPECT_FALSE(zorvtest::fileExists(file + ".bak"));
+            EXPECT_EQ(zorvtest::inodeAt(at), inode);
+            zorvtest::uproot(at);
+        }
+    // A folder where anyone may swap files holds no journal: nor a backup.
+    ASSERT_EQ(::chmod(tmp.path().c_str(), 0777), 0);
+    const auto run = tool({"set", file, "4", "limit=1234"});
+    ::chmod(tmp.path().c_str(), 0700);
+    EXPECT_EQ(run.code, 2);
+    EXPECT_NE(run.err.find("writable by every user"), std::string::npos) << run.err;
+    EXPECT_EQ(readFileBytes(file), before);
+    EXPECT_FALSE(zorvtest::fileExists(file + ".bak"));
+}
+
+TEST_F(ToolWriteTest, AFileThatCannotBeOpenedSaysWhatItIs) {
+    const std::string fifo = tmp.file("fifo.dat");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        std::string path, said;
+    };
+    for (const Case& c : {Case{fifo, "(a FIFO)"}, Case{tmp.path(), "(a folder)"},
+                          Case{"/dev/full", "(a device)"}}) {
+        SCOPED_TRACE(c.path);
+        const auto run = tool({"set", c.path, "0", "limit=1"});
+        EXPECT_EQ(run.code, 2);
+        EXPECT_NE(run.err.find("File access denied " + c.said), std::string::npos) << run.err;
+    }
 }

@@ -1,17 +1,21 @@
 // Saving into a user file the board keeps writing: merge, questions, journal,
 // crash recovery and backups.
 
+#include "plants.h"
 #include "scripted_prompts.h"
 #include "tempdir.h"
 #include "userfile/errors.h"
 #include "userfile/usersave.h"
 #include "userfile/workingcopy.h"
+#include "userfile/writerlock.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -90,6 +94,40 @@ std::vector<std::string> listDir(const std::string& dir) {
     return names;
 }
 
+mode_t modeOf(const std::string& path) {
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+// The journals kept beside `copy`'s journal because they could not be applied.
+std::vector<std::string> unappliedJournals(const std::string& copy) {
+    const std::string journal = journalPathFor(copy);
+    const std::string dir = journal.substr(0, journal.rfind('/'));
+    const std::string stem = journal.substr(dir.size() + 1) + ".unapplied-";
+    std::vector<std::string> kept;
+    for (const std::string& name : listDir(dir))
+        if (name.rfind(stem, 0) == 0)
+            kept.push_back(dir + "/" + name);
+    return kept;
+}
+
+// Why a start-up load into `copy` was refused; a failure when it loaded.
+std::string loadRefused(const std::string& userFile, const std::string& copy) {
+    UserFileSession s;
+    s.userFileName = userFile;
+    s.workingCopy.setPath(copy);
+    ScriptedPrompts prompts;
+    try {
+        loadUserFile(s, prompts);
+    } catch (const IoError& e) {
+        EXPECT_FALSE(s.workingCopy.holdsCopy());
+        return e.what();
+    }
+    ADD_FAILURE() << "loaded into " << copy;
+    return {};
+}
+
 // One editor: its own working copy of the shared user file.
 struct Editor {
     UserFileSession s;
@@ -155,7 +193,8 @@ TEST_F(SaveTest, BoardChangesAndAppendedUsersSurviveTheSave) {
     EXPECT_EQ(ed.s.workingCopy.recordCount(), 9);
     EXPECT_EQ(ed.shown(5), user(5, 'x'));
     EXPECT_TRUE(ed.s.workingCopy.loadedBytes().empty());
-    EXPECT_EQ(listDir(tmp.path()), (std::vector<std::string>{"a", "b", "zorvuser.dat"}));
+    EXPECT_EQ(listDir(tmp.path()),
+              (std::vector<std::string>{"a", "b", "zorvuser.dat", "zorvuser.dat.lock"}));
     EXPECT_EQ(listDir(tmp.file("a")), std::vector<std::string>{"zorvedit.dat"}) << "no journal";
 }
 
@@ -438,7 +477,8 @@ TEST_F(SaveTest, BackupsKeepTheFileAsItWasBeforeEachRunsFirstWrite) {
     }
     EXPECT_EQ(listDir(tmp.path()),
               (std::vector<std::string>{"a", "b", "zorvuser.dat", "zorvuser.dat.bak",
-                                        "zorvuser.dat.bak.2", "zorvuser.dat.bak.3"}));
+                                        "zorvuser.dat.bak.2", "zorvuser.dat.bak.3",
+                                        "zorvuser.dat.lock"}));
     // The oldest kept is from before the second run.
     const auto third = readFileBytes(userFile + ".bak.3");
     EXPECT_EQ(third.substr(kRecordSize, kRecordSize), bytesOf({user(1, 'r')}))
@@ -551,9 +591,16 @@ TEST_F(SaveTest, TornRecordIsRolledBackAndAReplacedFileLeftAlone) {
     prompts.shown.clear();
     EXPECT_TRUE(rollBackInterruptedSave(journalPathFor(copyA), prompts));
     ASSERT_EQ(prompts.shown.size(), 1u);
-    EXPECT_NE(prompts.shown[0].text.find("replaced"), std::string::npos);
     EXPECT_EQ(readFileBytes(userFile), other);
+    // Kept, for whoever wants the bytes, under a name no save looks for.
     EXPECT_FALSE(zorvtest::fileExists(journalPathFor(copyA)));
+    const auto kept = unappliedJournals(copyA);
+    ASSERT_EQ(kept.size(), 1u) << prompts.shown[0].text;
+    EXPECT_EQ(modeOf(kept[0]), 0600u);
+    const std::string& said = prompts.shown[0].text;
+    EXPECT_NE(said.find(userFile + " was interrupted"), std::string::npos) << said;
+    EXPECT_NE(said.find("replaced"), std::string::npos) << said;
+    EXPECT_NE(said.find("kept as " + kept[0]), std::string::npos) << said;
 }
 
 TEST_F(SaveTest, AJournalCutShortMeansNothingWasWritten) {
@@ -757,38 +804,20 @@ TEST_F(SaveTest, AFileCutOrReplacedDuringTheSaveIsNeverWrittenInto) {
 
 // ------------------------------------------------------- private copies
 
-namespace {
-
-mode_t modeOf(const std::string& path) {
-    struct stat st {};
-    ::lstat(path.c_str(), &st);
-    return st.st_mode & 07777;
-}
-
-} // namespace
-
 TEST_F(SaveTest, CopiesOfTheUserFileArePrivateAndPlantedNamesAreNotFollowed) {
     ASSERT_EQ(::chmod(userFile.c_str(), 0640), 0);
     const std::string secret = tmp.file("secret");
     writeFileBytes(secret, "root only");
-    // Planted by another user: a working copy, a journal link, a backup.
-    writeFileBytes(copyA, "planted");
+    // An old working copy of ours anyone could read; planted by another
+    // user: a journal link, a backup.
+    writeFileBytes(copyA, "left open");
     ::chmod(copyA.c_str(), 0666);
-    const bool root = ::geteuid() == 0;
-    if (root) {
-        ASSERT_EQ(::chown(copyA.c_str(), 65534, 65534), 0);
-    }
     ASSERT_EQ(::symlink(secret.c_str(), journalPathFor(copyA).c_str()), 0);
     writeFileBytes(userFile + ".bak", "planted");
     ::chmod((userFile + ".bak").c_str(), 0666);
 
     Editor ed(userFile, copyA);
     ed.s.backups = 1;
-    if (root) {
-        struct stat st {};
-        ASSERT_EQ(::stat(copyA.c_str(), &st), 0);
-        EXPECT_EQ(st.st_uid, 0u) << "the planted working copy is not used";
-    }
     EXPECT_EQ(modeOf(copyA), 0600u);
     ed.edit(3, user(3, 'e'));
     ASSERT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Saved);
@@ -805,16 +834,328 @@ TEST_F(SaveTest, CopiesOfTheUserFileArePrivateAndPlantedNamesAreNotFollowed) {
 
     // A folder anyone may rename files in holds no copy.
     ::chmod(tmp.file("b").c_str(), 0777);
-    UserFileSession other;
-    other.userFileName = userFile;
-    other.workingCopy.setPath(copyB);
-    ScriptedPrompts prompts;
-    try {
-        loadUserFile(other, prompts);
-        ADD_FAILURE() << "loaded into a folder writable by all";
-    } catch (const IoError& e) {
-        EXPECT_NE(std::string(e.what()).find(tmp.file("b") + " (mode 0777)"), std::string::npos)
-            << e.what();
-    }
+    const std::string refused = loadRefused(userFile, copyB);
+    EXPECT_NE(refused.find(tmp.file("b") + " (mode 0777)"), std::string::npos) << refused;
     EXPECT_FALSE(zorvtest::fileExists(copyB));
+}
+
+// ------------------------------------------------ where a journal leads
+
+namespace {
+
+// Runs the rest of a scope in another working folder.
+struct InFolder {
+    std::string was;
+    explicit InFolder(const std::string& dir) {
+        char buf[4096];
+        was = ::getcwd(buf, sizeof buf) ? buf : "/";
+        EXPECT_EQ(::chdir(dir.c_str()), 0);
+    }
+    ~InFolder() { (void)!::chdir(was.c_str()); }
+};
+
+// A save of user 3 killed after its write, in a child: the journal is left.
+void killedSave(const std::string& userFile, const std::string& copy) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        Editor ed(userFile, copy);
+        ed.edit(3, user(3, 'e'));
+        setSaveHookForTesting([](SaveStep s, int) {
+            if (s == SaveStep::RecordWritten)
+                ::_exit(7);
+        });
+        saveToUserFile(ed.s, ed.prompts);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << "the hook was reached";
+}
+
+} // namespace
+
+TEST_F(SaveTest, ASaveStartedWithARelativePathIsUndoneFromAnyFolder) {
+    {
+        InFolder board(tmp.path());
+        killedSave("zorvuser.dat", copyA);
+    }
+    ASSERT_EQ(onDisk()[3], user(3, 'e'));
+    TempDir elsewhere;
+    InFolder other(elsewhere.path());
+    ScriptedPrompts prompts;
+    EXPECT_TRUE(rollBackInterruptedSave(journalPathFor(copyA), prompts));
+    EXPECT_EQ(onDisk(), usersOf(8));
+    EXPECT_FALSE(zorvtest::fileExists(journalPathFor(copyA)));
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_NE(prompts.shown[0].text.find(userFile), std::string::npos) << prompts.shown[0].text;
+}
+
+TEST_F(SaveTest, JournalsThatCannotBeAppliedAreKeptFiveAtMost) {
+    killedSave(userFile, copyA);
+    const std::string journal = journalPathFor(copyA);
+    const std::string bytes = readFileBytes(journal);
+    writeFileBytes(tmp.file("new"), bytesOf(usersOf(8, 'p')));
+    ASSERT_EQ(::rename(tmp.file("new").c_str(), userFile.c_str()), 0);
+    ScriptedPrompts prompts;
+    for (int run = 1; run <= 6; ++run) {
+        if (run > 1)
+            writeFileBytes(journal, bytes); // the same save, left again
+        EXPECT_TRUE(rollBackInterruptedSave(journal, prompts));
+    }
+    EXPECT_EQ(onDisk(), usersOf(8, 'p'));
+    const auto kept = unappliedJournals(copyA);
+    ASSERT_EQ(kept.size(), 5u);
+    for (const std::string& k : kept) {
+        EXPECT_EQ(readFileBytes(k), bytes);
+        EXPECT_EQ(modeOf(k), 0600u);
+    }
+    ASSERT_EQ(prompts.shown.size(), 6u);
+    for (std::size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(prompts.shown[i].text.find("oldest"), std::string::npos);
+    const std::string& last = prompts.shown[5].text;
+    EXPECT_NE(last.find("oldest"), std::string::npos) << last;
+    EXPECT_NE(last.find(journal + ".unapplied-"), std::string::npos) << last;
+}
+
+// ------------------------------------------------- one writer at a time
+
+namespace {
+
+bool lockFree(const std::string& lockPath) {
+    const int fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool free = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return free;
+}
+
+std::string lockPath;
+bool heldWhileWriting;
+
+} // namespace
+
+TEST_F(SaveTest, OneWritingRunAtATimeAndNoneWhileAQuestionIsOpen) {
+    ASSERT_EQ(::chmod(userFile.c_str(), 0640), 0);
+    Editor ed(userFile, copyA);
+    ed.s.backups = 1;
+    ed.s.writerLockTiming = {200, 10};
+    ed.edit(3, user(3, 'e'));
+    lockPath = writerLockPathFor(userFile);
+    {
+        const int other = ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+        ASSERT_EQ(::flock(other, LOCK_EX), 0);
+        EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Failed);
+        ::close(other);
+    }
+    ASSERT_EQ(ed.prompts.shown.size(), 1u);
+    EXPECT_NE(ed.prompts.shown[0].text.find("Another run is writing " + userFile),
+              std::string::npos)
+        << ed.prompts.shown[0].text;
+    EXPECT_EQ(onDisk(), usersOf(8));
+    EXPECT_FALSE(zorvtest::fileExists(userFile + ".bak"));
+    EXPECT_TRUE(ed.s.userFileChanged);
+    ASSERT_EQ(ed.prompts.statuses.size(), 2u);
+    EXPECT_EQ(ed.prompts.statuses[0].rfind("Waiting for another run writing", 0), 0u);
+    EXPECT_EQ(ed.prompts.statuses[1], "") << "the note goes";
+
+    // Alone, it writes holding the lock, and lets go while it asks.
+    ASSERT_EQ(::unlink(lockPath.c_str()), 0);
+    ed.prompts.shown.clear();
+    ed.edit(5, user(5, 'e'));
+    boardWrites(userFile, 5, user(5, 'x'));
+    bool freeWhileAsking = false;
+    ed.prompts.whileAsking = [&] { freeWhileAsking = lockFree(lockPath); };
+    ed.prompts.choices = {0};
+    heldWhileWriting = false;
+    setSaveHookForTesting([](SaveStep s, int) {
+        if (s == SaveStep::JournalWritten)
+            heldWhileWriting = !lockFree(lockPath);
+    });
+    EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Saved);
+    setSaveHookForTesting(nullptr);
+    EXPECT_TRUE(freeWhileAsking);
+    EXPECT_TRUE(heldWhileWriting);
+    EXPECT_TRUE(lockFree(lockPath));
+    EXPECT_EQ(onDisk()[3], user(3, 'e'));
+    EXPECT_EQ(modeOf(lockPath), 0640u) << "the user file's mode, so every writer can take it";
+}
+
+TEST_F(SaveTest, ASaveRemovesOnlyTheJournalItWrote) {
+    Editor ed(userFile, copyA);
+    ed.edit(2, user(2, 'e'));
+    static std::string journal;
+    journal = journalPathFor(copyA);
+    setSaveHookForTesting([](SaveStep s, int) {
+        if (s != SaveStep::RecordsFlushed)
+            return;
+        writeFileBytes(journal + ".other", "another run's"); // takes the name meanwhile
+        ::rename((journal + ".other").c_str(), journal.c_str());
+    });
+    EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Saved);
+    setSaveHookForTesting(nullptr);
+    EXPECT_EQ(readFileBytes(journal), "another run's");
+}
+
+// ------------------------------------------------------- planted names
+
+TEST_F(SaveTest, OverwriteReplacesTheEntryLoadedNeverAPlantedLink) {
+    const std::string secret = tmp.file("secret");
+    writeFileBytes(secret, "not a user file");
+    const auto refused = [&](Editor& ed, const std::string& says) {
+        ed.prompts.choices = {0}; // Overwrite
+        EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Failed);
+        EXPECT_EQ(readFileBytes(secret), "not a user file");
+        EXPECT_NE(ed.prompts.shown.back().text.find(says), std::string::npos)
+            << ed.prompts.shown.back().text;
+        EXPECT_TRUE(ed.s.userFileChanged);
+    };
+    {
+        Editor ed(userFile, copyA);
+        ed.edit(1, user(1, 'e'));
+        ASSERT_EQ(::rename(userFile.c_str(), tmp.file("moved").c_str()), 0);
+        ASSERT_EQ(::symlink(secret.c_str(), userFile.c_str()), 0);
+        refused(ed, userFile + " is now a symbolic link to " + secret);
+    }
+    // A link at load that still points where it did: its file is replaced.
+    ASSERT_EQ(::unlink(userFile.c_str()), 0);
+    const std::string real = tmp.file("real.dat");
+    ASSERT_EQ(::rename(tmp.file("moved").c_str(), real.c_str()), 0);
+    ASSERT_EQ(::symlink("real.dat", userFile.c_str()), 0);
+    {
+        Editor ed(userFile, copyA);
+        ed.edit(1, user(1, 'e'));
+        writeFileBytes(tmp.file("new"), bytesOf(usersOf(5, 'p'))); // the board renumbers
+        ASSERT_EQ(::rename(tmp.file("new").c_str(), real.c_str()), 0);
+        ed.prompts.choices = {0};
+        EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Saved);
+        std::vector<Record> mine = usersOf(8);
+        mine[1] = user(1, 'e');
+        EXPECT_EQ(onDisk(), mine);
+        struct stat st {};
+        ASSERT_EQ(::lstat(userFile.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
+    }
+    // One that points elsewhere now.
+    {
+        Editor ed(userFile, copyA);
+        ed.edit(2, user(2, 'e'));
+        ASSERT_EQ(::unlink(userFile.c_str()), 0);
+        ASSERT_EQ(::symlink(secret.c_str(), userFile.c_str()), 0);
+        refused(ed, userFile + " now points to " + secret);
+    }
+}
+
+TEST_F(SaveTest, AnythingPlantedAtOurNamesIsNamedAndLeftAlone) {
+    for (const zorvtest::Plant& p : zorvtest::plantsIn(tmp.path()))
+        for (const std::string& at : {journalPathFor(copyA), writerLockPathFor(userFile)}) {
+            SCOPED_TRACE(p.kind + " at " + at);
+            writeFileBytes(userFile, bytesOf(usersOf(8)));
+            Editor ed(userFile, copyA);
+            ed.s.backups = 1;
+            ed.edit(3, user(3, 'e'));
+            zorvtest::uproot(at); // a lock file an earlier save made
+            ASSERT_TRUE(p.put(at));
+            const auto inode = zorvtest::inodeAt(at);
+            EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Failed);
+            const std::string& said = ed.prompts.shown.back().text;
+            EXPECT_NE(said.find(at + " is " + p.said), std::string::npos) << said;
+            EXPECT_NE(said.find("Remove it"), std::string::npos) << said;
+            EXPECT_EQ(onDisk(), usersOf(8));
+            EXPECT_FALSE(zorvtest::fileExists(userFile + ".bak")) << "no backup of a refused save";
+            EXPECT_EQ(zorvtest::inodeAt(at), inode) << "left where it was";
+            EXPECT_TRUE(ed.s.userFileChanged);
+            zorvtest::uproot(at);
+        }
+    // At the working copy's name: nothing is loaded, and it stays.
+    for (const zorvtest::Plant& p : zorvtest::plantsIn(tmp.path())) {
+        SCOPED_TRACE(p.kind + " at the working copy");
+        ASSERT_TRUE(p.put(copyB));
+        const auto inode = zorvtest::inodeAt(copyB);
+        const std::string refused = loadRefused(userFile, copyB);
+        EXPECT_NE(refused.find(copyB + " is " + p.said), std::string::npos) << refused;
+        EXPECT_NE(refused.find("No user file was loaded"), std::string::npos) << refused;
+        EXPECT_EQ(zorvtest::inodeAt(copyB), inode);
+        zorvtest::uproot(copyB);
+    }
+}
+
+// ------------------------------------------- a purge that takes no lock
+
+namespace {
+
+std::string purged;
+int purgeAfterChecking;
+off_t purgeTo;
+
+void purgeHook(SaveStep s, int record) {
+    if (s == SaveStep::RecordChecked && record == purgeAfterChecking) {
+        ASSERT_EQ(::truncate(purged.c_str(), purgeTo), 0);
+    }
+}
+
+} // namespace
+
+TEST_F(SaveTest, APurgeBetweenACheckAndItsWriteNeverRegrowsTheFile) {
+    struct Case {
+        int users;
+        std::vector<int> changed;
+        int cutAfter, cutTo;
+        bool takenBack; // a change written before the cut, inside what is left
+    };
+    for (const Case& c : {Case{8, {7}, 7, 4, false},          // the changed user is the last
+                          Case{8, {6}, 6, 5, false},          // only the user before it goes
+                          Case{40, {2, 30}, 30, 10, true}}) { // a gap of whole blocks
+        SCOPED_TRACE(c.cutAfter * 100 + c.cutTo);
+        writeFileBytes(userFile, bytesOf(usersOf(c.users)));
+        Editor ed(userFile, copyA);
+        for (int i : c.changed)
+            ed.edit(i, user(i, 'e'));
+        purged = userFile;
+        purgeAfterChecking = c.cutAfter;
+        purgeTo = static_cast<off_t>(c.cutTo) * kRecordSize;
+        setSaveHookForTesting(purgeHook);
+        ed.prompts.choices = {1}; // then no overwrite
+        EXPECT_EQ(saveToUserFile(ed.s, ed.prompts), SaveOutcome::Cancelled);
+        setSaveHookForTesting(nullptr);
+        EXPECT_EQ(onDisk(), usersOf(c.cutTo)) << "as the purge left it: no zeros, no user back";
+        ASSERT_EQ(ed.prompts.shown.size(), 2u);
+        const std::string& said = ed.prompts.shown[0].text;
+        EXPECT_NE(said.find("was shortened"), std::string::npos) << said;
+        EXPECT_NE(said.find("cut back to " + std::to_string(c.cutTo) + " users"), std::string::npos)
+            << said;
+        EXPECT_EQ(said.find("taken back") != std::string::npos, c.takenBack) << said;
+        EXPECT_TRUE(ed.s.userFileChanged);
+        EXPECT_FALSE(zorvtest::fileExists(journalPathFor(copyA)));
+    }
+}
+
+// --------------------------------------------------------------- leftovers
+
+TEST_F(SaveTest, LeftoversOfKilledCopiesGoTheToolsJournalTempsToo) {
+    const std::string dead = tmp.file(".zorvedit-tmp-zorvuser.dat.journal.Ab12Cd");
+    const std::string live = tmp.file(".zorvedit-tmp-zorvuser.dat.journal.Ef34Gh");
+    writeFileBytes(dead, bytesOf(usersOf(2)));
+    writeFileBytes(live, bytesOf(usersOf(2)));
+    const int writer = ::open(live.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(writer, LOCK_EX), 0);
+    removeSaveLeftovers(userFile, {}, journalPathFor(copyA));
+    EXPECT_FALSE(zorvtest::fileExists(dead));
+    EXPECT_TRUE(zorvtest::fileExists(live)) << "its writer still runs";
+    ::close(writer);
+}
+
+TEST_F(SaveTest, ALargeBackupCountMovesOnlyTheBackupsThatExist) {
+    // Each slot up to the count used to be tried: 2^31 - 1 took hours.
+    for (char salt : {'1', '2', '3'}) {
+        writeFileBytes(userFile, bytesOf(usersOf(2, salt)));
+        keepBackup(userFile, INT_MAX, {});
+    }
+    EXPECT_EQ(readFileBytes(userFile + ".bak"), bytesOf(usersOf(2, '3')));
+    EXPECT_EQ(readFileBytes(userFile + ".bak.2"), bytesOf(usersOf(2, '2')));
+    EXPECT_EQ(readFileBytes(userFile + ".bak.3"), bytesOf(usersOf(2, '1')));
+    EXPECT_FALSE(zorvtest::fileExists(userFile + ".bak.4"));
+    // A full set drops the oldest.
+    keepBackup(userFile, 3, {});
+    EXPECT_EQ(readFileBytes(userFile + ".bak.3"), bytesOf(usersOf(2, '2')));
+    EXPECT_FALSE(zorvtest::fileExists(userFile + ".bak.4"));
 }

@@ -388,8 +388,9 @@ TEST_F(SessionTest, SaveCopiesBackOnceKeepingPermissions) {
     writeFileBytes(userFile, "changed by the BBS");
     saveUserFile(s, prompts);
     EXPECT_EQ(readFileBytes(userFile), "changed by the BBS");
-    for (const auto& name : listDir(tmp.path()))
-        EXPECT_TRUE(name == "zorvuser.dat" || name == "zorvedit.dat") << name;
+    for (const auto& name : listDir(tmp.path())) // the writers' lock stays for good
+        EXPECT_TRUE(name == "zorvuser.dat" || name == "zorvedit.dat" || name == "zorvuser.dat.lock")
+            << name;
 }
 
 namespace {
@@ -439,6 +440,11 @@ TEST_F(SessionTest, ReadOnlyUserFileIsReportedWithItsCause) {
     saveUserFile(s, prompts);
     expectFailedSave(s, prompts);
     EXPECT_EQ(readFileBytes(userFile), recordsBytes(3));
+    if (ro) { // the cause, beside the old text
+        EXPECT_NE(prompts.shown.back().text.find("File access denied (read-only file system)"),
+                  std::string::npos)
+            << prompts.shown.back().text;
+    }
 }
 
 TEST_F(SessionTest, WritableUserFileInAReadOnlyFolderIsSavedInPlace) {
@@ -493,7 +499,8 @@ TEST_F(SessionTest, BackupOnAFullDiskStopsTheSaveBeforeAnyWrite) {
     EXPECT_NE(prompts.shown[0].text.find("backup"), std::string::npos) << prompts.shown[0].text;
     EXPECT_EQ(readFileBytes(userFile), recordsBytes(30));
     for (const auto& name : listDir(dir)) // no temp file left
-        EXPECT_TRUE(name == "zorvuser.dat" || name == "filler") << name;
+        EXPECT_TRUE(name == "zorvuser.dat" || name == "filler" || name == "zorvuser.dat.lock")
+            << name;
 }
 
 TEST_F(SessionTest, ExitAsksOnlyWhenChanged) {
@@ -672,6 +679,37 @@ TEST_F(SessionTest, AFifoInPlaceOfTheUserFileIsRefusedNotWaitedOn) {
     EXPECT_EQ(ioCode([&] { loadUserFile(s, prompts); }), kFileAccessDenied);
     EXPECT_FALSE(s.workingCopy.isOpen());
     EXPECT_EQ(ioCode([&] { countRecords(userFile); }), kFileAccessDenied);
+    try {
+        countRecords(userFile);
+    } catch (const IoError& e) {
+        EXPECT_STREQ(e.what(), "File access denied (a FIFO)");
+    }
+}
+
+TEST(ReplaceFile, ATempWhoseNameNeverHoldsItGivesUpAndLeavesNothing) {
+    // A file system whose names never agree with the files open on them (or
+    // a cleanup that keeps taking the temp): a few tries, then a message.
+    TempDir tmp;
+    writeFileBytes(tmp.file("dst"), "old");
+    static int tries;
+    tries = 0;
+    setTempHookForTesting([](const std::string& temp) {
+        ++tries;
+        ::unlink(temp.c_str());
+        writeFileBytes(temp, "someone else's"); // same name, another file
+    });
+    try {
+        replaceFileWithBytes(tmp.file("dst"), "new");
+        ADD_FAILURE() << "written through a temp that was not ours";
+    } catch (const IoError& e) {
+        EXPECT_NE(std::string(e.what()).find("kept being removed or replaced"), std::string::npos)
+            << e.what();
+    }
+    setTempHookForTesting(nullptr);
+    EXPECT_GT(tries, 1);
+    EXPECT_LT(tries, 10);
+    EXPECT_EQ(readFileBytes(tmp.file("dst")), "old");
+    EXPECT_EQ(listDir(tmp.path()), std::vector<std::string>{"dst"}) << "no temp left per try";
 }
 
 TEST_F(SessionTest, MessagesNameThePathAndTheReason) {

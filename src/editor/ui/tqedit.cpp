@@ -288,6 +288,15 @@ void Tqedit::buildControls() {
     livefield->setContentsMargins(0, 0, 6, 0);
     sb->addPermanentWidget(livefield);
     livefield->hide();
+    // A save waiting for another writing run says so; the wait blocks the
+    // event loop, so the note is painted at once.
+    prompts_.onStatus = [this](const std::string& text) {
+        if (text.empty())
+            sb->clearMessage();
+        else
+            sb->showMessage(QString::fromStdString(text));
+        sb->repaint();
+    };
 
     topLabels_ = {label(top, "User name:", Name),      label(top, "Street address:", address),
                   label(top, "City/state:", postnr),   label(top, "Telephone number:", Tlf),
@@ -858,8 +867,10 @@ void Tqedit::FormActivate() {
     if (!session_.workingCopy.isOpen())
         session_.workingCopy.setPath(workingCopyPathFor(platform_));
     // A save this program did not finish is undone before anything is loaded.
-    rollBackInterruptedSave(journalPathFor(session_.workingCopy.path()), prompts_);
-    rollBackInterruptedSave(toolJournalPathFor(session_.userFileName), prompts_);
+    rollBackInterruptedSave(journalPathFor(session_.workingCopy.path()), prompts_,
+                            session_.userFileName);
+    rollBackInterruptedSave(toolJournalPathFor(session_.userFileName), prompts_,
+                            session_.userFileName);
     loadSaveSettings();
     removeSaveLeftovers(session_.userFileName, session_.backupDir,
                         journalPathFor(session_.workingCopy.path()));
