@@ -1,6 +1,7 @@
 #include "fixture.h"
 
 #include "demodata.h"
+#include "eventually.h"
 #include "platform/guard.h"
 #include "userfile/userfile.h"
 
@@ -106,15 +107,19 @@ void EditorTest::storeInteger(const std::string& name, int value) {
 
 void EditorTest::start() {
     window = std::make_unique<zorv::Tqedit>(session, platform, *settings);
+    showAndRunStartUp();
+}
+
+void EditorTest::showAndRunStartUp() {
     window->show();
-    QTRY_VERIFY_WITH_TIMEOUT(window->activationDone(), 5000);
+    ASSERT_TRUE(eventually([this] { return window->activationDone(); }));
     QApplication::processEvents();
 }
 
 void EditorTest::startWith(const std::vector<zorv::Record>& users) {
     writeUsers(users);
-    rememberUserFile();
-    start();
+    ASSERT_NO_FATAL_FAILURE(rememberUserFile());
+    ASSERT_NO_FATAL_FAILURE(start());
     ASSERT_TRUE(window->started());
 }
 
