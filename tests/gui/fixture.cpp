@@ -13,6 +13,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 
 void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
@@ -61,6 +62,14 @@ void EditorTest::SetUp() {
 }
 
 void EditorTest::TearDown() {
+    // What the program said tells most about a failure.
+    if (HasFailure()) {
+        for (const auto& m : platform.messages)
+            std::cerr << "  shown: " << m.title.toStdString() << ": " << m.text.toStdString()
+                      << "\n";
+        for (const QString& q : platform.questions)
+            std::cerr << "  asked: " << q.toStdString() << "\n";
+    }
     window.reset();
     static_cast<zorv::GuardedApplication*>(qApp)->setPlatform(nullptr);
     EXPECT_TRUE(platform.openAnswers.empty()) << "open dialog answers left over";
