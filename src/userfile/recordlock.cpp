@@ -2,6 +2,7 @@
 
 #include "record.h"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -28,7 +29,17 @@ bool setLock(int fd, short type, off_t start, bool& unsupported) {
     }
 }
 
+std::atomic<int> lockWaitMs{kRecordLockWaitMs};
+
 } // namespace
+
+int recordLockWaitMs() {
+    return lockWaitMs.load(std::memory_order_relaxed);
+}
+
+void setRecordLockWaitForTesting(int ms) {
+    lockWaitMs.store(ms, std::memory_order_relaxed);
+}
 
 RecordLock::RecordLock(int fd, int index, bool write, int waitMs)
     : fd_(fd), start_(static_cast<off_t>(index) * static_cast<off_t>(kRecordSize)) {

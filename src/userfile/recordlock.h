@@ -29,4 +29,9 @@ class RecordLock {
 // How long a save waits for a record the board holds (an online caller's).
 inline constexpr int kRecordLockWaitMs = 2000;
 
+// The wait that the save and its roll-back use: kRecordLockWaitMs unless a
+// test set a shorter one, so that its held locks cost no seconds.
+int recordLockWaitMs();
+void setRecordLockWaitForTesting(int ms);
+
 } // namespace zorv

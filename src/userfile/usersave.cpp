@@ -251,7 +251,7 @@ bool oursAt(const Record& cur, const JournalEntry& e) {
 // the records the file no longer holds.
 bool undo(int fd, const std::vector<JournalEntry>& entries, int* pastEnd = nullptr) {
     for (const JournalEntry& e : entries) {
-        const RecordLock lock(fd, e.index, true, kRecordLockWaitMs);
+        const RecordLock lock(fd, e.index, true, recordLockWaitMs());
         Record cur{};
         if (!readAt(fd, cur, offsetOf(e.index))) {
             if (errno != 0)
@@ -640,7 +640,7 @@ RecordWriter::Pass RecordWriter::write(const std::vector<RecordWrite>& plan) {
     }
     Pass pass;
     for (const RecordWrite& e : plan) {
-        const RecordLock recordLock(fd_, e.index, true, kRecordLockWaitMs);
+        const RecordLock recordLock(fd_, e.index, true, recordLockWaitMs());
         if (!recordLock.held()) {
             pass.locked.push_back(e);
             continue;

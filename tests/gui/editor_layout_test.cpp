@@ -30,7 +30,7 @@ class LayoutTest : public EditorTest {
         EditorTest::SetUp();
         writeUsers(demoUsers(30));
         rememberUserFile();
-        start();
+        ASSERT_NO_FATAL_FAILURE(start());
         ASSERT_TRUE(window->started());
     }
     QLabel* labelOf(QWidget* buddy) const {
@@ -153,7 +153,7 @@ TEST_F(EditorTest, NoTextIsClippedWithALargerDesktopFont) {
     QApplication::setFont(large);
     writeUsers(demoUsers(3));
     rememberUserFile();
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     expectNothingClipped(window.get());
     EXPECT_GT(window->layoutScale(), 1.4);
     window.reset();

@@ -19,7 +19,7 @@ TEST_F(EditorTest, RoadOfOneEdit) {
     const auto users = demoUsers(250);
     writeUsers(users);
     rememberUserFile();
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     ASSERT_TRUE(window->started());
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_EQ(window->poss->text(), "0/249");
@@ -65,7 +65,7 @@ TEST_F(EditorTest, RoadOfOneEdit) {
 TEST_F(EditorTest, SaveFileWithoutChangesDoesNothing) {
     writeUsers(demoUsers(5));
     rememberUserFile();
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     // Something else replaces the board's file meanwhile; an idle Save File
     // must not put the editor's copy over it.
     auto other = demoUsers(6);
@@ -85,7 +85,7 @@ TEST_F(EditorTest, SaveFileWithoutChangesDoesNothing) {
 TEST_F(EditorTest, FailedSaveFileKeepsTheChangeMark) {
     writeUsers(demoUsers(3));
     rememberUserFile();
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     QTest::mouseClick(window->save, Qt::LeftButton);
     // The user file's place is taken by a folder: the copy back cannot replace it.
     std::filesystem::remove(userFile());

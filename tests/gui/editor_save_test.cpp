@@ -25,7 +25,7 @@ class SaveUserTest : public EditorTest {};
 
 TEST_F(SaveUserTest, OnlyChangedTextFieldsAreWritten) {
     Record r = plainUser("ANDERSEN");
-    startWith({r, plainUser("OTHER")});
+    ASSERT_NO_FATAL_FAILURE(startWith({r, plainUser("OTHER")}));
 
     // Behind the window's back the record changes in the working copy: a field
     // the operator did not touch must keep the new bytes, not the shown text.
@@ -45,7 +45,7 @@ TEST_F(SaveUserTest, OnlyChangedTextFieldsAreWritten) {
 }
 
 TEST_F(SaveUserTest, TextFieldsAreCutAndConverted) {
-    startWith({plainUser("X")});
+    ASSERT_NO_FATAL_FAILURE(startWith({plainUser("X")}));
     type(window->Name, QString::fromUtf8("bjørn ålesund"));
     type(window->Tlf, QStringLiteral("12345678901234567")); // 17 typed, 16 kept
     type(window->birth, QStringLiteral("17 characters..!!"));
@@ -60,7 +60,7 @@ TEST_F(SaveUserTest, TextFieldsAreCutAndConverted) {
 TEST_F(SaveUserTest, NumbersKeepTheirLowBitsAndOnlyWhenChanged) {
     Record r = plainUser("N");
     writeNumber(r, kMsgread, 5);
-    startWith({r});
+    ASSERT_NO_FATAL_FAILURE(startWith({r}));
     Record behind = r;
     writeNumber(behind, kMsgread, 99); // not touched in the window: stays 99
     session.workingCopy.writeRecord(0, behind);
@@ -86,7 +86,7 @@ TEST_F(SaveUserTest, NumbersKeepTheirLowBitsAndOnlyWhenChanged) {
 }
 
 TEST_F(SaveUserTest, BadNumberStopsTheSaveAndWritesNothing) {
-    startWith({plainUser("N")});
+    ASSERT_NO_FATAL_FAILURE(startWith({plainUser("N")}));
     const std::string before = workingCopyBytes();
     type(window->address, "typed");
     type(window->pagel, "abc");
@@ -109,7 +109,7 @@ TEST_F(SaveUserTest, BadNumberStopsTheSaveAndWritesNothing) {
 }
 
 TEST_F(SaveUserTest, CodesComeFromTheListsAndTerminalTypeSkipsCode2) {
-    startWith({plainUser("C")});
+    ASSERT_NO_FATAL_FAILURE(startWith({plainUser("C")}));
     window->ttype->setCurrentIndex(3); // "RIP"
     window->editor->setCurrentIndex(2);
     window->charset->setCurrentIndex(10);
@@ -147,7 +147,7 @@ TEST_F(SaveUserTest, ListWithoutSelectionKeepsTheStoredCode) {
     writeCode(r, kGrab, 4);
     writeCode(r, kCharset, 11); // no item
     writeCode(r, kStatus, 9);   // no item
-    startWith({r});
+    ASSERT_NO_FATAL_FAILURE(startWith({r}));
     EXPECT_EQ(window->ttype->currentIndex(), -1);
     EXPECT_EQ(window->ttype->currentText(), "");
     EXPECT_EQ(window->charset->currentIndex(), -1);
@@ -168,7 +168,7 @@ TEST_F(SaveUserTest, FlagsAreRebuiltFromTheBoxesAndUninterpretedBitsStay) {
     Record r = plainUser("F");
     writeUserflags(r, kInsertOff | kFlashOff | kExpertMenus | kColors);
     putU32(r, kUserflagsOffset, getU32(r, kUserflagsOffset) | 0x00100000u); // bit 20
-    startWith({r});
+    ASSERT_NO_FATAL_FAILURE(startWith({r}));
     EXPECT_FALSE(window->Insertck->isChecked());
     EXPECT_FALSE(window->flash->isChecked());
     EXPECT_EQ(window->menulev->currentText(), "Expert");
@@ -199,7 +199,7 @@ TEST_F(SaveUserTest, FlagsAreRebuiltFromTheBoxesAndUninterpretedBitsStay) {
 TEST_F(SaveUserTest, SecurityFromSysopLevelAndFileAccess) {
     Record r = plainUser("S");
     putU32(r, kSecurityOffset, (1u << 30) | 0x00ABCD00u | 5u); // access 1, bits 8-29 set
-    startWith({r});
+    ASSERT_NO_FATAL_FAILURE(startWith({r}));
     EXPECT_EQ(window->sysop->text(), "5");
     EXPECT_EQ(window->access->currentText(), "Download");
 
@@ -218,7 +218,7 @@ TEST_F(SaveUserTest, SaveUserRecomputesTheTotals) {
     Record b = plainUser("B");
     writeNumber(a, kMsgread, 10);
     writeNumber(b, kMsgread, 5);
-    startWith({a, b});
+    ASSERT_NO_FATAL_FAILURE(startWith({a, b}));
     EXPECT_EQ(window->trmsg->text(), "15");
     type(window->msgread, "20");
     EXPECT_EQ(window->trmsg->text(), "15") << "unsaved typing does not count";
@@ -231,7 +231,7 @@ TEST_F(SaveUserTest, ShowRecordFillsEveryControl) {
     writeNumber(r, kTleft, -5);
     writeNumber(r, kKbdown, 123456);
     putU32(r, kFirstcallOffset, 0); // a date without a month
-    startWith({r});
+    ASSERT_NO_FATAL_FAILURE(startWith({r}));
     EXPECT_EQ(window->Name->text(), "SHOW");
     EXPECT_EQ(window->postnr->text(), "0155 OSLO");
     EXPECT_EQ(window->tleft->text(), "-5");
@@ -257,7 +257,7 @@ TEST_F(SaveUserTest, ShowRecordFillsEveryControl) {
 // Every list is stored by Save User, so a wheel turned over a list on the way
 // elsewhere must not change a code; the list that has the focus still scrolls.
 TEST_F(SaveUserTest, OnlyTheFocusedListTakesTheWheel) {
-    startWith({plainUser("ANDERSEN"), plainUser("OTHER")});
+    ASSERT_NO_FATAL_FAILURE(startWith({plainUser("ANDERSEN"), plainUser("OTHER")}));
     auto wheel = [](QComboBox* box) {
         const QPointF at(box->width() / 2.0, box->height() / 2.0);
         QWheelEvent e(at, box->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,

@@ -27,7 +27,7 @@ class ShortcutTest : public EditorTest {
   protected:
     void SetUp() override {
         EditorTest::SetUp();
-        startWith(plainUsers(20));
+        ASSERT_NO_FATAL_FAILURE(startWith(plainUsers(20)));
     }
 };
 

@@ -21,7 +21,7 @@ TEST_F(EditorTest, FirstRunAsksForTheFileAndStoresIt) {
     writeUsers(demoUsers(42));
     ASSERT_FALSE(storedText("Filename"));
     platform.openAnswers = {QString::fromStdString(userFile())};
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     ASSERT_EQ(platform.openDialogs.size(), 1u);
     const FileDialog& d = platform.openDialogs[0];
     EXPECT_EQ(d.filter, "ZORV user records (zorvuser.dat)|zorvuser.dat|.dat files |*.dat|"
@@ -46,7 +46,7 @@ TEST_F(EditorTest, FirstRunAsksForTheFileAndStoresIt) {
 TEST_F(EditorTest, FirstRunCancelledEndsTheProgram) {
     writeUsers(demoUsers(3));
     platform.openAnswers = {std::nullopt};
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     EXPECT_FALSE(window->started());
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(storedText("Filename"));
@@ -57,7 +57,7 @@ TEST_F(EditorTest, FirstRunCancelledEndsTheProgram) {
 
 TEST_F(EditorTest, MissingUserFileEndsTheProgram) {
     rememberUserFile(dir.file("board/gone.dat"));
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].title, "Error");
     EXPECT_EQ(platform.messages[0].text, "Finner ikke filen...");
@@ -73,7 +73,7 @@ TEST_F(EditorTest, EarlierWorkingCopyIsReplacedAtStart) {
     writeUsers(demoUsers(4));
     writeFileBytes(workingCopy(), std::string(273 * 9, 'x'));
     rememberUserFile();
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     EXPECT_EQ(workingCopyBytes(), userFileBytes());
     EXPECT_EQ(window->poss->text(), "0/3");
 }
@@ -98,7 +98,7 @@ TEST_F(EditorTest, SomethingPlantedAtTheWorkingCopyIsNamedAndNothingIsLoaded) {
 TEST_F(EditorTest, EmptyUserFileWritesNothingAndKeepsTheWindow) {
     writeFileBytes(userFile(), "");
     rememberUserFile();
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     EXPECT_TRUE(window->isVisible());
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].title, "Warning");
@@ -130,7 +130,7 @@ TEST_F(EditorTest, StoredPositionIsRestoredAndStoredAgainAtExit) {
     rememberUserFile();
     storeInteger("m.top", 120);
     storeInteger("m.left", 230);
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     EXPECT_EQ(window->pos(), QPoint(230, 120));
     window->move(40, 50);
     QTest::mouseClick(window->exit_, Qt::LeftButton);
@@ -144,14 +144,14 @@ TEST_F(EditorTest, PositionNeedsTheLeftEdge) {
     rememberUserFile();
     storeInteger("m.top", 120);
     const QPoint before = QWidget().pos();
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     EXPECT_EQ(window->pos(), before);
 }
 
 TEST_F(EditorTest, ExitWithoutChangesAsksNothing) {
     writeUsers(demoUsers(3));
     rememberUserFile();
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     const std::string before = userFileBytes();
     window->Exit1->trigger();
     EXPECT_FALSE(window->isVisible());
@@ -164,7 +164,7 @@ TEST_F(EditorTest, ExitWithoutChangesAsksNothing) {
 TEST_F(EditorTest, ExitAsksAndCopiesBackOnYes) {
     writeUsers(demoUsers(3));
     rememberUserFile();
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     QTest::keyClicks(window->Tlf, "9");
     QTest::mouseClick(window->save, Qt::LeftButton);
     platform.confirmAnswers = {true};
@@ -178,7 +178,7 @@ TEST_F(EditorTest, ExitAsksAndCopiesBackOnYes) {
 TEST_F(EditorTest, ExitAnsweredNoLeavesTheUserFile) {
     writeUsers(demoUsers(3));
     rememberUserFile();
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     const std::string before = userFileBytes();
     QTest::mouseClick(window->save, Qt::LeftButton);
     platform.confirmAnswers = {false};
@@ -191,7 +191,7 @@ TEST_F(EditorTest, ExitAnsweredNoLeavesTheUserFile) {
 TEST_F(EditorTest, FailedCopyBackAtExitKeepsTheWindowAndTheChanges) {
     writeUsers(demoUsers(3));
     rememberUserFile();
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     QTest::keyClicks(window->Tlf, "9");
     QTest::mouseClick(window->save, Qt::LeftButton);
     const std::string edited = workingCopyBytes();
@@ -224,7 +224,7 @@ TEST_F(EditorTest, BytesAfterTheLastWholeRecordAreCarriedButNeverShown) {
     std::string bytes = userFileBytes() + std::string(100, '\x7F');
     writeFileBytes(userFile(), bytes);
     rememberUserFile();
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     EXPECT_EQ(window->poss->text(), "0/4");
     EXPECT_EQ(window->tuser->text(), "5");
     window->Last1->trigger();
@@ -241,7 +241,7 @@ TEST_F(EditorTest, BytesAfterTheLastWholeRecordAreCarriedButNeverShown) {
 TEST_F(EditorTest, StartUpRunsOnce) {
     writeUsers(demoUsers(3));
     platform.openAnswers = {QString::fromStdString(userFile())};
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     window->Next1->trigger();
     window->hide();
     window->show();

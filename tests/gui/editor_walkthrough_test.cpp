@@ -115,8 +115,9 @@ TEST_F(WalkthroughTest, EnterInTheSearchFieldRunsFind) {
 }
 
 TEST_F(WalkthroughTest, EighteenCharacterTextsShowWholeAndOnlyGetShorter) {
-    startWith({withFullText("FULL", kTlf, "123456789012345678"),
-               withFullText("BORN", kBirth, "born on a monday!!"), plainUser("PLAIN")});
+    ASSERT_NO_FATAL_FAILURE(
+        startWith({withFullText("FULL", kTlf, "123456789012345678"),
+                   withFullText("BORN", kBirth, "born on a monday!!"), plainUser("PLAIN")}));
     const std::string stored = workingCopyBytes();
     EXPECT_EQ(window->Tlf->text(), "123456789012345678");
 
@@ -264,7 +265,7 @@ TEST_F(WalkthroughTest, PickedListAskedAndABadNumberKeepsTheWindow) {
 TEST_F(WalkthroughTest, FirstOpenDialogSaysWhatItAsksFor) {
     writeUsers(demoUsers(3));
     platform.openAnswers = {QString::fromStdString(userFile())};
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     ASSERT_EQ(platform.openDialogs.size(), 1u);
     EXPECT_EQ(platform.openDialogs[0].title, "Open the board's user file (zorvuser.dat)");
     EXPECT_TRUE(window->fileopen.title.isEmpty()) << "the shared dialog keeps no title";

@@ -39,7 +39,7 @@ class FindTest : public EditorTest {
             userWith("TORE LIE", 2),         // 5
         });
         rememberUserFile();
-        start();
+        ASSERT_NO_FATAL_FAILURE(start());
         window->PageControl1->setCurrentWidget(window->findtab);
     }
 
@@ -226,7 +226,7 @@ TEST_F(FindTest, HitWhileTypingUnsavedChangesShowsTheStoredRecord) {
 TEST_F(EditorTest, FindTextWithCharactersOutsideTheWindowsCodePageMatchesNothing) {
     writeUsers({plainUser("KARI"), plainUser("WHO ??")});
     rememberUserFile();
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     window->namecb->setChecked(true);
     window->findstr->setText(QString::fromUtf8("ŁŁ"));
     QTest::mouseClick(window->findbtn, Qt::LeftButton);

@@ -1,6 +1,7 @@
 #include "fixture.h"
 
 #include "demodata.h"
+#include "eventually.h"
 #include "platform/guard.h"
 #include "userfile/userfile.h"
 
@@ -12,6 +13,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 
 void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
@@ -60,6 +62,14 @@ void EditorTest::SetUp() {
 }
 
 void EditorTest::TearDown() {
+    // What the program said tells most about a failure.
+    if (HasFailure()) {
+        for (const auto& m : platform.messages)
+            std::cerr << "  shown: " << m.title.toStdString() << ": " << m.text.toStdString()
+                      << "\n";
+        for (const QString& q : platform.questions)
+            std::cerr << "  asked: " << q.toStdString() << "\n";
+    }
     window.reset();
     static_cast<zorv::GuardedApplication*>(qApp)->setPlatform(nullptr);
     EXPECT_TRUE(platform.openAnswers.empty()) << "open dialog answers left over";
@@ -106,15 +116,19 @@ void EditorTest::storeInteger(const std::string& name, int value) {
 
 void EditorTest::start() {
     window = std::make_unique<zorv::Tqedit>(session, platform, *settings);
+    showAndRunStartUp();
+}
+
+void EditorTest::showAndRunStartUp() {
     window->show();
-    QTRY_VERIFY_WITH_TIMEOUT(window->activationDone(), 5000);
+    ASSERT_TRUE(eventually([this] { return window->activationDone(); }));
     QApplication::processEvents();
 }
 
 void EditorTest::startWith(const std::vector<zorv::Record>& users) {
     writeUsers(users);
-    rememberUserFile();
-    start();
+    ASSERT_NO_FATAL_FAILURE(rememberUserFile());
+    ASSERT_NO_FATAL_FAILURE(start());
     ASSERT_TRUE(window->started());
 }
 

@@ -7,7 +7,7 @@
 //     TEST_F(EditorTest, Something) {
 //         writeUsers(demoUsers(20));
 //         rememberUserFile();          // "Filename" stored: no open dialog
-//         start();                     // shows the window and runs the start-up
+//         ASSERT_NO_FATAL_FAILURE(start()); // shows the window, runs the start-up
 //         QTest::keyClicks(window->limit, "7");
 //         ...
 //     }
@@ -61,8 +61,12 @@ class EditorTest : public ::testing::Test {
     std::optional<int> storedInteger(const std::string& name);
     void storeInteger(const std::string& name, int value);
 
-    // Creates and shows the window; returns once the start-up has run.
+    // Creates and shows the window; returns once the start-up has run. A
+    // start-up that never runs is a fatal failure: call it as
+    // ASSERT_NO_FATAL_FAILURE(start()) so that the test stops there.
     void start();
+    // The rest of start() for a window the test created itself.
+    void showAndRunStartUp();
     // Writes the users, remembers the file and starts; fails unless started.
     void startWith(const std::vector<zorv::Record>& users);
 

@@ -32,7 +32,7 @@ class HintsTest : public EditorTest {
         EditorTest::SetUp();
         writeUsers({plainUser("OLA"), plainUser("KARI")});
         rememberUserFile();
-        start();
+        ASSERT_NO_FATAL_FAILURE(start());
         window->sb->clearMessage();
     }
 
@@ -76,7 +76,7 @@ class HintsTest : public EditorTest {
 
 TEST_F(HintsTest, StatusBarStartsEmpty) {
     window.reset();
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     EXPECT_EQ(bar(), "");
 }
 

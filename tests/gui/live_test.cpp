@@ -3,6 +3,7 @@
 // are appended, the totals, count and track bar follow, and what the operator
 // changed or typed is never touched.
 
+#include "eventually.h"
 #include "fixture.h"
 
 #include "editor/totals.h"
@@ -113,7 +114,7 @@ class LiveTest : public EditorTest {
 
 TEST_F(LiveTest, ABusyBoardIsFollowedAndTheOperatorsWorkIsKept) {
     const std::vector<Record> users = demoUsers(300);
-    startWith(users);
+    ASSERT_NO_FATAL_FAILURE(startWith(users));
     // The operator stores a change to user 5, then types into user 0 unsaved.
     window->bar->setValue(5);
     type(window->limit, "7");
@@ -139,7 +140,7 @@ TEST_F(LiveTest, ABusyBoardIsFollowedAndTheOperatorsWorkIsKept) {
     board.stopWriting();
     ASSERT_GT(fileCount(), 300);
 
-    QTRY_VERIFY_WITH_TIMEOUT(followsFile({5}), 2500);
+    ASSERT_TRUE(eventually([&] { return followsFile({5}); }, 2500));
     EXPECT_EQ(workingRecord(5), mine5);
     EXPECT_EQ(window->Name->text(), "TYPED NAME");
     EXPECT_EQ(window->Silent->isChecked(), !(readUserflags(users[0]) & kSilent));
@@ -159,7 +160,7 @@ TEST_F(LiveTest, ABusyBoardIsFollowedAndTheOperatorsWorkIsKept) {
 
 TEST_F(LiveTest, WithoutNoticesThePollFollowsAndNothingCountsAsTheOperators) {
     const std::vector<Record> users = demoUsers(40);
-    startWith(users);
+    ASSERT_NO_FATAL_FAILURE(startWith(users));
     LiveWatch::Timing poll;
     poll.notices = false;
     window->liveWatch()->setTiming(poll);
@@ -173,7 +174,7 @@ TEST_F(LiveTest, WithoutNoticesThePollFollowsAndNothingCountsAsTheOperators) {
     QTest::qWait(600);
     board.stopWriting();
 
-    QTRY_VERIFY_WITH_TIMEOUT(followsFile({}), 4500);
+    ASSERT_TRUE(eventually([&] { return followsFile({}); }, 4500));
     // The shown user, untouched by the operator, shows the board's values.
     EXPECT_EQ(window->logins->text(), QString::number(readNumber(userFileRecord(0), kLogins)));
     EXPECT_FALSE(session.userFileChanged);
@@ -183,14 +184,14 @@ TEST_F(LiveTest, WithoutNoticesThePollFollowsAndNothingCountsAsTheOperators) {
 
 TEST_F(LiveTest, KeepTheBoardsDropsTheEntriesAndCancelStoresNothing) {
     const std::vector<Record> users = plainUsers(10);
-    startWith(users);
+    ASSERT_NO_FATAL_FAILURE(startWith(users));
     window->bar->setValue(3);
     type(window->address, "Mine 3");
     Record board3 = users[3];
     writeText(board3, kAddress, "Board's 3");
     Board(userFile()).write(3, board3);
-    QTRY_VERIFY_WITH_TIMEOUT(workingRecord(3) == board3, 2500);
-    QTRY_VERIFY_WITH_TIMEOUT(window->livefield->isVisible(), 1000);
+    ASSERT_TRUE(eventually([&] { return workingRecord(3) == board3; }, 2500));
+    ASSERT_TRUE(eventually([&] { return window->livefield->isVisible(); }, 1000));
     EXPECT_EQ(window->address->text(), "Mine 3");
 
     platform.chooseAnswers = {2, 2, 1};
@@ -214,7 +215,7 @@ TEST_F(LiveTest, KeepTheBoardsDropsTheEntriesAndCancelStoresNothing) {
 // users changed by both are all counted.
 TEST_F(LiveTest, ABoardRewritingEveryUserIsFollowed) {
     const std::vector<Record> users = plainUsers(6000);
-    startWith(users);
+    ASSERT_NO_FATAL_FAILURE(startWith(users));
     for (int i : {10, 2500, 5999}) {
         window->bar->setValue(i);
         type(window->limit, "7");
@@ -226,14 +227,16 @@ TEST_F(LiveTest, ABoardRewritingEveryUserIsFollowed) {
         all.append(reinterpret_cast<const char*>(r.data()), kRecordSize);
     }
     writeBytesAt(userFile(), 0, all);
-    QTRY_COMPARE_WITH_TIMEOUT(window->tlogins->text(), QString::number(6000 - 3), 2500);
+    ASSERT_TRUE(
+        eventually([&] { return window->tlogins->text() == QString::number(6000 - 3); }, 2500))
+        << window->tlogins->text().toStdString();
     EXPECT_EQ(workingRecord(5998), userFileRecord(5998));
     EXPECT_EQ(readNumber(workingRecord(2500), kLimit), 7);
     EXPECT_TRUE(window->livefield->text().contains("3 users changed by you and by the board"));
 }
 
 TEST_F(LiveTest, SaveFileKeepsATickNotYetStored) {
-    startWith(plainUsers(10));
+    ASSERT_NO_FATAL_FAILURE(startWith(plainUsers(10)));
     window->bar->setValue(2);
     type(window->limit, "7");
     saveUser();
@@ -246,7 +249,7 @@ TEST_F(LiveTest, SaveFileKeepsATickNotYetStored) {
 
 TEST_F(LiveTest, NothingIsAppliedUnderAModalBox) {
     const std::vector<Record> users = plainUsers(10);
-    startWith(users);
+    ASSERT_NO_FATAL_FAILURE(startWith(users));
     QDialog box(window.get());
     box.setModal(true);
     box.show();
@@ -256,15 +259,16 @@ TEST_F(LiveTest, NothingIsAppliedUnderAModalBox) {
     EXPECT_EQ(window->tuser->text(), "10");
     EXPECT_EQ(workingCopyBytes().size(), 10 * kRecordSize);
     box.close();
-    QTRY_VERIFY_WITH_TIMEOUT(followsFile({}), 2500);
+    ASSERT_TRUE(eventually([&] { return followsFile({}); }, 2500));
 }
 
 TEST_F(LiveTest, AShortenedFileIsNoLongerFollowedUntilSaveFile) {
     const std::vector<Record> users = plainUsers(10);
-    startWith(users);
+    ASSERT_NO_FATAL_FAILURE(startWith(users));
     const std::string before = workingCopyBytes();
     ASSERT_EQ(::truncate(userFile().c_str(), 8 * kRecordSize), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(window->livefield->text().contains("shortened"), 2500);
+    ASSERT_TRUE(eventually([&] { return window->livefield->text().contains("shortened"); }, 2500))
+        << window->livefield->text().toStdString();
     const Board board(userFile());
     board.write(1, plainUser("LATER"));
     QTest::qWait(1500);
@@ -276,7 +280,7 @@ TEST_F(LiveTest, LiveRefreshZeroLeavesTheWindowAsLoaded) {
     writeUsers(plainUsers(10));
     rememberUserFile();
     storeInteger("LiveRefresh", 0);
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     const std::string before = workingCopyBytes();
     const Board board(userFile());
     board.write(0, plainUser("BOARD"));

@@ -35,7 +35,7 @@ class OpenTest : public EditorTest {
         writeUsers(users);
         rememberUserFile();
         std::filesystem::create_directories(dir.file("other"));
-        start();
+        ASSERT_NO_FATAL_FAILURE(start());
     }
 
     // A user file of n records named NEW USER 0.. with 5 logins each.

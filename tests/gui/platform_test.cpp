@@ -12,6 +12,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -26,20 +27,38 @@ using zorvtest::ScriptedPlatform;
 
 namespace {
 
-// Runs `answer` on the modal dialog that the next call opens.
+// Runs `answer` on the modal dialog that the next call opens, once it is the
+// active window as the operator meets it: before that its name field has no
+// focus yet, and a dialog answers some calls differently. A dialog that never
+// comes or never becomes active, or that the answer leaves open, fails the
+// test and is closed, so that the test ends instead of hanging.
 void whenModal(std::function<void(QWidget*)> answer) {
     auto* timer = new QTimer(qApp);
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, timer, [timer, answer, tries = 0]() mutable {
         QWidget* w = QApplication::activeModalWidget();
-        if (!w && ++tries < 200)
+        const bool active = w && QApplication::activeWindow() == w;
+        if (!active && ++tries < 200)
             return;
         timer->stop();
         timer->deleteLater();
-        if (w)
+        if (!w) {
+            ADD_FAILURE() << "no modal dialog appeared";
+            return;
+        }
+        QPointer<QWidget> dialog(w);
+        if (active)
             answer(w);
         else
-            ADD_FAILURE() << "no modal dialog appeared";
+            ADD_FAILURE() << "the dialog never became the active window";
+        if (dialog && dialog->isVisible()) {
+            if (active)
+                ADD_FAILURE() << "the answer left the dialog open";
+            if (auto* d = qobject_cast<QDialog*>(dialog.data()))
+                d->reject();
+            else
+                dialog->close();
+        }
     });
     timer->start();
 }
@@ -77,7 +96,11 @@ TEST(QtPlatformTest, OpenDialogShowsTheFiltersAndReturnsTheChosenFile) {
         selectedFilter = fd->selectedNameFilter();
         EXPECT_EQ(fd->fileMode(), QFileDialog::ExistingFile);
         EXPECT_EQ(fd->defaultSuffix(), "dat");
-        fd->selectFile(QString::fromStdString(dir.file("zorvuser.dat")));
+        // Typed, as the operator does: selectFile() leaves the name field
+        // alone while it has the focus.
+        auto* name = fd->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->setText(QString::fromStdString(dir.file("zorvuser.dat")));
         static_cast<QDialog*>(fd)->accept();
     });
     ASSERT_TRUE(platform.openFile(nullptr, d));

@@ -51,9 +51,7 @@ class ReportWindowsTest : public EditorTest {
         window = std::make_unique<zorv::Tqedit>(session, platform, *settings);
         stats = window->statform = new zorv::Tstatform(window->reportContext());
         list = window->userlist = new zorv::Tuserlist(window->reportContext());
-        window->show();
-        QTRY_VERIFY_WITH_TIMEOUT(window->activationDone(), 5000);
-        QApplication::processEvents();
+        showAndRunStartUp();
     }
     void showList() {
         list->show();
@@ -89,7 +87,7 @@ class ReportWindowsTest : public EditorTest {
 TEST_F(ReportWindowsTest, DefaultColumnsSplitNamesAndTheOptionsWrittenBack) {
     writeUsers({user("OLA NORDMANN", 100, 0), user("SYSOP", 20, 0)});
     rememberUserFile();
-    startWithWindows();
+    ASSERT_NO_FATAL_FAILURE(startWithWindows());
     showList();
     EXPECT_EQ(row(0),
               (std::vector<std::string>{"User Number", "Forename", "Surname", "Address",
@@ -115,7 +113,7 @@ TEST_F(ReportWindowsTest, DefaultColumnsSplitNamesAndTheOptionsWrittenBack) {
 TEST_F(ReportWindowsTest, LimitSortsAsTextAndAClickPicksTheUserOfColumnZero) {
     writeUsers({user("ANNE", 100, 0), user("BO", 20, 0), user("CARL", 3, 0)});
     rememberUserFile();
-    startWithWindows();
+    ASSERT_NO_FATAL_FAILURE(startWithWindows());
     showList();
     const int limit = headerColumn("Limit");
     ASSERT_GE(limit, 0);
@@ -154,7 +152,7 @@ TEST_F(ReportWindowsTest, LimitSortsAsTextAndAClickPicksTheUserOfColumnZero) {
 TEST_F(ReportWindowsTest, ToggleStatusSwapsActiveAndKilledAndTellsTheMainWindow) {
     writeUsers({user("ANNE", 1, 0), user("BO", 1, 1), user("CARL", 1, 2), user("DAG", 1, 0)});
     rememberUserFile();
-    startWithWindows();
+    ASSERT_NO_FATAL_FAILURE(startWithWindows());
     window->status->setCurrentIndex(zorv::codeToItem(zorv::CodeListId::status, 0));
     window->limit->setText("555"); // typed, not saved: must stay
     showList();
@@ -183,7 +181,7 @@ TEST_F(ReportWindowsTest, ToggleStatusSwapsActiveAndKilledAndTellsTheMainWindow)
 TEST_F(ReportWindowsTest, SaveActsOnTheFilterLeftSelectedAndAsksBeforeCreating) {
     writeUsers({user("ANNE", 1, 0), user("BO, JR", 2, 0)});
     rememberUserFile();
-    startWithWindows();
+    ASSERT_NO_FATAL_FAILURE(startWithWindows());
     showList();
     const std::string csvName = dir.file("list.csv");
     list->SD1.filterIndex = 4; // "All files": the name's extension decides
@@ -227,7 +225,7 @@ TEST_F(ReportWindowsTest, SaveActsOnTheFilterLeftSelectedAndAsksBeforeCreating) 
 TEST_F(ReportWindowsTest, AnEmptyWorkingCopyListsNothingAndClicksDoNothing) {
     writeUsers({});
     rememberUserFile();
-    startWithWindows();
+    ASSERT_NO_FATAL_FAILURE(startWithWindows());
     const auto before = platform.messages.size();
     showList();
     EXPECT_EQ(grid().RowCount(), 1);
@@ -248,7 +246,7 @@ TEST_F(ReportWindowsTest, SortBySurnameToggleTwoCloseAndSaveTheFile) {
                                     user("PER BERG", 3, 0), user("LIV ZAHL", 4, 1)};
     writeUsers(users);
     rememberUserFile();
-    startWithWindows();
+    ASSERT_NO_FATAL_FAILURE(startWithWindows());
     showList();
     const int surname = headerColumn("Surname");
     pressHeader(list->sg2, surname);
@@ -278,7 +276,7 @@ TEST_F(ReportWindowsTest, StatisticsColumnsAlignmentSortingAndPopupKeys) {
     zorv::writeNumber(users[2], zorv::kLogins, -1);
     writeUsers(users);
     rememberUserFile();
-    startWithWindows();
+    ASSERT_NO_FATAL_FAILURE(startWithWindows());
     stats->show();
     QApplication::processEvents();
     SortGrid& g = stats->SG2->grid();
@@ -322,7 +320,7 @@ TEST_F(ReportWindowsTest, EachShowingSortsAsStoredWithTheMainWindowsUserCurrent)
         users.push_back(user(std::string(1, static_cast<char>('Z' - i)) + " X", 1, 0));
     writeUsers(users);
     rememberUserFile();
-    startWithWindows();
+    ASSERT_NO_FATAL_FAILURE(startWithWindows());
     showList();
     EXPECT_EQ(grid().SortColumn(), -1) << "no sort stored: no column claims one";
     const int forename = headerColumn("Forename");
@@ -384,7 +382,7 @@ TEST_F(ReportWindowsTest, EachShowingSortsAsStoredWithTheMainWindowsUserCurrent)
 TEST_F(ReportWindowsTest, EnterFocusAndTheKeyboardSort) {
     writeUsers({user("ANNE", 3, 0), user("BO", 1, 0), user("CARL", 2, 0)});
     rememberUserFile();
-    startWithWindows();
+    ASSERT_NO_FATAL_FAILURE(startWithWindows());
     showList();
     list->activateWindow();
     // Enter on a focused "Save to file" saves; elsewhere the default closes.
@@ -429,7 +427,7 @@ TEST_F(ReportWindowsTest, FilterShowsMatchingRowsAndTheActionsTakeOnlyThose) {
                      2, 0),
                 user("PER OLSEN", 3, 0), user("LIV BERG", 4, 0), user("SYSOP", 5, 0)});
     rememberUserFile();
-    startWithWindows();
+    ASSERT_NO_FATAL_FAILURE(startWithWindows());
     showList();
     EXPECT_EQ(list->filtercount->text(), "5 of 5 users");
     // Any shown column, upper-cased as the Find tab does, Nordic letters too.
@@ -505,7 +503,7 @@ TEST_F(ReportWindowsTest, BoundsRestoredAtCreationAndStoredByEveryClose) {
     storeInteger("u.left", 50);
     storeInteger("u.width", 640);
     storeInteger("u.height", 420);
-    startWithWindows();
+    ASSERT_NO_FATAL_FAILURE(startWithWindows());
     EXPECT_EQ(list->size(), QSize(640, 420));
     showList();
     // The grid kept its distances to the edges of the restored size; the
@@ -530,7 +528,7 @@ TEST_F(ReportWindowsTest, BoundsRestoredAtCreationAndStoredByEveryClose) {
 TEST_F(ReportWindowsTest, TheGridsOwnLongStepsShowOneProgressBox) {
     writeUsers({user("OLA NORDMANN", 100, 0), user("SYSOP", 20, 0)});
     rememberUserFile();
-    startWithWindows();
+    ASSERT_NO_FATAL_FAILURE(startWithWindows());
     showList();
     auto boxes = [this] {
         int shown = 0;

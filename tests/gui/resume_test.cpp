@@ -54,7 +54,7 @@ class ResumeTest : public EditorTest {
     }
 
     void startWithResumeWindow() {
-        start();
+        ASSERT_NO_FATAL_FAILURE(start());
         window->showresume =
             new zorv::Tshowresume(session, platform, *settings, window->fileopen, window.get());
     }

@@ -42,7 +42,7 @@ void boardAppends(const std::string& path, const std::vector<Record>& rs) {
 TEST_F(EditorTest, SaveFileShowsTheBoardsWorkAndKeepsUnstoredTyping) {
     writeUsers(demoUsers(20));
     rememberUserFile();
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     QTest::keyClicks(window->limit, "7");
     QTest::mouseClick(window->save, Qt::LeftButton);
     const Record mine = workingRecord(0);
@@ -87,7 +87,7 @@ TEST_F(EditorTest, SaveFileShowsTheBoardsWorkAndKeepsUnstoredTyping) {
 TEST_F(EditorTest, ConflictCancelledAtExitKeepsTheProgramOpen) {
     writeUsers(demoUsers(4));
     rememberUserFile();
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     QTest::keyClicks(window->Tlf, "1");
     QTest::mouseClick(window->save, Qt::LeftButton);
     Record board0 = userFileRecord(0);
@@ -140,7 +140,7 @@ TEST_F(EditorTest, InterruptedSaveIsUndoneAtStartUp) {
     ASSERT_NE(userFileBytes(), before);
 
     rememberUserFile();
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     EXPECT_EQ(userFileBytes(), before);
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_TRUE(platform.messages[0].text.contains("interrupted"));
@@ -150,7 +150,7 @@ TEST_F(EditorTest, InterruptedSaveIsUndoneAtStartUp) {
 TEST_F(EditorTest, SavingTheOldFileBeforeASwitchKeepsTheBoardsChanges) {
     writeUsers(demoUsers(6));
     rememberUserFile();
-    start();
+    ASSERT_NO_FATAL_FAILURE(start());
     QTest::keyClicks(window->Tlf, "5");
     QTest::mouseClick(window->save, Qt::LeftButton);
     const Record mine = workingRecord(0);

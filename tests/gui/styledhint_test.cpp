@@ -1,10 +1,12 @@
 // The styled tool-tips: placement, drawing, timings and font.
 
+#include "eventually.h"
 #include "fixture.h"
 
 #include "components/ui/styledhint.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,6 +19,10 @@ using zorv::HintStyle;
 
 namespace {
 
+// Shorter than the program's, long enough that a check right after a move
+// comes before the pause on a busy machine.
+constexpr zorv::TStyledHint::Timing kTiming{200, 100, 400};
+
 class StyledHintTest : public EditorTest {
   protected:
     void SetUp() override {
@@ -24,7 +30,8 @@ class StyledHintTest : public EditorTest {
         ::unsetenv("XCURSOR_SIZE");
         writeUsers({plainUser("OLA"), plainUser("KARI")});
         rememberUserFile();
-        start();
+        ASSERT_NO_FATAL_FAILURE(start());
+        hint()->setTiming(kTiming);
     }
 
     zorv::TStyledHint* hint() { return window->StyledHint1; }
@@ -124,7 +131,7 @@ TEST_F(StyledHintTest, TwoLinesEachCentredAmpersandShown) {
 TEST_F(StyledHintTest, ShowsOverAButtonInsteadOfQtsTip) {
     moveOver(window->listbt);
     EXPECT_FALSE(hintWindow()->isVisible()); // not before the pause
-    QTRY_VERIFY_WITH_TIMEOUT(hintWindow()->isVisible(), 3000);
+    ASSERT_TRUE(eventually([this] { return hintWindow()->isVisible(); }, 3000));
     EXPECT_EQ(hintWindow()->text(), "User list");
     EXPECT_FALSE(QToolTip::isVisible());
     // Placed below the cursor, not where Qt would put its tip.
@@ -135,7 +142,7 @@ TEST_F(StyledHintTest, ShowsOverAButtonInsteadOfQtsTip) {
     // On to the neighbour: its hint follows at the short pause.
     moveOver(window->statbt);
     EXPECT_FALSE(hintWindow()->isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(hintWindow()->isVisible(), 3000);
+    ASSERT_TRUE(eventually([this] { return hintWindow()->isVisible(); }, 3000));
     EXPECT_EQ(hintWindow()->text(), "User Statistics");
 
     // A click puts it away.
@@ -146,30 +153,34 @@ TEST_F(StyledHintTest, ShowsOverAButtonInsteadOfQtsTip) {
 
 TEST_F(StyledHintTest, GoesAfterItsTimeAndStaysAwayOverTheSameControl) {
     moveOver(window->savefilebt);
-    QTRY_VERIFY_WITH_TIMEOUT(hintWindow()->isVisible(), 3000);
-    QTRY_VERIFY_WITH_TIMEOUT(!hintWindow()->isVisible(), 8000);
+    ASSERT_TRUE(eventually([this] { return hintWindow()->isVisible(); }, 3000));
+    QElapsedTimer shown;
+    shown.start();
+    ASSERT_TRUE(eventually([this] { return !hintWindow()->isVisible(); }, 3000));
+    // Timed from a little after the show: half its time says it stayed.
+    EXPECT_GE(shown.elapsed(), kTiming.hideMs / 2);
     moveOver(window->savefilebt);
-    QTest::qWait(700);
+    QTest::qWait(2 * kTiming.pauseMs);
     EXPECT_FALSE(hintWindow()->isVisible());
     // Another control brings hints back.
     moveOver(window->listbt);
-    QTRY_VERIFY_WITH_TIMEOUT(hintWindow()->isVisible(), 3000);
+    ASSERT_TRUE(eventually([this] { return hintWindow()->isVisible(); }, 3000));
     EXPECT_EQ(hintWindow()->text(), "User list");
 }
 
 TEST_F(StyledHintTest, NoHintOverControlsWithoutOne) {
     moveOver(window->Name);
-    QTest::qWait(700);
+    QTest::qWait(2 * kTiming.pauseMs);
     EXPECT_FALSE(hintWindow()->isVisible());
     EXPECT_EQ(hint()->hintControl(), nullptr);
 }
 
 TEST_F(StyledHintTest, TipsShownThroughQtComeToOurWindow) {
     QToolTip::showText(QPoint(60, 60), QStringLiteral("Cell <b>text</b>"), window->Name);
-    QTRY_VERIFY_WITH_TIMEOUT(hintWindow()->isVisible(), 2000);
+    ASSERT_TRUE(eventually([this] { return hintWindow()->isVisible(); }, 2000));
     EXPECT_EQ(hintWindow()->text(), "Cell text");
     QToolTip::hideText();
-    QTRY_VERIFY_WITH_TIMEOUT(!hintWindow()->isVisible(), 3000);
+    ASSERT_TRUE(eventually([this] { return !hintWindow()->isVisible(); }, 3000));
 }
 
 TEST_F(StyledHintTest, FontFollowsTheDesktopAndTheStyle) {

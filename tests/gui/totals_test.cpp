@@ -41,7 +41,7 @@ TEST_F(TotalsTabTest, SaveUserShowsWhatAFreshPassGivesInAllTenFields) {
     writeNumber(a, kLogins, std::numeric_limits<std::int32_t>::max());
     writeNumber(b, kLogins, 5);
     writeNumber(c, kResume, 17);
-    startWith({a, b, c});
+    ASSERT_NO_FATAL_FAILURE(startWith({a, b, c}));
     expectFreshPass("at start-up");
     EXPECT_EQ(window->tlogins->text(),
               QString::number(std::numeric_limits<std::int32_t>::min() + 4))

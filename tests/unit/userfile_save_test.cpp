@@ -5,6 +5,7 @@
 #include "scripted_prompts.h"
 #include "tempdir.h"
 #include "userfile/errors.h"
+#include "userfile/recordlock.h"
 #include "userfile/usersave.h"
 #include "userfile/workingcopy.h"
 #include "userfile/writerlock.h"
@@ -160,7 +161,10 @@ struct SaveTest : ::testing::Test {
         ::mkdir(tmp.file("a").c_str(), 0755);
         ::mkdir(tmp.file("b").c_str(), 0755);
         writeFileBytes(userFile, bytesOf(usersOf(8)));
+        // A record a test holds locked costs this, not the board's seconds.
+        setRecordLockWaitForTesting(100);
     }
+    void TearDown() override { setRecordLockWaitForTesting(kRecordLockWaitMs); }
     std::vector<Record> onDisk() {
         const std::string b = readFileBytes(userFile);
         std::vector<Record> out(b.size() / kRecordSize);

@@ -711,7 +711,7 @@ void SortGridView::letterJump(QKeyEvent* e) {
     if (t.size() != 1 || !t[0].isPrint())
         return;
     const int byte = unicodeToCp1252(t[0].unicode());
-    if (!typedAt_.isValid() || typedAt_.elapsed() > 1000)
+    if (!typedAt_.isValid() || typedAt_.elapsed() > timing_.letterJumpMs)
         typed_.clear();
     if (byte < 0 || (byte == ' ' && typed_.empty()))
         return;

@@ -121,6 +121,13 @@ class SortGridView : public QTableView {
     // Draws one cell's text, the indicator included, into `rect`.
     void drawCell(QPainter* p, const QRect& rect, int col, int row, bool selected) const;
 
+    // For tests: how far apart typed keys may come and still extend one
+    // prefix of the letter jump.
+    struct Timing {
+        int letterJumpMs = 1000;
+    };
+    void setTiming(const Timing& t) { timing_ = t; }
+
   protected:
     void keyPressEvent(QKeyEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
@@ -165,6 +172,7 @@ class SortGridView : public QTableView {
     QPoint lastHint_{-1, -1};
     std::string typed_; // the letter jump's prefix, typed within a second
     QElapsedTimer typedAt_;
+    Timing timing_;
     bool ownContextMenu_ = false;
     QWidget* window_ = nullptr;
     QSize windowSize_;

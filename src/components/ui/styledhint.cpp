@@ -137,7 +137,7 @@ void TStyledHint::mouseMovedOver(QWidget* receiver, QPoint global) {
         hintActive_ = false;
         return;
     }
-    showTimer_.start(quick ? kHintShortPause : kHintPause);
+    showTimer_.start(quick ? timing_.shortPauseMs : timing_.pauseMs);
 }
 
 void TStyledHint::showPending() {
@@ -152,7 +152,7 @@ void TStyledHint::showPending() {
 void TStyledHint::showHint(const QString& text, QPoint cursor) {
     window_->activateHint(text, cursor, style_, font_);
     hintActive_ = true;
-    hideTimer_.start(kHintHidePause);
+    hideTimer_.start(timing_.hideMs);
 }
 
 void TStyledHint::hideHint() {

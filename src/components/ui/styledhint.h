@@ -66,6 +66,14 @@ class TStyledHint : public QObject {
     void showHint(const QString& text, QPoint cursor);
     void hideHint();
 
+    // For tests: the waits, in milliseconds.
+    struct Timing {
+        int pauseMs = kHintPause;           // resting over a control
+        int shortPauseMs = kHintShortPause; // on to a neighbour of a shown hint
+        int hideMs = kHintHidePause;        // how long a hint stays
+    };
+    void setTiming(const Timing& t) { timing_ = t; }
+
   protected:
     bool eventFilter(QObject* o, QEvent* e) override;
 
@@ -77,6 +85,7 @@ class TStyledHint : public QObject {
     void takeOverQtTip(QObject* tip, QEvent* e);
 
     HintStyle style_ = HintStyle::hsClassic;
+    Timing timing_;
     QFont font_;
     int derivations_ = 0;
     std::unique_ptr<TStyledHintWindow> window_;

@@ -6,9 +6,25 @@
 
 #include <algorithm>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zorv {
+
+int compareDescriptorOf(const WorkingCopy& wc) {
+    struct stat held {};
+    if (wc.descriptor() < 0 || ::fstat(wc.descriptor(), &held) != 0)
+        return -1;
+    // Non-blocking: whatever was planted at the name must not hold us up.
+    const int fd = ::open(wc.path().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat named {};
+    if (fd >= 0 &&
+        (::fstat(fd, &named) != 0 || named.st_dev != held.st_dev || named.st_ino != held.st_ino)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 LiveWatch::LiveWatch(const WorkingCopy& wc, std::function<bool()> canApply,
                      std::function<void(const LiveCompare&)> apply, QObject* parent)
@@ -118,10 +134,8 @@ void LiveWatch::startCompare() {
     if (!following_ || running_)
         return;
     // The working copy is closed around a save: the next poll asks again.
-    if (wc_.descriptor() < 0)
-        return;
-    // A descriptor of its own: the working copy may close and reopen meanwhile.
-    const int fd = ::fcntl(wc_.descriptor(), F_DUPFD_CLOEXEC, 0);
+    // Its own descriptor: the copy may close and reopen meanwhile.
+    const int fd = compareDescriptorOf(wc_);
     if (fd < 0)
         return;
     joinWorker();
