@@ -57,9 +57,41 @@ are those of
 .BR "show \-\-json" ,
 after
 .B user
-(the user's number, from 0). Stored texts are decoded from code page 865. With
-.B "\-\-encoding cp1252"
-a character that cp1252 lacks is written as a question mark, and the run says on standard error how many there were and where the first was.
+(the user's number, from 0), followed by three more:
+.B lastcallISO
+and
+.B firstcallISO
+(the call times as ISO 8601 local time,
+.IR 2012\-03\-03T05:21:58 ;
+null, or an empty CSV field, where the file holds no valid date and time, as for a
+user who never called) and
+.B statusName
+.RB ( active ", " getlost ", " killed " or " kill+boot ,
+the names
+.B status
+takes; null above code 3). New keys are only ever added at the end. Stored texts are
+decoded from code page 865.
+.PP
+Which form for what: JSON lines for programs
+.RB ( jq ,
+Python); the plain CSV (UTF\-8, no byte\-order mark, every text as it is) for
+pipelines and databases;
+.B "\-\-format csv \-\-for\-spreadsheet"
+for a spreadsheet program: UTF\-8 behind a byte\-order mark, by which a spreadsheet's
+CSV import knows the encoding (its default reads Windows\-1252, and \(AE \(/O \(oA
+come out garbled), and every text field beginning with
+.BR = ", " + ", " \- ", " @ ,
+TAB or CR behind a
+.B \(aq
+so that a caller's name such as
+.I =1+2
+is shown as text and never run as a formula (number fields are never changed).
+LibreOffice's headless import ignores the mark: name the charset there
+.RI ( \-\-infilter=CSV:44,34,76,1 ).
+For a program that reads only Windows\-1252, add
+.BR "\-\-encoding cp1252" :
+a character that cp1252 lacks is written as a question mark, and the run says on
+standard error how many there were and where the first was.
 .SH FILES
 .B set
 and

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and screenshots need.
 # Does nothing when they are all present already.
+#
+#   ZORV_SPREADSHEET=1 bash scripts/setup.sh   also LibreOffice Calc (about 80 MB),
+#                                              for the test that opens the export in it
 set -euo pipefail
 
 packages=(
@@ -14,6 +17,9 @@ packages=(
   desktop-file-utils dpkg-dev file librsvg2-bin
   lintian appstream python3 bash-completion
 )
+if [ "${ZORV_SPREADSHEET:-0}" = 1 ]; then
+  packages+=(libreoffice-calc-nogui)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,7 @@
-// zorvtool export FILE [--format jsonl|csv] [--encoding utf-8|cp1252]
+// zorvtool export FILE [--format jsonl|csv] [--encoding utf-8|cp1252] [--for-spreadsheet]
 // Every field of every user, named and valued as `show --json` does, with the
-// user's number first, streamed: one block of records in memory at a time.
+// user's number first and the derived fields last, streamed: one block of
+// records in memory at a time.
 
 #include "command.h"
 #include "recordfields.h"
@@ -19,9 +20,12 @@ namespace zorvtool {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: zorvtool export FILE [--format jsonl|csv] [--encoding utf-8|cp1252]\n"
+    "usage: zorvtool export FILE [--format jsonl|csv] [--encoding utf-8|cp1252] "
+    "[--for-spreadsheet]\n"
     "  jsonl (default): one JSON object a line, always UTF-8\n"
-    "  csv: a header row, then one row a user, lines ending in CR LF\n";
+    "  csv: a header row, then one row a user, lines ending in CR LF\n"
+    "  --for-spreadsheet: CSV for a spreadsheet program: UTF-8 with a byte-order mark,\n"
+    "    a text beginning with = + - @ TAB or CR behind a ' (never run as a formula)\n";
 
 // The key of the user's number; no record field bears it.
 constexpr const char* kUserKey = "user";
@@ -40,6 +44,17 @@ std::string lower(std::string s) {
             ch = static_cast<char>(ch - 'A' + 'a');
     return s;
 }
+
+// What a spreadsheet program takes a cell beginning with for a formula.
+bool formulaLead(std::string_view cell) {
+    if (cell.empty())
+        return false;
+    const char c = cell.front();
+    return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r';
+}
+
+// The byte-order mark by which spreadsheet programs know UTF-8.
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 // UTF-8 to cp1252 for the CSV. A character cp1252 has no byte for becomes
 // "?", as the Windows conversion does; the first one is remembered so that
@@ -85,9 +100,15 @@ int runExport(const Args& args, std::ostream& out, std::ostream& err) {
     std::string file;
     std::string format = "jsonl";
     std::string encoding = "utf-8";
-    bool formatGiven = false, encodingGiven = false;
+    bool formatGiven = false, encodingGiven = false, spreadsheet = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (a == "--for-spreadsheet") {
+            if (spreadsheet)
+                return usageError(err, a + " given twice");
+            spreadsheet = true;
+            continue;
+        }
         if (a == "--format" || a == "--encoding") {
             bool& given = a == "--format" ? formatGiven : encodingGiven;
             if (given)
@@ -116,10 +137,12 @@ int runExport(const Args& args, std::ostream& out, std::ostream& err) {
         return usageError(err, "unknown encoding '" + encoding + "'");
     if (format == "jsonl" && encoding != "utf-8")
         return usageError(err, "JSON lines are always UTF-8");
+    if (format == "jsonl" && spreadsheet)
+        return usageError(err, "--for-spreadsheet is a form of --format csv");
     const bool csv = format == "csv";
     const bool cp1252 = encoding == "cp1252";
 
-    const auto& fields = recordFields();
+    const auto& fields = exportFields();
     std::string buf;
     buf.reserve(kChunk + 4096);
     bool outputFailed = false;
@@ -137,6 +160,8 @@ int runExport(const Args& args, std::ostream& out, std::ostream& err) {
     try {
         zorv::BlockReader reader(file);
         if (csv) {
+            if (spreadsheet && !cp1252)
+                buf += kUtf8Bom;
             buf += kUserKey;
             for (const auto& f : fields) {
                 buf += ',';
@@ -148,7 +173,7 @@ int runExport(const Args& args, std::ostream& out, std::ostream& err) {
             const int user = reader.index();
             values.read(*r);
             if (!csv) {
-                appendJsonObject(buf, values, kUserKey, user);
+                appendJsonObject(buf, values, kUserKey, user, kExportFieldCount);
             } else {
                 char number[16];
                 buf.append(number, std::to_chars(number, number + sizeof number, user).ptr);
@@ -158,12 +183,17 @@ int runExport(const Args& args, std::ostream& out, std::ostream& err) {
                         buf += values[i];
                         continue;
                     }
-                    if (!cp1252) {
+                    if (!cp1252 && !spreadsheet) {
                         zorv::appendCsvCell(buf, values[i]);
                         continue;
                     }
                     cell.clear();
-                    narrow.append(cell, values[i], user, fields[i].key);
+                    if (spreadsheet && formulaLead(values[i]))
+                        cell += '\'';
+                    if (cp1252)
+                        narrow.append(cell, values[i], user, fields[i].key);
+                    else
+                        cell += values[i];
                     zorv::appendCsvCell(buf, cell);
                 }
                 buf += "\r\n";
@@ -190,8 +220,9 @@ int runExport(const Args& args, std::ostream& out, std::ostream& err) {
 }
 
 const Register reg{{"export",
-                    "export FILE [--format jsonl|csv] [--encoding utf-8|cp1252]  every field of "
-                    "every user, as show --json names them, with \"user\" (the number)",
+                    "export FILE [--format jsonl|csv] [--encoding utf-8|cp1252] "
+                    "[--for-spreadsheet]  every field of every user, as show --json names them, "
+                    "with \"user\" (the number) first and ISO dates and status names last",
                     runExport}};
 
 } // namespace
