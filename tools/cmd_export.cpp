@@ -5,7 +5,6 @@
 
 #include "command.h"
 #include "recordfields.h"
-#include "reportgrid.h"
 
 #include "components/gridexport.h"
 #include "userfile/blockreader.h"
@@ -19,24 +18,11 @@
 namespace zorvtool {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: zorvtool export FILE [--format jsonl|csv] [--encoding utf-8|cp1252] "
-    "[--for-spreadsheet]\n"
-    "  jsonl (default): one JSON object a line, always UTF-8\n"
-    "  csv: a header row, then one row a user, lines ending in CR LF\n"
-    "  --for-spreadsheet: CSV for a spreadsheet program: UTF-8 with a byte-order mark,\n"
-    "    a text beginning with = + - @ TAB or CR behind a ' (never run as a formula)\n";
-
 // The key of the user's number; no record field bears it.
 constexpr const char* kUserKey = "user";
 
 // Output leaves in pieces of about this size.
 constexpr std::size_t kChunk = 1 << 16;
-
-int usageError(std::ostream& err, const std::string& problem) {
-    err << "zorvtool export: " << problem << '\n' << kUsage;
-    return 2;
-}
 
 std::string lower(std::string s) {
     for (char& ch : s)
@@ -96,49 +82,45 @@ class Cp1252Writer {
     long firstCp_ = 0;
 };
 
-int runExport(const Args& args, std::ostream& out, std::ostream& err) {
+struct ExportArgs {
     std::string file;
     std::string format = "jsonl";
     std::string encoding = "utf-8";
-    bool formatGiven = false, encodingGiven = false, spreadsheet = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--for-spreadsheet") {
-            if (spreadsheet)
-                return usageError(err, a + " given twice");
-            spreadsheet = true;
-            continue;
-        }
-        if (a == "--format" || a == "--encoding") {
-            bool& given = a == "--format" ? formatGiven : encodingGiven;
-            if (given)
-                return usageError(err, a + " given twice");
-            if (i + 1 >= args.size())
-                return usageError(err, a + " needs a value");
-            given = true;
-            // Encoding names are case-blind by custom (UTF-8, CP1252).
-            if (a == "--format")
-                format = args[++i];
-            else
-                encoding = lower(args[++i]);
-            continue;
-        }
-        std::string problem;
-        if (!takeFileArgument(a, file, problem))
-            return usageError(err, problem);
-    }
-    if (file.empty())
-        return usageError(err, "no FILE given");
+    bool spreadsheet = false;
+};
+
+void declareExport(CommandLine& line, ExportArgs& a) {
+    line.word("FILE", a.file);
+    line.option("--format", "jsonl|csv",
+                "jsonl (default): one JSON object a line, always UTF-8; csv: a header row of "
+                "the keys, then one row a user, lines ending in CR LF",
+                a.format);
+    line.option("--encoding", "utf-8|cp1252",
+                "the CSV's characters (any case): utf-8 (default), or cp1252 for programs that "
+                "read Windows-1252 alone, a character it lacks written as ?",
+                a.encoding);
+    line.flag("--for-spreadsheet",
+              "CSV for a spreadsheet program: a UTF-8 byte-order mark first, and a ' before "
+              "every text beginning with = + - @ TAB or CR, so that no text is run as a formula",
+              a.spreadsheet);
+}
+
+int runExport(const ExportArgs& a, std::ostream& out, std::ostream& err) {
+    const std::string& file = a.file;
+    const std::string& format = a.format;
+    // Encoding names are case-blind by custom (UTF-8, CP1252).
+    std::string encoding = lower(a.encoding);
+    const bool spreadsheet = a.spreadsheet;
     if (format != "jsonl" && format != "csv")
-        return usageError(err, "unknown format '" + format + "'");
+        throw UsageError("unknown format '" + format + "'");
     if (encoding == "utf8")
         encoding = "utf-8";
     if (encoding != "utf-8" && encoding != "cp1252")
-        return usageError(err, "unknown encoding '" + encoding + "'");
+        throw UsageError("unknown encoding '" + encoding + "'");
     if (format == "jsonl" && encoding != "utf-8")
-        return usageError(err, "JSON lines are always UTF-8");
+        throw UsageError("JSON lines are always UTF-8");
     if (format == "jsonl" && spreadsheet)
-        return usageError(err, "--for-spreadsheet is a form of --format csv");
+        throw UsageError("--for-spreadsheet is a form of --format csv");
     const bool csv = format == "csv";
     const bool cp1252 = encoding == "cp1252";
 
@@ -219,11 +201,11 @@ int runExport(const Args& args, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
-const Register reg{{"export",
-                    "export FILE [--format jsonl|csv] [--encoding utf-8|cp1252] "
-                    "[--for-spreadsheet]  every field of every user, as show --json names them, "
-                    "with \"user\" (the number) first and ISO dates and status names last",
-                    runExport}};
+const Register reg{command<ExportArgs>(
+    "export",
+    "every field of every user, as show --json names them, with \"user\" (the number) first "
+    "and ISO dates and status names last",
+    declareExport, runExport)};
 
 } // namespace
 } // namespace zorvtool

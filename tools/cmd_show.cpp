@@ -20,8 +20,6 @@ namespace {
 
 using namespace zorv;
 
-constexpr const char* kUsage = "usage: zorvtool show FILE N [--json]\n";
-
 // The stored text decoded from cp865 (every byte, not only the six letters).
 std::string text(const Record& r, const TextField& f) {
     return cp865ToUtf8(rawText(r, f));
@@ -119,37 +117,30 @@ void printListing(const Record& r, int index, std::ostream& out) {
     line("Days since first call:", days(readFirstcall(r)));
 }
 
-int runShow(const Args& args, std::ostream& out, std::ostream& err) {
-    std::vector<std::string> plain;
+struct ShowArgs {
+    std::string file, user;
     bool json = false;
-    for (const auto& a : args) {
-        if (a == "--json") {
-            json = true;
-        } else if (a.size() > 1 && a[0] == '-' && (a[1] < '0' || a[1] > '9')) {
-            err << "zorvtool show: unknown option '" << a << "'\n" << kUsage;
-            return 2;
-        } else {
-            plain.push_back(a);
-        }
-    }
-    if (plain.size() != 2) {
-        err << kUsage;
-        return 2;
-    }
-    const std::string& file = plain[0];
+};
+
+void declareShow(CommandLine& line, ShowArgs& a) {
+    line.word("FILE", a.file);
+    line.word("N", a.user, "the user's number, from 0");
+    line.flag("--json", "one JSON object of every field under its key, as export and set name them",
+              a.json);
+}
+
+int runShow(const ShowArgs& a, std::ostream& out, std::ostream& err) {
     std::int32_t index = 0;
-    if (!tryParseInteger(plain[1], index)) {
-        err << "zorvtool show: " << ConvertError(plain[1]).what() << '\n';
-        return 2;
-    }
+    if (!tryParseInteger(a.user, index))
+        throw UsageError(ConvertError(a.user).what());
     Record r{};
     try {
-        r = readRecordAt(file, index);
+        r = readRecordAt(a.file, index);
     } catch (const IoError& e) {
-        err << "zorvtool show: " << file << ": user " << index << ": " << e.what() << '\n';
+        err << "zorvtool show: " << a.file << ": user " << index << ": " << e.what() << '\n';
         return 2;
     }
-    if (json)
+    if (a.json)
         printJson(r, out);
     else
         printListing(r, index, out);
@@ -157,7 +148,7 @@ int runShow(const Args& args, std::ostream& out, std::ostream& err) {
 }
 
 const Register reg{
-    {"show", "show FILE N [--json]        record N as the editor shows it", runShow}};
+    command<ShowArgs>("show", "record N as the editor shows it", declareShow, runShow)};
 
 } // namespace
 

@@ -121,8 +121,8 @@ TEST_F(ExportTest, IsoCallTimesAndStatusNamesFollowShowsKeys) {
 
 TEST_F(ExportTest, SetTakesTheIsoFormExportGives) {
     writeUserFile(file, {withCalls(0, 0)});
-    ToolRun r = tool({"set", file, "0", "lastcall=2012-03-03T05:21:58",
-                      "firstcall=2006-05-03T06:35"});
+    ToolRun r =
+        tool({"set", file, "0", "lastcall=2012-03-03T05:21:58", "firstcall=2006-05-03T06:35"});
     ASSERT_EQ(r.code, 0) << r.err;
     const Record back = readRecordAt(file, 0);
     EXPECT_EQ(readLastcall(back), packed(2012, 3, 3, 5, 21, 58));
@@ -132,9 +132,9 @@ TEST_F(ExportTest, SetTakesTheIsoFormExportGives) {
     EXPECT_EQ(iso, "2012-03-03T05:21:58");
 
     // An odd second would be stored as another; a time without its minutes is no form.
-    for (const char* bad : {"lastcall=2012-03-03T05:21:59", "lastcall=2012-03-03T05:21:60",
-                            "lastcall=2012-03-03T05", "lastcall=2012-03-03T05:21:58Z",
-                            "lastcall=2012-03-03 05:21:58"}) {
+    for (const char* bad :
+         {"lastcall=2012-03-03T05:21:59", "lastcall=2012-03-03T05:21:60", "lastcall=2012-03-03T05",
+          "lastcall=2012-03-03T05:21:58Z", "lastcall=2012-03-03 05:21:58"}) {
         SCOPED_TRACE(bad);
         r = tool({"set", file, "0", bad});
         EXPECT_EQ(r.code, 2);
