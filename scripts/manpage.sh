@@ -46,7 +46,7 @@ reads the user file of a ZORV bulletin\-board system,
 (fixed 273\-byte records, no header), and its resume conference without a window,
 and answers as the editor
 .BR zorvedit (1)
-would show it. It exports every user for other programs,
+would show it. It exports every user for other programs, compares two user files,
 changes users with the editor's safe save, and makes demo data to try the editor on.
 .PP
 An option's value follows it as the next word or after
@@ -135,6 +135,22 @@ For a program that reads only Windows\-1252, add
 .BR "\-\-encoding cp1252" :
 a character that cp1252 lacks is written as a question mark, and the run says on
 standard error how many there were and where the first was.
+.SH DIFF
+.B diff
+matches the users of OLD and NEW by their numbers: a user whose 273 bytes differ is
+listed with each field that differs, under show's label with both values (with
+.BR \-\-json ,
+under show \-\-json's keys with both values as it gives them), and with every run
+of bytes that no field shows (the reserved bytes, unused bits, the bytes after a
+text's NUL) in hexadecimal, after its offset in the record. The numbers past the
+shorter file's end are listed as added or removed. A purge or anything else that
+moves users to other numbers shows as every user from the first moved one on
+changed, into the user that now has that number, and the last ones removed.
+A file whose size is no multiple of 273 is said to be so; its bytes after the last
+whole record are not compared. Control characters in texts are written as
+.BI \ex NN
+in the text form. Exit 0 when every byte of the whole records is equal, 1 when any
+differs, 2 on an error.
 .SH FILES
 .B set
 and
@@ -173,7 +189,9 @@ writes its list out whole before it changes a user).
 A reader that closes the pipe early ends the command quietly by SIGPIPE.
 1 is only ever a negative answer:
 .B resume
-gives it when the conference holds no such message.
+gives it when the conference holds no such message,
+.B diff
+when the files differ.
 .B demo
 over existing files gives 2 and writes nothing.
 .B set

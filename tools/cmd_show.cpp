@@ -8,22 +8,19 @@
 #include "userfile/calltime.h"
 #include "userfile/codepage.h"
 #include "userfile/errors.h"
+#include "userfile/fields.h"
 #include "userfile/numtext.h"
 #include "userfile/record.h"
 #include "userfile/userfile.h"
 
+#include <optional>
 #include <ostream>
-#include <sstream>
+#include <string_view>
 
 namespace zorvtool {
 namespace {
 
 using namespace zorv;
-
-// The stored text decoded from cp865 (every byte, not only the six letters).
-std::string text(const Record& r, const TextField& f) {
-    return cp865ToUtf8(rawText(r, f));
-}
 
 void printJson(const Record& r, std::ostream& out) {
     RecordValues values;
@@ -41,80 +38,42 @@ std::string listed(CodeListId id, unsigned code) {
     return cp1252ToUtf8(codeList(id).items[static_cast<std::size_t>(item)]);
 }
 
+// The drop-down that shows the field, if one does.
+std::optional<CodeListId> listOf(const UserField& f) {
+    for (CodeListId id : codeListFillOrder())
+        if (std::string_view(codeList(id).control) == f.name)
+            return id;
+    return std::nullopt;
+}
+
+bool isBox(const UserField& f) {
+    return f.kind == FieldKind::Flag && !listOf(f);
+}
+
 void printListing(const Record& r, int index, std::ostream& out) {
-    const auto line = [&](const std::string& label, const std::string& value) {
-        std::string padded = label;
-        // Pad by characters, not bytes (labels are ASCII).
-        if (padded.size() < 24)
-            padded.resize(24, ' ');
-        out << padded << ' ' << value << '\n';
+    std::string text = "User number " + std::to_string(index) + '\n';
+    // The window's order: the other fields, the menu level, its option boxes,
+    // the call times.
+    const auto& fields = userFields();
+    const auto show = [&](auto&& which) {
+        for (const UserField& f : fields)
+            if (which(f))
+                appendShowLine(text, showLabel(f), showValue(r, f));
     };
-    const auto num = [&](const char* label, const NumField& f) {
-        line(label, std::to_string(readNumber(r, f)));
-    };
-    out << "User number " << index << '\n';
-    line("User name:", text(r, kName));
-    line("Street address:", text(r, kAddress));
-    line("City/state:", text(r, kPostnr));
-    line("Telephone number:", text(r, kTlf));
-    line("Date of birth:", text(r, kBirth));
-    line("Status:", listed(CodeListId::status, readCode(r, kStatus)));
-    line("Terminal type:", listed(CodeListId::ttype, readCode(r, kTtype)));
-    line("Message editor:", listed(CodeListId::editor, readCode(r, kEditor)));
-    num("Page Length:", kPagel);
-    line("Character set:", listed(CodeListId::charset, readCode(r, kCharset)));
-    line("Language:", listed(CodeListId::lang, readCode(r, kLang)));
-    line("Message read mode:", listed(CodeListId::readmode, readCode(r, kReadmode)));
-    line("Grab format:", listed(CodeListId::grab, readCode(r, kGrab)));
-    line("Preffered packing:", listed(CodeListId::packing, readCode(r, kPacking)));
-    line("Default protocol:", listed(CodeListId::prot, readCode(r, kProt)));
-    num("Nodemessage filter:", kNodeflt);
-    num("Timelimit:", kTimelimit);
-    num("Time left:", kTleft);
-    num("Timebank:", kTimebank);
-    num("Limits:", kLimit);
-    num("Times on:", kLogins);
-    num("Msg left:", kMsgleft);
-    num("Msg read:", kMsgread);
-    num("Msg dumped:", kMsgdumped);
-    num("Files uploaded:", kUpf);
-    num("Files downloaded:", kDownf);
-    num("Kb uploaded:", kKbup);
-    num("Kb downloaded:", kKbdown);
-    num("Resume:", kResume);
-    line("Access", std::to_string(readSysopLevel(r)));
-    line("File access:", listed(CodeListId::access, readAccess(r)));
-    const std::uint32_t flags = readUserflags(r);
-    line("Menu level:", listed(CodeListId::menulev, flags & kExpertMenus ? 1u : 0u));
-    const struct {
-        const char* caption;
-        std::uint32_t mask;
-        bool inverted;
-    } boxes[] = {
-        {"Insert mode", kInsertOff, true},
-        {"Indent mode", kIndent, false},
-        {"XY display", kXYDisplay, false},
-        {"Flash own name", kFlashOff, true},
-        {"Conf status at login", kConfStatus, false},
-        {"Auto file transfer", kAutoTransfer, false},
-        {"Colors", kColors, false},
-        {"Review own msgs", kReviewOwn, false},
-        {"VT100 key emulation", kVt100, false},
-        {"Auto Quote", kAutoQuote, false},
-        {"Silent mode", kSilent, false},
-        {"Return with enter-key", kReturnEnter, false},
-    };
-    for (const auto& b : boxes)
-        line(b.caption, ((flags & b.mask) != 0) != b.inverted ? "[x]" : "[ ]");
-    line("Last called:", formatCallTime(readLastcall(r)));
-    line("First called:", formatCallTime(readFirstcall(r)));
+    show([](const UserField& f) {
+        return f.kind != FieldKind::Flag && f.kind != FieldKind::CallTime;
+    });
+    show([](const UserField& f) { return f.kind == FieldKind::Flag && !isBox(f); });
+    show([](const UserField& f) { return isBox(f); });
+    show([](const UserField& f) { return f.kind == FieldKind::CallTime; });
     const Date today = localToday();
     const auto days = [&](std::uint32_t packed) {
         const auto d = daysSince(packed, today);
         return d ? std::to_string(*d) : std::string();
     };
-    line("Days since last call:", days(readLastcall(r)));
-    line("Days since first call:", days(readFirstcall(r)));
+    appendShowLine(text, "Days since last call:", days(readLastcall(r)));
+    appendShowLine(text, "Days since first call:", days(readFirstcall(r)));
+    out << text;
 }
 
 struct ShowArgs {
@@ -151,6 +110,41 @@ const Register reg{
     command<ShowArgs>("show", "record N as the editor shows it", declareShow, runShow)};
 
 } // namespace
+
+std::string showLabel(const UserField& f) {
+    return isBox(f) || std::string_view(f.name) == "sysop" ? std::string(f.caption)
+                                                           : std::string(f.caption) + ":";
+}
+
+std::string showValue(const Record& r, const UserField& f) {
+    switch (f.kind) {
+    case FieldKind::Text:
+        return cp865ToUtf8(rawText(r, *f.text));
+    case FieldKind::Number:
+        return std::to_string(readNumber(r, *f.number));
+    case FieldKind::Code:
+        return listed(*listOf(f), readCode(r, *f.code));
+    case FieldKind::Flag: {
+        const bool set = (r[f.offset] & f.mask) != 0;
+        if (const auto id = listOf(f))
+            return listed(*id, set ? 1u : 0u);
+        return set != f.inverted ? "[x]" : "[ ]";
+    }
+    case FieldKind::CallTime:
+        return formatCallTime(getU32(r, f.offset));
+    }
+    return {};
+}
+
+void appendShowLine(std::string& out, const std::string& label, const std::string& value) {
+    // Padded by characters, not bytes (labels are ASCII).
+    out += label;
+    if (label.size() < 24)
+        out.append(24 - label.size(), ' ');
+    out += ' ';
+    out += value;
+    out += '\n';
+}
 
 void printRecordJson(const zorv::Record& r, std::ostream& out) {
     printJson(r, out);

@@ -87,6 +87,9 @@ def main():
         path = os.path.join(tmp, "zorvuser.dat")
         with open(path, "rb") as f:
             data = bytearray(f.read())
+        pristine = os.path.join(tmp, "pristine.dat")
+        with open(pristine, "wb") as f:
+            f.write(data)
 
         plant(data, 0, 0, 30, b'KARI "K", NORDMANN')
         plant(data, 0, 46, 30, b'back\\slash "q" ,,')
@@ -183,6 +186,25 @@ def main():
                       rb"user 2, Tlf, U\+2591\)", p.stderr)
         check(m is not None and int(m.group(1)) == lacking,
               f"stderr names {lacking} lacking characters: {p.stderr!r}")
+
+        # diff --json: one object a user, the changed keys with show's values.
+        before = [json.loads(run(tool, "show", pristine, str(u), "--json").stdout) for u in
+                  range(USERS)]
+        p = run(tool, "diff", pristine, path, "--json", expect=1)
+        lines = p.stdout.decode("utf-8").splitlines()
+        changed = set()
+        for line in lines:
+            obj = json.loads(line)
+            u = obj["user"]
+            changed.add(u)
+            check(obj["diff"] == "changed", f"diff user {u}: {obj['diff']}")
+            want = {k: [before[u][k], shows[u][k]] for k in shows[u] if before[u][k] != shows[u][k]}
+            check(obj["fields"] == want, f"diff user {u}: {obj['fields']} != {want}")
+            for run_ in obj["bytes"]:
+                at = u * RECORD + run_["at"]
+                old_bytes, new_bytes = bytes.fromhex(run_["old"]), bytes.fromhex(run_["new"])
+                check(data[at:at + len(new_bytes)] == new_bytes, f"diff user {u} bytes {run_}")
+        check(changed == set(range(8)), f"diff lists users {sorted(changed)}")
 
         # Refused command lines write nothing.
         for args in (["--encoding", "cp1252"], ["--format", "xml"], ["--encoding", "latin1"]):
