@@ -26,7 +26,7 @@ best() {
     t=$((t1 - t0))
     if [ -z "$b" ] || [ "$t" -lt "$b" ]; then
       b=$t
-      cpu=$(awk '{ printf "%.3f", $1 + $2 }' "$work/cpu")
+      cpu=$(awk 'END { printf "%.3f", $1 + $2 }' "$work/cpu")  # after time's exit note
     fi
   done
   awk -v n="$b" -v c="$cpu" 'BEGIN { printf "%.3f/%s", n / 1e9, c }'
