@@ -4,16 +4,13 @@
 #include "recordfields.h"
 #include "showrecord.h"
 
-#include "editor/codetables.h"
 #include "userfile/calltime.h"
-#include "userfile/codepage.h"
 #include "userfile/errors.h"
 #include "userfile/fields.h"
 #include "userfile/numtext.h"
 #include "userfile/record.h"
 #include "userfile/userfile.h"
 
-#include <optional>
 #include <ostream>
 #include <string_view>
 
@@ -30,25 +27,8 @@ void printJson(const Record& r, std::ostream& out) {
     out << line;
 }
 
-// The drop-down's item text, or the bare code when the list has no item for it.
-std::string listed(CodeListId id, unsigned code) {
-    const int item = codeToItem(id, code);
-    if (item < 0)
-        return "(no item; code " + std::to_string(code) + ")";
-    return cp1252ToUtf8(codeList(id).items[static_cast<std::size_t>(item)]);
-}
-
-// The drop-down that shows the field, if one does.
-std::optional<CodeListId> listOf(const UserField& f) {
-    for (CodeListId id : codeListFillOrder())
-        if (std::string_view(codeList(id).control) == f.name)
-            return id;
-    return std::nullopt;
-}
-
-bool isBox(const UserField& f) {
-    return f.kind == FieldKind::Flag && !listOf(f);
-}
+// Show's words for a code without a list item and for an option box.
+constexpr FieldWording kShowWords{"(no item; code ", ")", "[x]", "[ ]"};
 
 void printListing(const Record& r, int index, std::ostream& out) {
     std::string text = "User number " + std::to_string(index) + '\n';
@@ -63,8 +43,8 @@ void printListing(const Record& r, int index, std::ostream& out) {
     show([](const UserField& f) {
         return f.kind != FieldKind::Flag && f.kind != FieldKind::CallTime;
     });
-    show([](const UserField& f) { return f.kind == FieldKind::Flag && !isBox(f); });
-    show([](const UserField& f) { return isBox(f); });
+    show([](const UserField& f) { return f.kind == FieldKind::Flag && !isOptionBox(f); });
+    show([](const UserField& f) { return isOptionBox(f); });
     show([](const UserField& f) { return f.kind == FieldKind::CallTime; });
     const Date today = localToday();
     const auto days = [&](std::uint32_t packed) {
@@ -112,28 +92,12 @@ const Register reg{
 } // namespace
 
 std::string showLabel(const UserField& f) {
-    return isBox(f) || std::string_view(f.name) == "sysop" ? std::string(f.caption)
-                                                           : std::string(f.caption) + ":";
+    return isOptionBox(f) || std::string_view(f.name) == "sysop" ? std::string(f.caption)
+                                                                 : std::string(f.caption) + ":";
 }
 
 std::string showValue(const Record& r, const UserField& f) {
-    switch (f.kind) {
-    case FieldKind::Text:
-        return cp865ToUtf8(rawText(r, *f.text));
-    case FieldKind::Number:
-        return std::to_string(readNumber(r, *f.number));
-    case FieldKind::Code:
-        return listed(*listOf(f), readCode(r, *f.code));
-    case FieldKind::Flag: {
-        const bool set = (r[f.offset] & f.mask) != 0;
-        if (const auto id = listOf(f))
-            return listed(*id, set ? 1u : 0u);
-        return set != f.inverted ? "[x]" : "[ ]";
-    }
-    case FieldKind::CallTime:
-        return formatCallTime(getU32(r, f.offset));
-    }
-    return {};
+    return fieldText(r, f, kShowWords);
 }
 
 void appendShowLine(std::string& out, const std::string& label, const std::string& value) {
