@@ -114,8 +114,22 @@ std::string CommandLine::problemOf(const std::string& cliMessage) const {
 }
 
 CommandLine::Outcome CommandLine::parse(const Args& args, std::string& problem) {
+    // CLI11 takes "--in=" for "--in" and the next word: an empty value it is.
+    std::vector<std::string> words;
+    for (const std::string& w : args) {
+        const bool valueOption = std::any_of(options_.begin(), options_.end(), [&](const Opt& o) {
+            return !o.flag && w.size() == o.name.size() + 1 && w.back() == '=' &&
+                   w.compare(0, o.name.size(), o.name) == 0;
+        });
+        if (valueOption && std::find(words.begin(), words.end(), "--") == words.end()) {
+            words.push_back(w.substr(0, w.size() - 1));
+            words.emplace_back();
+        } else {
+            words.push_back(w);
+        }
+    }
     try {
-        app_->parse(std::vector<std::string>(args.rbegin(), args.rend()));
+        app_->parse(std::vector<std::string>(words.rbegin(), words.rend()));
     } catch (const CLI::ArgumentMismatch& e) {
         problem = problemOf(e.what());
         return Outcome::Refused;

@@ -82,7 +82,8 @@ TEST_F(CommandLineTest, EveryRefusalNamesTheCommandAndTheProblemAndGivesItsUsage
         {{"list", file, "--sort"}, "--sort needs a value"},
         {{"list", file, "--bogus=1"}, "unknown option '--bogus=1'"},
         {{"stats", file, "--desc"}, "--desc needs --sort"},
-        {{"export", file, "--encoding="}, "--encoding needs a value"},
+        {{"export", file, "--encoding"}, "--encoding needs a value"},
+        {{"export", file, "--encoding="}, "unknown encoding ''"},
         {{"resume", file}, "no N given"},
         {{"resume", file, "1", "2"}, "more than one N"},
         {{"demo", dir.file("new"), "--users", "ten"}, "--users takes 0 to 10000000, not 'ten'"},
@@ -119,6 +120,10 @@ TEST_F(CommandLineTest, OptionsTakeEitherFormAndWordsAfterDoubleDashAreNoOptions
     // A value is the next word, whatever it looks like.
     EXPECT_EQ(tool({"list", file, "--date-format", "-d.M-", "--options", "00000000010"}).out,
               "-5.3-\r\n\r\n\r\n");
+
+    // "--in=" is an empty value: no field, the status alone decides.
+    EXPECT_EQ(tool({"find", file, "x", "--in=", "--status", "active"}).out, "0\n1\n2\n");
+    EXPECT_EQ(tool({"find", file, "x", "--in", "", "--status=active"}).out, "0\n1\n2\n");
 
     // The text a sysop looks for may begin with a dash, a bracket is a bracket.
     EXPECT_EQ(tool({"find", file, "--", "-DASH"}).out, "1\n");
