@@ -100,8 +100,9 @@ void declareExport(CommandLine& line, ExportArgs& a) {
                 "read Windows-1252 alone, a character it lacks written as ?",
                 a.encoding);
     line.flag("--for-spreadsheet",
-              "CSV for a spreadsheet program: a UTF-8 byte-order mark first, and a ' before "
-              "every text beginning with = + - @ TAB or CR, so that no text is run as a formula",
+              "CSV for a spreadsheet program: a UTF-8 byte-order mark first (none in cp1252), "
+              "and a ' before every text beginning with = + - @ TAB or CR, so that no text is "
+              "run as a formula",
               a.spreadsheet);
 }
 
