@@ -214,8 +214,8 @@ case "$mode" in
   "") generate ;;
   --write) generate >"$page.new" && mv "$page.new" "$page" && echo "wrote $page" ;;
   --check)
-    generate >/dev/null
-    if ! diff -u "$page" <(generate); then
+    made=$(generate)
+    if ! diff -u "$page" <(printf '%s\n' "$made"); then
       echo "packaging/zorvtool.1 is out of date: bash scripts/manpage.sh $tool --write" >&2
       exit 1
     fi ;;
