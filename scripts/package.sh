@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package with CPack: a release build of the two programs
-# alone (no tests, no benchmarks), dependencies found by dpkg-shlibdeps.
+# alone (no tests, no benchmarks) in a fresh folder with Debian's hardening
+# flags (scripts/hardening.sh), dependencies found by dpkg-shlibdeps, the
+# binaries stripped as Debian strips them (.comment and .note too).
 #
 #   bash scripts/package.sh      -> build/package/zorvedit_<version>_<arch>.deb
 #
@@ -8,11 +10,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+# shellcheck source=hardening.sh
+source scripts/hardening.sh
 build=build/package
-# -O2: gcc 12 at -O3 warns falsely (-Wrestrict) inside the standard library.
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+# Fresh: flags cached from an earlier configure must not survive.
+rm -rf "$build"
+cmake -S . -B "$build" -G Ninja "${hardened_cmake_args[@]}" \
   -DZORV_TESTS=OFF -DZORV_BENCH=OFF -DZORV_WERROR=ON >/dev/null
 nice cmake --build "$build" -j "$(nproc)"
-rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 ls "$build"/*.deb

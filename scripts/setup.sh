@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and screenshots need.
 # Does nothing when they are all present already.
+#
+#   ZORV_SPREADSHEET=1 bash scripts/setup.sh   also LibreOffice Calc (about 80 MB),
+#                                              for the test that opens the export in it
 set -euo pipefail
 
 packages=(
   g++ cmake ninja-build ccache pkg-config
   qt6-base-dev libgl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   clang libclang-rt-14-dev clang-format
   xvfb xauth xdotool imagemagick x11-apps
   fonts-dejavu-core
@@ -14,6 +17,9 @@ packages=(
   desktop-file-utils dpkg-dev file librsvg2-bin
   lintian appstream python3 bash-completion
 )
+if [ "${ZORV_SPREADSHEET:-0}" = 1 ]; then
+  packages+=(libreoffice-calc-nogui)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -10,21 +10,25 @@
 namespace zorvtool {
 namespace {
 
-int runCount(const Args& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 1 || (args[0].size() > 1 && args[0][0] == '-')) {
-        err << "usage: zorvtool count FILE\n";
-        return 2;
-    }
+struct CountArgs {
+    std::string file;
+};
+
+void declareCount(CommandLine& line, CountArgs& a) {
+    line.word("FILE", a.file);
+}
+
+int runCount(const CountArgs& a, std::ostream& out, std::ostream& err) {
     try {
-        out << zorv::countRecords(args[0]) << '\n';
+        out << zorv::countRecords(a.file) << '\n';
     } catch (const zorv::IoError& e) {
-        err << "zorvtool count: " << args[0] << ": " << e.what() << '\n';
+        err << "zorvtool count: " << a.file << ": " << e.what() << '\n';
         return 2;
     }
     return 0;
 }
 
-const Register reg{{"count", "count FILE                  the number of records", runCount}};
+const Register reg{command<CountArgs>("count", "the number of records", declareCount, runCount)};
 
 } // namespace
 } // namespace zorvtool

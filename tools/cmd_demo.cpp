@@ -22,8 +22,6 @@
 namespace zorvtool {
 namespace {
 
-constexpr const char* kUsage = "usage: zorvtool demo DIR [--users N] [--seed S] [--force]\n";
-
 bool parseSeed(const std::string& s, std::uint64_t& out) {
     if (s.empty() || s.find_first_not_of("0123456789") != std::string::npos)
         return false;
@@ -54,59 +52,49 @@ void removeDirs(const std::vector<std::string>& made) {
         ::rmdir(it->c_str());
 }
 
-int runDemo(const Args& args, std::ostream& out, std::ostream& err) {
-    std::string dir;
+struct DemoArgs {
+    std::string dir, users, seed;
+    bool usersGiven = false, seedGiven = false, force = false;
+};
+
+void declareDemo(CommandLine& line, DemoArgs& a) {
+    line.word("DIR", a.dir, "the folder for the three files (made when missing)");
+    line.option("--users", "N",
+                "how many users: 0 to 10000000 (default " + std::to_string(kDefaultDemoUsers) +
+                    "); the same seed gives the same first users at every size",
+                a.users, &a.usersGiven);
+    line.option("--seed", "S",
+                "the seed of the made-up users: 0 to 18446744073709551615 (default " +
+                    std::to_string(kDefaultDemoSeed) + ")",
+                a.seed, &a.seedGiven);
+    line.flag("--force", "replace the three files where they exist", a.force);
+}
+
+int runDemo(const DemoArgs& a, std::ostream& out, std::ostream& err) {
+    const std::string& dir = a.dir;
+    const bool force = a.force;
     int users = kDefaultDemoUsers;
     std::uint64_t seed = kDefaultDemoSeed;
-    bool force = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if ((a == "--users" || a == "--seed") && i + 1 == args.size()) {
-            err << "zorvtool demo: " << a << " needs a value\n" << kUsage;
-            return 2;
-        }
-        if (a == "--users") {
-            std::int32_t n = 0;
-            if (!zorv::tryParseInteger(args[++i], n) || n < 0 || n > 10'000'000) {
-                err << "zorvtool demo: --users takes 0 to 10000000, not '" << args[i] << "'\n";
-                return 2;
-            }
-            users = n;
-        } else if (a == "--seed") {
-            if (!parseSeed(args[++i], seed)) {
-                err << "zorvtool demo: --seed takes an unsigned 64-bit number, not '" << args[i]
-                    << "'\n";
-                return 2;
-            }
-        } else if (a == "--force") {
-            force = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            err << "zorvtool demo: unknown option '" << a << "'\n" << kUsage;
-            return 2;
-        } else if (dir.empty()) {
-            dir = a;
-        } else {
-            err << kUsage;
-            return 2;
-        }
-    }
-    if (dir.empty()) {
-        err << kUsage;
-        return 2;
-    }
+    std::int32_t n = 0;
+    if (a.usersGiven && (!zorv::tryParseInteger(a.users, n) || n < 0 || n > 10'000'000))
+        throw UsageError("--users takes 0 to 10000000, not '" + a.users + "'");
+    if (a.usersGiven)
+        users = n;
+    if (a.seedGiven && !parseSeed(a.seed, seed))
+        throw UsageError("--seed takes an unsigned 64-bit number, not '" + a.seed + "'");
     // A real user file must never be overwritten by demo data by accident.
     const std::string target = dir + "/zorvuser.dat";
     struct stat st {};
     if (!force && ::stat(target.c_str(), &st) == 0) {
         err << "zorvtool demo: " << target << " exists; add --force to replace it\n";
-        return 1;
+        return 2;
     }
     // Nor a real resume conference.
     for (const char* ext : {".hdr", ".txt"}) {
         const std::string conf = dir + "/resume" + ext;
         if (!force && ::stat(conf.c_str(), &st) == 0) {
             err << "zorvtool demo: " << conf << " exists; add --force to replace it\n";
-            return 1;
+            return 2;
         }
     }
 
@@ -171,10 +159,9 @@ int runDemo(const Args& args, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
-const Register reg{{"demo",
-                    "demo DIR [--users N] [--seed S] [--force]  demo user file DIR/zorvuser.dat + "
-                    "resume conference",
-                    runDemo}};
+const Register reg{command<DemoArgs>(
+    "demo", "demo user file DIR/zorvuser.dat + resume conference DIR/resume.hdr, .txt", declareDemo,
+    runDemo)};
 
 } // namespace
 } // namespace zorvtool

@@ -1,10 +1,10 @@
-// zorvtool export FILE [--format jsonl|csv] [--encoding utf-8|cp1252]
+// zorvtool export FILE [--format jsonl|csv] [--encoding utf-8|cp1252] [--for-spreadsheet]
 // Every field of every user, named and valued as `show --json` does, with the
-// user's number first, streamed: one block of records in memory at a time.
+// user's number first and the derived fields last, streamed: one block of
+// records in memory at a time.
 
 #include "command.h"
 #include "recordfields.h"
-#include "reportgrid.h"
 
 #include "components/gridexport.h"
 #include "userfile/blockreader.h"
@@ -18,21 +18,11 @@
 namespace zorvtool {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: zorvtool export FILE [--format jsonl|csv] [--encoding utf-8|cp1252]\n"
-    "  jsonl (default): one JSON object a line, always UTF-8\n"
-    "  csv: a header row, then one row a user, lines ending in CR LF\n";
-
 // The key of the user's number; no record field bears it.
 constexpr const char* kUserKey = "user";
 
 // Output leaves in pieces of about this size.
 constexpr std::size_t kChunk = 1 << 16;
-
-int usageError(std::ostream& err, const std::string& problem) {
-    err << "zorvtool export: " << problem << '\n' << kUsage;
-    return 2;
-}
 
 std::string lower(std::string s) {
     for (char& ch : s)
@@ -40,6 +30,17 @@ std::string lower(std::string s) {
             ch = static_cast<char>(ch - 'A' + 'a');
     return s;
 }
+
+// What a spreadsheet program takes a cell beginning with for a formula.
+bool formulaLead(std::string_view cell) {
+    if (cell.empty())
+        return false;
+    const char c = cell.front();
+    return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r';
+}
+
+// The byte-order mark by which spreadsheet programs know UTF-8.
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 // UTF-8 to cp1252 for the CSV. A character cp1252 has no byte for becomes
 // "?", as the Windows conversion does; the first one is remembered so that
@@ -81,45 +82,50 @@ class Cp1252Writer {
     long firstCp_ = 0;
 };
 
-int runExport(const Args& args, std::ostream& out, std::ostream& err) {
+struct ExportArgs {
     std::string file;
     std::string format = "jsonl";
     std::string encoding = "utf-8";
-    bool formatGiven = false, encodingGiven = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--format" || a == "--encoding") {
-            bool& given = a == "--format" ? formatGiven : encodingGiven;
-            if (given)
-                return usageError(err, a + " given twice");
-            if (i + 1 >= args.size())
-                return usageError(err, a + " needs a value");
-            given = true;
-            // Encoding names are case-blind by custom (UTF-8, CP1252).
-            if (a == "--format")
-                format = args[++i];
-            else
-                encoding = lower(args[++i]);
-            continue;
-        }
-        std::string problem;
-        if (!takeFileArgument(a, file, problem))
-            return usageError(err, problem);
-    }
-    if (file.empty())
-        return usageError(err, "no FILE given");
+    bool spreadsheet = false;
+};
+
+void declareExport(CommandLine& line, ExportArgs& a) {
+    line.word("FILE", a.file);
+    line.option("--format", "jsonl|csv",
+                "jsonl (default): one JSON object a line, always UTF-8; csv: a header row of "
+                "the keys, then one row a user, lines ending in CR LF",
+                a.format);
+    line.option("--encoding", "utf-8|cp1252",
+                "the CSV's characters (any case): utf-8 (default), or cp1252 for programs that "
+                "read Windows-1252 alone, a character it lacks written as ?",
+                a.encoding);
+    line.flag("--for-spreadsheet",
+              "CSV for a spreadsheet program: a UTF-8 byte-order mark first (none in cp1252), "
+              "and a ' before every text beginning with = + - @ TAB or CR, so that no text is "
+              "run as a formula",
+              a.spreadsheet);
+}
+
+int runExport(const ExportArgs& a, std::ostream& out, std::ostream& err) {
+    const std::string& file = a.file;
+    const std::string& format = a.format;
+    // Encoding names are case-blind by custom (UTF-8, CP1252).
+    std::string encoding = lower(a.encoding);
+    const bool spreadsheet = a.spreadsheet;
     if (format != "jsonl" && format != "csv")
-        return usageError(err, "unknown format '" + format + "'");
+        throw UsageError("unknown format '" + format + "'");
     if (encoding == "utf8")
         encoding = "utf-8";
     if (encoding != "utf-8" && encoding != "cp1252")
-        return usageError(err, "unknown encoding '" + encoding + "'");
+        throw UsageError("unknown encoding '" + encoding + "'");
     if (format == "jsonl" && encoding != "utf-8")
-        return usageError(err, "JSON lines are always UTF-8");
+        throw UsageError("JSON lines are always UTF-8");
+    if (format == "jsonl" && spreadsheet)
+        throw UsageError("--for-spreadsheet is a form of --format csv");
     const bool csv = format == "csv";
     const bool cp1252 = encoding == "cp1252";
 
-    const auto& fields = recordFields();
+    const auto& fields = exportFields();
     std::string buf;
     buf.reserve(kChunk + 4096);
     bool outputFailed = false;
@@ -137,6 +143,8 @@ int runExport(const Args& args, std::ostream& out, std::ostream& err) {
     try {
         zorv::BlockReader reader(file);
         if (csv) {
+            if (spreadsheet && !cp1252)
+                buf += kUtf8Bom;
             buf += kUserKey;
             for (const auto& f : fields) {
                 buf += ',';
@@ -148,7 +156,7 @@ int runExport(const Args& args, std::ostream& out, std::ostream& err) {
             const int user = reader.index();
             values.read(*r);
             if (!csv) {
-                appendJsonObject(buf, values, kUserKey, user);
+                appendJsonObject(buf, values, kUserKey, user, kExportFieldCount);
             } else {
                 char number[16];
                 buf.append(number, std::to_chars(number, number + sizeof number, user).ptr);
@@ -158,12 +166,17 @@ int runExport(const Args& args, std::ostream& out, std::ostream& err) {
                         buf += values[i];
                         continue;
                     }
-                    if (!cp1252) {
+                    if (!cp1252 && !spreadsheet) {
                         zorv::appendCsvCell(buf, values[i]);
                         continue;
                     }
                     cell.clear();
-                    narrow.append(cell, values[i], user, fields[i].key);
+                    if (spreadsheet && formulaLead(values[i]))
+                        cell += '\'';
+                    if (cp1252)
+                        narrow.append(cell, values[i], user, fields[i].key);
+                    else
+                        cell += values[i];
                     zorv::appendCsvCell(buf, cell);
                 }
                 buf += "\r\n";
@@ -189,10 +202,11 @@ int runExport(const Args& args, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
-const Register reg{{"export",
-                    "export FILE [--format jsonl|csv] [--encoding utf-8|cp1252]  every field of "
-                    "every user, as show --json names them, with \"user\" (the number)",
-                    runExport}};
+const Register reg{command<ExportArgs>(
+    "export",
+    "every field of every user, as show --json names them, with \"user\" (the number) first "
+    "and ISO dates and status names last",
+    declareExport, runExport)};
 
 } // namespace
 } // namespace zorvtool

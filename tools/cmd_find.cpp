@@ -2,6 +2,7 @@
 // Find tab's record test, one index per line, ascending.
 
 #include "command.h"
+#include "recordfields.h"
 
 #include "editor/find.h"
 #include "userfile/blockreader.h"
@@ -13,11 +14,6 @@
 
 namespace zorvtool {
 namespace {
-
-constexpr const char* kUsage =
-    "usage: zorvtool find FILE TEXT [--in name,address,city,phone,birth,limit]\n"
-    "                    [--status dontcare|active|getlost|killed|kill+boot]\n"
-    "  --in '' ticks no field: the records with the chosen status are listed\n";
 
 // Ticks the boxes named in a comma-separated list; false on an unknown name.
 bool parseFields(const std::string& list, zorv::FindCriteria& c, std::string& bad) {
@@ -47,56 +43,52 @@ bool parseFields(const std::string& list, zorv::FindCriteria& c, std::string& ba
     return true;
 }
 
+// The Find tab's status list: "dontcare" first, then the statuses by code.
 int parseStatus(const std::string& s) {
-    const char* names[] = {"dontcare", "active", "getlost", "killed", "kill+boot"};
-    for (int i = 0; i < 5; ++i)
-        if (s == names[i])
-            return i;
+    if (s == "dontcare")
+        return 0;
+    for (std::size_t i = 0; i < kStatusNames.size(); ++i)
+        if (s == kStatusNames[i])
+            return static_cast<int>(i) + 1;
     return -1;
 }
 
-int runFind(const Args& args, std::ostream& out, std::ostream& err) {
-    std::vector<std::string> positional;
+struct FindArgs {
+    std::string file, text, in, status;
+    bool inGiven = false, statusGiven = false;
+};
+
+void declareFind(CommandLine& line, FindArgs& a) {
+    line.word("FILE", a.file);
+    line.word("TEXT", a.text,
+              "the text to find, as the Find tab takes it: anywhere in a field, letters of any "
+              "case");
+    line.option("--in", "FIELDS",
+                "the fields to look in, comma-separated: name, address, city, phone, birth, "
+                "limit (default name); '' or none: no field, the status alone decides",
+                a.in, &a.inGiven);
+    line.option("--status", "S",
+                "dontcare (default), active, getlost, killed or kill+boot: only users of that "
+                "status",
+                a.status, &a.statusGiven);
+}
+
+int runFind(const FindArgs& a, std::ostream& out, std::ostream& err) {
     zorv::FindCriteria c;
     c.name = true;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--in" || a == "--status") {
-            if (i + 1 >= args.size()) {
-                err << "zorvtool find: " << a << " needs a value\n" << kUsage;
-                return 2;
-            }
-            const std::string& v = args[++i];
-            if (a == "--in") {
-                std::string bad;
-                if (!parseFields(v, c, bad)) {
-                    err << "zorvtool find: unknown field '" << bad << "'\n" << kUsage;
-                    return 2;
-                }
-            } else {
-                c.statusItem = parseStatus(v);
-                if (c.statusItem < 0) {
-                    err << "zorvtool find: unknown status '" << v << "'\n" << kUsage;
-                    return 2;
-                }
-            }
-        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-            err << "zorvtool find: unknown option '" << a << "'\n" << kUsage;
-            return 2;
-        } else {
-            positional.push_back(a);
-        }
+    std::string bad;
+    if (a.inGiven && !parseFields(a.in, c, bad))
+        throw UsageError("unknown field '" + bad + "'");
+    if (a.statusGiven) {
+        c.statusItem = parseStatus(a.status);
+        if (c.statusItem < 0)
+            throw UsageError("unknown status '" + a.status + "'");
     }
-    if (positional.size() != 2) {
-        err << kUsage;
-        return 2;
-    }
+    const std::vector<std::string> positional{a.file, a.text};
     // Bytes that are not UTF-8 would silently match nothing.
     for (std::size_t i = 0; i < positional[1].size();)
-        if (zorv::decodeUtf8(positional[1], i) < 0) {
-            err << "zorvtool find: the search text is not valid UTF-8\n" << kUsage;
-            return 2;
-        }
+        if (zorv::decodeUtf8(positional[1], i) < 0)
+            throw UsageError("the search text is not valid UTF-8");
     const std::string& file = positional[0];
     c.text = zorv::utf8ToCp1252(positional[1]);
     // A character cp1252 cannot hold occurs in no stored text: such a text
@@ -119,7 +111,7 @@ int runFind(const Args& args, std::ostream& out, std::ostream& err) {
 }
 
 const Register reg{
-    {"find", "find FILE TEXT [--in FIELDS] [--status S]  records the Find tab finds", runFind}};
+    command<FindArgs>("find", "records the Find tab finds, by number", declareFind, runFind)};
 
 } // namespace
 } // namespace zorvtool

@@ -15,12 +15,6 @@
 namespace zorvtool {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: zorvtool list FILE [--options O] [--sort C] [--desc] [--format tsv|csv|html|clip]\n"
-    "                     [--date-format F] [--border-color RRGGBB]\n"
-    "  O: 11 characters 0/1 (the list options, default 11111111001)\n"
-    "  F: a date pattern of d, dd, M, MM, yyyy and other characters (default yyyy-MM-dd)\n";
-
 bool optionsTextValid(const std::string& o) {
     if (o.size() != static_cast<std::size_t>(zorv::kListOptionCount))
         return false;
@@ -39,67 +33,69 @@ bool colorValid(const std::string& c) {
     return true;
 }
 
-int usageError(std::ostream& err, const std::string& problem) {
-    err << "zorvtool list: " << problem << '\n' << kUsage;
-    return 2;
-}
-
-int runList(const Args& args, std::ostream& out, std::ostream& err) {
+struct ListArgs {
     std::string file;
     std::string options{zorv::kDefaultListOptions};
     std::string format = "tsv";
     std::string datePattern = "yyyy-MM-dd";
     std::string border = "B4B4B4";
     SortRequest sort;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        std::string problem;
-        if (takeSortOption(args, i, sort, problem)) {
-            if (!problem.empty())
-                return usageError(err, problem);
-            continue;
-        }
-        std::string* value = nullptr;
-        if (a == "--options")
-            value = &options;
-        else if (a == "--format")
-            value = &format;
-        else if (a == "--date-format")
-            value = &datePattern;
-        else if (a == "--border-color")
-            value = &border;
-        if (value) {
-            if (i + 1 >= args.size())
-                return usageError(err, a + " needs a value");
-            *value = args[++i];
-        } else if (!takeFileArgument(a, file, problem)) {
-            return usageError(err, problem);
-        }
-    }
-    if (file.empty())
-        return usageError(err, "no FILE given");
+};
+
+void declareList(CommandLine& line, ListArgs& a) {
+    line.word("FILE", a.file);
+    line.option("--options", "O",
+                "the columns, as the list's Options menu ticks them: 11 characters, 1 for on "
+                "and 0 for off, for User Number, Name, Address, City/State, Phone, Birth, Limit, "
+                "Up&Down stat, Login stat, Last Call and (the 11th) Splitt names?, the name as "
+                "Forename and Surname (default 11111111001)",
+                a.options);
+    declareSort(line, a.sort, "the columns in the order --options shows them");
+    line.option("--format", "tsv|csv|html|clip",
+                "tsv (default): the data rows, cells joined by TAB, lines ending in CR LF; csv: "
+                "the header row too, cells joined by commas, a cell holding a comma, quote or "
+                "line break quoted; html: a bare table, the header row bold; clip: every row "
+                "as the clipboard gets it (TAB, CR LF between rows, none after the last)",
+                a.format);
+    line.option("--date-format", "F",
+                "how Last Call is written: d, dd (day), M, MM (month), yyyy (year), any other "
+                "character as it is (default yyyy-MM-dd); sorting by Last Call needs a day, a "
+                "month and a year in it",
+                a.datePattern);
+    line.option("--border-color", "RRGGBB",
+                "the html header cells' background: six upper-case hex digits (default B4B4B4)",
+                a.border);
+}
+
+int runList(const ListArgs& a, std::ostream& out, std::ostream& err) {
+    const std::string& file = a.file;
+    const std::string& options = a.options;
+    const std::string& format = a.format;
+    const std::string& datePattern = a.datePattern;
+    const std::string& border = a.border;
+    const SortRequest& sort = a.sort;
     if (!optionsTextValid(options))
-        return usageError(err, "options '" + options + "' are not 11 characters 0 or 1");
+        throw UsageError("options '" + options + "' are not 11 characters 0 or 1");
     if (format != "tsv" && format != "csv" && format != "html" && format != "clip")
-        return usageError(err, "unknown format '" + format + "'");
+        throw UsageError("unknown format '" + format + "'");
     if (!colorValid(border))
-        return usageError(err, "border colour '" + border + "' is not six upper-case hex digits");
+        throw UsageError("border colour '" + border + "' is not six upper-case hex digits");
 
     zorv::SortGrid grid(1, 1);
     try {
         grid.DateFormat = zorv::DatePattern(datePattern);
     } catch (const std::invalid_argument&) {
-        return usageError(err, "date format '" + datePattern + "' cannot be written and read");
+        throw UsageError("date format '" + datePattern + "' cannot be written and read");
     }
     const zorv::UserListColumns columns{zorv::ListOptions{options}};
     std::string problem;
     const auto sortColumn = sortColumnOf(sort, std::max(1, columns.count()), problem);
     if (!sortColumn)
-        return usageError(err, problem);
+        throw UsageError(problem);
     if (*sortColumn >= 0 && *sortColumn == columns.lastCallColumn &&
         !grid.DateFormat.hasDayMonthYear())
-        return usageError(err, "sorting by Last Call needs a day, a month and a year in '" +
-                                   datePattern + "'");
+        throw UsageError("sorting by Last Call needs a day, a month and a year in '" + datePattern +
+                         "'");
 
     return buildSortWrite(
         "list", file, grid,
@@ -122,11 +118,8 @@ int runList(const Args& args, std::ostream& out, std::ostream& err) {
         });
 }
 
-const Register reg{{"list",
-                    "list FILE [--options O] [--sort C] [--desc] [--format tsv|csv|html|clip] "
-                    "[--date-format F] [--border-color RRGGBB]  the user list, as the list "
-                    "window builds it",
-                    runList}};
+const Register reg{
+    command<ListArgs>("list", "the user list, as the list window builds it", declareList, runList)};
 
 } // namespace
 } // namespace zorvtool

@@ -9,22 +9,44 @@
 #include "userfile/numtext.h"
 
 #include <ostream>
+#include <sys/stat.h>
 
 namespace zorvtool {
 namespace {
 
-int runResume(const Args& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 2) {
-        err << "usage: zorvtool resume BASE N\n";
-        return 2;
+struct ResumeArgs {
+    std::string base, number;
+};
+
+void declareResume(CommandLine& line, ResumeArgs& a) {
+    line.word("BASE", a.base,
+              "the conference: its two files' name without .hdr and .txt, or either file's name");
+    line.word("N", a.number, "the message's number, as a user's resume field holds it");
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// BASE as given when BASE.hdr exists (a conference may be called x.txt);
+// otherwise a header's or text's name without its extension.
+std::string baseOf(const std::string& name) {
+    if (exists(name + ".hdr"))
+        return name;
+    for (const char* ext : {".hdr", ".txt"}) {
+        const std::string e = ext;
+        if (name.size() > e.size() && name.compare(name.size() - e.size(), e.size(), e) == 0)
+            return name.substr(0, name.size() - e.size());
     }
-    const std::string& base = args[0];
-    const std::string& text = args[1];
+    return name;
+}
+
+int runResume(const ResumeArgs& a, std::ostream& out, std::ostream& err) {
     std::int32_t number = 0;
-    if (!zorv::tryParseInteger(text, number)) {
-        err << "zorvtool resume: '" << text << "' is not a valid integer value\n";
-        return 2;
-    }
+    if (!zorv::tryParseInteger(a.number, number))
+        throw UsageError(zorv::ConvertError(a.number).what());
+    const std::string base = baseOf(a.base);
     std::optional<zorv::Message> m;
     try {
         m = zorv::readMessage(base, number);
@@ -42,9 +64,9 @@ int runResume(const Args& args, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
-const Register reg{{"resume",
-                    "resume BASE N  message N of conference BASE (BASE.hdr, BASE.txt) in UTF-8",
-                    runResume}};
+const Register reg{command<ResumeArgs>(
+    "resume", "message N of conference BASE (BASE.hdr, BASE.txt) in UTF-8; exit 1: not found",
+    declareResume, runResume)};
 
 } // namespace
 } // namespace zorvtool

@@ -4,7 +4,6 @@
 #include "command.h"
 #include "fieldedit.h"
 #include "toolsave.h"
-#include "usages.h"
 
 #include "userfile/numtext.h"
 
@@ -14,28 +13,34 @@
 namespace zorvtool {
 namespace {
 
-constexpr const char* kUsage = "usage: zorvtool set FILE N FIELD=VALUE...\n";
+struct SetArgs {
+    std::string file, user;
+    std::vector<std::string> edits;
+};
 
-int runSet(const Args& args, std::ostream& out, std::ostream& err) {
+void declareSet(CommandLine& line, SetArgs& a) {
+    line.word("FILE", a.file);
+    line.word("N", a.user, "the user's number, from 0");
+    line.moreWords("FIELD=VALUE", a.edits,
+                   "FIELD: a key of show --json; VALUE: a text of code page 865's characters "
+                   "within the field's length (Name upper-cased as the editor does), a whole "
+                   "number within the field's range (decimal or $hex), a code or its drop-down "
+                   "item (status also active, getlost, killed, kill+boot), lastcall and "
+                   "firstcall as YYYY-MM-DD, YYYY-MM-DDTHH:MM or export's YYYY-MM-DDTHH:MM:SS");
+}
+
+int runSet(const SetArgs& a, std::ostream& out, std::ostream& err) {
     (void)out;
-    if (args.size() < 3 || (args[0].size() > 1 && args[0][0] == '-')) {
-        err << kUsage;
-        return kFailed;
-    }
     std::int32_t index = 0;
-    if (!zorv::tryParseInteger(args[1], index) || index < 0) {
-        err << "zorvtool set: '" << args[1] << "' is not a user number\n" << kUsage;
-        return kFailed;
-    }
+    if (!zorv::tryParseInteger(a.user, index) || index < 0)
+        throw UsageError("'" + a.user + "' is not a user number");
     std::vector<std::pair<std::string, std::string>> edits;
     zorv::Record probe{};
-    for (std::size_t i = 2; i < args.size(); ++i) {
-        const auto eq = args[i].find('=');
-        if (eq == std::string::npos || eq == 0) {
-            err << "zorvtool set: '" << args[i] << "' is not FIELD=VALUE\n" << kUsage;
-            return kFailed;
-        }
-        edits.emplace_back(args[i].substr(0, eq), args[i].substr(eq + 1));
+    for (const std::string& word : a.edits) {
+        const auto eq = word.find('=');
+        if (eq == std::string::npos || eq == 0)
+            throw UsageError("'" + word + "' is not FIELD=VALUE");
+        edits.emplace_back(word.substr(0, eq), word.substr(eq + 1));
         // Every value is checked before anything is read or written.
         if (const auto refused = applyFieldEdit(probe, edits.back().first, edits.back().second)) {
             err << "zorvtool set: " << edits.back().first << ": '" << edits.back().second
@@ -44,7 +49,7 @@ int runSet(const Args& args, std::ostream& out, std::ostream& err) {
         }
     }
     return saveUserChanges(
-        args[0], {index},
+        a.file, {index},
         [&edits](int, zorv::Record& r) {
             for (const auto& [field, value] : edits)
                 applyFieldEdit(r, field, value);
@@ -52,7 +57,8 @@ int runSet(const Args& args, std::ostream& out, std::ostream& err) {
         "set", err);
 }
 
-const Register reg{{"set", kSetHelp, runSet}};
+const Register reg{command<SetArgs>("set", "change fields of user N (FIELD: a key of show --json)",
+                                    declareSet, runSet)};
 
 } // namespace
 } // namespace zorvtool

@@ -13,32 +13,26 @@
 namespace zorvtool {
 namespace {
 
-constexpr const char* kUsage = "usage: zorvtool stats FILE [--sort C] [--desc]\n";
-
-int usageError(std::ostream& err, const std::string& problem) {
-    err << "zorvtool stats: " << problem << '\n' << kUsage;
-    return 2;
-}
-
-int runStats(const Args& args, std::ostream& out, std::ostream& err) {
+struct StatsArgs {
     std::string file;
     SortRequest sort;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        std::string problem;
-        if (takeSortOption(args, i, sort, problem)) {
-            if (!problem.empty())
-                return usageError(err, problem);
-        } else if (!takeFileArgument(a, file, problem)) {
-            return usageError(err, problem);
-        }
-    }
-    if (file.empty())
-        return usageError(err, "no FILE given");
+};
+
+void declareStats(CommandLine& line, StatsArgs& a) {
+    line.word("FILE", a.file);
+    std::string columns;
+    for (const auto header : zorv::kStatHeaders)
+        columns += (columns.empty() ? "" : ", ") + std::string(header);
+    declareSort(line, a.sort, columns);
+}
+
+int runStats(const StatsArgs& a, std::ostream& out, std::ostream& err) {
+    const std::string& file = a.file;
+    const SortRequest& sort = a.sort;
     std::string problem;
     const auto sortColumn = sortColumnOf(sort, zorv::kStatColumns, problem);
     if (!sortColumn)
-        return usageError(err, problem);
+        throw UsageError(problem);
 
     zorv::SortGrid grid(zorv::kStatColumns, 1);
     return buildSortWrite(
@@ -56,7 +50,7 @@ int runStats(const Args& args, std::ostream& out, std::ostream& err) {
 }
 
 const Register reg{
-    {"stats", "stats FILE [--sort C] [--desc]  the statistics grid, optionally sorted", runStats}};
+    command<StatsArgs>("stats", "the statistics grid, optionally sorted", declareStats, runStats)};
 
 } // namespace
 } // namespace zorvtool

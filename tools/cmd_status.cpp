@@ -4,7 +4,6 @@
 #include "command.h"
 #include "fieldedit.h"
 #include "toolsave.h"
-#include "usages.h"
 
 #include "userfile/blockreader.h"
 #include "userfile/codepage.h"
@@ -24,10 +23,6 @@ namespace zorvtool {
 namespace {
 
 using namespace zorv;
-
-constexpr const char* kUsage =
-    "usage: zorvtool status FILE STATUS [--user N]... [--last-call-before YYYY-MM-DD]\n"
-    "                       [--status-is S] [--logins-at-most N] [--dry-run]\n";
 
 struct Filters {
     std::set<int> users;
@@ -61,56 +56,65 @@ bool passes(const Filters& f, int index, const Record& r) {
     return true;
 }
 
-int runStatus(const Args& args, std::ostream& out, std::ostream& err) {
-    std::vector<std::string> plain;
+struct StatusArgs {
+    std::string file, status;
+    std::vector<std::string> users;
+    std::string lastCallBefore, statusIs, loginsAtMost;
+    bool lastCallGiven = false, statusIsGiven = false, loginsGiven = false, dryRun = false;
+};
+
+void declareStatus(CommandLine& line, StatusArgs& a) {
+    line.word("FILE", a.file);
+    line.word("STATUS", a.status,
+              "the status to set: active, getlost, killed, kill+boot (any case) or 0-3");
+    line.repeatable("--user", "N", "only user N (from 0); given again, any of them", a.users);
+    line.option("--last-call-before", "YYYY-MM-DD",
+                "only users whose last call was before that day (one who never called counts "
+                "as before any day)",
+                a.lastCallBefore, &a.lastCallGiven);
+    line.option("--status-is", "S", "only users whose status is S (as STATUS)", a.statusIs,
+                &a.statusIsGiven);
+    line.option("--logins-at-most", "N", "only users with at most N logins", a.loginsAtMost,
+                &a.loginsGiven);
+    line.flag("--dry-run", "list the users, change none", a.dryRun);
+}
+
+int runStatus(const StatusArgs& a, std::ostream& out, std::ostream& err) {
     Filters f;
-    bool dryRun = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--dry-run") {
-            dryRun = true;
-            continue;
-        }
-        if (a.rfind("--", 0) != 0) {
-            plain.push_back(a);
-            continue;
-        }
-        if (i + 1 >= args.size()) {
-            err << "zorvtool status: " << a << " needs a value\n" << kUsage;
-            return kFailed;
-        }
-        const std::string& v = args[++i];
-        std::int32_t n = 0;
-        if (a == "--user" && tryParseInteger(v, n) && n >= 0) {
-            f.users.insert(n);
-        } else if (a == "--last-call-before" && v.size() == 10 && parseCallTime(v)) {
-            f.lastCallBefore = parseCallTime(v);
-        } else if (a == "--status-is" && parseStatusCode(v) >= 0) {
-            f.statusIs = parseStatusCode(v);
-        } else if (a == "--logins-at-most" && tryParseInteger(v, n)) {
-            f.loginsAtMost = n;
-        } else {
-            err << "zorvtool status: " << a << " '" << v << "' refused\n" << kUsage;
-            return kFailed;
-        }
+    const bool dryRun = a.dryRun;
+    const auto refused = [](const std::string& option, const std::string& value) {
+        return UsageError(option + " '" + value + "' refused");
+    };
+    std::int32_t n = 0;
+    for (const std::string& v : a.users) {
+        if (!tryParseInteger(v, n) || n < 0)
+            throw refused("--user", v);
+        f.users.insert(n);
     }
-    if (plain.size() != 2) {
-        err << kUsage;
-        return kFailed;
+    if (a.lastCallGiven) {
+        if (a.lastCallBefore.size() != 10 || !parseCallTime(a.lastCallBefore))
+            throw refused("--last-call-before", a.lastCallBefore);
+        f.lastCallBefore = parseCallTime(a.lastCallBefore);
     }
-    const int status = parseStatusCode(plain[1]);
+    if (a.statusIsGiven) {
+        f.statusIs = parseStatusCode(a.statusIs);
+        if (f.statusIs < 0)
+            throw refused("--status-is", a.statusIs);
+    }
+    if (a.loginsGiven) {
+        if (!tryParseInteger(a.loginsAtMost, n))
+            throw refused("--logins-at-most", a.loginsAtMost);
+        f.loginsAtMost = n;
+    }
+    const int status = parseStatusCode(a.status);
     if (status < 0) {
-        err << "zorvtool status: unknown status '" << plain[1]
+        err << "zorvtool status: unknown status '" << a.status
             << "' (active, getlost, killed, kill+boot or 0-3)\n";
         return kFailed;
     }
-    if (!f.any()) {
-        err << "zorvtool status: give at least one filter, so that no run changes every user by "
-               "mistake\n"
-            << kUsage;
-        return kFailed;
-    }
-    const std::string& file = plain[0];
+    if (!f.any())
+        throw UsageError("give at least one filter, so that no run changes every user by mistake");
+    const std::string& file = a.file;
     const auto wanted = [&](int index, const Record& r) {
         return readCode(r, kStatus) != static_cast<unsigned>(status) && passes(f, index, r);
     };
@@ -158,7 +162,8 @@ int runStatus(const Args& args, std::ostream& out, std::ostream& err) {
         "status", err, &picked);
 }
 
-const Register reg{{"status", kStatusHelp, runStatus}};
+const Register reg{command<StatusArgs>("status", "set STATUS on the users that pass every filter",
+                                       declareStatus, runStatus)};
 
 } // namespace
 } // namespace zorvtool

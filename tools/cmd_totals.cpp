@@ -11,29 +11,19 @@
 namespace zorvtool {
 namespace {
 
-constexpr const char* kUsage = "usage: zorvtool totals FILE [--json]\n";
-
-int runTotals(const Args& args, std::ostream& out, std::ostream& err) {
+struct TotalsArgs {
     std::string file;
     bool json = false;
-    for (const auto& a : args) {
-        if (a == "--json") {
-            json = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            err << "zorvtool totals: unknown option '" << a << "'\n" << kUsage;
-            return 2;
-        } else if (file.empty()) {
-            file = a;
-        } else {
-            err << kUsage;
-            return 2;
-        }
-    }
-    if (file.empty()) {
-        err << kUsage;
-        return 2;
-    }
+};
 
+void declareTotals(CommandLine& line, TotalsArgs& a) {
+    line.word("FILE", a.file);
+    line.flag("--json", "one JSON object of the ten figures under their names", a.json);
+}
+
+int runTotals(const TotalsArgs& a, std::ostream& out, std::ostream& err) {
+    const std::string& file = a.file;
+    const bool json = a.json;
     zorv::Totals t;
     try {
         zorv::BlockReader reader(file); // streams: memory stays flat
@@ -56,8 +46,8 @@ int runTotals(const Args& args, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
-const Register reg{
-    {"totals", "totals FILE [--json]        the ten BBS totals (tuser ... tbdown)", runTotals}};
+const Register reg{command<TotalsArgs>("totals", "the ten BBS totals (tuser ... tbdown)",
+                                       declareTotals, runTotals)};
 
 } // namespace
 } // namespace zorvtool

@@ -1,4 +1,5 @@
 #include "fieldedit.h"
+#include "recordfields.h"
 
 #include "editor/codetables.h"
 #include "userfile/codepage.h"
@@ -139,16 +140,15 @@ std::optional<std::string> setText(Record& r, const TextField& f, const std::str
 } // namespace
 
 int parseStatusCode(const std::string& text) {
-    const char* names[] = {"active", "getlost", "killed", "kill+boot"};
-    for (int i = 0; i < 4; ++i)
-        if (lower(text) == names[i])
-            return i;
+    for (std::size_t i = 0; i < kStatusNames.size(); ++i)
+        if (lower(text) == kStatusNames[i])
+            return static_cast<int>(i);
     long long v = 0;
     return numberIn(text, 0, 3, v) ? static_cast<int>(v) : -1;
 }
 
 std::optional<std::uint32_t> parseCallTime(const std::string& text) {
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
     auto digits = [&text](std::size_t at, std::size_t n, int& out) {
         if (at + n > text.size())
             return false;
@@ -160,18 +160,22 @@ std::optional<std::uint32_t> parseCallTime(const std::string& text) {
         }
         return true;
     };
-    if (!(text.size() == 10 || text.size() == 16) || !digits(0, 4, y) || text[4] != '-' ||
-        !digits(5, 2, mo) || text[7] != '-' || !digits(8, 2, d))
+    if (!(text.size() == 10 || text.size() == 16 || text.size() == 19) || !digits(0, 4, y) ||
+        text[4] != '-' || !digits(5, 2, mo) || text[7] != '-' || !digits(8, 2, d))
         return std::nullopt;
-    if (text.size() == 16 && (text[10] != 'T' || !digits(11, 2, h) || text[13] != ':' ||
+    if (text.size() >= 16 && (text[10] != 'T' || !digits(11, 2, h) || text[13] != ':' ||
                               !digits(14, 2, mi) || h > 23 || mi > 59))
+        return std::nullopt;
+    // The file keeps two-second steps: an odd second would be changed unasked.
+    if (text.size() == 19 && (text[16] != ':' || !digits(17, 2, sec) || sec > 59 || sec % 2 != 0))
         return std::nullopt;
     static constexpr std::array<int, 12> kDays{31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
     if (y < 1980 || y > 2107 || mo < 1 || mo > 12 || d < 1 || d > kDays[mo - 1] ||
         (mo == 2 && d == 29 && !leap))
         return std::nullopt;
-    return static_cast<std::uint32_t>((y - 1980) << 25 | mo << 21 | d << 16 | h << 11 | mi << 5);
+    return static_cast<std::uint32_t>((y - 1980) << 25 | mo << 21 | d << 16 | h << 11 | mi << 5 |
+                                      sec / 2);
 }
 
 std::optional<std::string> applyFieldEdit(Record& r, const std::string& field,
@@ -228,7 +232,8 @@ std::optional<std::string> applyFieldEdit(Record& r, const std::string& field,
     if (field == "lastcall" || field == "firstcall") {
         const auto packed = parseCallTime(value);
         if (!packed)
-            return "a date YYYY-MM-DD or YYYY-MM-DDTHH:MM from 1980 to 2107";
+            return "a date YYYY-MM-DD, YYYY-MM-DDTHH:MM or YYYY-MM-DDTHH:MM:SS (export's "
+                   "lastcallISO; even seconds, as the file keeps them) from 1980 to 2107";
         putU32(r, field == "lastcall" ? kLastcallOffset : kFirstcallOffset, *packed);
         return std::nullopt;
     }

@@ -18,8 +18,8 @@ std::optional<std::string> applyFieldEdit(zorv::Record& r, const std::string& fi
 // the status list's item (case-insensitive) or its code 0-3; -1 otherwise.
 int parseStatusCode(const std::string& text);
 
-// YYYY-MM-DD[THH:MM] as a packed DOS date-time; nullopt when malformed or
-// outside 1980-2107.
+// YYYY-MM-DD[THH:MM[:SS]] as a packed DOS date-time; nullopt when malformed,
+// outside 1980-2107 or with an odd second (the file keeps two-second steps).
 std::optional<std::uint32_t> parseCallTime(const std::string& text);
 
 } // namespace zorvtool

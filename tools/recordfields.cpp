@@ -1,8 +1,10 @@
 #include "recordfields.h"
 
+#include "reports/reportrows.h"
 #include "userfile/calltime.h"
 #include "userfile/codepage.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace zorvtool {
@@ -11,7 +13,19 @@ namespace {
 using namespace zorv;
 
 // How a field's value is read; the order is the order of the keys.
-enum class Source { Text, Code, Number, Sysop, Access, Userflags, Lastcall, Firstcall };
+enum class Source {
+    Text,
+    Code,
+    Number,
+    Sysop,
+    Access,
+    Userflags,
+    Lastcall,
+    Firstcall,
+    LastcallIso,
+    FirstcallIso,
+    StatusName
+};
 
 struct FieldSource {
     Source source;
@@ -55,8 +69,11 @@ constexpr FieldSource kSources[] = {
     {Source::Userflags},
     {Source::Lastcall},
     {Source::Firstcall},
+    {Source::LastcallIso},
+    {Source::FirstcallIso},
+    {Source::StatusName},
 };
-static_assert(std::size(kSources) == kRecordFieldCount);
+static_assert(std::size(kSources) == kExportFieldCount);
 
 constexpr const char* keyOf(const FieldSource& s) {
     switch (s.source) {
@@ -76,21 +93,30 @@ constexpr const char* keyOf(const FieldSource& s) {
         return "lastcall";
     case Source::Firstcall:
         return "firstcall";
+    case Source::LastcallIso:
+        return "lastcallISO";
+    case Source::FirstcallIso:
+        return "firstcallISO";
+    case Source::StatusName:
+        return "statusName";
     }
     return "";
 }
 
-constexpr std::array<RecordField, kRecordFieldCount> makeFields() {
-    std::array<RecordField, kRecordFieldCount> fields{};
-    for (std::size_t i = 0; i < kRecordFieldCount; ++i) {
+constexpr std::array<RecordField, kExportFieldCount> makeFields() {
+    std::array<RecordField, kExportFieldCount> fields{};
+    for (std::size_t i = 0; i < kExportFieldCount; ++i) {
         const Source s = kSources[i].source;
+        const bool derived = i >= kRecordFieldCount;
         fields[i] = {keyOf(kSources[i]),
-                     s == Source::Text || s == Source::Lastcall || s == Source::Firstcall};
+                     derived || s == Source::Text || s == Source::Lastcall ||
+                         s == Source::Firstcall,
+                     derived};
     }
     return fields;
 }
 
-constexpr std::array<RecordField, kRecordFieldCount> kFields = makeFields();
+constexpr std::array<RecordField, kExportFieldCount> kFields = makeFields();
 
 void appendNumber(std::string& out, std::int64_t value) {
     char buf[24];
@@ -99,13 +125,36 @@ void appendNumber(std::string& out, std::int64_t value) {
 
 } // namespace
 
-const std::array<RecordField, kRecordFieldCount>& recordFields() {
+const std::array<RecordField, kExportFieldCount>& exportFields() {
     return kFields;
+}
+
+bool appendIsoCallTime(std::string& out, std::uint32_t packed) {
+    const auto date = callDate(packed);
+    const unsigned hours = packed >> 11 & 0x1F, minutes = packed >> 5 & 0x3F,
+                   seconds = 2 * (packed & 0x1F);
+    if (!date || hours > 23 || minutes > 59 || seconds > 59)
+        return false;
+    char buf[] = "yyyy-mm-ddThh:mm:ss";
+    const auto two = [&](std::size_t at, unsigned v) {
+        buf[at] = static_cast<char>('0' + v / 10);
+        buf[at + 1] = static_cast<char>('0' + v % 10);
+    };
+    const auto year = static_cast<unsigned>(date->year);
+    two(0, year / 100);
+    two(2, year % 100);
+    two(5, static_cast<unsigned>(date->month));
+    two(8, static_cast<unsigned>(date->day));
+    two(11, hours);
+    two(14, minutes);
+    two(17, seconds);
+    out.append(buf, sizeof buf - 1);
+    return true;
 }
 
 void RecordValues::read(const Record& r) {
     text_.clear();
-    for (std::size_t i = 0; i < kRecordFieldCount; ++i) {
+    for (std::size_t i = 0; i < kExportFieldCount; ++i) {
         const FieldSource& s = kSources[i];
         switch (s.source) {
         case Source::Text:
@@ -131,6 +180,16 @@ void RecordValues::read(const Record& r) {
             break;
         case Source::Firstcall:
             appendCallTime(text_, readFirstcall(r));
+            break;
+        case Source::LastcallIso:
+            appendIsoCallTime(text_, readLastcall(r));
+            break;
+        case Source::FirstcallIso:
+            appendIsoCallTime(text_, readFirstcall(r));
+            break;
+        case Source::StatusName:
+            if (const unsigned code = readCode(r, kStatus); code < kStatusNames.size())
+                text_ += kStatusNames[code];
             break;
         }
         ends_[i] = text_.size();
@@ -161,11 +220,12 @@ void appendJsonString(std::string& out, std::string_view utf8) {
     out += '"';
 }
 
-void appendJsonObject(std::string& out, const RecordValues& values, const char* userKey, int user) {
+void appendJsonObject(std::string& out, const RecordValues& values, const char* userKey, int user,
+                      std::size_t fields) {
     // ", \"key\": " for every field, made once.
     static const auto separators = [] {
-        std::array<std::string, kRecordFieldCount> all;
-        for (std::size_t i = 0; i < kRecordFieldCount; ++i)
+        std::array<std::string, kExportFieldCount> all;
+        for (std::size_t i = 0; i < kExportFieldCount; ++i)
             all[i] = std::string(", \"") + kFields[i].key + "\": ";
         return all;
     }();
@@ -176,10 +236,12 @@ void appendJsonObject(std::string& out, const RecordValues& values, const char* 
         out += "\": ";
         appendNumber(out, user);
     }
-    for (std::size_t i = 0; i < kRecordFieldCount; ++i) {
+    for (std::size_t i = 0; i < std::min(fields, kExportFieldCount); ++i) {
         // The first field has no comma before it unless the number came first.
         out.append(separators[i], i == 0 && !userKey ? 2 : 0);
-        if (kFields[i].text)
+        if (kFields[i].derived && values[i].empty())
+            out += "null";
+        else if (kFields[i].text)
             appendJsonString(out, values[i]);
         else
             out += values[i];

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -15,10 +16,17 @@ namespace zorvtool {
 struct RecordField {
     const char* key;
     bool text; // a JSON string (stored texts, call times); otherwise a bare number
+    // Made from other fields for scripts (export only); an empty value means
+    // there is none (JSON null, an empty CSV cell).
+    bool derived = false;
 };
 
+// show --json's fields: the record's own, in table order.
 inline constexpr std::size_t kRecordFieldCount = 34;
-const std::array<RecordField, kRecordFieldCount>& recordFields();
+// export's: those, then the derived ones, appended so that every column
+// before them keeps its place: lastcallISO, firstcallISO, statusName.
+inline constexpr std::size_t kExportFieldCount = kRecordFieldCount + 3;
+const std::array<RecordField, kExportFieldCount>& exportFields();
 
 // The values of one record, kept back to back in one buffer that is reused
 // from record to record: a pass over a million users allocates nothing after
@@ -35,16 +43,25 @@ class RecordValues {
 
   private:
     std::string text_;
-    std::array<std::size_t, kRecordFieldCount> ends_{};
+    std::array<std::size_t, kExportFieldCount> ends_{};
 };
 
 // A JSON string: quote, backslash, control characters and DEL escaped; other
 // UTF-8 passes unchanged.
 void appendJsonString(std::string& out, std::string_view utf8);
 
-// One JSON object on one line, ending in "\n". With `userKey` set, the user's
-// number comes first under that key.
+// A packed call time as ISO 8601 local time, "2012-03-03T05:21:58"; nothing
+// appended, and false, when it holds no valid date (the user list's rule) or
+// no valid time of day.
+bool appendIsoCallTime(std::string& out, std::uint32_t packed);
+
+// The status names `status`, `find --status` and export's statusName use, by code.
+inline constexpr std::array<const char*, 4> kStatusNames{"active", "getlost", "killed",
+                                                         "kill+boot"};
+
+// One JSON object on one line, ending in "\n", of the first `fields` fields.
+// With `userKey` set, the user's number comes first under that key.
 void appendJsonObject(std::string& out, const RecordValues& values, const char* userKey = nullptr,
-                      int user = 0);
+                      int user = 0, std::size_t fields = kRecordFieldCount);
 
 } // namespace zorvtool

@@ -9,48 +9,24 @@
 
 namespace zorvtool {
 
-bool takeFileArgument(const std::string& arg, std::string& file, std::string& problem) {
-    if (arg.size() > 1 && arg[0] == '-') {
-        problem = "unknown option '" + arg + "'";
-        return false;
-    }
-    if (!file.empty()) {
-        problem = "more than one FILE";
-        return false;
-    }
-    file = arg;
-    return true;
-}
-
-bool takeSortOption(const std::vector<std::string>& args, std::size_t& i, SortRequest& sort,
-                    std::string& problem) {
-    const std::string& a = args[i];
-    if (a == "--desc") {
-        if (sort.descending)
-            problem = "--desc given twice";
-        sort.descending = true;
-        return true;
-    }
-    if (a != "--sort")
-        return false;
-    if (i + 1 >= args.size())
-        problem = "--sort needs a column number";
-    else if (sort.column)
-        problem = "--sort given twice";
-    else
-        sort.column = args[++i];
-    return true;
+void declareSort(CommandLine& line, SortRequest& sort, const std::string& columns) {
+    line.option("--sort", "C",
+                "sort by column C (from 0: " + columns +
+                    ") as the grid sorts it when its header is clicked: numbers as numbers, "
+                    "dates as dates, other columns as text",
+                sort.column, &sort.sorted);
+    line.flag("--desc", "sort descending (with --sort)", sort.descending);
 }
 
 std::optional<int> sortColumnOf(const SortRequest& sort, int colCount, std::string& problem) {
-    if (!sort.column) {
+    if (!sort.sorted) {
         if (sort.descending) {
             problem = "--desc needs --sort";
             return std::nullopt;
         }
         return -1;
     }
-    const std::string& t = *sort.column;
+    const std::string& t = sort.column;
     int c = -1;
     const auto res = std::from_chars(t.data(), t.data() + t.size(), c);
     if (t.empty() || res.ec != std::errc{} || res.ptr != t.data() + t.size() || c < 0 ||

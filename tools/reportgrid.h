@@ -3,6 +3,8 @@
 // reading, the sort itself and the output, which leaves only once everything
 // has been read.
 
+#include "commandline.h"
+
 #include "components/sortgrid.h"
 
 #include <functional>
@@ -19,18 +21,13 @@ class BlockReader;
 namespace zorvtool {
 
 struct SortRequest {
-    std::optional<std::string> column; // --sort's text as given
+    std::string column;  // --sort's text as given
+    bool sorted = false; // --sort given
     bool descending = false;
 };
 
-// Takes a word that is no option as FILE. Returns false, with `problem` set,
-// for an unknown option or a second FILE.
-bool takeFileArgument(const std::string& arg, std::string& file, std::string& problem);
-
-// Takes --sort C and --desc at args[i] (advancing i past a value). Returns
-// false when args[i] is neither; sets `problem` for a missing or repeated value.
-bool takeSortOption(const std::vector<std::string>& args, std::size_t& i, SortRequest& sort,
-                    std::string& problem);
+// --sort C and --desc, for a grid of the columns `columns` explains.
+void declareSort(CommandLine& line, SortRequest& sort, const std::string& columns);
 
 // The sort column in 0..colCount-1, or nothing (with `problem` set) for a bad
 // text or --desc without --sort. No --sort at all: -1.

@@ -40,7 +40,7 @@ measure() {
 
 echo "users                   $users ($(stat -c %s "$file") bytes of user file), load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "cat user file           $(best cat "$file") s wall"
-for form in "--format jsonl" "--format csv" "--format csv --encoding cp1252"; do
+for form in "--format jsonl" "--format csv" "--format csv --for-spreadsheet" "--format csv --encoding cp1252"; do
   # shellcheck disable=SC2086
   t=$(best "$tool" export "$file" $form)
   bytes=$(stat -c %s "$work/out")

@@ -3,6 +3,8 @@
 #ifndef _WIN32
 
 #include "settings/regdoc.h"
+#include "userfile/errors.h"
+#include "userfile/workingcopy.h"
 
 #include <cerrno>
 #include <chrono>
@@ -56,20 +58,6 @@ bool makeDirs(const std::string& dir) {
     if (parent != dir && !makeDirs(parent))
         return false;
     return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-bool writeAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 enum class ReadResult { Ok, Missing, Failed, TooLarge };
@@ -200,8 +188,8 @@ bool RegFileKey::open(bool create) {
             return false;
         }
         regdoc::addSection(state_->doc);
-        if (!writeBack()) {
-            const std::string why = std::strerror(errno);
+        std::string why;
+        if (!writeBack(why)) {
             close();
             reportOnce("Cannot write the settings file '" + path_ + "': " + why);
             return false;
@@ -227,17 +215,17 @@ bool RegFileKey::setValue(const std::string& name, std::uint32_t type, std::stri
     regdoc::Document before = state_->doc;
     if (!regdoc::set(state_->doc, name, type, data))
         return true;
-    if (writeBack())
+    std::string why;
+    if (writeBack(why))
         return true;
-    const int err = errno;
     state_->doc = std::move(before);
     if (readOnlyFile()) {
         // The sysop made it read-only on purpose, perhaps: said once per run,
         // then such writes are dropped quietly.
         if (markReported(path_ + "\n(read-only)"))
             throw SettingsError(SettingsError::Kind::SetData, name,
-                                "The settings file '" + path_ + "' may not be written (" +
-                                    std::strerror(err) + "); settings are not saved.");
+                                "The settings file '" + path_ + "' may not be written (" + why +
+                                    "); settings are not saved.");
         return true;
     }
     return false;
@@ -247,47 +235,29 @@ bool RegFileKey::readOnlyFile() const {
     return ::access(path_.c_str(), F_OK) == 0 && ::access(path_.c_str(), W_OK) != 0;
 }
 
-bool RegFileKey::writeBack() {
-    // Write where a symbolic link points, so that a linked settings file stays linked.
-    std::string target = path_;
-    if (char* real = ::realpath(path_.c_str(), nullptr)) {
-        target = real;
-        std::free(real);
+bool RegFileKey::writeBack(std::string& why) {
+    // Replacing a file this user may not write would go round its permissions.
+    if (readOnlyFile()) {
+        why = std::strerror(EACCES);
+        return false;
     }
-    // Replacing it would go round the file's own permissions.
-    if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0)
-        return false;
-    const std::string dir = parentOf(target);
-    const std::size_t slash = target.rfind('/');
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string tmp = dir + "/." + base + ".XXXXXX";
-    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    int err = 0;
-    auto step = [&err](bool ok) {
-        if (!ok && err == 0)
-            err = errno != 0 ? errno : EIO;
-        return ok;
-    };
-    struct stat st;
-    step(writeAll(fd, regdoc::serialize(state_->doc)));
-    if (err == 0 && ::stat(target.c_str(), &st) == 0)
-        step(::fchmod(fd, st.st_mode & 07777) == 0);
-    if (err == 0)
-        step(::fsync(fd) == 0);
-    step(::close(fd) == 0);
-    if (err == 0 && step(::rename(tmp.c_str(), target.c_str()) == 0)) {
-        const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dfd >= 0) {
-            ::fsync(dfd);
-            ::close(dfd);
-        }
+    // A new settings file is this user's alone; an existing one keeps its
+    // mode, owner and group, and a symbolic link stays one (its file is
+    // replaced). Temps that a killed editor left beside it go, those of a
+    // running one stay (their lock says so).
+    struct stat privateModel {};
+    privateModel.st_mode = S_IFREG | 0600;
+    privateModel.st_uid = ::geteuid();
+    privateModel.st_gid = ::getegid();
+    try {
+        ReplacementFile file(path_, &privateModel);
+        file.append(regdoc::serialize(state_->doc));
+        file.commit();
         return true;
+    } catch (const IoError& e) {
+        why = e.what();
+        return false;
     }
-    ::unlink(tmp.c_str());
-    errno = err;
-    return false;
 }
 
 } // namespace zorv

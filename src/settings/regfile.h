@@ -11,8 +11,9 @@
 // The key is missing when the file or its section is. open() takes an exclusive lock
 // (flock on "<file>.lock" beside it) that close() releases, so a step's read and writes
 // are one unit against other running editors. Each write that changes something
-// replaces the file at once (temporary file, then rename), so a write that fails is
-// reported at the value that failed. Lines the program does not change are written back
+// replaces the file at once (the working copy's ReplacementFile: a locked temporary
+// file, then rename; the file keeps its mode), so a write that fails is reported at the
+// value that failed. Lines the program does not change are written back
 // byte for byte; other sections and comments are kept.
 
 #include "settings/registry.h"
@@ -37,7 +38,9 @@ class RegFileKey final : public RegistryKey {
     void setLockTimeoutMs(int ms) noexcept { lockTimeoutMs_ = ms; }
 
   private:
-    bool writeBack();
+    // Replaces the file by the document (ReplacementFile); false with the
+    // reason in `why` when it could not.
+    bool writeBack(std::string& why);
     bool readOnlyFile() const; // it exists and this user may not write it
 
     struct State;

@@ -118,13 +118,13 @@ const CodeList* listOf(const UserField& f) {
     return nullptr;
 }
 
-std::string listed(const UserField& f, unsigned value) {
+std::string listed(const UserField& f, unsigned value, const FieldWording& words) {
     if (const CodeList* list = listOf(f)) {
         const int item = codeToItem(list->id, value);
         if (item >= 0)
             return cp1252ToUtf8(list->items[static_cast<std::size_t>(item)]);
     }
-    return "code " + std::to_string(value);
+    return words.noItemBefore + std::to_string(value) + words.noItemAfter;
 }
 
 } // namespace
@@ -140,19 +140,23 @@ const UserField* findUserField(std::string_view name) {
     return nullptr;
 }
 
-std::string fieldText(const Record& r, const UserField& f) {
+bool isOptionBox(const UserField& f) {
+    return f.kind == FieldKind::Flag && !listOf(f);
+}
+
+std::string fieldText(const Record& r, const UserField& f, const FieldWording& words) {
     switch (f.kind) {
     case FieldKind::Text:
         return cp865ToUtf8(rawText(r, *f.text));
     case FieldKind::Number:
         return std::to_string(readNumber(r, *f.number));
     case FieldKind::Code:
-        return listed(f, readCode(r, *f.code));
+        return listed(f, readCode(r, *f.code), words);
     case FieldKind::Flag: {
         const bool set = (r[f.offset] & f.mask) != 0;
         if (listOf(f))
-            return listed(f, set ? 1 : 0);
-        return set != f.inverted ? "on" : "off";
+            return listed(f, set ? 1 : 0, words);
+        return set != f.inverted ? words.boxTicked : words.boxClear;
     }
     case FieldKind::CallTime:
         return formatCallTime(getU32(r, f.offset));

@@ -45,10 +45,22 @@ const std::array<UserField, kUserFieldCount>& userFields();
 // nullptr for a name that is no field.
 const UserField* findUserField(std::string_view name);
 
+// How fieldText words what has no text of its own: a code without a list
+// item (before and after its number) and an option box.
+struct FieldWording {
+    const char* noItemBefore;
+    const char* noItemAfter;
+    const char* boxTicked;
+    const char* boxClear;
+};
+inline constexpr FieldWording kFieldWords{"code ", "", "on", "off"};
+
 // The value as the operator would read it, in UTF-8: texts as stored, numbers
 // in decimal, codes by their list item ("code N" without one), flags "on" or
 // "off" as their box shows them, call times as the window shows them.
-std::string fieldText(const Record& r, const UserField& f);
+std::string fieldText(const Record& r, const UserField& f, const FieldWording& words = kFieldWords);
+// True for a flag with a box of its own (menulev is a drop-down's).
+bool isOptionBox(const UserField& f);
 bool fieldDiffers(const Record& a, const Record& b, const UserField& f);
 // Only the field's bytes and bits of `to` change; a text takes its
 // characters and NUL, the rest of its array keeps what `to` held.

@@ -7,9 +7,13 @@ Makes a demo user file, plants awkward stored texts (quotes, commas, CR and
 LF, backslashes, control bytes, code page 865 letters and graphics, a text
 filling its whole field) and checks that every line of the JSON lines and
 every row of both CSV encodings says what `show --json` says for that user,
-and that the texts are what Python's own cp865 codec makes of the bytes.
+and that the texts are what Python's own cp865 codec makes of the bytes; the
+keys after show's (ISO call times, the status name) are worked out here from
+the bytes, and the spreadsheet form is the UTF-8 CSV behind a byte-order mark
+with its formula-like texts guarded.
 """
 
+import calendar
 import csv
 import io
 import json
@@ -25,6 +29,8 @@ RECORD = 273
 TEXTS = [("Name", 0, 30), ("address", 46, 30), ("postnr", 76, 30), ("Tlf", 106, 18),
          ("birth", 124, 18)]
 USERS = 40
+STATUS_NAMES = ["active", "getlost", "killed", "kill+boot"]
+DERIVED = ["lastcallISO", "firstcallISO", "statusName"]
 
 failures = []
 
@@ -56,6 +62,24 @@ def stored_texts(data, user):
             for key, off, width in TEXTS}
 
 
+def iso(packed):
+    """A packed DOS date-time as export's ISO text, None when no valid date-time."""
+    sec, mi, h = 2 * (packed & 0x1F), packed >> 5 & 0x3F, packed >> 11 & 0x1F
+    d, mo, y = packed >> 16 & 0x1F, packed >> 21 & 0x0F, 1980 + (packed >> 25)
+    if not (1 <= mo <= 12 and 1 <= d <= calendar.monthrange(y, mo)[1]) or h > 23 or mi > 59 \
+            or sec > 59:
+        return None
+    return f"{y:04}-{mo:02}-{d:02}T{h:02}:{mi:02}:{sec:02}"
+
+
+def derived(data, user):
+    """export's keys after show's, from the record's bytes."""
+    last, first = struct.unpack_from("<II", data, user * RECORD + 241)
+    status = data[user * RECORD + 142]
+    return {"lastcallISO": iso(last), "firstcallISO": iso(first),
+            "statusName": STATUS_NAMES[status] if status < 4 else None}
+
+
 def main():
     tool = sys.argv[1]
     with tempfile.TemporaryDirectory() as tmp:
@@ -63,6 +87,9 @@ def main():
         path = os.path.join(tmp, "zorvuser.dat")
         with open(path, "rb") as f:
             data = bytearray(f.read())
+        pristine = os.path.join(tmp, "pristine.dat")
+        with open(pristine, "wb") as f:
+            f.write(data)
 
         plant(data, 0, 0, 30, b'KARI "K", NORDMANN')
         plant(data, 0, 46, 30, b'back\\slash "q" ,,')
@@ -74,13 +101,25 @@ def main():
         plant(data, 4, 0, 30, b"X" * 28 + b",\"")  # no NUL: the whole field
         plant(data, 5, 124, 18, b"")
         struct.pack_into("<i", data, 5 * RECORD + 161, -5)  # logins
+        plant(data, 6, 0, 30, b"=1+2")  # what a spreadsheet takes for formulas
+        plant(data, 6, 46, 30, b"-x, y")
+        plant(data, 6, 76, 30, b"@home")
+        plant(data, 6, 106, 18, b"+47")
+        plant(data, 6, 124, 18, b"\r\n")
+        data[7 * RECORD + 142] = 9  # a status the board does not know
+        # 29 February 2023 (no such day); 23:59:58 on 29 February 2024.
+        struct.pack_into("<II", data, 7 * RECORD + 241, 43 << 25 | 2 << 21 | 29 << 16,
+                         44 << 25 | 2 << 21 | 29 << 16 | 23 << 11 | 59 << 5 | 29)
         with open(path, "wb") as f:
             f.write(data)
 
         shows = [json.loads(run(tool, "show", path, str(u), "--json").stdout.decode("utf-8"))
                  for u in range(USERS)]
-        keys = ["user"] + list(shows[0].keys())
-        expected = [dict({"user": u}, **shows[u]) for u in range(USERS)]
+        keys = ["user"] + list(shows[0].keys()) + DERIVED
+        expected = [dict({"user": u}, **shows[u], **derived(data, u)) for u in range(USERS)]
+        check(expected[7]["statusName"] is None and expected[7]["lastcallISO"] is None and
+              expected[7]["firstcallISO"] == "2024-02-29T23:59:58", "user 7's derived keys")
+        check(any(e["lastcallISO"] for e in expected), "some users have called")
         for u in range(USERS):
             for key, text in stored_texts(data, u).items():
                 check(shows[u][key] == text, f"show --json user {u} {key}: {shows[u][key]!r} != {text!r}")
@@ -105,7 +144,7 @@ def main():
             return list(csv.reader(io.StringIO(text, newline="")))
 
         def as_text(value):
-            return value if isinstance(value, str) else str(value)
+            return "" if value is None else value if isinstance(value, str) else str(value)
 
         rows = csv_rows(run(tool, "export", path, "--format", "csv").stdout, "utf-8")
         check(rows[0] == keys, f"CSV header {rows[0]}")
@@ -113,6 +152,22 @@ def main():
         for u, row in enumerate(rows[1:]):
             want = [as_text(expected[u][k]) for k in keys]
             check(row == want, f"CSV user {u}: {row} != {want}")
+
+        # The spreadsheet form: the same after a byte-order mark, a text that
+        # begins as a formula does behind a "'".
+        raw = run(tool, "export", path, "--format", "csv", "--for-spreadsheet").stdout
+        check(raw.startswith(b"\xef\xbb\xbf"), "the spreadsheet form begins with a BOM")
+        sheet = csv_rows(raw, "utf-8-sig")
+        texts = {k for k, v in expected[0].items() if isinstance(v, str)} | set(DERIVED)
+        for u, row in enumerate(sheet[1:]):
+            want = []
+            for k in keys:
+                text = as_text(expected[u][k])
+                guard = k in texts and text[:1] in ("=", "+", "-", "@", "\t", "\r")
+                want.append("'" + text if guard else text)
+            check(row == want, f"spreadsheet CSV user {u}: {row} != {want}")
+        check(sheet[7][1:6] == ["'=1+2", "'-x, y", "'@home", "'+47", "'\r\n"], f"{sheet[7]}")
+        check(sheet[6][keys.index("logins")] == "-5", "numbers are never guarded")
 
         # CSV, cp1252: what cp1252 lacks is "?", counted on stderr.
         p = run(tool, "export", path, "--format", "csv", "--encoding", "cp1252")
@@ -131,6 +186,25 @@ def main():
                       rb"user 2, Tlf, U\+2591\)", p.stderr)
         check(m is not None and int(m.group(1)) == lacking,
               f"stderr names {lacking} lacking characters: {p.stderr!r}")
+
+        # diff --json: one object a user, the changed keys with show's values.
+        before = [json.loads(run(tool, "show", pristine, str(u), "--json").stdout) for u in
+                  range(USERS)]
+        p = run(tool, "diff", pristine, path, "--json", expect=1)
+        lines = p.stdout.decode("utf-8").splitlines()
+        changed = set()
+        for line in lines:
+            obj = json.loads(line)
+            u = obj["user"]
+            changed.add(u)
+            check(obj["diff"] == "changed", f"diff user {u}: {obj['diff']}")
+            want = {k: [before[u][k], shows[u][k]] for k in shows[u] if before[u][k] != shows[u][k]}
+            check(obj["fields"] == want, f"diff user {u}: {obj['fields']} != {want}")
+            for run_ in obj["bytes"]:
+                at = u * RECORD + run_["at"]
+                old_bytes, new_bytes = bytes.fromhex(run_["old"]), bytes.fromhex(run_["new"])
+                check(data[at:at + len(new_bytes)] == new_bytes, f"diff user {u} bytes {run_}")
+        check(changed == set(range(8)), f"diff lists users {sorted(changed)}")
 
         # Refused command lines write nothing.
         for args in (["--encoding", "cp1252"], ["--format", "xml"], ["--encoding", "latin1"]):

@@ -261,10 +261,10 @@ TEST(ResumeDemo, DemoCommandGivesHoldersResumesOfItsConference) {
     EXPECT_GT(holders, 40);
     EXPECT_EQ(found, holders - 2); // two show "Resume not found!"
     std::ostringstream out2, err2;
-    EXPECT_EQ(zorvtool::dispatch({"demo", d.path()}, out2, err2), 1);
+    EXPECT_EQ(zorvtool::dispatch({"demo", d.path()}, out2, err2), 2);
     std::filesystem::remove(fs::path(d.path()) / "zorvuser.dat");
     // A conference already there is not overwritten either.
-    EXPECT_EQ(zorvtool::dispatch({"demo", d.path()}, out2, err2), 1);
+    EXPECT_EQ(zorvtool::dispatch({"demo", d.path()}, out2, err2), 2);
     EXPECT_NE(err2.str().find("resume.hdr exists"), std::string::npos) << err2.str();
     EXPECT_EQ(zorvtool::dispatch({"demo", d.path(), "--force"}, out2, err2), 0);
 }

@@ -264,6 +264,42 @@ TEST(RegFile, ASymbolicLinkStaysALink) {
     EXPECT_EQ(readBytes(real), std::string(kHead) + "\"m.top\"=dword:00000003\n");
 }
 
+TEST(RegFile, AWriteKeepsTheFilesModeAndRemovesOnlyTempsNoWriterHolds) {
+    TempDir d;
+    {
+        RegFileKey key(d.regPath());
+        ASSERT_TRUE(key.open(true));
+    }
+    ASSERT_EQ(::chmod(d.regPath().c_str(), 0640), 0);
+    // What killed editors left beside it, and the temp of one still writing.
+    const std::string dir = d.path() + "/NV";
+    const std::string dead = dir + "/.zorvedit-tmp-zorvedit.reg.AbC123";
+    const std::string busy = dir + "/.zorvedit-tmp-zorvedit.reg.XyZ789";
+    const std::string other = dir + "/.zorvedit-tmp-zorvuser.dat.AbC123";
+    for (const auto& p : {dead, busy, other})
+        writeBytes(p, "half a file");
+    const int held = ::open(busy.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    RegFileKey key(d.regPath());
+    ASSERT_TRUE(key.open(false));
+    key.writeInteger("m.top", 7);
+    key.close();
+    EXPECT_EQ(readBytes(d.regPath()), std::string(kHead) + "\"m.top\"=dword:00000007\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(d.regPath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_FALSE(fs::exists(dead)) << "its writer is gone";
+    EXPECT_TRUE(fs::exists(busy)) << "its writer holds its lock";
+    EXPECT_TRUE(fs::exists(other)) << "another file's";
+    ::close(held);
+    std::size_t temps = 0;
+    for (const auto& e : fs::directory_iterator(dir))
+        temps += e.path().filename().string().rfind(".zorvedit-tmp-", 0) == 0;
+    EXPECT_EQ(temps, 2u) << "the write left none of its own";
+}
+
 // Files this program does not fully understand: reported once, never written.
 TEST(RegFile, MalformedFilesAreReportedOnceAndLeftUntouched) {
     const std::string h = "Windows Registry Editor Version 5.00\n";

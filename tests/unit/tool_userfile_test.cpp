@@ -257,7 +257,7 @@ TEST(DemoData, CommandRefusesToOverwriteAndBadOptions) {
     const std::string file = tmp.file("zorvuser.dat");
     zorvtest::writeFileBytes(file, "a real user file");
     ToolRun r = tool({"demo", tmp.path()});
-    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.code, 2) << "an error; 1 is only ever a negative answer";
     EXPECT_NE(r.err.find("--force"), std::string::npos);
     EXPECT_EQ(readFileBytes(file), "a real user file");
 
