@@ -19,7 +19,9 @@
 # The accounting. Every question the save asks is answered "Keep the board's"
 # where that button is offered, else "Cancel" (the whole-file overwrite is never
 # taken). So whatever the board wrote last to a user must be in the file at the
-# end, whenever it wrote it; and a user the board never wrote holds the
+# end, whenever it wrote it (in a user both changed, but for the fields the
+# operator changed and the board did not: the save merges field by field);
+# and a user the board never wrote holds the
 # operator's change after a save reported "Saved" (or "Partial"), else its
 # loaded bytes. The board's writes carry their own number, so the file's bytes
 # say whose they are. Counted:

@@ -9,10 +9,12 @@
 // fcntl locks (its record's 273 bytes for a write or an append, the whole file
 // for a shortening or a rename); 0: none. Every question is answered "Keep the
 // board's" where offered, else "Cancel", so the board's last write to a user
-// must always be what the file holds at the end. Prints one line of
-// name=value counts.
+// must always be in the file at the end: as it wrote it, or, for a changed
+// user, with fields the operator changed and the board did not.
+// Prints one line of name=value counts.
 
 #include "trialsupport.h"
+#include "userfile/fields.h"
 #include "userfile/record.h"
 #include "userfile/usersave.h"
 #include "userfile/workingcopy.h"
@@ -166,6 +168,24 @@ struct Shared {
         ::usleep(static_cast<useconds_t>(50 + rng.below(300)));
     }
     ::_exit(0);
+}
+
+// Whether `r` is the board's record with some of the operator's changes in
+// it: each field that differs from the board's is one the operator changed
+// from `loaded` and the board did not. (A board write that landed during the
+// save is merged against what the save decided on, so a change the board
+// had made too and then took back stays the board's.)
+bool mergedOver(const Record& r, const Record& board, const Record& loaded, const Record& mine) {
+    Record rest = r;
+    for (const zorv::UserField& f : zorv::userFields()) {
+        if (!zorv::fieldDiffers(r, board, f))
+            continue;
+        if (!zorv::fieldDiffers(mine, loaded, f) || zorv::fieldDiffers(board, loaded, f) ||
+            zorv::fieldDiffers(r, mine, f))
+            return false;
+        zorv::copyField(board, rest, f);
+    }
+    return rest == board;
 }
 
 // ------------------------------------------------------------------ save
@@ -328,7 +348,10 @@ int main(int argc, char** argv) {
             continue;
         }
         if (const auto b = last.find(i); b != last.end()) {
-            if (r == boardBytes(b->second, i))
+            const Record board = boardBytes(b->second, i);
+            if (r == board ||
+                (changedSet.count(i) &&
+                 mergedOver(r, board, original[static_cast<std::size_t>(i)], mine[i])))
                 continue;
             // Done before the save read it again (a fault), or while it read
             // or between that read and its write (a lock-free board's risk).
