@@ -183,7 +183,13 @@ bool mergedOver(const Record& r, const Record& board, const Record& loaded, cons
         if (!zorv::fieldDiffers(mine, loaded, f) || zorv::fieldDiffers(board, loaded, f) ||
             zorv::fieldDiffers(r, mine, f))
             return false;
-        zorv::copyField(board, rest, f);
+        // The operator's text may be longer: past the board's NUL its
+        // characters stand where the board's left-over bytes were.
+        if (f.kind == zorv::FieldKind::Text)
+            std::copy_n(board.begin() + static_cast<std::ptrdiff_t>(f.offset), f.width,
+                        rest.begin() + static_cast<std::ptrdiff_t>(f.offset));
+        else
+            zorv::copyField(board, rest, f);
     }
     return rest == board;
 }
