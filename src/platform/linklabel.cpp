@@ -3,8 +3,8 @@
 #include "platform/accessible.h"
 
 #include <QKeyEvent>
-#include <QStyleOptionFocusRect>
-#include <QStylePainter>
+#include <QPainter>
+#include <QPen>
 
 namespace zorv {
 
@@ -33,13 +33,13 @@ void LinkLabel::paintEvent(QPaintEvent* e) {
     QLabel::paintEvent(e);
     if (!hasFocus())
         return;
-    // Labels draw no focus: without a frame the keyboard user cannot see it.
-    QStylePainter p(this);
-    QStyleOptionFocusRect o;
-    o.initFrom(this);
-    o.rect = contentsRect();
-    o.backgroundColor = palette().color(backgroundRole());
-    p.drawPrimitive(QStyle::PE_FrameFocusRect, o);
+    // Labels draw no focus, and some styles draw a focus frame only after
+    // certain keys: without one the keyboard user cannot see where it is.
+    QPainter p(this);
+    QPen pen(palette().color(QPalette::Highlight));
+    pen.setStyle(Qt::DotLine);
+    p.setPen(pen);
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void LinkLabel::focusInEvent(QFocusEvent* e) {

@@ -256,8 +256,7 @@ TEST_F(KeyboardTest, ShiftF10InTheUserList) {
 TEST_F(KeyboardTest, AboutBoxLinkTakesTheFocusAndEnter) {
     auto* box = window->aboutbox1 = new zorv::Taboutbox1(platform, window.get());
     box->show();
-    QApplication::processEvents();
-    box->Button1->setFocus();
+    ASSERT_TRUE(eventually([&] { return box->Button1->hasFocus(); }));
     QTest::keyClick(box->Button1, Qt::Key_Tab);
     ASSERT_TRUE(box->l2->hasFocus());
     QTest::keyClick(box->l2, Qt::Key_Return);

@@ -122,6 +122,8 @@ void Taboutbox1::hideEvent(QHideEvent* e) {
 void Taboutbox1::FormActivate() {
     cube_.reset();
     setContactColour(Qt::black);
+    // OK first, so that Enter closes the box rather than starting a mail.
+    Button1->setFocus(Qt::OtherFocusReason);
     update();
     Timer1->start();
 }
