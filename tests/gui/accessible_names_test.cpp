@@ -138,6 +138,9 @@ TEST_F(AccessibleNamesTest, MainWindow) {
     ASSERT_TRUE(window->started());
     window->bar->setValue(3); // a user with values in the lists and fields
     ASSERT_FALSE(window->ttype->currentText().isEmpty());
+    // The page control is a container that takes the focus for its tabs.
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(window->PageControl1)->text(QAccessible::Name),
+              "User details");
     expectNames(window.get(), {
                                   {"Name", "User name"},
                                   {"address", "Street address"},

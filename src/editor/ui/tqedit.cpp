@@ -482,6 +482,9 @@ void Tqedit::buildControls() {
     findstr->setAccessibleName(QStringLiteral("Search text"));
     statcb->setAccessibleName(QStringLiteral("Status to look for"));
     resume1->setAccessibleName(QStringLiteral("Resume number"));
+    // The page control takes the focus for its tabs; its tab list Qt names
+    // by the raised page.
+    PageControl1->setAccessibleName(QStringLiteral("User details"));
 
     auto* wheelFilter = new FocusedWheelOnly(this);
     for (QComboBox* c : findChildren<QComboBox*>())
