@@ -1,6 +1,7 @@
 #include "platform/qtplatform.h"
 
 #include "about/mailcommand.h"
+#include "platform/accessible.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -19,6 +20,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
+#include <QStyle>
 #include <QTreeView>
 
 #include <algorithm>
@@ -211,8 +213,21 @@ QString QtPlatform::inputBox(QWidget* parent, const QString& title, const QStrin
     dlg.setWindowTitle(title);
     dlg.setLabelText(prompt);
     dlg.setTextValue(defaultText);
-    if (auto* edit = dlg.findChild<QLineEdit*>())
+    if (auto* edit = dlg.findChild<QLineEdit*>()) {
         edit->setMaxLength(255);
+        edit->setAccessibleName(nameFromCaption(prompt));
+    }
+    // The box is as wide as its prompt, which may be narrower than its title:
+    // room for the title in a bold face beside the title bar's buttons.
+    QFont titleFont = dlg.font();
+    titleFont.setBold(true);
+    const int titleBar =
+        std::max(dlg.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &dlg),
+                 QFontMetrics(titleFont).height());
+    const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(title) + 6 * titleBar;
+    const QSize hint = dlg.sizeHint();
+    if (titleWidth > hint.width())
+        dlg.resize(titleWidth, hint.height());
     return dlg.exec() == QDialog::Accepted ? dlg.textValue() : defaultText;
 }
 

@@ -153,6 +153,8 @@ bool liveRefreshOn(RegistryKey& key);
 
 // Step 7, before the dialog.
 inline constexpr const char* kConferenceFilter = "Conference files.(*.hdr)|*.hdr";
+// The dialog's title: a bare "Open" does not say that a conference is asked for.
+inline constexpr const char* kConferenceDialogTitle = "Choose the resume conference (.hdr file)";
 struct ConferenceDialogPreset {
     bool keyOpened = false;                // false: leave the dialog's file name and folder alone
     std::string fileName;                  // "<Resume>.hdr" when "Resume" exists, else "*.hdr"

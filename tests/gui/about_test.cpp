@@ -6,6 +6,7 @@
 #include "platform/clipboard.h"
 
 #include "about/ui/taboutbox1.h"
+#include "platform/linklabel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -151,7 +152,7 @@ TEST_F(AboutTest, FixedSizeAndTexts) {
     EXPECT_TRUE(box()->l2->text().startsWith("To Contact :   "));
     EXPECT_EQ(box()->Button1->text(), "OK");
     // Every text fits its place.
-    for (QLabel* l : {box()->Label7, box()->Label1, box()->l2})
+    for (QLabel* l : {box()->Label7, box()->Label1, static_cast<QLabel*>(box()->l2)})
         EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width())
             << l->objectName().toStdString();
 }

@@ -3,6 +3,7 @@
 #include "about/mailcommand.h"
 #include "platform/clipboard.h"
 #include "platform/guard.h"
+#include "platform/linklabel.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -73,8 +74,8 @@ Taboutbox1::Taboutbox1(Platform& platform, QWidget* parent)
 
     Panel3 = panel(this, "Panel3", QRect(8, 160, 297, 25));
     Panel3->setMouseTracking(true);
-    l2 = new QLabel(QStringLiteral("To Contact :   ") + QString::fromLatin1(kContactAddress),
-                    Panel3);
+    l2 = new LinkLabel(QStringLiteral("To Contact :   ") + QString::fromLatin1(kContactAddress),
+                       Panel3);
     l2->setObjectName(QStringLiteral("l2"));
     l2->setTextFormat(Qt::PlainText);
     l2->setMouseTracking(true);
@@ -84,12 +85,16 @@ Taboutbox1::Taboutbox1(Platform& platform, QWidget* parent)
     l2->setFont(fittingFont(font(), 16, l2->text(), 297 - 21 - 4));
     l2->setGeometry(21, 2, 297 - 21 - 4, 20);
     setContactColour(Qt::black);
+    l2->setAccessibleName(QStringLiteral("Write to the author"));
+    l2->setAccessibleDescription(QString::fromLatin1(kContactAddress));
+    connect(l2, &LinkLabel::activated, this, [this] { guarded(platform_, [this] { l2Click(); }); });
 
     Button1 = new QPushButton(QStringLiteral("OK"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(8, 192, 297, 25);
     Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+    setTabOrder(Button1, l2);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -117,6 +122,8 @@ void Taboutbox1::hideEvent(QHideEvent* e) {
 void Taboutbox1::FormActivate() {
     cube_.reset();
     setContactColour(Qt::black);
+    // OK first, so that Enter closes the box rather than starting a mail.
+    Button1->setFocus(Qt::OtherFocusReason);
     update();
     Timer1->start();
 }

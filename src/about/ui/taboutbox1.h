@@ -19,6 +19,8 @@ class QTimer;
 
 namespace zorv {
 
+class LinkLabel;
+
 // The contact address of the about box and its mail link.
 inline constexpr const char* kContactAddress = "zorvedit@zorv-bbs.invalid";
 
@@ -32,7 +34,7 @@ class Taboutbox1 : public QDialog {
     QLabel* Label7; // "ZORV usereditor v1.8"
     QLabel* Label1; // the credit
     QFrame* Panel3;
-    QLabel* l2; // the contact line
+    LinkLabel* l2; // the contact line; Enter or Space on it as a click
     QPushButton* Button1;
     QTimer* Timer1;
 

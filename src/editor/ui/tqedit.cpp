@@ -3,7 +3,9 @@
 #include "components/ui/styledhint.h"
 #include "editor/codetables.h"
 #include "editor/totals.h"
+#include "platform/accessible.h"
 #include "platform/guard.h"
+#include "platform/menukey.h"
 #include "platform/shortcuts.h"
 #include "reports/ui/tstatform.h"
 #include "reports/ui/tuserlist.h"
@@ -16,6 +18,7 @@
 #include "userfile/usersave.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -84,6 +87,8 @@ Tqedit::Tqedit(UserFileSession& session, Platform& platform, RegistryKey& settin
     fileopen.filter = QString::fromLatin1(kUserFileFilter);
     fileopen.defaultExt = QStringLiteral("dat");
     StyledHint1 = new TStyledHint(this);
+    installAccessibleNames();
+    routeShiftF10ToContextMenu();
 
     buildControls();
     buildForm();
@@ -180,6 +185,77 @@ class ArrowKeysForward : public QObject {
     }
 };
 
+// Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+PgDn and Ctrl+PgUp turn the pages from any
+// control of the window; Qt's page control takes them only from inside it, and
+// the track bar would page the users with Ctrl+PgDn.
+class PageKeys : public QObject {
+  public:
+    PageKeys(QWidget* window, QTabWidget* pages) : QObject(window), window_(window), pages_(pages) {
+        qApp->installEventFilter(this);
+    }
+    ~PageKeys() override {
+        if (qApp)
+            qApp->removeEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() != QEvent::KeyPress && e->type() != QEvent::ShortcutOverride)
+            return false;
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (!w || w->window() != window_ || !window_->isEnabled())
+            return false;
+        const int step = stepOf(static_cast<QKeyEvent*>(e));
+        if (step == 0 || pages_->count() == 0)
+            return false;
+        e->accept();
+        if (e->type() == QEvent::KeyPress)
+            turn(step);
+        return true;
+    }
+
+  private:
+    static int stepOf(const QKeyEvent* ke) {
+        const Qt::KeyboardModifiers mods = ke->modifiers() & ~Qt::KeypadModifier;
+        switch (ke->key()) {
+        case Qt::Key_Tab:
+            return mods == Qt::ControlModifier                         ? 1
+                   : mods == (Qt::ControlModifier | Qt::ShiftModifier) ? -1
+                                                                       : 0;
+        case Qt::Key_Backtab:
+            return mods == (Qt::ControlModifier | Qt::ShiftModifier) ? -1 : 0;
+        case Qt::Key_PageDown:
+            return mods == Qt::ControlModifier ? 1 : 0;
+        case Qt::Key_PageUp:
+            return mods == Qt::ControlModifier ? -1 : 0;
+        default:
+            return 0;
+        }
+    }
+    void turn(int step) {
+        QWidget* old = pages_->currentWidget();
+        QWidget* focus = QApplication::focusWidget();
+        const bool inPage = focus && old && old->isAncestorOf(focus);
+        const int n = pages_->count();
+        pages_->setCurrentIndex((pages_->currentIndex() + step + n) % n);
+        if (!inPage)
+            return; // the focus stays where the operator was typing
+        // From a control of the old page to the first of the new one.
+        QWidget* page = pages_->currentWidget();
+        for (QWidget* w = pages_->nextInFocusChain(); w && w != pages_; w = w->nextInFocusChain()) {
+            if (page->isAncestorOf(w) && w->isVisibleTo(window_) && w->isEnabled() &&
+                (w->focusPolicy() & Qt::TabFocus)) {
+                w->setFocus(Qt::TabFocusReason);
+                return;
+            }
+        }
+        pages_->tabBar()->setFocus(Qt::TabFocusReason);
+    }
+
+    QWidget* window_;
+    QTabWidget* pages_;
+};
+
 // Save User stores every list, so a wheel turned over a list on the way
 // elsewhere must not change a code: only the focused list takes the wheel.
 class FocusedWheelOnly : public QObject {
@@ -224,6 +300,7 @@ QLabel* Tqedit::label(QWidget* parent, const char* caption, QWidget* buddy) {
     auto* l = new QLabel(QString::fromLatin1(caption), parent);
     l->setBuddy(buddy);
     l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    nameBuddy(l);
     return l;
 }
 
@@ -263,14 +340,14 @@ void Tqedit::buildControls() {
         p.setColor(QPalette::WindowText, Qt::red);
         poss->setPalette(p);
     }
-    save = button(top, "save", "Save User");
-    exit_ = button(top, "exit", "Exit");
+    save = button(top, "save", "&Save User");
+    exit_ = button(top, "exit", "E&xit");
     prev = button(top, "prev", "<---");
     next = button(top, "next", "--->");
-    listbt = button(top, "listbt", "List");
-    statbt = button(top, "statbt", "Stats");
-    about = button(top, "about", "About");
-    savefilebt = button(top, "savefilebt", "Save File");
+    listbt = button(top, "listbt", "&List");
+    statbt = button(top, "statbt", "St&ats");
+    about = button(top, "about", "Ab&out");
+    savefilebt = button(top, "savefilebt", "Sa&ve File");
     fname1 = edit(top, "fname1");
     fname1->setReadOnly(true);
     open_ = make<QToolButton>(top, "open");
@@ -298,13 +375,13 @@ void Tqedit::buildControls() {
         sb->repaint();
     };
 
-    topLabels_ = {label(top, "User name:", Name),      label(top, "Street address:", address),
-                  label(top, "City/state:", postnr),   label(top, "Telephone number:", Tlf),
-                  label(top, "Date of birth:", birth), label(top, "Status:", status),
+    topLabels_ = {label(top, "User &name:", Name),      label(top, "St&reet address:", address),
+                  label(top, "Cit&y/state:", postnr),   label(top, "Tele&phone number:", Tlf),
+                  label(top, "Dat&e of birth:", birth), label(top, "Stat&us:", status),
                   label(top, "User file:", fname1)};
 
     // General
-    General = page(PageControl1, "General", "General");
+    General = page(PageControl1, "General", "&General");
     ttype = dropDown(General, "ttype");
     pagel = edit(General, "pagel");
     charset = dropDown(General, "charset");
@@ -318,16 +395,16 @@ void Tqedit::buildControls() {
     nodeflt = edit(General, "nodeflt");
     Colors = checkBox(General, "Colors", "Colors");
     Confst = checkBox(General, "Confst", "Conf status at login");
-    Aquote = checkBox(General, "Aquote", "Auto Quote");
-    return_ = checkBox(General, "return", "Return with enter-key");
+    Aquote = checkBox(General, "Aquote", "Auto &Quote");
+    return_ = checkBox(General, "return", "Return &with enter-key");
     autoft = checkBox(General, "autoft", "Auto file transfer");
     Silent = checkBox(General, "Silent", "Silent mode");
     Review = checkBox(General, "Review", "Review own msgs");
     flash = checkBox(General, "flash", "Flash own name");
-    vt100 = checkBox(General, "vt100", "VT100 key emulation");
+    vt100 = checkBox(General, "vt100", "VT&100 key emulation");
 
     // Statistics
-    Statistics = page(PageControl1, "Statistics", "Statistics");
+    Statistics = page(PageControl1, "Statistics", "S&tatistics");
     sysop = edit(Statistics, "sysop");
     access = dropDown(Statistics, "access");
     limit = edit(Statistics, "limit");
@@ -346,7 +423,7 @@ void Tqedit::buildControls() {
     kbdown = edit(Statistics, "kbdown");
 
     // Misc
-    TabSheet1 = page(PageControl1, "TabSheet1", "Misc");
+    TabSheet1 = page(PageControl1, "TabSheet1", "&Misc");
     lastcall = edit(TabSheet1, "lastcall");
     firstcall = edit(TabSheet1, "firstcall");
     daysl = edit(TabSheet1, "daysl");
@@ -355,7 +432,7 @@ void Tqedit::buildControls() {
         e->setReadOnly(true);
     GroupBox1 = make<QGroupBox>(TabSheet1, "GroupBox1");
     GroupBox1->setTitle(QStringLiteral("Editor options"));
-    Insertck = checkBox(GroupBox1, "Insertck", "Insert mode");
+    Insertck = checkBox(GroupBox1, "Insertck", "&Insert mode");
     indentck = checkBox(GroupBox1, "indentck", "Indent mode");
     xydispck = checkBox(GroupBox1, "xydispck", "XY display");
     Panel1 = make<QFrame>(TabSheet1, "Panel1");
@@ -363,25 +440,25 @@ void Tqedit::buildControls() {
     Panel1->setFrameShadow(QFrame::Raised);
     resume1 = edit(Panel1, "resume1");
     resumebt = button(Panel1, "resumebt", "Read resume");
-    changeresbt = button(Panel1, "changeresbt", "Change  resume conference");
+    changeresbt = button(Panel1, "changeresbt", "&Change  resume conference");
 
     // Find
-    findtab = page(PageControl1, "findtab", "Find");
+    findtab = page(PageControl1, "findtab", "Fin&d");
     findstr = edit(findtab, "findstr", 30);
-    findbtn = button(findtab, "findbtn", "Find");
-    FindNextbt = button(findtab, "FindNextbt", "Find next");
+    findbtn = button(findtab, "findbtn", "&Find");
+    FindNextbt = button(findtab, "FindNextbt", "F&ind next");
     GB1 = make<QGroupBox>(findtab, "GB1");
-    GB1->setTitle(QStringLiteral("Look where?"));
+    GB1->setTitle(QStringLiteral("Loo&k where?"));
     namecb = checkBox(GB1, "namecb", "Name");
     addresscb = checkBox(GB1, "addresscb", "Address");
-    citycb = checkBox(GB1, "citycb", "City/state");
-    phonecb = checkBox(GB1, "phonecb", "Phone");
+    citycb = checkBox(GB1, "citycb", "&City/state");
+    phonecb = checkBox(GB1, "phonecb", "P&hone");
     birthcb = checkBox(GB1, "birthcb", "Birth");
     limitcb = checkBox(GB1, "limitcb", "Limit");
     statcb = dropDown(GB1, "statcb");
 
     // BBS Statistics
-    TabSheet2 = page(PageControl1, "TabSheet2", "BBS Statistics");
+    TabSheet2 = page(PageControl1, "TabSheet2", "&BBS Statistics");
     tuser = edit(TabSheet2, "tuser");
     tlogins = edit(TabSheet2, "tlogins");
     tres = edit(TabSheet2, "tres");
@@ -394,6 +471,20 @@ void Tqedit::buildControls() {
     tbdown = edit(TabSheet2, "tbdown");
 
     resumebt->setEnabled(false);
+
+    // What a screen reader says where a caption is a picture, an arrow or
+    // another field's word; labelled fields take their label's words.
+    prev->setAccessibleName(QStringLiteral("Previous user"));
+    next->setAccessibleName(QStringLiteral("Next user"));
+    bar->setAccessibleName(QStringLiteral("User number"));
+    open_->setAccessibleName(QStringLiteral("Open user file"));
+    sysop->setAccessibleName(QStringLiteral("Sysop level"));
+    findstr->setAccessibleName(QStringLiteral("Search text"));
+    statcb->setAccessibleName(QStringLiteral("Status to look for"));
+    resume1->setAccessibleName(QStringLiteral("Resume number"));
+    // The page control takes the focus for its tabs; its tab list Qt names
+    // by the raised page.
+    PageControl1->setAccessibleName(QStringLiteral("User details"));
 
     auto* wheelFilter = new FocusedWheelOnly(this);
     for (QComboBox* c : findChildren<QComboBox*>())
@@ -434,6 +525,7 @@ void Tqedit::buildMenus() {
 
     shortcuts_ = new ShortcutDispatcher(this, mainpop);
     shortcuts_->setControlMenu(bar, barmenu);
+    new PageKeys(this, PageControl1);
 }
 
 void Tqedit::contextMenuEvent(QContextMenuEvent* e) {
@@ -541,16 +633,16 @@ void Tqedit::applyLayout() {
 
     // General: eight rows on the left, three on the right above the check boxes
     const int rows[] = {8, 32, 56, 80, 104, 128, 152, 176};
-    row(ttype, "Terminal type:", 8, 128, rows[0]);
-    row(pagel, "Page Length:", 8, 128, rows[1]);
-    row(charset, "Character set:", 8, 128, rows[2]);
+    row(ttype, "Term&inal type:", 8, 128, rows[0]);
+    row(pagel, "Page Lengt&h:", 8, 128, rows[1]);
+    row(charset, "&Character set:", 8, 128, rows[2]);
     row(editor, "Message editor:", 8, 128, rows[3]);
     row(menulev, "Menu level:", 8, 128, rows[4]);
     row(lang, "Language:", 8, 128, rows[5]);
     row(readmode, "Message read mode:", 8, 128, rows[6]);
-    row(grab, "Grab format:", 8, 128, rows[7]);
+    row(grab, "Grab &format:", 8, 128, rows[7]);
     row(prot, "Default protocol:", 304, 424, rows[0]);
-    row(packing, "Preffered packing:", 304, 424, rows[1]);
+    row(packing, "Preffered pac&king:", 304, 424, rows[1]);
     row(nodeflt, "Nodemessage filter:", 304, 424, rows[2]);
     putCheck(Colors, 304, rows[3], 140);
     putCheck(Confst, 304, rows[4], 140);
@@ -563,25 +655,25 @@ void Tqedit::applyLayout() {
     putCheck(vt100, 448, rows[6], 140);
 
     // Statistics
-    row(sysop, "Access", 8, 128, rows[0]);
-    row(access, "File access:", 8, 128, rows[1]);
-    row(limit, "Limits:", 8, 128, rows[2]);
+    row(sysop, "A&ccess", 8, 128, rows[0]);
+    row(access, "&File access:", 8, 128, rows[1]);
+    row(limit, "L&imits:", 8, 128, rows[2]);
     row(msgleft, "Msg left:", 8, 128, rows[3]);
     row(msgread, "Msg read:", 8, 128, rows[4]);
     row(msgdumped, "Msg dumped:", 8, 128, rows[5]);
     row(logins, "Times on:", 8, 128, rows[6]);
     row(resume, "Resume:", 8, 128, rows[7]);
-    row(timebank, "Timebank:", 304, 424, rows[0]);
+    row(timebank, "Timeban&k:", 304, 424, rows[0]);
     row(timelimit, "Timelimit:", 304, 424, rows[1]);
     row(tleft, "Time left:", 304, 424, rows[2]);
     row(upf, "Files uploaded:", 304, 424, rows[3]);
-    row(downf, "Files downloaded:", 304, 424, rows[4]);
+    row(downf, "Files do&wnloaded:", 304, 424, rows[4]);
     row(kbup, "Kb uploaded:", 304, 424, rows[5]);
     row(kbdown, "Kb downloaded:", 304, 424, rows[6]);
 
     // Misc
     row(lastcall, "Last called:", 8, 136, rows[0], 153);
-    row(firstcall, "First called:", 8, 136, rows[1], 153);
+    row(firstcall, "&First called:", 8, 136, rows[1], 153);
     row(daysl, "Days since last call:", 8, 136, rows[2]);
     row(daysf, "Days since first call:", 8, 136, rows[3]);
     put(GroupBox1, 8, 112, 281, 97, GroupBox1->title(), 24);
@@ -615,9 +707,9 @@ void Tqedit::applyLayout() {
     row(twmsg, "Written messages:", 8, 144, 88);
     row(trmsg, "Read Messages:", 8, 144, 112);
     row(tdmsg, "Dumped messages:", 8, 144, 136);
-    row(tfup, "Files Uploaded:", 304, 440, 8);
-    row(tfdown, "Files downloaded:", 304, 440, 32);
-    row(tbup, "Kb Uploaded:", 304, 440, 56);
+    row(tfup, "&Files Uploaded:", 304, 440, 8);
+    row(tfdown, "Files do&wnloaded:", 304, 440, 32);
+    row(tbup, "&Kb Uploaded:", 304, 440, 56);
     row(tbdown, "Kb Downloaded:", 304, 440, 80);
 
     // The design is for a 13-pixel font at 96 DPI; grow it evenly until every

@@ -3,6 +3,7 @@
 #include "editor/ui/tqedit.h"
 
 #include "editor/find.h"
+#include "platform/accessible.h"
 #include "platform/guard.h"
 #include "userfile/codepage.h"
 
@@ -95,6 +96,7 @@ void Tqedit::findClick() {
         text->setObjectName("FindText");
         text->setMaxLength(static_cast<int>(kMaxSearchText));
         label->setBuddy(text);
+        nameBuddy(label);
         auto* findNext = new QPushButton("&Find Next", d);
         findNext->setObjectName("FindNext");
         findNext->setDefault(true);

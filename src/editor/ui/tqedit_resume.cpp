@@ -27,7 +27,11 @@ void Tqedit::changeresbtClick() {
     // What is set here stays on the dialog for the next choice of a file.
     fileopen.filter = QString::fromLatin1(kConferenceFilter);
     fileopen.filterIndex = 1;
-    if (!platform_.openFile(this, fileopen) || fileopen.fileName.isEmpty())
+    // The title is this question's only; the dialog is shared.
+    fileopen.title = QString::fromLatin1(kConferenceDialogTitle);
+    const bool picked = platform_.openFile(this, fileopen);
+    fileopen.title.clear();
+    if (!picked || fileopen.fileName.isEmpty())
         return;
     storeResumeConference(settings_, toPath(fileopen.fileName));
 }

@@ -1,6 +1,8 @@
 #include "reports/ui/reportwindow.h"
 
+#include "platform/accessible.h"
 #include "platform/guard.h"
+#include "platform/menukey.h"
 #include "platform/shortcuts.h"
 
 #include <QAction>
@@ -26,6 +28,8 @@ ReportWindow::ReportWindow(const ReportContext& context, BoundsWindow bounds, So
     setObjectName(QString::fromLatin1(name));
     setModal(true);
     resize(px(designClient.width()), px(designClient.height()));
+    installAccessibleNames();
+    routeShiftF10ToContextMenu();
 }
 
 ReportWindow::~ReportWindow() = default;

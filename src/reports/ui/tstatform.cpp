@@ -16,6 +16,7 @@ Tstatform::Tstatform(const ReportContext& context)
 
     SG2 = new SortGridView(this);
     SG2->setObjectName(QStringLiteral("SG2"));
+    SG2->setAccessibleName(QStringLiteral("Statistics"));
     SG2->setGeometry(px(8), px(8), px(561), px(297));
     SortGrid& g = SG2->grid();
     g.DefaultColWidth = 108;

@@ -2,6 +2,7 @@
 
 #include "components/gridexport.h"
 #include "editor/codetables.h"
+#include "platform/accessible.h"
 #include "platform/clipboard.h"
 #include "platform/desktopdate.h"
 #include "platform/syscolors.h"
@@ -16,6 +17,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QToolButton>
 
 #include <algorithm>
 #include <functional>
@@ -62,6 +64,10 @@ Tuserlist::Tuserlist(const ReportContext& context)
     filteredit->setClearButtonEnabled(true);
     filteredit->installEventFilter(this);
     filterlabel->setBuddy(filteredit);
+    nameBuddy(filterlabel);
+    // Its clear button is a picture without a word of its own.
+    if (auto* clear = filteredit->findChild<QToolButton*>())
+        clear->setAccessibleName(QStringLiteral("Clear the filter"));
     filtercount = new QLabel(this);
     filtercount->setObjectName(QStringLiteral("filtercount"));
     const int labelWidth =
@@ -73,6 +79,7 @@ Tuserlist::Tuserlist(const ReportContext& context)
 
     sg2 = new SortGridView(this);
     sg2->setObjectName(QStringLiteral("sg2"));
+    sg2->setAccessibleName(QStringLiteral("User list"));
     sg2->setGeometry(px(8), px(8 + kFilterRow), px(561), px(281));
     SortGrid& g = sg2->grid();
     g.DefaultColWidth = 108;

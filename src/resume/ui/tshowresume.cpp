@@ -1,5 +1,6 @@
 #include "resume/ui/tshowresume.h"
 
+#include "platform/accessible.h"
 #include "platform/enterkey.h"
 #include "platform/guard.h"
 #include "resume/conference.h"
@@ -42,6 +43,7 @@ Tshowresume::Tshowresume(UserFileSession& session, Platform& platform, RegistryK
     setObjectName(QStringLiteral("showresume"));
     setWindowTitle(QStringLiteral("Resume"));
     setSizeGripEnabled(false);
+    installAccessibleNames();
 
     lab1 = new QLabel(this);
     lab1->setObjectName(QStringLiteral("lab1"));
@@ -49,6 +51,7 @@ Tshowresume::Tshowresume(UserFileSession& session, Platform& platform, RegistryK
 
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setAccessibleName(QStringLiteral("Resume"));
     Memo1->setReadOnly(true);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -145,7 +148,10 @@ void Tshowresume::FormActivate() {
             fileopen_.filter = QString::fromLatin1(kConferenceFilter);
             fileopen_.filterIndex = 1;
             fileopen_.initialDir = fromPath(directoryPart(session_.userFileName));
-            if (!platform_.openFile(this, fileopen_) || fileopen_.fileName.isEmpty())
+            fileopen_.title = QString::fromLatin1(kConferenceDialogTitle);
+            const bool picked = platform_.openFile(this, fileopen_);
+            fileopen_.title.clear();
+            if (!picked || fileopen_.fileName.isEmpty())
                 return std::nullopt;
             return toPath(fileopen_.fileName);
         });
