@@ -22,6 +22,7 @@
 #include <QToolButton>
 
 #include <functional>
+#include <ostream>
 
 using namespace zorvtest;
 using namespace zorv;
@@ -39,6 +40,10 @@ struct Move {
     std::function<void(EditorTest&, Tqedit&, ScriptedPlatform&)> run;
     int target;
 };
+
+void PrintTo(const Move& m, std::ostream* os) {
+    *os << m.name;
+}
 
 void typeAtEnd(QLineEdit* e, const QString& text) {
     e->setFocus();
