@@ -18,6 +18,10 @@ bool PlatformPrompts::confirm(const std::string& text) {
     return platform_.confirm(parent_, QString::fromStdString(text));
 }
 
+Answer PlatformPrompts::confirmOrCancel(const std::string& text) {
+    return platform_.confirmOrCancel(parent_, QString::fromStdString(text));
+}
+
 int PlatformPrompts::choose(const std::string& title, const std::string& text,
                             const std::vector<std::string>& buttons) {
     QStringList names;

@@ -31,7 +31,6 @@ struct FileDialog {
 };
 
 enum class MessageIcon { None, Stop, Warning, Information };
-enum class Answer { Yes, No, Cancel };
 
 class Platform {
   public:
@@ -84,6 +83,7 @@ class PlatformPrompts : public Prompts {
     void message(const std::string& title, const std::string& text) override;
     void warning(const std::string& text) override;
     bool confirm(const std::string& text) override;
+    Answer confirmOrCancel(const std::string& text) override;
     int choose(const std::string& title, const std::string& text,
                const std::vector<std::string>& buttons) override;
     void status(const std::string& text) override {

@@ -333,8 +333,8 @@ std::optional<std::string> plantedLink(const WorkingCopy& wc, const std::string&
 }
 
 // Offers the whole-file overwrite when merging is not safe.
-SaveOutcome overwriteWhole(UserFileSession& s, Prompts& prompts, const std::string& reason,
-                           bool gone = false) {
+SaveOutcome overwriteWhole(UserFileSession& s, Prompts& prompts, SaveReport& report,
+                           const std::string& reason, bool gone = false) {
     const int answer =
         gone ? prompts.choose("Save File", reason + "\n\nWrite the editor's copy of it there?",
                               {"Write", "Cancel"})
@@ -353,6 +353,8 @@ SaveOutcome overwriteWhole(UserFileSession& s, Prompts& prompts, const std::stri
     keepRunsBackup(s, s.userFileName);
     if (!copyWorkingCopyTo(s, dst, prompts, false))
         return SaveOutcome::Failed;
+    report.whole = true;
+    report.written = report.changed;
     return SaveOutcome::Saved;
 }
 
@@ -436,7 +438,7 @@ std::string shorterText(const std::string& path, off_t size, int changed) {
 // leave unsaved when the board changed them during the save; both with the
 // operator's bytes as `now`.
 SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<JournalEntry>& notSaved,
-                      std::vector<JournalEntry>& cancelled) {
+                      std::vector<JournalEntry>& cancelled, SaveReport& report) {
     const std::string& path = s.userFileName;
     WorkingCopy& wc = s.workingCopy;
 
@@ -453,29 +455,35 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<JournalE
         if (mine != loaded)
             changes.push_back({index, loaded, mine});
     }
+    report.changed = static_cast<int>(changes.size());
 
     struct stat gone {};
     if (::stat(path.c_str(), &gone) != 0 && errno == ENOENT &&
         ::stat(dirOf(path).c_str(), &gone) == 0)
-        return overwriteWhole(s, prompts, "The user file " + path + " no longer exists.", true);
+        return overwriteWhole(s, prompts, report, "The user file " + path + " no longer exists.",
+                              true);
     Fd fd(openRegularFile(path, O_RDWR));
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
         fail("Cannot read", path, errno);
     struct stat wcSt {};
     if (::stat(wc.path().c_str(), &wcSt) == 0 && wcSt.st_dev == st.st_dev &&
-        wcSt.st_ino == st.st_ino)
-        return SaveOutcome::Saved; // its own working copy: every write is already there
+        wcSt.st_ino == st.st_ino) {
+        report.whole = true; // its own working copy: every write is already there
+        report.written = report.changed;
+        return SaveOutcome::Saved;
+    }
     if (changes.empty())
         return SaveOutcome::Saved;
 
     const std::string replaced =
         "The user file " + path + " was replaced by another file since it was loaded.";
     if (!sameFile(st, wc.source()))
-        return overwriteWhole(s, prompts, replaced);
+        return overwriteWhole(s, prompts, report, replaced);
     const off_t needed = offsetOf(changes.back().index + 1);
     if (st.st_size < needed)
-        return overwriteWhole(s, prompts, shorterText(path, st.st_size, changes.back().index));
+        return overwriteWhole(s, prompts, report,
+                              shorterText(path, st.st_size, changes.back().index));
 
     // What the board holds now decides, record by record. A record the board
     // is writing under its lock is read once that write is done.
@@ -489,7 +497,7 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<JournalE
                 if (errno != 0)
                     fail("Cannot read", path, errno);
                 // Cut since the size was looked at: nothing is written.
-                return overwriteWhole(s, prompts,
+                return overwriteWhole(s, prompts, report,
                                       shorterText(path, sizeOf(fd.get()), changes.back().index));
             }
         }
@@ -517,9 +525,9 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<JournalE
     // The questions took time: the board may have replaced or cut the file
     // meanwhile. Nothing is written then, and no backup made.
     if (!pathNamesFile(path, fd.get()))
-        return overwriteWhole(s, prompts, replaced);
+        return overwriteWhole(s, prompts, report, replaced);
     if (const off_t size = sizeOf(fd.get()); size < needed)
-        return overwriteWhole(s, prompts, shorterText(path, size, changes.back().index));
+        return overwriteWhole(s, prompts, report, shorterText(path, size, changes.back().index));
     const std::string journal = journalPathFor(wc.path());
     try {
         checkPrivateFolder(dirOf(journal));
@@ -536,7 +544,7 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<JournalE
         prompts.warning("The user file " + path + " was " + what +
                         " while your changes were being saved." +
                         (undone.empty() ? "" : " " + undone));
-        return overwriteWhole(s, prompts,
+        return overwriteWhole(s, prompts, report,
                               "The user file " + path + " was " + what + " during the save.");
     };
     // Left unsaved: listed with the operator's own bytes, which stay in the
@@ -596,6 +604,7 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<JournalE
         leave(second.locked, notSaved);
     }
     step(SaveStep::RecordsFlushed);
+    report.written = w.usersWritten();
     w.finish();
     return notSaved.empty() && cancelled.empty() ? SaveOutcome::Saved : SaveOutcome::Partial;
 }
@@ -763,6 +772,13 @@ std::string RecordWriter::rollBack() {
     while (!said.empty() && said.back() == ' ')
         said.pop_back();
     return said;
+}
+
+int RecordWriter::usersWritten() const {
+    std::set<int> users;
+    for (const RecordWrite& e : written_)
+        users.insert(e.index);
+    return static_cast<int>(users.size());
 }
 
 void RecordWriter::finish() {
@@ -1040,6 +1056,11 @@ class WritePhase : public Prompts {
         unlocked([&] { answer = prompts_.choose(title, text, buttons); });
         return answer;
     }
+    Answer confirmOrCancel(const std::string& text) override {
+        Answer answer = Answer::Cancel;
+        unlocked([&] { answer = prompts_.confirmOrCancel(text); });
+        return answer;
+    }
     void status(const std::string& text) override { prompts_.status(text); }
 
   private:
@@ -1073,7 +1094,11 @@ class WritePhase : public Prompts {
 
 } // namespace
 
-SaveOutcome saveToUserFile(UserFileSession& s, Prompts& prompts, bool refresh) {
+SaveOutcome saveToUserFile(UserFileSession& s, Prompts& prompts, bool refresh,
+                           SaveReport* reportTo) {
+    SaveReport unused;
+    SaveReport& report = reportTo ? *reportTo : unused;
+    report = {};
     // After a failed load the working copy is empty: saving it would wipe the
     // user file.
     if (!s.workingCopy.holdsCopy()) {
@@ -1089,7 +1114,7 @@ SaveOutcome saveToUserFile(UserFileSession& s, Prompts& prompts, bool refresh) {
             s.workingCopy.open();
         WritePhase phase(s, prompts);
         phase.enter();
-        outcome = mergeInto(s, phase, notSaved, cancelled);
+        outcome = mergeInto(s, phase, notSaved, cancelled, report);
     } catch (const SaveFailure& f) {
         prompts.warning("Unable to save userfile\n" + f.why);
         return SaveOutcome::Failed;
@@ -1124,6 +1149,7 @@ SaveOutcome saveToUserFile(UserFileSession& s, Prompts& prompts, bool refresh) {
         s.userFileChanged = false;
     }
     notSaved.insert(notSaved.end(), cancelled.begin(), cancelled.end());
+    report.notSaved = static_cast<int>(notSaved.size());
     if (refresh) {
         std::vector<Record> loadedOf;
         for (const JournalEntry& e : notSaved)
@@ -1150,9 +1176,15 @@ bool copyBackOnExit(UserFileSession& s, Prompts& prompts) {
     // Without a loaded copy no change can have reached the working copy.
     if (!s.userFileChanged || !s.workingCopy.holdsCopy())
         return true;
-    if (!prompts.confirm("Save zorvuser.dat file?"))
+    switch (prompts.confirmOrCancel("Save zorvuser.dat file?")) {
+    case Answer::Yes:
+        return saveToUserFile(s, prompts, false) == SaveOutcome::Saved;
+    case Answer::No:
         return true;
-    return saveToUserFile(s, prompts, false) == SaveOutcome::Saved;
+    case Answer::Cancel:
+        break;
+    }
+    return false;
 }
 
 } // namespace zorv

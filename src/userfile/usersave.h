@@ -21,12 +21,24 @@ enum class SaveOutcome {
     Failed,    // reported ("Unable to save userfile" and why): nothing written
 };
 
+// What one save did with the users the operator changed, for the note the
+// window shows afterwards.
+struct SaveReport {
+    int changed = 0;    // users that differ from what was loaded
+    int written = 0;    // of them, written into the file
+    int notSaved = 0;   // left changed in the working copy (Partial)
+    bool whole = false; // the whole file was written (it was replaced, cut or gone)
+    // Those the board already holds as they are to be: nothing to write.
+    int kept() const { return changed - written - notSaved; }
+};
+
 // The one save behind "Save File", Yes at exit and Yes at "Save old user
 // file?". With refresh, the working copy is reloaded from the user file
 // afterwards, so the editor shows the board's changes too; record
 // currentIndex (clamped) is then in recordBuffer. The changed mark is cleared
 // only on Saved.
-SaveOutcome saveToUserFile(UserFileSession& s, Prompts& prompts, bool refresh = true);
+SaveOutcome saveToUserFile(UserFileSession& s, Prompts& prompts, bool refresh = true,
+                           SaveReport* report = nullptr);
 
 // A failure with the operator's explanation: what failed, where, and why.
 struct SaveFailure {
@@ -71,6 +83,8 @@ class RecordWriter {
     // Done: the journal goes (only the one this writer made).
     void finish();
     bool wroteAny() const { return !written_.empty(); }
+    // How many users have been written (each counted once).
+    int usersWritten() const;
 
   private:
     bool regrew(int index, bool userBefore, off_t sizeBefore);

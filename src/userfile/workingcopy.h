@@ -17,6 +17,8 @@
 
 namespace zorv {
 
+enum class Answer { Yes, No, Cancel };
+
 // The questions and messages of the user-file layer, answered by the windows
 // (or by a script in tests).
 class Prompts {
@@ -32,6 +34,17 @@ class Prompts {
     // the last button's when the box is closed without a choice.
     virtual int choose(const std::string& title, const std::string& text,
                        const std::vector<std::string>& buttons) = 0;
+    // Title "Confirm", buttons Yes, No and Cancel (Escape: Cancel).
+    virtual Answer confirmOrCancel(const std::string& text) {
+        switch (choose("Confirm", text, {"Yes", "No", "Cancel"})) {
+        case 0:
+            return Answer::Yes;
+        case 1:
+            return Answer::No;
+        default:
+            return Answer::Cancel;
+        }
+    }
     // A passing note while something takes a while (the status bar, stderr);
     // "" when it is over.
     virtual void status(const std::string& text) { (void)text; }
@@ -242,8 +255,9 @@ void saveUserFile(UserFileSession& s, Prompts& prompts);
 bool copyWorkingCopyTo(UserFileSession& s, const std::string& dst, Prompts& prompts,
                        bool followLink = true);
 
-// The question at exit; Yes saves with saveToUserFile. False when that save
-// failed or was cancelled, so the caller can keep the program open.
+// The question at exit (Yes, No, Cancel); Yes saves with saveToUserFile.
+// False for Cancel and when that save failed or was cancelled, so the caller
+// can keep the program open.
 bool copyBackOnExit(UserFileSession& s, Prompts& prompts);
 
 } // namespace zorv

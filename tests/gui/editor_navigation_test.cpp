@@ -34,16 +34,19 @@ TEST_F(NavigationTest, NextAndPreviousStopAtTheEnds) {
     startWithUsers(3);
     expectAt(0, 3);
     QTest::keyClicks(window->Name, "x");
-    click(window->prev); // first record: shown again, typing dropped
+    platform.choiceAnswers = {Answer::No};
+    click(window->prev); // first record: shown again, typing dropped once answered No
     expectAt(0, 3);
     EXPECT_FALSE(window->Name->isModified());
     click(window->next);
     click(window->next);
     expectAt(2, 3);
     QTest::keyClicks(window->address, "typed");
+    platform.choiceAnswers = {Answer::No};
     click(window->next);
     expectAt(2, 3);
     EXPECT_EQ(window->address->text(), "Storgata 1");
+    EXPECT_EQ(platform.questions.size(), 2u);
     click(window->prev);
     expectAt(1, 3);
 }
@@ -88,8 +91,9 @@ TEST_F(NavigationTest, GotoTakesValidNumbersOnly) {
     for (const char* outside : {"-1", "10", "2147483647"}) {
         QTest::keyClicks(window->Name, "x");
         platform.inputAnswers = {QString::fromLatin1(outside)};
+        platform.choiceAnswers = {Answer::No};
         window->Goto1->trigger();
-        expectAt(7, 10); // shown again: the typing is gone
+        expectAt(7, 10); // shown again: the typing is gone once answered No
         EXPECT_FALSE(window->Name->isModified()) << outside;
     }
     EXPECT_TRUE(platform.messages.empty());
@@ -118,9 +122,11 @@ TEST_F(NavigationTest, GotoCancelledShowsTheCurrentRecordAgain) {
     window->Next1->trigger();
     QTest::keyClicks(window->address, "typed");
     platform.inputAnswers = {std::nullopt};
+    platform.choiceAnswers = {Answer::No};
     window->Goto1->trigger();
     ASSERT_EQ(platform.inputs.size(), 1u);
     EXPECT_EQ(platform.inputs[0].defaultText, "1");
+    EXPECT_EQ(platform.questions, std::vector<QString>{"Save the changes to user 1?"});
     expectAt(1, 10);
     EXPECT_EQ(window->address->text(), "Storgata 1");
 }

@@ -167,7 +167,7 @@ TEST_F(EditorTest, ExitAsksAndCopiesBackOnYes) {
     ASSERT_NO_FATAL_FAILURE(start());
     QTest::keyClicks(window->Tlf, "9");
     QTest::mouseClick(window->save, Qt::LeftButton);
-    platform.confirmAnswers = {true};
+    platform.choiceAnswers = {Answer::Yes};
     QTest::mouseClick(window->exit_, Qt::LeftButton);
     ASSERT_EQ(platform.questions.size(), 1u);
     EXPECT_EQ(platform.questions[0], "Save zorvuser.dat file?");
@@ -181,7 +181,7 @@ TEST_F(EditorTest, ExitAnsweredNoLeavesTheUserFile) {
     ASSERT_NO_FATAL_FAILURE(start());
     const std::string before = userFileBytes();
     QTest::mouseClick(window->save, Qt::LeftButton);
-    platform.confirmAnswers = {false};
+    platform.choiceAnswers = {Answer::No};
     window->close(); // the title bar's close button
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(userFileBytes(), before);
@@ -198,7 +198,7 @@ TEST_F(EditorTest, FailedCopyBackAtExitKeepsTheWindowAndTheChanges) {
     std::filesystem::remove(userFile());
     std::filesystem::create_directory(userFile()); // cannot be replaced by a file
 
-    platform.confirmAnswers = {true};
+    platform.choiceAnswers = {Answer::Yes};
     QTest::mouseClick(window->exit_, Qt::LeftButton);
     EXPECT_TRUE(window->isVisible());
     ASSERT_FALSE(platform.messages.empty());
@@ -212,7 +212,7 @@ TEST_F(EditorTest, FailedCopyBackAtExitKeepsTheWindowAndTheChanges) {
     // file is gone, so the editor's copy is written whole when asked to.
     std::filesystem::remove(userFile());
     QTest::mouseClick(window->next, Qt::LeftButton);
-    platform.confirmAnswers = {true};
+    platform.choiceAnswers = {Answer::Yes};
     platform.chooseAnswers = {0};
     QTest::mouseClick(window->exit_, Qt::LeftButton);
     EXPECT_FALSE(window->isVisible());

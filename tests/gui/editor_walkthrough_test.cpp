@@ -141,6 +141,7 @@ TEST_F(WalkthroughTest, EighteenCharacterTextsShowWholeAndOnlyGetShorter) {
     EXPECT_EQ(window->Tlf->text(), "12345678901234567");
     EXPECT_TRUE(window->Tlf->isModified());
 
+    platform.choiceAnswers = {Answer::No};
     window->Next1->trigger();
     EXPECT_EQ(window->birth->text(), "born on a monday!!");
     window->Next1->trigger(); // an ordinary record: typing and pasting stop at 17
@@ -181,7 +182,7 @@ TEST_F(WalkthroughTest, ExitAsksAboutTypingThatSaveUserHasNotStored) {
     platform.choiceAnswers = {Answer::Cancel};
     press(window->Name, Qt::Key_X);
     ASSERT_EQ(platform.questions.size(), 1u);
-    EXPECT_EQ(platform.questions[0], "Save the changes to user 0 before closing?");
+    EXPECT_EQ(platform.questions[0], "Save the changes to user 0?");
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(session.workingCopy.isOpen());
     EXPECT_EQ(window->Name->text(), "USER 0 typed");
@@ -189,8 +190,7 @@ TEST_F(WalkthroughTest, ExitAsksAboutTypingThatSaveUserHasNotStored) {
     EXPECT_FALSE(session.userFileChanged);
 
     // Yes stores it as Save User would; then comes the question about the file.
-    platform.choiceAnswers = {Answer::Yes};
-    platform.confirmAnswers = {false};
+    platform.choiceAnswers = {Answer::Yes, Answer::No};
     press(window->Name, Qt::Key_X);
     ASSERT_EQ(platform.questions.size(), 3u);
     EXPECT_EQ(platform.questions[2], "Save zorvuser.dat file?");
@@ -207,7 +207,7 @@ TEST_F(WalkthroughTest, NoDropsTheTypingAndAsksNothingMore) {
     platform.choiceAnswers = {Answer::No};
     window->close(); // the title bar
     ASSERT_EQ(platform.questions.size(), 1u);
-    EXPECT_EQ(platform.questions[0], "Save the changes to user 1 before closing?");
+    EXPECT_EQ(platform.questions[0], "Save the changes to user 1?");
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(workingCopyBytes(), before);
     EXPECT_FALSE(session.userFileChanged);
@@ -215,21 +215,24 @@ TEST_F(WalkthroughTest, NoDropsTheTypingAndAsksNothingMore) {
 
 TEST_F(WalkthroughTest, PickedAndTickedChangesCountToo) {
     startWithUsers(3);
-    // Moving between users asks nothing.
+    // Typed and dropped on the way to the next user.
     QTest::keyClicks(window->Name, "x");
+    platform.choiceAnswers = {Answer::No};
     window->Next1->trigger();
-    EXPECT_TRUE(platform.questions.empty());
+    EXPECT_EQ(platform.questions.size(), 1u);
 
     // A ticked box
     window->PageControl1->setCurrentWidget(window->General);
     QTest::mouseClick(window->Silent, Qt::LeftButton);
     platform.choiceAnswers = {Answer::Cancel};
     window->Exit1->trigger();
-    EXPECT_EQ(platform.questions.size(), 1u);
+    EXPECT_EQ(platform.questions.size(), 2u);
     EXPECT_TRUE(window->isVisible());
 
     // A picked list item; the search tab's own controls are no change of the user's.
+    platform.choiceAnswers = {Answer::No};
     window->Next1->trigger();
+    EXPECT_EQ(platform.questions.size(), 3u);
     window->PageControl1->setCurrentWidget(window->findtab);
     QTest::keyClicks(window->findstr, "abc");
     QTest::mouseClick(window->namecb, Qt::LeftButton);
@@ -239,7 +242,7 @@ TEST_F(WalkthroughTest, PickedAndTickedChangesCountToo) {
     ASSERT_NE(window->FindDialog, nullptr);
     QTest::keyClicks(window->FindDialog->findChild<QLineEdit*>(), "ola");
     window->Exit1->trigger();
-    EXPECT_EQ(platform.questions.size(), 1u) << "the search settings asked nothing";
+    EXPECT_EQ(platform.questions.size(), 3u) << "the search settings asked nothing";
     EXPECT_FALSE(window->isVisible());
 }
 
@@ -255,8 +258,7 @@ TEST_F(WalkthroughTest, PickedListAskedAndABadNumberKeepsTheWindow) {
     EXPECT_TRUE(shown("'oops' is not a valid integer value."));
 
     window->sysop->setText("10");
-    platform.choiceAnswers = {Answer::Yes};
-    platform.confirmAnswers = {true};
+    platform.choiceAnswers = {Answer::Yes, Answer::Yes};
     window->close();
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(readCode(userFileRecord(0), *codeFieldOf(CodeListId::status)), 1);

@@ -179,7 +179,9 @@ TEST_F(LiveTest, WithoutNoticesThePollFollowsAndNothingCountsAsTheOperators) {
     EXPECT_EQ(window->logins->text(), QString::number(readNumber(userFileRecord(0), kLogins)));
     EXPECT_FALSE(session.userFileChanged);
     EXPECT_FALSE(window->isWindowModified());
-    EXPECT_FALSE(window->livefield->isVisible());
+    // Only the note that the board is followed: no problem, no clash.
+    EXPECT_TRUE(window->livefield->text().startsWith("Following the board: "))
+        << window->livefield->text().toStdString();
 }
 
 TEST_F(LiveTest, KeepTheBoardsDropsTheEntriesAndCancelStoresNothing) {
@@ -208,7 +210,7 @@ TEST_F(LiveTest, KeepTheBoardsDropsTheEntriesAndCancelStoresNothing) {
     EXPECT_EQ(window->address->text(), "Board's 3");
     EXPECT_FALSE(window->address->isModified());
     EXPECT_FALSE(session.userFileChanged);
-    EXPECT_FALSE(window->livefield->isVisible());
+    EXPECT_EQ(window->livefield->text(), "User 3: the board's record shown, your entries dropped");
 }
 
 // Many users at once (a nightly run of the board): applied in parts, and the

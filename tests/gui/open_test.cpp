@@ -167,7 +167,7 @@ TEST_F(OpenTest, FileThatCannotBeOpenedGivesTheIoErrorAndChangesNothing) {
 TEST_F(OpenTest, UnsavedChangesAnsweredYesGoToTheOldFile) {
     changeUser(5);
     const std::string path = newFile(3);
-    platform.confirmAnswers.push_back(true);
+    platform.choiceAnswers.push_back(zorv::Answer::Yes);
     openWith({path});
     ASSERT_EQ(platform.questions.size(), 1u);
     EXPECT_EQ(platform.questions[0], "Save old user file?");
@@ -181,14 +181,14 @@ TEST_F(OpenTest, UnsavedChangesAnsweredNoAreDroppedAndExitAsksAgain) {
     changeUser(5);
     const std::string oldBytes = userFileBytes();
     const std::string path = newFile(3);
-    platform.confirmAnswers.push_back(false);
+    platform.choiceAnswers.push_back(zorv::Answer::No);
     openWith({path});
     EXPECT_EQ(userFileBytes(), oldBytes);
     EXPECT_EQ(workingCopyBytes(), readFileBytes(path));
     EXPECT_TRUE(session.userFileChanged);
     EXPECT_EQ(session.currentIndex, 2);
 
-    platform.confirmAnswers.push_back(false);
+    platform.choiceAnswers.push_back(zorv::Answer::No);
     window->close();
     ASSERT_EQ(platform.questions.size(), 2u);
     EXPECT_EQ(platform.questions[1], "Save zorvuser.dat file?");
@@ -200,7 +200,7 @@ TEST_F(OpenTest, FailedSaveOfTheOldFileIsReportedAndNothingSwitches) {
     const std::string path = newFile(3);
     // The old file's folder is gone (a share that went away): the copy back fails.
     std::filesystem::remove_all(dir.file("board"));
-    platform.confirmAnswers.push_back(true);
+    platform.choiceAnswers.push_back(zorv::Answer::Yes);
     openWith({path});
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].title, "Warning");

@@ -115,6 +115,26 @@ TEST(QtPlatformTest, OpenDialogShowsTheFiltersAndReturnsTheChosenFile) {
     EXPECT_EQ(d.fileName, before.fileName) << "a cancel leaves the dialog's name alone";
 }
 
+TEST(QtPlatformTest, OpenDialogWithAPresetFileOpensItOnEnter) {
+    zorvtest::TempDir dir;
+    zorvtest::writeFileBytes(dir.file("zorvuser.dat"), std::string(273, '\0'));
+    QtPlatform platform;
+    FileDialog d;
+    d.filter = "ZORV user records (zorvuser.dat)|zorvuser.dat|All files (*.*)|*.*";
+    d.fileName = QString::fromStdString(dir.file("zorvuser.dat"));
+    QString named;
+    whenModal([&](QWidget* w) {
+        auto* name = w->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        named = name->text();
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    });
+    ASSERT_TRUE(platform.openFile(nullptr, d));
+    EXPECT_EQ(named, "zorvuser.dat");
+    EXPECT_EQ(d.fileName, QString::fromStdString(dir.file("zorvuser.dat")));
+}
+
 TEST(QtPlatformTest, OpenDialogSaysWhatItAsksForAndFitsItsColumns) {
     zorvtest::TempDir dir;
     // 250 users: the size column reads "66.7 KiB", which a narrow dialog cuts.

@@ -94,7 +94,7 @@ TEST_F(EditorTest, ConflictCancelledAtExitKeepsTheProgramOpen) {
     writeText(board0, kTlf, "board");
     boardWrites(userFile(), 0, board0);
 
-    platform.confirmAnswers = {true};
+    platform.choiceAnswers = {Answer::Yes};
     platform.chooseAnswers = {2}; // cancel
     QTest::mouseClick(window->exit_, Qt::LeftButton);
     EXPECT_TRUE(window->isVisible());
@@ -104,7 +104,7 @@ TEST_F(EditorTest, ConflictCancelledAtExitKeepsTheProgramOpen) {
     EXPECT_TRUE(session.userFileChanged);
     EXPECT_TRUE(session.workingCopy.isOpen());
 
-    platform.confirmAnswers = {true};
+    platform.choiceAnswers = {Answer::Yes};
     platform.chooseAnswers = {0}; // keep mine
     QTest::mouseClick(window->exit_, Qt::LeftButton);
     EXPECT_FALSE(window->isVisible());
@@ -162,7 +162,7 @@ TEST_F(EditorTest, SavingTheOldFileBeforeASwitchKeepsTheBoardsChanges) {
     const std::string other = dir.file("board/other.dat");
     zorv::writeUserFile(other, demoUsers(3));
     platform.openAnswers = {QString::fromStdString(other)};
-    platform.confirmAnswers = {true};
+    platform.choiceAnswers = {Answer::Yes};
     window->openClick();
     EXPECT_EQ(session.userFileName, other);
     EXPECT_EQ(userFileRecord(0), mine);

@@ -304,6 +304,49 @@ TEST_F(SaveTest, TheOperatorsAndTheBoardsFieldsOfOneUserAreBothKept) {
     EXPECT_EQ(onDisk()[5], withNumber(same, kTimebank, 11));
 }
 
+TEST_F(SaveTest, TheReportCountsWhatWasWrittenAndWhatTheBoardAlreadyHeld) {
+    Editor ed(userFile, copyA);
+    for (int i : {0, 1, 2, 3, 4})
+        ed.edit(i, withNumber(user(i), kLimit, 10 + i));
+    boardWrites(userFile, 3, withNumber(user(3), kLimit, 99)); // disputed: the board's kept
+    boardWrites(userFile, 4, withNumber(user(4), kLimit, 14)); // already what the operator wants
+    ed.edit(5, user(5));                                       // stored unchanged: no change
+    ed.prompts.choices = {1};
+    SaveReport r;
+    r.written = 42; // a report is made afresh
+    EXPECT_EQ(saveToUserFile(ed.s, ed.prompts, true, &r), SaveOutcome::Saved);
+    EXPECT_EQ(r.changed, 5);
+    EXPECT_EQ(r.written, 3);
+    EXPECT_EQ(r.kept(), 2);
+    EXPECT_EQ(r.notSaved, 0);
+    EXPECT_FALSE(r.whole);
+
+    // Nothing changed since: nothing to write.
+    ed.s.userFileChanged = true;
+    EXPECT_EQ(saveToUserFile(ed.s, ed.prompts, true, &r), SaveOutcome::Saved);
+    EXPECT_EQ(r.changed, 0);
+    EXPECT_EQ(r.written, 0);
+
+    // A file replaced meanwhile is written whole when the operator says so.
+    ed.edit(1, withNumber(user(1), kLimit, 7));
+    const std::string other = tmp.file("other");
+    writeFileBytes(other, bytesOf(usersOf(8, 'z')));
+    ASSERT_EQ(::rename(other.c_str(), userFile.c_str()), 0);
+    ed.prompts.choices = {0};
+    EXPECT_EQ(saveToUserFile(ed.s, ed.prompts, true, &r), SaveOutcome::Saved);
+    EXPECT_TRUE(r.whole);
+    EXPECT_EQ(r.written, 1);
+
+    // Cancelled: nothing written, and the report says so.
+    ed.edit(2, withNumber(user(2), kLimit, 8));
+    writeFileBytes(other, bytesOf(usersOf(8, 'y')));
+    ASSERT_EQ(::rename(other.c_str(), userFile.c_str()), 0);
+    ed.prompts.choices = {1};
+    EXPECT_EQ(saveToUserFile(ed.s, ed.prompts, true, &r), SaveOutcome::Cancelled);
+    EXPECT_EQ(r.written, 0);
+    EXPECT_FALSE(r.whole);
+}
+
 TEST_F(SaveTest, AQuestionListsFifteenUsersAndCountsTheRest) {
     writeFileBytes(userFile, bytesOf(usersOf(20)));
     Editor ed(userFile, copyA);

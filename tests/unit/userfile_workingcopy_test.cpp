@@ -510,14 +510,21 @@ TEST_F(SessionTest, ExitAsksOnlyWhenChanged) {
     EXPECT_TRUE(prompts.shown.empty());
 
     loadAndChange();
-    prompts.answers = {false};
+    prompts.choices = {1}; // No
     EXPECT_TRUE(copyBackOnExit(s, prompts));
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(prompts.shown[0].title, "Confirm");
     EXPECT_EQ(prompts.shown[0].text, "Save zorvuser.dat file?");
+    EXPECT_EQ(prompts.shown[0].buttons, (std::vector<std::string>{"Yes", "No", "Cancel"}));
     EXPECT_EQ(readFileBytes(userFile), recordsBytes(3));
 
-    prompts.answers = {true};
+    // Cancel: the program stays, nothing copied, the changes still unsaved.
+    prompts.choices = {2};
+    EXPECT_FALSE(copyBackOnExit(s, prompts));
+    EXPECT_EQ(readFileBytes(userFile), recordsBytes(3));
+    EXPECT_TRUE(s.userFileChanged);
+
+    prompts.choices = {0};
     EXPECT_TRUE(copyBackOnExit(s, prompts));
     EXPECT_EQ(readFileBytes(userFile), readFileBytes(copyPath));
     EXPECT_FALSE(s.userFileChanged);
@@ -526,7 +533,7 @@ TEST_F(SessionTest, ExitAsksOnlyWhenChanged) {
 TEST_F(SessionTest, FailedCopyAtExitIsReported) {
     loadAndChange();
     s.userFileName = tmp.file("gone/zorvuser.dat");
-    prompts.answers = {true};
+    prompts.choices = {0};
     EXPECT_FALSE(copyBackOnExit(s, prompts));
     ASSERT_EQ(prompts.shown.size(), 2u);
     EXPECT_EQ(prompts.shown[1].kind, "warning");

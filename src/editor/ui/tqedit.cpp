@@ -4,6 +4,7 @@
 #include "editor/codetables.h"
 #include "editor/totals.h"
 #include "platform/accessible.h"
+#include "platform/editmenu.h"
 #include "platform/guard.h"
 #include "platform/menukey.h"
 #include "platform/shortcuts.h"
@@ -23,6 +24,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
@@ -357,12 +359,11 @@ void Tqedit::buildControls() {
     sb = make<QStatusBar>(top, "sb");
     sb->setSizeGripEnabled(false);
     livefield = make<QLabel>(sb, "livefield");
-    {
-        QPalette p = livefield->palette(); // a clash must catch the eye
-        p.setColor(QPalette::WindowText, Qt::darkRed);
-        livefield->setPalette(p);
-    }
     livefield->setContentsMargins(0, 0, 6, 0);
+    noteTimer_ = new QTimer(this);
+    noteTimer_->setObjectName(QStringLiteral("notetimer"));
+    noteTimer_->setSingleShot(true);
+    connect(noteTimer_, &QTimer::timeout, this, [this] { noteTimeout(); });
     sb->addPermanentWidget(livefield);
     livefield->hide();
     // A save waiting for another writing run says so; the wait blocks the
@@ -489,6 +490,10 @@ void Tqedit::buildControls() {
     auto* wheelFilter = new FocusedWheelOnly(this);
     for (QComboBox* c : findChildren<QComboBox*>())
         c->installEventFilter(wheelFilter);
+    // Ctrl+V, Ctrl+X and Ctrl+A are the window's: the fields' menus name the
+    // keys that edit.
+    for (QLineEdit* e : findChildren<QLineEdit*>())
+        useEditMenu(e);
 }
 
 void Tqedit::buildMenus() {
@@ -573,6 +578,7 @@ void Tqedit::connectHandlers() {
     // Only the operator's moves arrive here: the program moves the bar with its
     // signals blocked.
     connect(bar, &QSlider::valueChanged, this, [this] { run([this] { barChange(); }); });
+    connect(bar, &QSlider::sliderReleased, this, [this] { run([this] { barReleased(); }); });
 }
 
 // ------------------------------------------------------------------ layout
@@ -685,10 +691,11 @@ void Tqedit::applyLayout() {
     putButton(resumebt, 8, 40, 97);
     putButton(changeresbt, 8, 72, 177);
 
-    // Find
-    put(findstr, 8, 8, 185, 24);
-    putButton(findbtn, 8, 40, 89);
-    putButton(FindNextbt, 104, 40, 89);
+    // Find: the text's label above it, as the status list's
+    putLabel(label(findtab, "Find text:", findstr), 8, 4, 185);
+    put(findstr, 8, 28, 185, 24);
+    putButton(findbtn, 8, 60, 89);
+    putButton(FindNextbt, 104, 60, 89);
     put(GB1, 216, 4, 377, 105, GB1->title(), 24);
     putCheck(namecb, 12, 20, 112);
     putCheck(addresscb, 12, 44, 112);
@@ -939,6 +946,13 @@ void Tqedit::FormActivate() {
         // The dialog is shared with the resume conference's choice: its title
         // is this question's only.
         fileopen.title = QStringLiteral("Open the board's user file (zorvuser.dat)");
+        // The dialog opens where the program was started: a user file there
+        // is the likely choice, and Enter should open it.
+        if (fileopen.fileName.isEmpty() && fileopen.initialDir.isEmpty()) {
+            const QFileInfo here(QDir::current(), QStringLiteral("zorvuser.dat"));
+            if (here.isFile())
+                fileopen.fileName = here.absoluteFilePath();
+        }
         const bool picked = platform_.openFile(this, fileopen);
         fileopen.title.clear();
         if (!picked || fileopen.fileName.isEmpty())
@@ -1218,13 +1232,34 @@ void Tqedit::clearRecordView() {
 }
 
 void Tqedit::saveClick() {
-    if (noRecords())
+    if (noRecords()) {
+        showNote(QStringLiteral("Nothing to save: the user file holds no users"));
         return;
+    }
+    // A drag held away from the shown user asks at its release: until then
+    // the entries are the shown user's.
+    if (!bar->isSliderDown())
+        session_.currentIndex = bar->value();
+    const int user = session_.currentIndex;
     const Store what = settleBoardChange();
-    if (what == Store::Nothing)
+    if (what == Store::Nothing) {
+        showNote(boardChangedShown_
+                     ? QStringLiteral("User %1 not stored").arg(user)
+                     : QStringLiteral("User %1: the board's record shown, your entries dropped")
+                           .arg(user));
         return;
+    }
+    try {
+        storeShownUser(what);
+    } catch (...) {
+        showNote(QStringLiteral("User %1 not stored").arg(user));
+        throw;
+    }
+    showNote(QStringLiteral("User %1 stored").arg(user));
+}
+
+void Tqedit::storeShownUser(Store what) {
     session_.userFileChanged = true;
-    session_.currentIndex = bar->value();
     Record& r = session_.recordBuffer;
     session_.workingCopy.readRecord(session_.currentIndex, r);
     const Record before = r;
@@ -1263,6 +1298,11 @@ void Tqedit::saveClick() {
 void Tqedit::exitClick() {
     if (!settleShownUser())
         return;
+    closeSettled_ = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{closeSettled_};
     session_.workingCopy.close();
     close();
 }
@@ -1270,7 +1310,7 @@ void Tqedit::exitClick() {
 void Tqedit::closeEvent(QCloseEvent* e) {
     run([this, e] {
         e->ignore(); // a Save User that fails keeps the window
-        if (!settleShownUser())
+        if (!closeSettled_ && !settleShownUser())
             return;
         e->accept();
         FormClose(e);
@@ -1281,26 +1321,21 @@ bool Tqedit::hasUnstoredEdits() const {
     return started_ && session_.workingCopy.isOpen() && !noRecords() && formDiffers();
 }
 
-// Ctrl+X is Exit even in an edit field, where Linux hands expect it to cut:
-// typing that Save User has not stored is never dropped without a question.
+// Ctrl+X is Exit even in an edit field, where Linux hands expect it to cut,
+// and a move is one key away: typing that Save User has not stored is never
+// dropped without a question.
 bool Tqedit::settleShownUser() {
     if (!hasUnstoredEdits())
         return true;
     const QString question =
-        QStringLiteral("Save the changes to user %1 before closing?").arg(bar->value());
+        QStringLiteral("Save the changes to user %1?").arg(session_.currentIndex);
     switch (platform_.confirmOrCancel(this, question)) {
     case Answer::Yes:
-        saveClick(); // a bad number stops here, and the window stays
+        saveClick(); // a bad number stops here, and everything stays
         // Cancel at the board's question stored nothing: the entries stay too.
-        return !boardChangedShown_;
+        return !hasUnstoredEdits();
     case Answer::No:
-        try {
-            updatePosition(); // dropped in view too, should a later question keep the window
-        } catch (const std::exception&) {
-            for (QLineEdit* e : findChildren<QLineEdit*>())
-                e->setModified(false);
-            rememberShownForm();
-        }
+        // The caller's re-show drops them; a close that is taken back keeps them.
         return true;
     case Answer::Cancel:
         break;
@@ -1310,8 +1345,9 @@ bool Tqedit::settleShownUser() {
 
 void Tqedit::FormClose(QCloseEvent* e) {
     if (!copyBackOnExit(session_, prompts_)) {
-        // The changes are only in the working copy: stay, so that they can be
-        // saved once the user file can be written again.
+        // Cancel, or the changes are only in the working copy: stay, so that
+        // they can be saved once the user file can be written again. The
+        // live view goes on with the copy open again.
         e->ignore();
         if (started_ && !session_.workingCopy.isOpen())
             session_.workingCopy.open();
@@ -1354,41 +1390,57 @@ void Tqedit::updatePosition() {
     setPositionUi();
 }
 
+bool Tqedit::moveTo(int index) {
+    if (!settleShownUser())
+        return false;
+    session_.currentIndex = index;
+    updatePosition();
+    return true;
+}
+
 void Tqedit::nextClick() {
     if (noRecords())
         return;
     const int last = session_.workingCopy.recordCount() - 1;
-    session_.currentIndex = std::min(session_.currentIndex + 1, last);
-    updatePosition();
+    moveTo(std::min(session_.currentIndex + 1, last));
 }
 
 void Tqedit::prevClick() {
     if (noRecords())
         return;
-    session_.currentIndex = std::max(session_.currentIndex - 1, 0);
-    updatePosition();
+    moveTo(std::max(session_.currentIndex - 1, 0));
 }
 
 void Tqedit::barChange() {
     if (noRecords())
         return;
+    if (bar->isSliderDown() && hasUnstoredEdits())
+        return; // one question for the whole drag, at its release
     // The bar's range is the records', so its position needs no clamping.
-    session_.currentIndex = bar->value();
-    updatePosition();
+    const int target = bar->value();
+    if (hasUnstoredEdits()) {
+        // The question is about the user shown; Cancel leaves the bar there.
+        const QSignalBlocker block(bar);
+        bar->setValue(session_.currentIndex);
+    }
+    moveTo(target);
+}
+
+void Tqedit::barReleased() {
+    if (!noRecords() && bar->value() != session_.currentIndex)
+        barChange();
 }
 
 void Tqedit::First1Click() {
     if (noRecords())
         return;
-    session_.currentIndex = 0;
-    updatePosition();
+    moveTo(0);
 }
 
 void Tqedit::Last1Click() {
     if (noRecords())
         return;
-    session_.currentIndex = session_.workingCopy.recordCount() - 1;
-    updatePosition();
+    moveTo(session_.workingCopy.recordCount() - 1);
 }
 
 void Tqedit::Goto1Click() {
@@ -1398,9 +1450,7 @@ void Tqedit::Goto1Click() {
                                               QStringLiteral("Please enter a user number:"),
                                               QString::number(session_.currentIndex));
     const std::int32_t n = parseInteger(answer.toStdString());
-    if (n >= 0 && n <= session_.workingCopy.recordCount() - 1)
-        session_.currentIndex = n;
-    updatePosition();
+    moveTo(n >= 0 && n <= session_.workingCopy.recordCount() - 1 ? n : session_.currentIndex);
 }
 
 // ------------------------------------------------------------------ totals
@@ -1445,15 +1495,26 @@ void Tqedit::bringUser(int index) {
     // in column 0) must not leave this window on a record it cannot show.
     Record probe;
     session_.workingCopy.readRecord(index, probe);
-    session_.currentIndex = index;
-    updatePosition();
+    // One pick reaches here as a new current cell and a new selection: a
+    // user the operator declined is not asked about twice for it.
+    if (index == declinedPick_)
+        return;
+    if (!moveTo(index)) {
+        declinedPick_ = index;
+        QTimer::singleShot(0, this, [this] { declinedPick_ = -1; });
+    }
 }
 
 void Tqedit::userStatusChanged(int index, unsigned status) {
     // "Save User" would otherwise write the old status back; the other
     // fields keep what was typed.
-    if (started_ && session_.currentIndex == index)
-        this->status->setCurrentIndex(codeToItem(CodeListId::status, status));
+    if (!started_ || session_.currentIndex != index)
+        return;
+    this->status->setCurrentIndex(codeToItem(CodeListId::status, status));
+    // The record holds it now: it is no entry of the operator's.
+    for (FormField& f : form_)
+        if (f.control == this->status)
+            f.shown = formValue(f.control);
 }
 
 void Tqedit::listbtClick() {

@@ -41,6 +41,7 @@ class QPushButton;
 class QSlider;
 class QStatusBar;
 class QTabWidget;
+class QTimer;
 class QToolButton;
 
 namespace zorv {
@@ -279,6 +280,22 @@ class Tqedit : public QWidget, public ReportHost {
     void stopLive(); // until the next startLive(); the field is cleared
     // One compare's result, applied when nothing else is under way.
     void applyLive(const LiveCompare& result);
+    // A command's outcome in the permanent field for noteDuration() ms; the
+    // board's problems and clashes stay beside it.
+    void showNote(const QString& text);
+    // What the permanent field says of a command or of the board's writes
+    // now; empty once it has gone.
+    const QString& note() const { return note_; }
+    int noteDuration() const { return noteMs_; }
+    void setNoteDuration(int ms) { noteMs_ = ms; } // tests: a shorter wait
+    // Before the shown user is shown anew or another one: "Save the changes
+    // to user N?" while entries are not stored. Yes stores them (Save User),
+    // No leaves them to the caller's re-show; false for Cancel, or when the
+    // store failed or was refused: the caller then leaves everything as it is.
+    bool settleShownUser();
+    // True while the shown user has typed, picked or ticked changes that Save
+    // User has not stored.
+    bool hasUnstoredEdits() const;
     // True when a text, a list or a tick box of the shown user differs from
     // the record shown (field by field, whatever tab is raised).
     bool formDiffers() const;
@@ -306,9 +323,6 @@ class Tqedit : public QWidget, public ReportHost {
     void fillCodeLists();
     void FormClose(QCloseEvent* e);
     void updateCaption();
-    // True while the shown user has typed, picked or ticked changes that Save
-    // User has not stored.
-    bool hasUnstoredEdits() const;
     // The controls that show a field of the record, in the order Save User
     // stores them, each with its value as showRecord left it.
     struct FormField {
@@ -324,9 +338,6 @@ class Tqedit : public QWidget, public ReportHost {
     // The control's value into its field of `r`; "'%s' is not a valid integer
     // value" for a number that is none.
     void storeField(const FormField& f, Record& r) const;
-    // Before the window closes: asks whether to store such changes; false for
-    // Cancel (the window stays).
-    bool settleShownUser();
     template <class F> void run(F&& f);
     bool canApplyLive() const;
     void applyLiveGuarded(const LiveCompare& result); // applyLive() as a handler
@@ -336,6 +347,7 @@ class Tqedit : public QWidget, public ReportHost {
     // or nothing.
     enum class Store { Form, Differing, Nothing };
     Store settleBoardChange();
+    void storeShownUser(Store what); // Save User's write, once settled
 
     UserFileSession& session_;
     Platform& platform_;
@@ -355,6 +367,22 @@ class Tqedit : public QWidget, public ReportHost {
     bool boardChangedShown_ = false; // the board changed the shown user under entries
     std::vector<int> changedByBoth_;
     QString liveProblem_; // the file cannot be followed: why
+    // The passing note of the permanent field, and users the board updated
+    // since the last note about them (that note is shown at most once in
+    // noteMs_, never over a problem or a clash).
+    QString note_;
+    bool noteIsFollowing_ = false;
+    QTimer* noteTimer_ = nullptr;
+    int noteMs_ = 5000;
+    int followedUsers_ = 0;
+    QString followedAt_;
+    void noteTimeout();
+    void noteFollowing();
+    bool closeSettled_ = false; // Exit asked about the shown user already
+    int declinedPick_ = -1;     // a report window's pick the operator just declined
+    // A drag of the bar with entries unstored asks once, at its release.
+    void barReleased();
+    bool moveTo(int index); // settles, then shows user `index`; false: stayed
     double scale_ = 1.0;
 };
 

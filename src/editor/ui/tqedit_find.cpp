@@ -35,14 +35,35 @@ std::optional<std::string> cp1252Of(const QString& text) {
     return out;
 }
 
-// Shows the hit and makes it the current and the last found record. The record
-// tests leave the buffer as read, so the hit needs no second read.
-void showHit(Tqedit& w, int index) {
+// Shows the hit and makes it the current and the last found record, unless
+// the operator keeps the shown user's entries. The record tests leave the
+// buffer as read; storing those entries reuses it, so it is read again then.
+// `what` says what was looked for ("for \"OSLO\"").
+void showHit(Tqedit& w, int index, const QString& what) {
     auto& s = w.session();
+    const bool asked = w.hasUnstoredEdits();
+    if (!w.settleShownUser()) {
+        w.showNote(QStringLiteral("User %1 found %2, not shown").arg(index).arg(what));
+        return;
+    }
+    if (asked)
+        s.workingCopy.readRecord(index, s.recordBuffer);
     w.showRecord(s.recordBuffer);
     s.currentIndex = index;
     s.foundIndex = index;
     w.setPositionUi();
+    w.showNote(QStringLiteral("User %1 found %2").arg(index).arg(what));
+}
+
+void noHit(Tqedit& w, int start, const QString& what) {
+    QString text = QStringLiteral("No user found %1").arg(what);
+    if (start > 0)
+        text += QStringLiteral(" after user %1").arg(start - 1);
+    w.showNote(text);
+}
+
+QString quoted(const QString& text) {
+    return QStringLiteral("for \"%1\"").arg(text);
 }
 
 void findTabSearch(Tqedit& w, int start) {
@@ -55,14 +76,33 @@ void findTabSearch(Tqedit& w, int start) {
     c.birth = w.birthcb->isChecked();
     c.limit = w.limitcb->isChecked();
     c.statusItem = w.statcb->currentIndex();
-    // Untypable text still allows the status-only search, which ignores it.
-    if (!text && c.anyField())
+    QString what;
+    if (c.anyField()) {
+        what = quoted(w.findstr->text());
+        if (c.statusItem > 0)
+            what += QStringLiteral(" with status ") + w.statcb->currentText();
+    } else if (c.statusItem > 0) {
+        what = QStringLiteral("with status ") + w.statcb->currentText();
+    } else {
+        w.showNote(QStringLiteral("No user found: tick where to look, or choose a status"));
         return;
+    }
+    // Untypable text still allows the status-only search, which ignores it.
+    if (!text && c.anyField()) {
+        noHit(w, start, what);
+        return;
+    }
     c.text = text.value_or(std::string());
     auto& s = w.session();
     const int hit = scanForward(s.workingCopy, start, s.recordBuffer, FindTabTest(c));
     if (hit >= 0)
-        showHit(w, hit);
+        showHit(w, hit, what);
+    else
+        noHit(w, start, what);
+}
+
+void emptySearchText(Tqedit& w) {
+    w.showNote(QStringLiteral("Nothing to find: type the text to look for"));
 }
 
 QLineEdit* dialogText(QDialog* d) {
@@ -72,15 +112,19 @@ QLineEdit* dialogText(QDialog* d) {
 } // namespace
 
 void Tqedit::findbtnClick() {
-    if (findstr->text().isEmpty())
+    if (findstr->text().isEmpty()) {
+        emptySearchText(*this);
         return;
+    }
     session().foundIndex = 0;
     findTabSearch(*this, 0);
 }
 
 void Tqedit::FindNextbtClick() {
-    if (findstr->text().isEmpty())
+    if (findstr->text().isEmpty()) {
+        emptySearchText(*this);
         return;
+    }
     findTabSearch(*this, session().foundIndex + 1);
 }
 
@@ -143,14 +187,21 @@ void Tqedit::FindDialogFind() {
     if (!FindDialog)
         return;
     auto* textField = dialogText(FindDialog);
-    const auto text = textField ? cp1252Of(textField->text()) : std::nullopt;
-    if (!text)
+    if (!textField)
         return;
+    const QString what = quoted(textField->text());
+    const int start = session().foundIndex + 1;
+    const auto text = cp1252Of(textField->text());
+    if (!text) {
+        noHit(*this, start, what);
+        return;
+    }
     auto& s = session();
-    const int hit =
-        scanForward(s.workingCopy, s.foundIndex + 1, s.recordBuffer, DialogNameTest(*text));
+    const int hit = scanForward(s.workingCopy, start, s.recordBuffer, DialogNameTest(*text));
     if (hit >= 0)
-        showHit(*this, hit);
+        showHit(*this, hit, what);
+    else
+        noHit(*this, start, what);
 }
 
 } // namespace zorv

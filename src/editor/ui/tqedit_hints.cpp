@@ -1,5 +1,5 @@
 // Field hints: one line of help in the status bar when the mouse moves over a
-// control or a drop-down takes the focus; the containers empty it again.
+// control or a control takes the focus; the containers empty it again.
 #include "editor/ui/tqedit.h"
 
 #include "editor/hints.h"
@@ -63,7 +63,9 @@ class HintFilter : public QObject {
             break;
         }
         case QEvent::FocusIn: {
-            if (h.event != HintEvent::Focus)
+            // The keyboard's place tells as much as the mouse's: a sysop
+            // typing in one field must not read another's text.
+            if (h.event == HintEvent::Clear)
                 break;
             // Getting the window or a menu back is no new entry into the control.
             const auto reason = static_cast<QFocusEvent*>(e)->reason();

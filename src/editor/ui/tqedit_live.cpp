@@ -8,6 +8,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QSlider>
+#include <QStatusBar>
+#include <QTime>
+#include <QTimer>
 
 namespace zorv {
 
@@ -108,13 +111,49 @@ void Tqedit::applyLive(const LiveCompare& result) {
             showRecord(c.after);
         }
     }
+    if (const auto n = applied.changed.size() + applied.appended.size(); n > 0) {
+        followedUsers_ += static_cast<int>(n);
+        followedAt_ = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+        noteFollowing();
+    }
+    updateLiveField();
+}
+
+void Tqedit::showNote(const QString& text) {
+    note_ = text;
+    noteIsFollowing_ = false;
+    noteTimer_->start(noteMs_);
+    updateLiveField();
+}
+
+// A board writing many times a second would make a note that changes every
+// second: the users it updated wait for the note shown before to go.
+void Tqedit::noteFollowing() {
+    if (followedUsers_ == 0 || noteTimer_->isActive())
+        return;
+    const int n = followedUsers_;
+    followedUsers_ = 0;
+    if (!liveProblem_.isEmpty() || boardChangedShown_ || !changedByBoth_.empty())
+        return; // what the operator must act on stays alone
+    note_ = QStringLiteral("Following the board: %1 %2 updated %3")
+                .arg(n)
+                .arg(n == 1 ? QStringLiteral("user") : QStringLiteral("users"))
+                .arg(followedAt_);
+    noteIsFollowing_ = true;
+    noteTimer_->start(noteMs_);
+}
+
+void Tqedit::noteTimeout() {
+    note_.clear();
+    noteIsFollowing_ = false;
+    noteFollowing();
     updateLiveField();
 }
 
 Tqedit::Store Tqedit::settleBoardChange() {
     if (!boardChangedShown_)
         return Store::Form;
-    const int user = bar->value();
+    const int user = session_.currentIndex;
     const int answer = prompts_.choose(
         "Save User",
         "The board changed user " + std::to_string(user) +
@@ -155,6 +194,13 @@ void Tqedit::updateLiveField() {
                                "about any field you both changed.")
                     .arg(users.join(QStringLiteral(", ")));
     }
+    const bool standing = !parts.isEmpty();
+    if (!note_.isEmpty() && !(noteIsFollowing_ && standing))
+        parts.prepend(note_);
+    QPalette p = livefield->palette(); // a clash must catch the eye
+    p.setColor(QPalette::WindowText,
+               standing ? QColor(Qt::darkRed) : sb->palette().color(QPalette::WindowText));
+    livefield->setPalette(p);
     livefield->setText(parts.join(QStringLiteral("; ")));
     livefield->setToolTip(tips.join(QLatin1Char('\n')));
     livefield->setVisible(!parts.isEmpty());

@@ -55,25 +55,30 @@ void Tqedit::openOtherUserFile() {
     const std::string newPath = toPath(newName);
     const std::string oldPath = s.userFileName;
 
+    // Both questions come before anything changes, so that Cancel at either
+    // leaves the old file loaded as it was.
+    if (!settleShownUser())
+        return;
+    if (s.userFileChanged && s.workingCopy.holdsCopy()) {
+        const Answer answer = platform().confirmOrCancel(this, "Save old user file?");
+        if (answer == Answer::Cancel)
+            return;
+        if (answer == Answer::Yes) {
+            const bool changed = s.userFileChanged; // this question leaves the mark alone
+            const SaveOutcome saved = saveToUserFile(s, prompts(), false);
+            s.userFileChanged = changed;
+            // The unsaved changes exist only in the working copy: switching
+            // now would overwrite them. Stay with the old file.
+            if (saved != SaveOutcome::Saved)
+                return;
+        }
+    }
+
     try {
         storeUserFileName(settings(), newPath, [&] { fname1->setText(newName); });
     } catch (...) {
         fname1->setText(fromPath(oldPath)); // the old file stays loaded
         throw;
-    }
-
-    if (s.userFileChanged && s.workingCopy.holdsCopy() &&
-        platform().confirm(this, "Save old user file?")) {
-        const bool changed = s.userFileChanged; // this question leaves the mark alone
-        const SaveOutcome saved = saveToUserFile(s, prompts(), false);
-        s.userFileChanged = changed;
-        if (saved != SaveOutcome::Saved) {
-            // The unsaved changes exist only in the working copy: switching now
-            // would overwrite them. Stay with the old file.
-            fname1->setText(fromPath(oldPath));
-            storeUserFileName(settings(), oldPath, [&] { fname1->setText(fromPath(oldPath)); });
-            return;
-        }
     }
 
     stopLive();

@@ -4,6 +4,9 @@
 #include "settings/steps.h"
 #include "userfile/usersave.h"
 
+#include <QFileInfo>
+#include <QStringList>
+
 namespace zorv {
 
 void Tqedit::loadSaveSettings() {
@@ -24,19 +27,63 @@ void Tqedit::loadSaveSettings() {
     }
 }
 
+namespace {
+
+QString users(int n) {
+    return n == 1 ? QStringLiteral("1 user") : QStringLiteral("%1 users").arg(n);
+}
+
+// One line for every way a save can end, naming the file.
+QString saveNote(const std::string& userFile, SaveOutcome outcome, const SaveReport& r) {
+    const QString name = QFileInfo(fromPath(userFile)).fileName();
+    switch (outcome) {
+    case SaveOutcome::Cancelled:
+        return QStringLiteral("%1: Save File cancelled, nothing written").arg(name);
+    case SaveOutcome::Failed:
+        return QStringLiteral("%1: not saved").arg(name);
+    case SaveOutcome::Saved:
+    case SaveOutcome::Partial:
+        break;
+    }
+    if (r.whole)
+        return QStringLiteral("%1: written whole").arg(name);
+    if (r.changed == 0)
+        return QStringLiteral("%1: no user changed, nothing written").arg(name);
+    QStringList parts{users(r.written) + QStringLiteral(" written")};
+    if (r.kept() > 0)
+        parts << QStringLiteral("%1 kept as the board wrote %2")
+                     .arg(r.kept())
+                     .arg(r.kept() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
+    if (r.notSaved > 0)
+        parts << QStringLiteral("%1 not saved").arg(r.notSaved);
+    return name + QStringLiteral(": ") + parts.join(QStringLiteral(", "));
+}
+
+} // namespace
+
 void Tqedit::savefilebtClick() {
     auto& s = session();
-    if (!s.userFileChanged)
+    if (!s.userFileChanged) {
+        showNote(QStringLiteral("Nothing to save"));
         return;
+    }
     Record shownBefore{};
     const bool haveShown = !noRecords();
     if (haveShown)
         s.workingCopy.readRecord(s.currentIndex, shownBefore);
-    const SaveOutcome outcome = saveToUserFile(s, prompts());
+    SaveReport report;
+    SaveOutcome outcome = SaveOutcome::Failed;
+    try {
+        outcome = saveToUserFile(s, prompts(), true, &report);
+    } catch (...) {
+        showNote(saveNote(s.userFileName, SaveOutcome::Failed, report));
+        throw;
+    }
     if (outcome == SaveOutcome::Saved || outcome == SaveOutcome::Partial) {
         refreshAfterSave(haveShown && formDiffers(), shownBefore);
         startLive(); // the file as saved is the one followed now
     }
+    showNote(saveNote(s.userFileName, outcome, report));
 }
 
 void Tqedit::refreshAfterSave(bool keepTyping, const Record& shownBefore) {
