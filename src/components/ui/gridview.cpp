@@ -394,14 +394,7 @@ std::string SortGridView::shownText(int col, int row, int width) const {
 }
 
 std::string SortGridView::shownForm(std::string_view cell) {
-    std::string out;
-    out.reserve(cell.size());
-    for (std::size_t i = 0; i < cell.size(); ++i) {
-        out += cell[i];
-        if (cell[i] == '&' && i + 1 < cell.size() && cell[i + 1] == '&')
-            ++i;
-    }
-    return out;
+    return shownCellText(cell);
 }
 
 void SortGridView::drawCell(QPainter* p, const QRect& rect, int col, int row, bool selected) const {
