@@ -464,6 +464,18 @@ TEST_F(ReportWindowsTest, EnterFocusAndTheKeyboardSort) {
     ASSERT_NO_FATAL_FAILURE(startWithWindows());
     showList();
     list->activateWindow();
+    // Enter in the filter goes to the rows it found; the list stays open.
+    list->filteredit->setFocus();
+    QTest::keyClicks(list->filteredit, "carl");
+    QTest::keyClick(list->filteredit, Qt::Key_Return);
+    EXPECT_TRUE(list->isVisible()) << "Enter in the filter closed the list";
+    EXPECT_EQ(QApplication::focusWidget(), list->sg2);
+    EXPECT_EQ(list->filteredit->text(), "carl");
+    list->filteredit->setFocus();
+    QTest::keyClick(list->filteredit, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_TRUE(list->isVisible());
+    EXPECT_EQ(QApplication::focusWidget(), list->sg2);
+    list->filteredit->clear();
     // Enter on a focused "Save to file" saves; elsewhere the default closes.
     list->save->setFocus();
     platform.saveAnswers.push_back(std::nullopt);

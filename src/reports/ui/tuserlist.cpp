@@ -176,11 +176,19 @@ void Tuserlist::FormResize() {
 }
 
 bool Tuserlist::eventFilter(QObject* watched, QEvent* e) {
-    // Escape empties the filter; only an empty one lets the window close.
-    if (watched == filteredit && e->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape && !filteredit->text().isEmpty()) {
-        filteredit->clear();
-        return true;
+    if (watched == filteredit && e->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        // Escape empties the filter; only an empty one lets the window close.
+        if (key == Qt::Key_Escape && !filteredit->text().isEmpty()) {
+            filteredit->clear();
+            return true;
+        }
+        // Enter ends the typing and goes to the rows found; the default
+        // button must not close the list under it.
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            sg2->setFocus(Qt::ShortcutFocusReason);
+            return true;
+        }
     }
     return ReportWindow::eventFilter(watched, e);
 }
