@@ -15,6 +15,8 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -597,6 +599,7 @@ TEST_F(ReportWindowsTest, BoundsRestoredAtCreationAndStoredByEveryClose) {
     ASSERT_NO_FATAL_FAILURE(startWithWindows());
     EXPECT_EQ(list->size(), QSize(640, 420));
     showList();
+    EXPECT_EQ(list->size(), QSize(640, 420)) << "a stored width is the operator's";
     // The grid kept its distances to the edges of the restored size; the
     // buttons stand at client height - 30.
     auto px = [this](int v) { return static_cast<int>(std::lround(v * window->layoutScale())); };
@@ -614,6 +617,42 @@ TEST_F(ReportWindowsTest, BoundsRestoredAtCreationAndStoredByEveryClose) {
     stats->resize(600, 500);
     stats->close(); // the close box
     EXPECT_EQ(storedInteger("s.height"), 500);
+}
+
+TEST_F(ReportWindowsTest, WithoutStoredBoundsBothOpenWideEnoughForEveryColumn) {
+    writeUsers(plainUsers(40));
+    rememberUserFile();
+    storeText("Options", "11111111110"); // every column, the name whole
+    ASSERT_NO_FATAL_FAILURE(startWithWindows());
+    const QRect avail = stats->screen()->availableGeometry();
+    auto onScreen = [&avail](const QWidget* w) { return avail.contains(w->frameGeometry()); };
+    // The statistics' columns take less than the screen: each shows whole.
+    const int designWidth = stats->width();
+    const int margins = designWidth - stats->SG2->width();
+    stats->show();
+    QApplication::processEvents();
+    const int needed = stats->SG2->widthForAllColumns() + margins;
+    ASSERT_GT(needed, designWidth) << "the case needs columns wider than the design";
+    ASSERT_LT(needed, avail.width());
+    EXPECT_EQ(stats->width(), needed);
+    EXPECT_LE(stats->SG2->horizontalHeader()->length(), stats->SG2->viewport()->width());
+    EXPECT_FALSE(stats->SG2->horizontalScrollBar()->isVisible());
+    EXPECT_TRUE(onScreen(stats));
+    // The operator's width stands from then on, within the run too.
+    stats->resize(designWidth, stats->height());
+    stats->accept();
+    stats->show();
+    QApplication::processEvents();
+    EXPECT_EQ(stats->width(), designWidth);
+    stats->accept();
+
+    // The list with every column is wider than the screen: it takes the
+    // screen's width and no more.
+    showList();
+    ASSERT_GT(list->sg2->widthForAllColumns(), avail.width());
+    EXPECT_EQ(list->frameGeometry().width(), avail.width());
+    EXPECT_TRUE(onScreen(list));
+    list->accept();
 }
 
 TEST_F(ReportWindowsTest, TheGridsOwnLongStepsShowOneProgressBox) {

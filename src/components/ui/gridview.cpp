@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
@@ -254,6 +255,17 @@ void SortGridView::changeEvent(QEvent* e) {
     QTableView::changeEvent(e);
     if (e->type() == QEvent::FontChange)
         applyRowHeight();
+}
+
+int SortGridView::widthForAllColumns() const {
+    long long w = 2LL * frameWidth();
+    for (int c = 0; c < grid_.ColCount(); ++c)
+        w += std::max(grid_.ColWidth(c), 0);
+    const long long rows = std::max(grid_.RowCount() - std::max(grid_.FixedRows, 0), 0);
+    const int room = height() - 2 * frameWidth() - header_->height();
+    if (verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff && rows * rowHeight() > room)
+        w += verticalScrollBar()->sizeHint().width();
+    return static_cast<int>(std::min<long long>(w, 1 << 24));
 }
 
 void SortGridView::applyWidths() {
