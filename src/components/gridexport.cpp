@@ -32,6 +32,11 @@ void appendHtmlText(std::string& out, std::string_view cell) {
         out += "<br>";
         return;
     }
+    std::string shown;
+    if (cell.find('&') != std::string_view::npos) {
+        shown = shownCellText(cell);
+        cell = shown;
+    }
     for (const char ch : cell) {
         switch (ch) {
         case '&':
@@ -78,12 +83,26 @@ std::string_view alignmentAttribute(const SortGrid& grid, int col, int row) {
     }
 }
 
-void appendJoined(std::string& out, const SortGrid& grid, int row, int left, int right, char sep) {
+// The clipboard's form keeps the stored bytes; the files' carry what the
+// grid shows.
+void appendJoined(std::string& out, const SortGrid& grid, int row, int left, int right, char sep,
+                  bool shown) {
     for (int c = left; c <= right; ++c) {
         if (c > left)
             out += sep;
-        out += grid.Cell(c, row);
+        if (shown)
+            appendShownCellText(out, grid.Cell(c, row));
+        else
+            out += grid.Cell(c, row);
     }
+}
+
+void appendShownCsvCell(std::string& out, std::string_view cell) {
+    if (cell.find('&') == std::string_view::npos) {
+        appendCsvCell(out, cell);
+        return;
+    }
+    appendCsvCell(out, shownCellText(cell));
 }
 
 int writeWhole(int fd, std::string_view bytes) {
@@ -198,7 +217,7 @@ void tabbedText(const SortGrid& grid, const TextSink& sink) {
     std::string& out = ch.out();
     for (int r = 1; r < grid.RowCount(); ++r) {
         grid.PrefetchRow(r + kPrefetchRows);
-        appendJoined(out, grid, r, 0, grid.ColCount() - 1, '\t');
+        appendJoined(out, grid, r, 0, grid.ColCount() - 1, '\t', true);
         out += kCrLf;
         ch.rowDone();
     }
@@ -217,7 +236,7 @@ void csvText(const SortGrid& grid, const TextSink& sink) {
         for (int c = 0; c < grid.ColCount(); ++c) {
             if (c > 0)
                 out += ',';
-            appendCsvCell(out, grid.Cell(c, r));
+            appendShownCsvCell(out, grid.Cell(c, r));
         }
         out += kCrLf;
         ch.rowDone();
@@ -291,7 +310,7 @@ void rangeText(const SortGrid& grid, TGridRect range, const TextSink& sink) {
     for (int r = range.Top; r <= range.Bottom; ++r) {
         if (r > range.Top)
             out += kCrLf;
-        appendJoined(out, grid, r, range.Left, range.Right, '\t');
+        appendJoined(out, grid, r, range.Left, range.Right, '\t', false);
         ch.rowDone();
     }
     ch.flush();

@@ -1,7 +1,9 @@
 #pragma once
 // The forms in which a grid's cells leave the program: tab-separated text,
 // CSV, an HTML table and the clipboard text, and the paste of clipboard text.
-// Texts are the grid's cp1252 bytes; lines end in CR LF.
+// Texts are the grid's cp1252 bytes; lines end in CR LF. The three file
+// forms carry each text as the grid shows it ("&&" one "&"); the clipboard
+// text keeps the stored bytes, so that a paste gives them back.
 
 #include "components/sortgrid.h"
 

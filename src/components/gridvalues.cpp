@@ -373,4 +373,24 @@ bool DatePattern::parse(std::string_view t, std::int64_t& seconds) const {
     return true;
 }
 
+void appendShownCellText(std::string& out, std::string_view cell) {
+    for (;;) {
+        const std::size_t amp = cell.find('&');
+        if (amp == std::string_view::npos || amp + 1 == cell.size()) {
+            out += cell;
+            return;
+        }
+        // Up to and including this "&"; its partner, when it has one, is dropped.
+        out += cell.substr(0, amp + 1);
+        cell.remove_prefix(amp + (cell[amp + 1] == '&' ? 2 : 1));
+    }
+}
+
+std::string shownCellText(std::string_view cell) {
+    std::string out;
+    out.reserve(cell.size());
+    appendShownCellText(out, cell);
+    return out;
+}
+
 } // namespace zorv

@@ -290,4 +290,10 @@ bool gridTextToNumber(std::string_view text, long double& value);
 // GetCellInt's syntax; false for anything else.
 bool gridTextToInt(std::string_view text, std::int32_t& value);
 
+// A cell's text as the screen shows it and the files carry it: "&&" is one
+// "&", a single "&" stays itself. The stored bytes (and the clipboard) keep
+// both, so that a paste reads back what was copied.
+std::string shownCellText(std::string_view cell);
+void appendShownCellText(std::string& out, std::string_view cell);
+
 } // namespace zorv

@@ -25,9 +25,11 @@ struct FileDialog {
     QString filter;
     int filterIndex = 1; // 1-based, the entry selected when the dialog opens
     QString defaultExt;  // appended to a typed name without extension
-    QString initialDir;  // empty: the dialog's own choice
-    QString title;       // what the dialog asks for; empty: the dialog's own
-    QString fileName;    // preset before, the chosen full path after a confirm
+    // Per type (filter entry), the extension appended instead ("" none).
+    QStringList typeExtensions;
+    QString initialDir; // empty: the dialog's own choice
+    QString title;      // what the dialog asks for; empty: the dialog's own
+    QString fileName;   // preset before, the chosen full path after a confirm
 };
 
 enum class MessageIcon { None, Stop, Warning, Information };

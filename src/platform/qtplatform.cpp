@@ -98,6 +98,17 @@ static bool runFileDialog(QWidget* parent, FileDialog& d, bool save) {
     }
     if (!d.defaultExt.isEmpty())
         dlg.setDefaultSuffix(d.defaultExt);
+    // A bare name gets the chosen type's extension before the dialog asks
+    // about replacing it, so the question names the file written.
+    auto typeChosen = [&dlg, &d, filters](const QString& filter) {
+        const qsizetype i = filters.indexOf(filter);
+        dlg.setDefaultSuffix(i >= 0 && i < d.typeExtensions.size() ? d.typeExtensions[i]
+                                                                   : QString());
+    };
+    if (!d.typeExtensions.isEmpty()) {
+        typeChosen(dlg.selectedNameFilter());
+        QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg, typeChosen);
+    }
     if (!d.initialDir.isEmpty())
         dlg.setDirectory(d.initialDir);
     // A wildcard name only narrows the list; the filter already does that.

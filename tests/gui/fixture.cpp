@@ -114,6 +114,13 @@ void EditorTest::storeInteger(const std::string& name, int value) {
     key.close();
 }
 
+void EditorTest::storeText(const std::string& name, const std::string& value) {
+    zorv::RegFileKey key(settingsFile());
+    ASSERT_TRUE(key.open(true));
+    key.writeText(name, value);
+    key.close();
+}
+
 void EditorTest::start() {
     window = std::make_unique<zorv::Tqedit>(session, platform, *settings);
     showAndRunStartUp();

@@ -60,6 +60,7 @@ class EditorTest : public ::testing::Test {
     std::optional<std::string> storedText(const std::string& name);
     std::optional<int> storedInteger(const std::string& name);
     void storeInteger(const std::string& name, int value);
+    void storeText(const std::string& name, const std::string& value);
 
     // Creates and shows the window; returns once the start-up has run. A
     // start-up that never runs is a fatal failure: call it as

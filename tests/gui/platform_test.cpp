@@ -2,10 +2,12 @@
 
 #include "platform/guard.h"
 #include "platform/qtplatform.h"
+#include "reports/exportform.h"
 #include "scripted_platform.h"
 #include "tempdir.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -133,6 +135,46 @@ TEST(QtPlatformTest, OpenDialogWithAPresetFileOpensItOnEnter) {
     ASSERT_TRUE(platform.openFile(nullptr, d));
     EXPECT_EQ(named, "zorvuser.dat");
     EXPECT_EQ(d.fileName, QString::fromStdString(dir.file("zorvuser.dat")));
+}
+
+TEST(QtPlatformTest, SaveDialogRenamesByTypeAndGivesABareNameTheTypesExtension) {
+    zorvtest::TempDir dir;
+    QtPlatform platform;
+    FileDialog d;
+    d.filter = QString::fromLatin1(kExportFilter);
+    d.fileName = QStringLiteral("userlist.txt");
+    d.initialDir = QString::fromStdString(dir.path());
+    for (int i = 1; i <= kExportTypes; ++i)
+        d.typeExtensions << QString::fromLatin1(typeExtension(i));
+    QStringList names, suffixes;
+    whenModal([&](QWidget* w) {
+        auto* fd = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(fd, nullptr);
+        auto* name = fd->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        auto* types = fd->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        ASSERT_NE(name, nullptr);
+        ASSERT_NE(types, nullptr);
+        names << name->text();
+        suffixes << fd->defaultSuffix();
+        // Down the list of types by key and back up, as the operator picks them.
+        for (Qt::Key key :
+             {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Up, Qt::Key_Up}) {
+            QTest::keyClick(types, key);
+            names << name->text();
+            suffixes << fd->defaultSuffix();
+        }
+        name->setText(QStringLiteral("list.dat"));
+        QTest::keyClick(types, Qt::Key_Down); // CSV
+        names << name->text();
+        name->setText(QStringLiteral("bare"));
+        static_cast<QDialog*>(fd)->accept();
+    });
+    ASSERT_TRUE(platform.saveFile(nullptr, d));
+    EXPECT_EQ(names, QStringList({"userlist.txt", "userlist.csv", "userlist.html", "userlist.html",
+                                  "userlist.html", "userlist.csv", "userlist.txt", "list.csv"}));
+    EXPECT_EQ(suffixes, QStringList({"txt", "csv", "html", "", "html", "csv", "txt"}));
+    EXPECT_EQ(d.fileName, QString::fromStdString(dir.file("bare.csv")));
+    EXPECT_EQ(d.filterIndex, 2);
 }
 
 TEST(QtPlatformTest, OpenDialogSaysWhatItAsksForAndFitsItsColumns) {

@@ -15,6 +15,8 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -178,47 +180,126 @@ TEST_F(ReportWindowsTest, ToggleStatusSwapsActiveAndKilledAndTellsTheMainWindow)
     list->accept();
 }
 
-TEST_F(ReportWindowsTest, SaveActsOnTheFilterLeftSelectedAndAsksBeforeCreating) {
-    writeUsers({user("ANNE", 1, 0), user("BO, JR", 2, 0)});
+TEST_F(ReportWindowsTest, SaveTakesTheFormFromATypedExtensionAndElseFromTheType) {
+    zorv::Record both = user("ANNE", 1, 0);
+    zorv::writeSecurity(both, 10, 3); // file access "Up&&Down"
+    writeUsers({both, user("BO, JR", 2, 0)});
     rememberUserFile();
     ASSERT_NO_FATAL_FAILURE(startWithWindows());
     showList();
-    const std::string csvName = dir.file("list.csv");
-    list->SD1.filterIndex = 4; // "All files": the name's extension decides
-    platform.saveAnswers.push_back(QString::fromStdString(csvName));
-    platform.confirmAnswers.push_back(true);
-    list->save->click();
+    EXPECT_EQ(list->SD1.fileName, "userlist.txt");
+    EXPECT_EQ(list->SD1.filterIndex, 1);
+    auto saveAs = [this](const std::string& name, int type) {
+        list->SD1.filterIndex = type;
+        platform.saveAnswers.push_back(QString::fromStdString(name));
+        list->save->click();
+    };
+
+    // A typed extension names the form, whatever type is left selected.
+    const std::string csvName = dir.file("list2.csv");
+    platform.confirmAnswers.push_back(true); // create it
+    saveAs(csvName, 1);
     EXPECT_EQ(fileText(csvName), zorv::csvText(grid()));
+    EXPECT_EQ(fileText(csvName).rfind("User Number,Forename,", 0), 0u);
     EXPECT_EQ(platform.questions.size(), 1u);
     // The first dialog starts in the user file's folder, later ones in the last export's.
     EXPECT_EQ(platform.saveDialogs.back().initialDir,
               QString::fromStdString(std::filesystem::path(userFile()).parent_path().string()));
     const std::string htmName = dir.file("list.HTM");
-    platform.saveAnswers.push_back(QString::fromStdString(htmName));
     platform.confirmAnswers.push_back(true);
-    list->save->click();
+    saveAs(htmName, 2);
     EXPECT_EQ(platform.saveDialogs.back().initialDir,
               QString::fromStdString(dir.file("")).chopped(1));
     EXPECT_EQ(fileText(htmName).rfind("<table border=1>\r\n", 0), 0u);
-    const std::string tabName = dir.file("list.dat");
-    platform.saveAnswers.push_back(QString::fromStdString(tabName));
+    const std::string tsvName = dir.file("list.tsv");
     platform.confirmAnswers.push_back(true);
-    list->save->click();
-    EXPECT_EQ(fileText(tabName), zorv::tabbedText(grid()));
+    saveAs(tsvName, 3);
+    EXPECT_EQ(fileText(tsvName), zorv::tabbedText(grid()));
     platform.questions.clear();
-
-    list->SD1.filterIndex = 1; // an existing file: no question; the filter decides
-    platform.saveAnswers.push_back(QString::fromStdString(csvName));
-    list->Savetofile1->trigger();
-    EXPECT_EQ(fileText(csvName), zorv::tabbedText(grid()));
+    // An existing file: the dialog asked already; the form follows the name.
+    saveAs(csvName, 4);
+    EXPECT_EQ(fileText(csvName), zorv::csvText(grid()));
     EXPECT_TRUE(platform.questions.empty());
-    EXPECT_EQ(platform.saveDialogs.back().fileName, QString::fromStdString(tabName));
+    EXPECT_EQ(platform.saveDialogs.back().fileName, QString::fromStdString(tsvName))
+        << "the dialog offers the last name again";
 
-    const std::string other = dir.file("other.txt");
-    platform.saveAnswers.push_back(QString::fromStdString(other));
+    // An extension that names no form leaves the form to the type, and
+    // "All files" writes tab-separated text.
+    const std::string datName = dir.file("list.dat");
+    platform.confirmAnswers.push_back(true);
+    saveAs(datName, 2);
+    EXPECT_EQ(fileText(datName), zorv::csvText(grid()));
+    saveAs(datName, 4);
+    EXPECT_EQ(fileText(datName), zorv::tabbedText(grid()));
+
+    // Every text goes out with one "&"; the clipboard keeps the stored pair.
+    const int access = headerColumn("Up&&Down stat");
+    ASSERT_GE(access, 0);
+    EXPECT_NE(fileText(csvName).find(",Up&Down stat\r\n"), std::string::npos);
+    EXPECT_NE(fileText(datName).find("\tUp&Down\r\n"), std::string::npos);
+    EXPECT_NE(fileText(htmName).find("<B>Up&amp;Down stat</B>"), std::string::npos);
+    EXPECT_NE(fileText(htmName).find(">Up&amp;Down</td>"), std::string::npos);
+    EXPECT_EQ(fileText(tsvName).find("&&"), std::string::npos);
+    grid().SetSelection(TGridRect{access, 1, access, 1});
+    list->sg2->refresh();
+    list->clip->click();
+    EXPECT_EQ(zorv::clipboardText(), "Up&&Down");
+    list->accept();
+}
+
+TEST_F(ReportWindowsTest, ANameWithoutExtensionGetsTheTypesAndThatNameIsAsked) {
+    writeUsers({user("ANNE", 1, 0), user("BO", 2, 0)});
+    rememberUserFile();
+    ASSERT_NO_FATAL_FAILURE(startWithWindows());
+    showList();
+    auto saveAs = [this](const std::string& name, int type) {
+        list->SD1.filterIndex = type;
+        platform.saveAnswers.push_back(QString::fromStdString(name));
+        list->save->click();
+    };
+    const std::string bare = dir.file("plain");
+    const std::string csvName = bare + ".csv";
+    platform.confirmAnswers.push_back(true); // create plain.csv
+    saveAs(bare, 2);
+    ASSERT_EQ(platform.questions.size(), 1u);
+    EXPECT_EQ(platform.questions.back(),
+              QString::fromStdString(csvName) + "\nThis file does not exist.\nCreate the file?");
+    EXPECT_EQ(fileText(csvName), zorv::csvText(grid()));
+    EXPECT_FALSE(std::filesystem::exists(bare));
+    EXPECT_EQ(list->SD1.fileName, QString::fromStdString(csvName));
+
+    // The name made exists now: the operator is asked before it is replaced.
+    zorvtest::writeFileBytes(csvName, "keep me");
+    platform.chooseAnswers.push_back(1); // No
+    saveAs(bare, 2);
+    ASSERT_EQ(platform.questions.size(), 2u);
+    EXPECT_EQ(platform.questions.back(),
+              QString::fromStdString(csvName) + " already exists.\nDo you want to replace it?");
+    EXPECT_EQ(fileText(csvName), "keep me");
+    platform.chooseAnswers.push_back(0); // Yes
+    saveAs(bare, 2);
+    EXPECT_EQ(fileText(csvName), zorv::csvText(grid()));
+
+    const std::string htmlName = bare + ".html";
+    platform.confirmAnswers.push_back(true);
+    saveAs(bare, 3);
+    EXPECT_EQ(fileText(htmlName).rfind("<table border=1>\r\n", 0), 0u);
+    platform.confirmAnswers.push_back(true);
+    saveAs(bare, 1);
+    EXPECT_EQ(fileText(bare + ".txt"), zorv::tabbedText(grid()));
+    // "All files" adds nothing and writes tab-separated text.
+    platform.confirmAnswers.push_back(true);
+    saveAs(bare, 4);
+    EXPECT_EQ(fileText(bare), zorv::tabbedText(grid()));
+
+    const std::string other = dir.file("other");
     platform.confirmAnswers.push_back(false); // do not create it
-    list->save->click();
-    EXPECT_FALSE(std::ifstream(other).good());
+    saveAs(other, 2);
+    EXPECT_FALSE(std::filesystem::exists(other + ".csv"));
+    EXPECT_FALSE(std::filesystem::exists(other));
+
+    // The real dialog gives a bare name the same extensions (platform_test).
+    EXPECT_EQ(list->SD1.typeExtensions, QStringList({"txt", "csv", "html", ""}));
     list->accept();
 }
 
@@ -385,6 +466,18 @@ TEST_F(ReportWindowsTest, EnterFocusAndTheKeyboardSort) {
     ASSERT_NO_FATAL_FAILURE(startWithWindows());
     showList();
     list->activateWindow();
+    // Enter in the filter goes to the rows it found; the list stays open.
+    list->filteredit->setFocus();
+    QTest::keyClicks(list->filteredit, "carl");
+    QTest::keyClick(list->filteredit, Qt::Key_Return);
+    EXPECT_TRUE(list->isVisible()) << "Enter in the filter closed the list";
+    EXPECT_EQ(QApplication::focusWidget(), list->sg2);
+    EXPECT_EQ(list->filteredit->text(), "carl");
+    list->filteredit->setFocus();
+    QTest::keyClick(list->filteredit, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_TRUE(list->isVisible());
+    EXPECT_EQ(QApplication::focusWidget(), list->sg2);
+    list->filteredit->clear();
     // Enter on a focused "Save to file" saves; elsewhere the default closes.
     list->save->setFocus();
     platform.saveAnswers.push_back(std::nullopt);
@@ -506,6 +599,7 @@ TEST_F(ReportWindowsTest, BoundsRestoredAtCreationAndStoredByEveryClose) {
     ASSERT_NO_FATAL_FAILURE(startWithWindows());
     EXPECT_EQ(list->size(), QSize(640, 420));
     showList();
+    EXPECT_EQ(list->size(), QSize(640, 420)) << "a stored width is the operator's";
     // The grid kept its distances to the edges of the restored size; the
     // buttons stand at client height - 30.
     auto px = [this](int v) { return static_cast<int>(std::lround(v * window->layoutScale())); };
@@ -523,6 +617,42 @@ TEST_F(ReportWindowsTest, BoundsRestoredAtCreationAndStoredByEveryClose) {
     stats->resize(600, 500);
     stats->close(); // the close box
     EXPECT_EQ(storedInteger("s.height"), 500);
+}
+
+TEST_F(ReportWindowsTest, WithoutStoredBoundsBothOpenWideEnoughForEveryColumn) {
+    writeUsers(plainUsers(40));
+    rememberUserFile();
+    storeText("Options", "11111111110"); // every column, the name whole
+    ASSERT_NO_FATAL_FAILURE(startWithWindows());
+    const QRect avail = stats->screen()->availableGeometry();
+    auto onScreen = [&avail](const QWidget* w) { return avail.contains(w->frameGeometry()); };
+    // The statistics' columns take less than the screen: each shows whole.
+    const int designWidth = stats->width();
+    const int margins = designWidth - stats->SG2->width();
+    stats->show();
+    QApplication::processEvents();
+    const int needed = stats->SG2->widthForAllColumns() + margins;
+    ASSERT_GT(needed, designWidth) << "the case needs columns wider than the design";
+    ASSERT_LT(needed, avail.width());
+    EXPECT_EQ(stats->width(), needed);
+    EXPECT_LE(stats->SG2->horizontalHeader()->length(), stats->SG2->viewport()->width());
+    EXPECT_FALSE(stats->SG2->horizontalScrollBar()->isVisible());
+    EXPECT_TRUE(onScreen(stats));
+    // The operator's width stands from then on, within the run too.
+    stats->resize(designWidth, stats->height());
+    stats->accept();
+    stats->show();
+    QApplication::processEvents();
+    EXPECT_EQ(stats->width(), designWidth);
+    stats->accept();
+
+    // The list with every column is wider than the screen: it takes the
+    // screen's width and no more.
+    showList();
+    ASSERT_GT(list->sg2->widthForAllColumns(), avail.width());
+    EXPECT_EQ(list->frameGeometry().width(), avail.width());
+    EXPECT_TRUE(onScreen(list));
+    list->accept();
 }
 
 TEST_F(ReportWindowsTest, TheGridsOwnLongStepsShowOneProgressBox) {

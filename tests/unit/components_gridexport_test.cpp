@@ -103,6 +103,41 @@ TEST(GridExport, HtmlTableEscapesTexts) {
               "\r\n</tr>\r\n</table><p>\r\n");
 }
 
+// The list stores "Up&&Down" (a mnemonic escape) and draws one "&": files
+// carry what is drawn, the clipboard what is stored, so a paste reads back.
+TEST(GridExport, FilesCarryTheShownTextAndTheClipboardTheStoredOne) {
+    EXPECT_EQ(shownCellText(""), "");
+    EXPECT_EQ(shownCellText("&"), "&");
+    EXPECT_EQ(shownCellText("&&"), "&");
+    EXPECT_EQ(shownCellText("&&&"), "&&");
+    EXPECT_EQ(shownCellText("&&&&"), "&&");
+    EXPECT_EQ(shownCellText("a&&&b&"), "a&&b&");
+    EXPECT_EQ(shownCellText("AT&T"), "AT&T");
+
+    const Rows stored{{"Up&&Down stat", "A&B"}, {"Up&&Down", "a&&&b&"}, {"x,&&y", "&&"}};
+    const auto g = gridOf(stored);
+    EXPECT_EQ(tabbedText(*g), "Up&Down\ta&&b&\r\nx,&y\t&\r\n");
+    EXPECT_EQ(csvText(*g), "Up&Down stat,A&B\r\nUp&Down,a&&b&\r\n\"x,&y\",&\r\n");
+    EXPECT_EQ(htmlText(*g, "B4B4B4"),
+              "<table border=1>\r\n<tr>\r\n"
+              "<td nowrap BGCOLOR=\"#B4B4B4\"><B>Up&amp;Down stat</B></td>\r\n"
+              "<td nowrap BGCOLOR=\"#B4B4B4\"><B>A&amp;B</B></td>\r\n"
+              "</tr>\r\n<tr>\r\n"
+              "<td nowrap>Up&amp;Down</td>\r\n"
+              "<td nowrap>a&amp;&amp;b&amp;</td>\r\n"
+              "</tr>\r\n<tr>\r\n"
+              "<td nowrap>x,&amp;y</td>\r\n"
+              "<td nowrap>&amp;</td>\r\n"
+              "</tr>\r\n</table><p>\r\n");
+
+    g->SetSelection({0, 0, 1, 2});
+    const std::string copied = selectionText(*g);
+    EXPECT_EQ(copied, "Up&&Down stat\tA&B\r\nUp&&Down\ta&&&b&\r\nx,&&y\t&&");
+    const auto back = gridOf({{"", ""}, {"", ""}, {"", ""}});
+    pasteText(*back, copied, 0, 0);
+    EXPECT_EQ(cells(*back), stored);
+}
+
 TEST(GridExport, HtmlAlignmentColoursAndFixedCells) {
     const auto g = gridOf({{"H0", ""}, {"a", "b"}, {"", "d"}});
     g->FixedCols = 1;

@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
@@ -256,6 +257,17 @@ void SortGridView::changeEvent(QEvent* e) {
         applyRowHeight();
 }
 
+int SortGridView::widthForAllColumns() const {
+    long long w = 2LL * frameWidth();
+    for (int c = 0; c < grid_.ColCount(); ++c)
+        w += std::max(grid_.ColWidth(c), 0);
+    const long long rows = std::max(grid_.RowCount() - std::max(grid_.FixedRows, 0), 0);
+    const int room = height() - 2 * frameWidth() - header_->height();
+    if (verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff && rows * rowHeight() > room)
+        w += verticalScrollBar()->sizeHint().width();
+    return static_cast<int>(std::min<long long>(w, 1 << 24));
+}
+
 void SortGridView::applyWidths() {
     const int n = std::min(grid_.ColCount(), header_->count());
     for (int c = 0; c < n; ++c)
@@ -394,14 +406,7 @@ std::string SortGridView::shownText(int col, int row, int width) const {
 }
 
 std::string SortGridView::shownForm(std::string_view cell) {
-    std::string out;
-    out.reserve(cell.size());
-    for (std::size_t i = 0; i < cell.size(); ++i) {
-        out += cell[i];
-        if (cell[i] == '&' && i + 1 < cell.size() && cell[i + 1] == '&')
-            ++i;
-    }
-    return out;
+    return shownCellText(cell);
 }
 
 void SortGridView::drawCell(QPainter* p, const QRect& rect, int col, int row, bool selected) const {

@@ -89,6 +89,9 @@ class SortGridView : public QTableView {
     SortGrid::TextWidthFn measure() const;
     // Row height: at least 15 pixels and never less than the font needs.
     int rowHeight() const;
+    // The width that shows every column whole at the view's present height:
+    // frame, columns and the vertical scroll bar when the rows need one.
+    int widthForAllColumns() const;
 
     // Column sizing in the grid's font; widths go to the view at once. It
     // reads every row, telling grid().OnProgress as a sort does.

@@ -8,9 +8,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QProgressDialog>
+#include <QScreen>
 #include <QShowEvent>
 
 #include <algorithm>
@@ -100,6 +102,7 @@ void ReportWindow::FormCreate() {
             break;
         case Edge::Width:
             resize(v, height());
+            widthStored_ = true;
             break;
         case Edge::Height:
             resize(width(), v);
@@ -125,9 +128,36 @@ void ReportWindow::showEvent(QShowEvent* e) {
     // not read a million records again.
     if (!e->spontaneous()) {
         run([this] { FormActivate(); });
+        if (!widthStored_ && !widthFitted_) {
+            widthFitted_ = true;
+            fitWidthToColumns();
+        }
         // Not the button used last time: keys go to the rows.
         grid_->setFocus(Qt::OtherFocusReason);
     }
+}
+
+void ReportWindow::fitWidthToColumns() {
+    const int wanted = grid_->widthForAllColumns() + width() - grid_->width();
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (wanted <= width() || !screen)
+        return;
+    // Not mapped yet, the window has no frame of its own: the main window's
+    // tells what the desktop adds.
+    const QWidget* main = parentWidget() ? parentWidget()->window() : nullptr;
+    const int frame = std::max(frameGeometry().width() - width(),
+                               main ? main->frameGeometry().width() - main->width() : 0);
+    const QRect avail = screen->availableGeometry();
+    const int w = std::min(wanted, avail.width() - frame);
+    if (w <= width())
+        return;
+    // Widened about its middle, where the dialog was placed, and kept on the screen.
+    const int left =
+        std::clamp(x() - (w - width()) / 2, avail.left(), avail.right() + 1 - w - frame);
+    const bool placed = testAttribute(Qt::WA_Moved);
+    move(left, y());
+    setAttribute(Qt::WA_Moved, placed);
+    resize(w, height());
 }
 
 void ReportWindow::contextMenuEvent(QContextMenuEvent* e) {

@@ -100,13 +100,18 @@ class ReportWindow : public QDialog {
   private:
     void FormCreate();
     void FormClose();
+    // Without stored bounds the first showing widens the window until every
+    // column shows whole, within the screen's available width.
+    void fitWidthToColumns();
     void storeSort();
     void SortByColumn1Click();
     // The grid's own long steps (a header press or Ctrl+R sort, column
     // sizing) outside withProgress get a box of their own.
     void gridProgress(std::int64_t done, std::int64_t total);
 
-    bool inStep_ = false; // withProgress runs: its box tells
+    bool inStep_ = false;      // withProgress runs: its box tells
+    bool widthStored_ = false; // FormCreate found a width
+    bool widthFitted_ = false;
     std::unique_ptr<Progress> gridStep_;
 
     BoundsWindow bounds_;

@@ -6,6 +6,7 @@
 #include "platform/clipboard.h"
 #include "platform/desktopdate.h"
 #include "platform/syscolors.h"
+#include "reports/exportform.h"
 #include "userfile/blockreader.h"
 #include "userfile/codepage.h"
 
@@ -29,9 +30,6 @@ namespace {
 
 // The filter's row above the grid: a field and a gap, in design pixels.
 constexpr int kFilterRow = 29;
-
-constexpr const char* kSaveFilter = "Tabbed text files|*.txt|Comma separated text file|*.csv|"
-                                    "HTML file|*.html;*.htm|All files (*.*)|*.*";
 
 QPushButton* button(QWidget* parent, const char* name, const char* caption, const char* hint) {
     auto* b = new QPushButton(QString::fromLatin1(caption), parent);
@@ -139,8 +137,12 @@ Tuserlist::Tuserlist(const ReportContext& context)
     }
 
     SD1.fileName = QStringLiteral("userlist.txt");
-    SD1.filter = QString::fromLatin1(kSaveFilter);
+    SD1.filter = QString::fromLatin1(kExportFilter);
     SD1.filterIndex = 1;
+    // The dialog's own change of type puts the new type's extension in the
+    // name; a bare name gets it at the end.
+    for (int i = 1; i <= kExportTypes; ++i)
+        SD1.typeExtensions << QString::fromLatin1(typeExtension(i));
 
     auto on = [this](auto* sender, auto signal, void (Tuserlist::*handler)()) {
         connect(sender, signal, this,
@@ -181,11 +183,19 @@ void Tuserlist::FormResize() {
 }
 
 bool Tuserlist::eventFilter(QObject* watched, QEvent* e) {
-    // Escape empties the filter; only an empty one lets the window close.
-    if (watched == filteredit && e->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape && !filteredit->text().isEmpty()) {
-        filteredit->clear();
-        return true;
+    if (watched == filteredit && e->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        // Escape empties the filter; only an empty one lets the window close.
+        if (key == Qt::Key_Escape && !filteredit->text().isEmpty()) {
+            filteredit->clear();
+            return true;
+        }
+        // Enter ends the typing and goes to the rows found; the default
+        // button must not close the list under it.
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            sg2->setFocus(Qt::ShortcutFocusReason);
+            return true;
+        }
     }
     return ReportWindow::eventFilter(watched, e);
 }
@@ -259,20 +269,6 @@ void Tuserlist::clipClick() {
     setClipboardText(selectionText(sg2->grid()));
 }
 
-namespace {
-
-// The form "All files" writes: the name's extension decides.
-int filterIndexForName(const QString& fileName) {
-    const QString ext = QFileInfo(fileName).suffix().toLower();
-    if (ext == QLatin1String("csv"))
-        return 2;
-    if (ext == QLatin1String("htm") || ext == QLatin1String("html"))
-        return 3;
-    return 1;
-}
-
-} // namespace
-
 void Tuserlist::saveClick() {
     // The last export's folder, else the user file's.
     if (lastExportDir_.isEmpty())
@@ -281,20 +277,30 @@ void Tuserlist::saveClick() {
         SD1.initialDir = lastExportDir_;
     if (!platform_.saveFile(this, SD1))
         return;
-    if (!QFileInfo::exists(SD1.fileName) &&
+    // The dialog asked about replacing the name typed; a name the type's
+    // extension made is asked about here.
+    const QString typed = SD1.fileName;
+    SD1.fileName = fromPath(withTypeExtension(toPath(typed), SD1.filterIndex));
+    const bool exists = QFileInfo::exists(SD1.fileName);
+    if (SD1.fileName != typed && exists &&
+        platform_.choose(this, QStringLiteral("Confirm"),
+                         SD1.fileName +
+                             QStringLiteral(" already exists.\nDo you want to replace it?"),
+                         {QStringLiteral("Yes"), QStringLiteral("No")}) != 0)
+        return;
+    if (!exists &&
         !platform_.confirm(
             this, SD1.fileName + QStringLiteral("\nThis file does not exist.\nCreate the file?")))
         return;
     const std::string path = toPath(SD1.fileName);
-    const int form = SD1.filterIndex == 4 ? filterIndexForName(SD1.fileName) : SD1.filterIndex;
-    switch (form) {
-    case 2:
+    switch (exportForm(path, SD1.filterIndex)) {
+    case ExportForm::Csv:
         WriteCsvFile(sg2->grid(), path);
         break;
-    case 3:
+    case ExportForm::Html:
         WriteHtmlFile(sg2->grid(), path, activeBorderHtmlColor());
         break;
-    default:
+    case ExportForm::Tabbed:
         WriteTabbedFile(sg2->grid(), path);
         break;
     }
