@@ -234,6 +234,13 @@ class SortGrid {
     // raises) is the same with one as with more.
     int SortThreads = 2;
     bool Sorting() const { return sorting_; }
+    // Puts the data rows `rows` (no repeats) back in order by SortColumn and
+    // SortDirection among the others, which must stand in that order already:
+    // a sort of a few changed rows without a sort of all. Rows that tie keep
+    // their previous relative order. Returns each entry's new row. Calls
+    // OnProgress as SortRows does; on an error no row moves. The current row
+    // stays with its data and the selection collapses to it.
+    std::vector<int> ResortRows(const std::vector<int>& rows);
     // +1, 0 or -1 as the ascending order of rows a and b on column `col`,
     // with the tie-break on the following columns.
     int CompareRows(int col, int a, int b) const;
