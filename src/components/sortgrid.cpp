@@ -670,6 +670,33 @@ void SortGrid::SetCells(int col, int row, const std::vector<std::string_view>& t
     changed();
 }
 
+std::vector<std::string> SortGrid::SetRowsAside(int count) {
+    const auto fixed = static_cast<std::size_t>(std::clamp(FixedRows, 0, RowCount()));
+    std::vector<std::string> aside;
+    aside.reserve(d_->rows.size() - fixed);
+    for (std::size_t r = fixed; r < d_->rows.size(); ++r)
+        aside.push_back(std::move(d_->rows[r]));
+    std::vector<std::string> fresh(fixed + static_cast<std::size_t>(std::max(count, 0)));
+    for (std::size_t r = 0; r < fixed; ++r)
+        fresh[r] = std::move(d_->rows[r]);
+    d_->rows.swap(fresh);
+    clampCurrent();
+    changed();
+    return aside;
+}
+
+void SortGrid::PutBackRows(std::vector<std::string>&& aside, int from) {
+    const auto fixed = static_cast<std::size_t>(std::clamp(FixedRows, 0, RowCount()));
+    for (auto k = static_cast<std::size_t>(std::max(from, 0));
+         k < aside.size() && fixed + k < d_->rows.size(); ++k) {
+        std::string& row = d_->rows[fixed + k];
+        row = std::move(aside[k]);
+        truncateCells(row, d_->colCount);
+    }
+    std::vector<std::string>().swap(aside);
+    changed();
+}
+
 void SortGrid::ReserveRows(int n) {
     d_->rows.reserve(static_cast<std::size_t>(std::max(n, 0)));
 }
