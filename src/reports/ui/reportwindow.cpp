@@ -287,7 +287,6 @@ ReportWindow::Progress::~Progress() = default;
 // now, it stays blank until the step ends.
 void ReportWindow::Progress::showNow() {
     box_->show();
-    box_->raise();
     QElapsedTimer waited;
     waited.start();
     for (;;) {

@@ -362,6 +362,7 @@ void Tuserlist::KillUser1Click() {
     const int topUser = userInRow(sg2->rowAt(0) + g.FixedRows);
     const bool changedBefore = session_.userFileChanged;
     std::vector<Toggle> done;
+    bool placing = false; // restatus runs: it tidies up after itself
     const int count = sel.Bottom - sel.Top + 1;
     done.reserve(static_cast<std::size_t>(count));
     try {
@@ -384,6 +385,7 @@ void Tuserlist::KillUser1Click() {
                 host_.userStatusChanged(i, st);
             }
             progress.phase(QStringLiteral("Sorting..."), 100);
+            placing = true;
             restatus(done);
         });
     } catch (const Cancelled&) {
@@ -401,12 +403,13 @@ void Tuserlist::KillUser1Click() {
         throw;
     } catch (...) {
         // What was written before the error is what the list must show.
-        if (!done.empty()) {
+        if (!done.empty() && !placing) {
             try {
                 sg2->grid().SetSortColumn(-1); // the rows may be out of order now
                 restatus(done);
             } catch (...) {
             }
+            sg2->refresh();
         }
         throw;
     }
@@ -496,6 +499,13 @@ void Tuserlist::restatus(const std::vector<Toggle>& done) {
             g.ResortRows(rows);
         } catch (const Cancelled&) {
             setCells(false);
+            if (refilter)
+                applyFilter(FilterChange::Any);
+            throw;
+        } catch (...) {
+            // The records are toggled, so are their cells; the rows could
+            // not be placed, so no column claims an order.
+            g.SetSortColumn(-1);
             if (refilter)
                 applyFilter(FilterChange::Any);
             throw;
