@@ -670,6 +670,33 @@ void SortGrid::SetCells(int col, int row, const std::vector<std::string_view>& t
     changed();
 }
 
+std::vector<std::string> SortGrid::SetRowsAside(int count) {
+    const auto fixed = static_cast<std::size_t>(std::clamp(FixedRows, 0, RowCount()));
+    std::vector<std::string> aside;
+    aside.reserve(d_->rows.size() - fixed);
+    for (std::size_t r = fixed; r < d_->rows.size(); ++r)
+        aside.push_back(std::move(d_->rows[r]));
+    std::vector<std::string> fresh(fixed + static_cast<std::size_t>(std::max(count, 0)));
+    for (std::size_t r = 0; r < fixed; ++r)
+        fresh[r] = std::move(d_->rows[r]);
+    d_->rows.swap(fresh);
+    clampCurrent();
+    changed();
+    return aside;
+}
+
+void SortGrid::PutBackRows(std::vector<std::string>&& aside, int from) {
+    const auto fixed = static_cast<std::size_t>(std::clamp(FixedRows, 0, RowCount()));
+    for (auto k = static_cast<std::size_t>(std::max(from, 0));
+         k < aside.size() && fixed + k < d_->rows.size(); ++k) {
+        std::string& row = d_->rows[fixed + k];
+        row = std::move(aside[k]);
+        truncateCells(row, d_->colCount);
+    }
+    std::vector<std::string>().swap(aside);
+    changed();
+}
+
 void SortGrid::ReserveRows(int n) {
     d_->rows.reserve(static_cast<std::size_t>(std::max(n, 0)));
 }
@@ -1115,6 +1142,111 @@ void SortGrid::SortRows() {
     d_->row = current;
     d_->sel = {d_->col, current, d_->col, current};
     changed();
+}
+
+std::vector<int> SortGrid::ResortRows(const std::vector<int>& rows) {
+    const int first = std::max(FixedRows, 0);
+    const int n = RowCount() - first;
+    for (int r : rows)
+        if (r < first || r >= RowCount())
+            throw std::out_of_range("grid row " + std::to_string(r) + " is outside the grid");
+    if (rows.empty() || n < 2 || sorting_ || sortColumn_ < 0 || sortColumn_ >= ColCount())
+        return rows;
+    sorting_ = true;
+    struct Unmark {
+        bool& flag;
+        ~Unmark() { flag = false; }
+    } unmark{sorting_};
+
+    std::vector<char> moving(static_cast<std::size_t>(n), 0);
+    for (int r : rows) {
+        char& m = moving[static_cast<std::size_t>(r - first)];
+        if (m)
+            throw std::invalid_argument("a row to sort again is named twice");
+        m = 1;
+    }
+    const int sign = SortDirection == sdDescending ? -1 : 1;
+    // Row a goes before row b: by the sort, then by where they stood.
+    const auto before = [&](int a, int b) {
+        const int c = sign * CompareRows(sortColumn_, a, b);
+        return c != 0 ? c < 0 : a < b;
+    };
+    // A merge sort: cells that are no numbers tie with every number, which a
+    // quicksort's unguarded loops must not meet.
+    std::vector<int> movers(rows);
+    std::stable_sort(movers.begin(), movers.end(), before);
+    std::vector<int> stay;
+    stay.reserve(static_cast<std::size_t>(n) - movers.size());
+    for (int r = first; r < RowCount(); ++r)
+        if (!moving[static_cast<std::size_t>(r - first)])
+            stay.push_back(r);
+
+    // at[k]: how many staying rows go before movers[k]. A few rows are placed
+    // by halving; many by one walk along the rows.
+    const std::int64_t total = static_cast<std::int64_t>(movers.size()) + n;
+    if (OnProgress)
+        OnProgress(0, total);
+    std::vector<std::size_t> at(movers.size());
+    std::size_t log2n = 1;
+    while ((std::size_t{1} << log2n) < stay.size())
+        ++log2n;
+    using Clock = std::chrono::steady_clock;
+    auto told = Clock::now();
+    const auto tell = [&](std::int64_t done) {
+        if (OnProgress && Clock::now() - told >= std::chrono::milliseconds(50)) {
+            told = Clock::now();
+            OnProgress(done, total);
+        }
+    };
+    if (movers.size() * log2n < stay.size()) {
+        std::size_t from = 0;
+        for (std::size_t k = 0; k < movers.size(); ++k) {
+            const auto it =
+                std::partition_point(stay.begin() + static_cast<std::ptrdiff_t>(from), stay.end(),
+                                     [&](int s) { return before(s, movers[k]); });
+            at[k] = from = static_cast<std::size_t>(it - stay.begin());
+        }
+    } else {
+        std::size_t s = 0;
+        for (std::size_t k = 0; k < movers.size(); ++k) {
+            while (s < stay.size() && before(stay[s], movers[k])) {
+                ++s;
+                if ((s & 0xFFF) == 0)
+                    tell(static_cast<std::int64_t>(s + k));
+            }
+            at[k] = s;
+        }
+    }
+    if (OnProgress)
+        OnProgress(total, total); // before a row moves: its error still leaves them
+
+    std::vector<std::string> sorted;
+    sorted.reserve(d_->rows.size());
+    for (int r = 0; r < first; ++r)
+        sorted.push_back(std::move(d_->rows[static_cast<std::size_t>(r)]));
+    std::vector<int> newRow(d_->rows.size(), -1);
+    std::size_t s = 0;
+    const auto place = [&](int from) {
+        newRow[static_cast<std::size_t>(from)] = static_cast<int>(sorted.size());
+        sorted.push_back(std::move(d_->rows[static_cast<std::size_t>(from)]));
+    };
+    for (std::size_t k = 0; k <= movers.size(); ++k) {
+        const std::size_t upTo = k < movers.size() ? at[k] : stay.size();
+        for (; s < upTo; ++s)
+            place(stay[s]);
+        if (k < movers.size())
+            place(movers[k]);
+    }
+    d_->rows.swap(sorted);
+    if (d_->row >= first && d_->row < RowCount())
+        d_->row = newRow[static_cast<std::size_t>(d_->row)];
+    d_->sel = {d_->col, d_->row, d_->col, d_->row};
+    std::vector<int> result;
+    result.reserve(rows.size());
+    for (int r : rows)
+        result.push_back(newRow[static_cast<std::size_t>(r)]);
+    changed();
+    return result;
 }
 
 bool SortGrid::HeaderPress(int col, int row, bool nearBorder) {

@@ -141,6 +141,15 @@ class SortGrid {
     // the row however many cells it has; the columns must exist.
     void SetCells(int col, int row, const std::vector<std::string_view>& texts);
     void ReserveRows(int n);
+    // For a builder that sets every data row anew: the data rows go aside
+    // untouched and `count` empty ones take their place, so that the new rows
+    // are allocated in order rather than into the blocks the old ones free,
+    // which lie in the order of the last sort (and make every later pass
+    // over the rows wait on memory). PutBackRows gives the data rows from
+    // data row `from` on their old rows again (a build that ended early) and
+    // frees the rest.
+    std::vector<std::string> SetRowsAside(int count);
+    void PutBackRows(std::vector<std::string>&& aside, int from);
     // Moves, without copying, the data rows whose `keep` entry (one per data
     // row) is 0 to the end of `rest`, in their order; the others stay, in
     // theirs. Both grids have the same column count.
@@ -234,6 +243,13 @@ class SortGrid {
     // raises) is the same with one as with more.
     int SortThreads = 2;
     bool Sorting() const { return sorting_; }
+    // Puts the data rows `rows` (no repeats) back in order by SortColumn and
+    // SortDirection among the others, which must stand in that order already:
+    // a sort of a few changed rows without a sort of all. Rows that tie keep
+    // their previous relative order. Returns each entry's new row. Calls
+    // OnProgress as SortRows does; on an error no row moves. The current row
+    // stays with its data and the selection collapses to it.
+    std::vector<int> ResortRows(const std::vector<int>& rows);
     // +1, 0 or -1 as the ascending order of rows a and b on column `col`,
     // with the tie-break on the following columns.
     int CompareRows(int col, int a, int b) const;

@@ -2,6 +2,7 @@
 
 #include "components/gridexport.h"
 #include "editor/codetables.h"
+#include "eventually.h"
 #include "fixture.h"
 #include "platform/clipboard.h"
 #include "reports/ui/tstatform.h"
@@ -18,6 +19,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -426,12 +428,12 @@ TEST_F(ReportWindowsTest, EachShowingSortsAsStoredWithTheMainWindowsUserCurrent)
     for (int i = 0; i < 8; ++i) // user 5 back, nobody else touched
         EXPECT_EQ(zorv::readCode(workingRecord(i), zorv::kStatus), 0u) << i;
 
-    // Toggling a range keeps its first user picked; a click on that current
-    // row brings the user into the main window.
+    // Toggling a range keeps its users selected; a click on the current row
+    // brings its user into the main window.
     grid().SetSelection(TGridRect{0, 6, 0, 7}); // users 2 and 1
     list->sg2->refresh();
     QTest::keyClick(list->sg2, Qt::Key_K, Qt::ControlModifier);
-    EXPECT_EQ(grid().Selection(), (TGridRect{0, 6, 0, 6}));
+    EXPECT_EQ(grid().Selection(), (TGridRect{0, 6, 0, 7}));
     EXPECT_EQ(session.currentIndex, 5);
     clickRow(list->sg2, 6);
     EXPECT_EQ(session.currentIndex, 2);
@@ -683,6 +685,252 @@ TEST_F(ReportWindowsTest, TheGridsOwnLongStepsShowOneProgressBox) {
     QApplication::processEvents();
     EXPECT_EQ(boxes(), 0);
     ASSERT_FALSE(platform.messages.empty());
+}
+
+// --- Toggle Status on a sorted list, progress boxes and their Cancel ---------------
+
+// Boxes come at once however few the users, for the length of a test.
+class BoxesAtOnce {
+  public:
+    BoxesAtOnce() { zorv::ReportWindow::setBoxAtOnceForTesting(0); }
+    ~BoxesAtOnce() { zorv::ReportWindow::setBoxAtOnceForTesting(150000); }
+    BoxesAtOnce(const BoxesAtOnce&) = delete;
+    BoxesAtOnce& operator=(const BoxesAtOnce&) = delete;
+};
+
+// Presses Cancel of the window's visible progress box; false when there is none.
+bool pressCancel(QWidget* window) {
+    for (QProgressDialog* d : window->findChildren<QProgressDialog*>()) {
+        if (!d->isVisible())
+            continue;
+        for (QPushButton* b : d->findChildren<QPushButton*>())
+            if (b->text() == "Cancel") {
+                b->click();
+                return true;
+            }
+    }
+    return false;
+}
+
+// The first paint of every progress box: its text then, and the list's
+// row count then.
+class FirstPaints : public QObject {
+  public:
+    explicit FirstPaints(const SortGrid& g) : g_(g) { qApp->installEventFilter(this); }
+    ~FirstPaints() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* o, QEvent* e) override {
+        auto* box = qobject_cast<QProgressDialog*>(o);
+        if (box && e->type() == QEvent::Paint && !seen_.contains(box)) {
+            seen_.append(box);
+            texts.push_back(box->labelText().toStdString());
+            rows.push_back(g_.RowCount());
+        }
+        return false;
+    }
+    std::vector<std::string> texts;
+    std::vector<int> rows;
+
+  private:
+    const SortGrid& g_;
+    QList<QObject*> seen_;
+};
+
+class ReportProgressTest : public ReportWindowsTest {
+  protected:
+    // Users 0..n-1 named by their number, every third one killed: a list
+    // sorted on "Login stat" (its last column, so ties stay ties).
+    void startSortedByStatus(int n) {
+        std::vector<zorv::Record> users;
+        for (int i = 0; i < n; ++i)
+            users.push_back(user("U" + std::to_string(1000 + (i * 7919) % n), i, i % 3 ? 0 : 2));
+        writeUsers(users);
+        rememberUserFile();
+        ASSERT_NO_FATAL_FAILURE(startWithWindows());
+        list->applyListOptions("11000010100");
+        showList();
+        status = headerColumn("Login stat");
+        ASSERT_EQ(status, grid().ColCount() - 1);
+        pressHeader(list->sg2, status);
+        ASSERT_EQ(grid().SortColumn(), status);
+    }
+    std::vector<std::string> users() {
+        std::vector<std::string> v;
+        for (int r = 1; r < grid().RowCount(); ++r)
+            v.emplace_back(grid().Cell(0, r));
+        return v;
+    }
+    std::string topUser() {
+        return std::string(grid().Cell(0, list->sg2->rowAt(0) + grid().FixedRows));
+    }
+    std::vector<std::vector<std::string>> rows() {
+        std::vector<std::vector<std::string>> all;
+        for (int r = 0; r < grid().RowCount(); ++r)
+            all.push_back(row(r));
+        return all;
+    }
+    int status = -1;
+};
+
+TEST_F(ReportProgressTest, ToggleMovesOnlyTheToggledRowsAndKeepsSelectionAndTopUser) {
+    ASSERT_NO_FATAL_FAILURE(startSortedByStatus(200));
+    // The order a stable sort by the new statuses gives: only the toggled
+    // rows move, each after the tied rows that stood before it.
+    std::vector<std::pair<std::string, std::string>> before; // status, user
+    for (int r = 1; r < grid().RowCount(); ++r)
+        before.emplace_back(grid().Cell(status, r), grid().Cell(0, r));
+    // Two neighbours among the active users, above the top row: the rows
+    // shown move up by two unless the view follows its top user.
+    const int from = 100;
+    ASSERT_EQ(before[from - 1].first, "Active");
+    ASSERT_EQ(before[from].first, "Active");
+    const std::string first = before[from - 1].second, second = before[from].second;
+    grid().SetSelection(TGridRect{1, from, 2, from + 1});
+    list->sg2->refresh();
+    list->sg2->verticalScrollBar()->setValue(120);
+    const std::string top = topUser();
+    QTest::keyClick(list->sg2, Qt::Key_K, Qt::ControlModifier);
+
+    EXPECT_EQ(zorv::readCode(workingRecord(std::stoi(first)), zorv::kStatus), 2u);
+    EXPECT_EQ(zorv::readCode(workingRecord(std::stoi(second)), zorv::kStatus), 2u);
+    before[from - 1].first = before[from].first = "Killed";
+    std::stable_sort(before.begin(), before.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> expected;
+    for (const auto& [st, u] : before)
+        expected.push_back(u);
+    EXPECT_EQ(users(), expected);
+    const TGridRect sel = grid().Selection();
+    EXPECT_EQ(grid().Cell(0, sel.Top), first);
+    EXPECT_EQ(grid().Cell(0, sel.Bottom), second);
+    EXPECT_EQ(sel.Bottom - sel.Top, 1);
+    EXPECT_EQ(sel.Left, 1);
+    EXPECT_EQ(sel.Right, 2);
+    EXPECT_EQ(topUser(), top);
+
+    // Again: the same users back to Active, back among the others.
+    QTest::keyClick(list->sg2, Qt::Key_K, Qt::ControlModifier);
+    EXPECT_EQ(zorv::readCode(workingRecord(std::stoi(first)), zorv::kStatus), 0u);
+    EXPECT_EQ(grid().Cell(status, grid().Selection().Top), "Active");
+    EXPECT_EQ(grid().Cell(0, grid().Selection().Top), first);
+    EXPECT_EQ(topUser(), top);
+    list->accept();
+}
+
+TEST_F(ReportProgressTest, CancelOfToggleStatusPutsBackEveryRecordAndTheList) {
+    ASSERT_NO_FATAL_FAILURE(startSortedByStatus(60));
+    const BoxesAtOnce atOnce;
+    session.userFileChanged = false;
+    std::vector<zorv::Record> records;
+    for (int i = 0; i < 60; ++i)
+        records.push_back(workingRecord(i));
+    const auto shown = rows();
+    grid().SetSelection(TGridRect{0, 10, 0, 30});
+    list->sg2->refresh();
+    const int firstUser = grid().GetCellInt(0, 10);
+    session.currentIndex = firstUser;
+    window->updatePosition();
+    const std::size_t messages = platform.messages.size();
+    // Cancel once every record is written, as the rows are placed again.
+    bool pressed = false;
+    auto own = grid().OnProgress;
+    grid().OnProgress = [&](std::int64_t done, std::int64_t total) {
+        if (!pressed)
+            pressed = pressCancel(list);
+        own(done, total);
+    };
+    list->KillUser1->trigger();
+    grid().OnProgress = own;
+    ASSERT_TRUE(pressed);
+    for (int i = 0; i < 60; ++i)
+        EXPECT_EQ(workingRecord(i), records[static_cast<std::size_t>(i)]) << "user " << i;
+    EXPECT_FALSE(session.userFileChanged);
+    EXPECT_EQ(window->status->currentIndex(),
+              zorv::codeToItem(
+                  zorv::CodeListId::status,
+                  zorv::readCode(records[static_cast<std::size_t>(firstUser)], zorv::kStatus)));
+    EXPECT_EQ(rows(), shown);
+    EXPECT_EQ(platform.messages.size(), messages) << "a Cancel is no error";
+    EXPECT_TRUE(list->isVisible());
+    list->accept();
+}
+
+TEST_F(ReportProgressTest, CancelOfASortKeepsTheOrderAndTheMark) {
+    ASSERT_NO_FATAL_FAILURE(startSortedByStatus(60));
+    const BoxesAtOnce atOnce;
+    const auto shown = rows();
+    const std::size_t messages = platform.messages.size();
+    const int name = headerColumn("Name");
+    bool pressed = false;
+    auto own = grid().OnProgress;
+    grid().OnProgress = [&](std::int64_t done, std::int64_t total) {
+        own(done, total);
+        if (!pressed)
+            pressed = pressCancel(list);
+    };
+    pressHeader(list->sg2, name);
+    grid().OnProgress = own;
+    ASSERT_TRUE(pressed);
+    EXPECT_EQ(rows(), shown);
+    EXPECT_EQ(grid().SortColumn(), status);
+    EXPECT_EQ(grid().SortDirection, zorv::sdAscending);
+    EXPECT_EQ(storedInteger("ListSortColumn"), status);
+    EXPECT_EQ(platform.messages.size(), messages);
+    pressHeader(list->sg2, name); // not cancelled: sorts
+    EXPECT_EQ(grid().SortColumn(), name);
+    EXPECT_NE(rows(), shown);
+
+    // While filtered, a cancelled sort leaves the rows shown and hidden as
+    // they were.
+    list->filteredit->setText("Killed");
+    const auto filtered = rows();
+    pressed = false;
+    grid().OnProgress = [&](std::int64_t done, std::int64_t total) {
+        own(done, total);
+        if (!pressed)
+            pressed = pressCancel(list);
+    };
+    pressHeader(list->sg2, status);
+    grid().OnProgress = own;
+    ASSERT_TRUE(pressed);
+    EXPECT_EQ(rows(), filtered);
+    EXPECT_EQ(grid().SortColumn(), name);
+    list->filteredit->clear();
+    EXPECT_EQ(list->listedUsers(), 60);
+    list->accept();
+}
+
+TEST_F(ReportProgressTest, OpeningPaintsItsTextFirstAndItsCancelLeavesTheWindowClosed) {
+    writeUsers({user("OLA NORDMANN", 100, 0), user("SYSOP", 20, 0)});
+    rememberUserFile();
+    ASSERT_NO_FATAL_FAILURE(startWithWindows());
+    const BoxesAtOnce atOnce;
+    const std::size_t messages = platform.messages.size();
+    {
+        const FirstPaints paints(grid());
+        showList();
+        ASSERT_FALSE(paints.texts.empty());
+        EXPECT_EQ(paints.texts[0], "Reading the users...");
+        EXPECT_EQ(paints.rows[0], 14) << "painted before the users are read";
+    }
+    list->accept();
+
+    for (zorv::ReportWindow* w : std::initializer_list<zorv::ReportWindow*>{list, stats}) {
+        bool pressed = false;
+        QTimer::singleShot(0, w, [&] { pressed = pressCancel(w); });
+        w->show();
+        ASSERT_TRUE(eventually([&] { return w->isHidden(); }, 3000))
+            << w->objectName().toStdString();
+        EXPECT_TRUE(pressed);
+        EXPECT_EQ(platform.messages.size(), messages);
+        // The next showing lists every user again.
+        w->show();
+        ASSERT_TRUE(eventually([&] { return w->isVisible(); }, 3000));
+        QApplication::processEvents();
+        auto* view = w->findChild<zorv::SortGridView*>();
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(view->grid().RowCount(), 3);
+        w->accept();
+    }
 }
 
 } // namespace

@@ -1001,3 +1001,150 @@ TEST(SortGridSizing, ColumnWidthsInTheSettingsStoreOnlyWhenAskedFor) {
 
 } // namespace
 } // namespace zorv
+
+// --- sorting a few changed rows again -----------------------------------------
+
+namespace zorv {
+namespace {
+
+TEST(SortGridResort, ChangedRowsGoWhereTheyBelongAndTiesKeepTheirOrder) {
+    // Two columns: the second never breaks a tie, so equal statuses are ties.
+    SortGrid g(2, 1);
+    fill(g, {{"Active", "1"}, {"Active", "2"}, {"Killed", "3"}, {"Killed", "4"}});
+    g.SetSortColumn(0);
+    g.SetSelection({0, 4, 1, 4}); // "4" is current
+    g.SetCell(0, 1, "Killed");    // "1" stood before "3" and "4": it stays before them
+    g.SetCell(0, 4, "Active");    // "4" stood after "2": it stays after it
+    EXPECT_EQ(g.ResortRows({1, 4}), (std::vector<int>{3, 2}));
+    EXPECT_EQ(column(g, 1), (std::vector<std::string>{"2", "4", "1", "3"}));
+    EXPECT_EQ(g.Cell(1, g.Row()), "4");
+    EXPECT_EQ(g.Selection(), (TGridRect{0, 2, 0, 2}));
+
+    g.SortDirection = sdDescending;
+    g.SortRows();
+    EXPECT_EQ(column(g, 0), (std::vector<std::string>{"Killed", "Killed", "Active", "Active"}));
+    const std::vector<std::string> ids = column(g, 1);
+    g.SetCell(0, 3, "Killed");
+    g.ResortRows({3});
+    EXPECT_EQ(column(g, 1), (std::vector<std::string>{ids[0], ids[1], ids[2], ids[3]}))
+        << "a row that ties with those above it keeps its place after them";
+    g.SetCell(0, 1, "Active");
+    g.ResortRows({1});
+    EXPECT_EQ(column(g, 1), (std::vector<std::string>{ids[1], ids[2], ids[0], ids[3]}));
+}
+
+// The order a stable sort of the whole grid gives: each row after those
+// that sort before it, and after those that tie with it and stood before it.
+std::vector<std::string> stableOrder(const SortGrid& g, int keyCol) {
+    std::vector<int> rows;
+    for (int r = g.FixedRows; r < g.RowCount(); ++r)
+        rows.push_back(r);
+    const int sign = g.SortDirection == sdDescending ? -1 : 1;
+    std::stable_sort(rows.begin(), rows.end(),
+                     [&](int a, int b) { return sign * g.CompareRows(g.SortColumn(), a, b) < 0; });
+    std::vector<std::string> out;
+    for (int r : rows)
+        out.emplace_back(g.Cell(keyCol, r));
+    return out;
+}
+
+TEST(SortGridResort, FewOrManyRowsEndAsAStableSortOfAllWouldPutThem) {
+    std::mt19937 rnd(7);
+    const char* statuses[] = {"Active", "Getlost", "Killed", "Kill+Boot"};
+    for (const TSortDirection dir : {sdAscending, sdDescending}) {
+        for (const std::size_t changed : {std::size_t{1}, std::size_t{5}, std::size_t{1500}}) {
+            // Columns: limit (number), status, city, id; the sort on the status
+            // breaks ties by the city, never by the id.
+            SortGrid g(4, 1);
+            g.OnGetFormat = [](int col, TSortStyle& s) { s = col == 0 ? ssNumber : ssText; };
+            Rows rows;
+            for (int i = 0; i < 3000; ++i)
+                rows.push_back({std::to_string(rnd() % 50), statuses[rnd() % 4],
+                                std::string(1, static_cast<char>('A' + rnd() % 5)),
+                                std::to_string(i)});
+            fill(g, std::move(rows));
+            for (const int sortCol : {1, 0}) {
+                g.SetSortColumn(sortCol);
+                g.SortDirection = dir;
+                g.SortRows();
+                std::vector<int> picked;
+                while (picked.size() < changed) {
+                    const int r = 1 + static_cast<int>(rnd() % 3000);
+                    if (std::find(picked.begin(), picked.end(), r) == picked.end())
+                        picked.push_back(r);
+                }
+                std::vector<std::string> pickedIds;
+                for (int r : picked) {
+                    g.SetCell(1, r, statuses[rnd() % 4]);
+                    g.SetCell(0, r, std::to_string(rnd() % 50));
+                    pickedIds.emplace_back(g.Cell(3, r));
+                }
+                const std::vector<std::string> expected = stableOrder(g, 3);
+                const std::vector<int> now = g.ResortRows(picked);
+                ASSERT_EQ(column(g, 3), expected)
+                    << changed << " rows, sorted on column " << sortCol << ", direction " << dir;
+                for (std::size_t k = 0; k < picked.size(); ++k)
+                    EXPECT_EQ(g.Cell(3, now[k]), pickedIds[k]);
+            }
+        }
+    }
+}
+
+TEST(SortGridResort, AnErrorMovesNoRowAndBadRequestsAreRefused) {
+    SortGrid g(3, 1);
+    g.OnGetFormat = [](int col, TSortStyle& s) { s = col == 0 ? ssDateTime : ssText; };
+    fill(g, {{"2001-01-01", "a", "1"}, {"2002-01-01", "b", "2"}, {"2003-01-01", "c", "3"}});
+    g.SetSortColumn(0);
+    g.SetCell(0, 1, "never");
+    const Rows before = snapshot(g);
+    int changes = 0;
+    g.OnChanged = [&] { ++changes; };
+    EXPECT_THROW(g.ResortRows({1}), SortCompareError);
+    EXPECT_EQ(snapshot(g), before);
+    EXPECT_EQ(changes, 0);
+    EXPECT_THROW(g.ResortRows({0}), std::out_of_range) << "the header row is no data row";
+    EXPECT_THROW(g.ResortRows({4}), std::out_of_range);
+    EXPECT_THROW(g.ResortRows({2, 2}), std::invalid_argument);
+    // Without a sort column there is no order to restore.
+    g.SetSortColumn(-1);
+    EXPECT_EQ(g.ResortRows({1, 3}), (std::vector<int>{1, 3}));
+    EXPECT_EQ(snapshot(g), before);
+
+    // A progress handler's error stops it as it stops a sort.
+    g.SetCell(0, 1, "2004-01-01");
+    g.SetSortColumn(0);
+    const Rows unsorted = snapshot(g);
+    g.OnProgress = [](std::int64_t done, std::int64_t) {
+        if (done > 0)
+            throw std::runtime_error("cancelled");
+    };
+    EXPECT_THROW(g.ResortRows({1}), std::runtime_error);
+    EXPECT_EQ(snapshot(g), unsorted);
+    g.OnProgress = nullptr;
+    g.ResortRows({1});
+    EXPECT_EQ(column(g, 2), (std::vector<std::string>{"2", "3", "1"}));
+}
+
+} // namespace
+} // namespace zorv
+
+namespace zorv {
+namespace {
+
+TEST(SortGridCells, RowsSetAsideComeBackFromTheFirstRowNotRefilled) {
+    SortGrid g(3, 1);
+    fill(g, {{"a", "b", "c"}, {"d", "e", "f"}, {"g", "h", "i"}});
+    g.SetCell(0, 0, "head");
+    std::vector<std::string> aside = g.SetRowsAside(4);
+    ASSERT_EQ(g.RowCount(), 5);
+    EXPECT_EQ(g.Cell(0, 0), "head") << "the fixed row stays";
+    EXPECT_EQ(g.Cell(0, 1), "");
+    g.SetColCount(2);
+    g.SetRowCells(1, {"x", "y"});
+    g.PutBackRows(std::move(aside), 1);
+    EXPECT_EQ(snapshot(g), (Rows{{"head", ""}, {"x", "y"}, {"d", "e"}, {"g", "h"}, {"", ""}}))
+        << "old rows from data row 1 on, cut to the columns there are now";
+}
+
+} // namespace
+} // namespace zorv

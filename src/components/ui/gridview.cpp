@@ -529,6 +529,8 @@ bool SortGridView::sortPress(int col, int row, bool nearBorder) {
     bool sorted = false;
     // A million rows take a moment to sort: the cursor says so.
     const bool busy = row == 0 && !nearBorder;
+    if (busy && BeforeHeaderSort)
+        BeforeHeaderSort();
     if (busy)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
@@ -540,13 +542,23 @@ bool SortGridView::sortPress(int col, int row, bool nearBorder) {
             QApplication::restoreOverrideCursor();
         refresh();
         header_->viewport()->update();
-        reportError(e);
+        try {
+            reportError(e);
+        } catch (...) {
+            if (busy && AfterHeaderSort)
+                AfterHeaderSort();
+            throw;
+        }
+        if (busy && AfterHeaderSort)
+            AfterHeaderSort();
         return false;
     }
     if (sorted) {
         refresh();
         header_->viewport()->update();
     }
+    if (busy && AfterHeaderSort)
+        AfterHeaderSort();
     return sorted;
 }
 

@@ -83,6 +83,10 @@ class SortGridView : public QTableView {
     // Called after the current cell or selection changed by mouse or key (the
     // windows' plain click handler).
     std::function<void()> OnClick;
+    // Around a header press or sortByCurrentColumn that may sort: before the
+    // grid's rule runs, and after it sorted, declined or failed (OnError first).
+    std::function<void()> BeforeHeaderSort;
+    std::function<void()> AfterHeaderSort;
 
     // Text width in the grid's font, as the model's measures want it.
     int textWidth(std::string_view cp1252) const;

@@ -14,10 +14,13 @@
 #include <QProgressDialog>
 #include <QScreen>
 #include <QShowEvent>
+#include <QThread>
+#include <QWindow>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace zorv {
 
@@ -41,7 +44,13 @@ int ReportWindow::px(int design) const {
 }
 
 void ReportWindow::run(const std::function<void()>& f) {
-    guarded(platform_, f);
+    guarded(platform_, [&] {
+        try {
+            f();
+        } catch (const Cancelled&) {
+            // the step has put back what it did
+        }
+    });
 }
 
 void ReportWindow::finishCreate(SortGridView* grid, QMenu* popup) {
@@ -50,8 +59,24 @@ void ReportWindow::finishCreate(SortGridView* grid, QMenu* popup) {
     SortGrid& g = grid->grid();
     grid->OnError = [this](const char* text) {
         gridStep_.reset(); // a sort that failed tells no end
+        if (cancelled_) {
+            // The rows never moved: nor does the mark.
+            cancelled_ = false;
+            SortGrid& g = grid_->grid();
+            g.SortDirection = sortDirectionBefore_;
+            g.SetSortColumn(sortColumnBefore_);
+            grid_->refresh();
+            return;
+        }
         showErrorBox(platform_, text);
     };
+    grid->BeforeHeaderSort = [this] {
+        const SortGrid& g = grid_->grid();
+        sortColumnBefore_ = g.SortColumn();
+        sortDirectionBefore_ = g.SortDirection;
+        run([this] { beforeHeaderSort(); });
+    };
+    grid->AfterHeaderSort = [this] { run([this] { afterHeaderSort(); }); };
     g.OnProgress = [this](std::int64_t done, std::int64_t total) { gridProgress(done, total); };
     // A press on the current row changes nothing in the view, yet picks
     // that user too; moves by key or mouse come through OnClick.
@@ -127,7 +152,23 @@ void ReportWindow::showEvent(QShowEvent* e) {
     // Each showing, not each activation: switching back to the window must
     // not read a million records again.
     if (!e->spontaneous()) {
-        run([this] { FormActivate(); });
+        bool cancelled = false;
+        run([&] {
+            try {
+                FormActivate();
+            } catch (const Cancelled&) {
+                cancelled = true;
+            }
+        });
+        if (cancelled) {
+            // Half a list is no list: the window closes once it is up.
+            SortGrid& g = grid_->grid();
+            g.SetRowCount(std::max(g.FixedRows, 0));
+            grid_->refresh();
+            QMetaObject::invokeMethod(
+                this, [this] { reject(); }, Qt::QueuedConnection);
+            return;
+        }
         if (!widthStored_ && !widthFitted_) {
             widthFitted_ = true;
             fitWidthToColumns();
@@ -249,39 +290,61 @@ void ReportWindow::showSelectedUser() {
 
 namespace {
 
-// The box cannot be closed: the step goes on underneath, and the window
-// must take no input until it ends.
-class HoldOpen : public QObject {
-  public:
-    using QObject::QObject;
-    bool eventFilter(QObject*, QEvent* e) override {
-        return e->type() == QEvent::Close || (e->type() == QEvent::KeyPress &&
-                                              static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape);
-    }
-};
-
 // From this many users on a showing takes longer than half a second on a
 // modest machine: the box comes at once rather than half-way through.
-constexpr int kBoxAtOnce = 150000;
+int boxAtOnce = 150000;
 
 } // namespace
 
-ReportWindow::Progress::Progress(ReportWindow* window, int records)
-    : box_(std::make_unique<QProgressDialog>(QStringLiteral("Reading the users..."), QString(), 0,
-                                             100, window)),
-      hold_(std::make_unique<HoldOpen>()) {
+void ReportWindow::setBoxAtOnceForTesting(int records) {
+    boxAtOnce = records;
+}
+
+ReportWindow::Progress::Progress(ReportWindow* window, int records, const QString& text)
+    : box_(std::make_unique<QProgressDialog>(text, QStringLiteral("Cancel"), 0, 100, window)),
+      delayMs_(records >= boxAtOnce ? 0 : 500) {
     box_->setWindowTitle(window->windowTitle());
-    box_->setCancelButton(nullptr);
     box_->setWindowModality(Qt::WindowModal);
-    // Being modal, it keeps every other input out until the step ends.
-    box_->setMinimumDuration(records >= kBoxAtOnce ? 0 : 500);
+    // Shown by showNow() only, never by the box's own timer: it would show
+    // the box between two events, before its text is painted.
+    box_->setMinimumDuration(std::numeric_limits<int>::max() / 2);
     box_->setAutoClose(false);
     box_->setAutoReset(false);
-    box_->installEventFilter(hold_.get());
-    box_->setValue(0);
+    since_.start();
+    if (delayMs_ == 0)
+        showNow();
 }
 
 ReportWindow::Progress::~Progress() = default;
+
+// The step runs on in this thread: unless the box is mapped and painted
+// now, it stays blank until the step ends.
+void ReportWindow::Progress::showNow() {
+    box_->show();
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        const QWindow* w = box_->windowHandle();
+        if ((w && w->isExposed()) || waited.elapsed() >= 500)
+            break;
+        QThread::msleep(2);
+    }
+    box_->repaint();
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void ReportWindow::Progress::poll() {
+    if (!box_->isVisible()) {
+        if (since_.elapsed() < delayMs_)
+            return;
+        showNow();
+    }
+    // Input too: the box's Cancel. Being modal, it keeps all other input out.
+    QApplication::processEvents();
+    if (box_->wasCanceled())
+        throw Cancelled();
+}
 
 void ReportWindow::Progress::phase(const QString& text, int endPercent) {
     from_ = std::max(box_->value(), 0);
@@ -291,25 +354,33 @@ void ReportWindow::Progress::phase(const QString& text, int endPercent) {
     // A phase that reports nothing (a sort) would otherwise run under the
     // text of the one before.
     if (box_->isVisible())
-        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        box_->repaint();
+    poll();
+}
+
+void ReportWindow::Progress::at(std::int64_t done, std::int64_t total) {
+    if (total > 0)
+        box_->setValue(from_ + static_cast<int>(std::clamp<std::int64_t>(done, 0, total) *
+                                                (to_ - from_) / total));
+    poll();
 }
 
 BuildProgress ReportWindow::Progress::counter() {
-    return [this](int done, int total) {
-        if (total > 0)
-            box_->setValue(from_ +
-                           static_cast<int>(static_cast<long long>(done) * (to_ - from_) / total));
-    };
+    return [this](int done, int total) { at(done, total); };
 }
 
 void ReportWindow::withProgress(int records, const std::function<void(Progress&)>& step) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool outer = !inStep_;
     inStep_ = true;
+    Progress* outerStep = step_;
     try {
-        Progress progress(this, records);
+        Progress progress(this, records, QStringLiteral("Reading the users..."));
+        step_ = &progress;
         step(progress);
+        step_ = outerStep;
     } catch (...) {
+        step_ = outerStep;
         inStep_ = !outer;
         QApplication::restoreOverrideCursor();
         grid_->refresh();
@@ -321,19 +392,28 @@ void ReportWindow::withProgress(int records, const std::function<void(Progress&)
 }
 
 void ReportWindow::gridProgress(std::int64_t done, std::int64_t total) {
-    if (inStep_)
+    if (inStep_) {
+        if (step_)
+            step_->at(done, total);
         return;
-    if (done == 0) {
-        gridStep_ = std::make_unique<Progress>(
-            this, static_cast<int>(std::min<std::int64_t>(total, 1 << 30)));
-        gridStep_->phase(grid_->grid().Sorting() ? QStringLiteral("Sorting the users...")
-                                                 : QStringLiteral("Sizing the columns..."),
-                         100);
     }
-    if (!gridStep_)
-        return;
-    if (total > 0)
-        gridStep_->counter()(static_cast<int>(done * 1000 / total), 1000);
+    try {
+        if (done == 0) {
+            gridStep_.reset();
+            gridStep_ = std::make_unique<Progress>(
+                this, static_cast<int>(std::min<std::int64_t>(total, 1 << 30)),
+                grid_->grid().Sorting() ? QStringLiteral("Sorting the users...")
+                                        : QStringLiteral("Sizing the columns..."));
+            gridStep_->phase(gridStep_->box()->labelText(), 100);
+        }
+        if (!gridStep_)
+            return;
+        gridStep_->at(done, total);
+    } catch (const Cancelled&) {
+        cancelled_ = true; // told through the view's OnError, which puts the mark back
+        gridStep_.reset();
+        throw;
+    }
     if (done >= total)
         gridStep_.reset();
 }

@@ -18,6 +18,7 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 class QAction;
@@ -42,22 +43,41 @@ class ReportWindow : public QDialog {
     // ascending, or reversed when it is the sorted column already.
     QAction* SortByColumn1 = nullptr;
 
-    // The rows of a long step: a progress box once it runs over half a
-    // second, at once when the file is large enough that it will.
+    // What a long step's progress throws once the operator pressed Cancel:
+    // the step undoes what it did and no error is shown.
+    class Cancelled : public std::runtime_error {
+      public:
+        Cancelled() : std::runtime_error("Cancelled") {}
+    };
+
+    // The rows of a long step: a progress box with Cancel once it runs over
+    // half a second, at once when the file is large enough that it will.
+    // The box is painted, text and all, before the step goes on.
     class Progress {
       public:
-        Progress(ReportWindow* window, int records);
+        Progress(ReportWindow* window, int records, const QString& text);
         ~Progress();
         // The next part of the step: its text and the share of the bar it ends at.
         void phase(const QString& text, int endPercent);
         // Progress within the phase, for the builders.
         BuildProgress counter();
+        // `done` of `total` within the phase; lets the box paint and take
+        // its Cancel, and throws Cancelled once it is pressed.
+        void at(std::int64_t done, std::int64_t total);
+        QProgressDialog* box() const { return box_.get(); }
 
       private:
+        void poll();
+        void showNow();
+
         std::unique_ptr<QProgressDialog> box_;
-        std::unique_ptr<QObject> hold_;
+        QElapsedTimer since_;
+        int delayMs_ = 500;
         int from_ = 0, to_ = 0;
     };
+
+    // For tests: from how many records on a box comes at once.
+    static void setBoxAtOnceForTesting(int records);
 
   protected:
     void showEvent(QShowEvent* e) override;
@@ -69,7 +89,8 @@ class ReportWindow : public QDialog {
     int px(int design) const;
     // Runs a handler; an error becomes the application's error box.
     void run(const std::function<void()>& f);
-    // Runs a long step with its progress box.
+    // Runs a long step with its progress box; a Cancel propagates as
+    // Cancelled, which run() swallows.
     void withProgress(int records, const std::function<void(Progress&)>& step);
     // `sg2Click` / `SG2Click`: the user in column 0 of the top selected row
     // becomes the main window's current record.
@@ -91,6 +112,10 @@ class ReportWindow : public QDialog {
     virtual void rowChosen() { showSelectedUser(); }
     // After the operator sorted (header press, Ctrl+R); the order is stored.
     virtual void afterSort() {}
+    // Around every header press or Ctrl+R that may sort, whether it sorts,
+    // fails or is cancelled.
+    virtual void beforeHeaderSort() {}
+    virtual void afterHeaderSort() {}
 
     ReportHost& host_;
     UserFileSession& session_;
@@ -110,9 +135,14 @@ class ReportWindow : public QDialog {
     void gridProgress(std::int64_t done, std::int64_t total);
 
     bool inStep_ = false;      // withProgress runs: its box tells
+    Progress* step_ = nullptr;
     bool widthStored_ = false; // FormCreate found a width
     bool widthFitted_ = false;
     std::unique_ptr<Progress> gridStep_;
+    bool cancelled_ = false; // the grid's error is a Cancel, not a fault
+    // The sort before a header press changed it, for a Cancel to put back.
+    int sortColumnBefore_ = -1;
+    TSortDirection sortDirectionBefore_ = sdAscending;
 
     BoundsWindow bounds_;
     SortWindow sortWindow_;

@@ -20,8 +20,12 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 
+#include <QScrollBar>
+
 #include <algorithm>
+#include <climits>
 #include <functional>
+#include <unordered_map>
 #include <vector>
 
 namespace zorv {
@@ -233,9 +237,7 @@ void Tuserlist::rebuild(Progress& progress, bool autoSize) {
         sg2->SizeColumnsToText(0); // each column to its text, in one pass
     progress.phase(QStringLiteral("Sorting..."), 95);
     // Rows in record order under a column's mark would say what is not so.
-    orderFromBuild_ = false;
     applyStoredSort();
-    orderFromBuild_ = true;
     if (!filter_.empty()) {
         progress.phase(QStringLiteral("Filtering..."), 100);
         applyFilter(FilterChange::Any);
@@ -257,8 +259,21 @@ void Tuserlist::SaveOption(int position, bool on) {
 }
 
 void Tuserlist::optionClick(int position) {
-    SaveOption(position, options_[static_cast<std::size_t>(position)]->isChecked());
-    BuildList();
+    QAction* item = options_[static_cast<std::size_t>(position)];
+    SaveOption(position, item->isChecked());
+    try {
+        BuildList();
+    } catch (const Cancelled&) {
+        // The option as it was, and no half-built list: it closes, as a
+        // cancelled opening does.
+        item->setChecked(!item->isChecked());
+        SaveOption(position, item->isChecked());
+        SortGrid& g = sg2->grid();
+        g.SetRowCount(std::max(g.FixedRows, 0));
+        sg2->refresh();
+        reject();
+        throw;
+    }
 }
 
 void Tuserlist::OKBtnClick() {
@@ -357,62 +372,170 @@ void Tuserlist::KillUser1Click() {
         return;
     const TGridRect sel = g.Selection();
     const int first = g.GetCellInt(0, sel.Top);
-    std::vector<std::pair<int, unsigned>> toggled; // grid row, new status
-    for (int r = sel.Top; r <= sel.Bottom; ++r) {
-        const int i = g.GetCellInt(0, r);
-        Record rec;
-        session_.workingCopy.readRecord(i, rec);
-        unsigned st = readCode(rec, kStatus);
-        if (st == 0)
-            st = 2;
-        else if (st == 2)
-            st = 0;
-        writeCode(rec, kStatus, st);
-        session_.workingCopy.writeRecord(i, rec);
-        // Marked at once: an error on a later row must not hide this write
-        // from "Save File" and the question at the end.
-        session_.userFileChanged = true;
-        host_.userStatusChanged(i, st);
-        toggled.emplace_back(r, st);
+    const int topUser = userInRow(sg2->rowAt(0) + g.FixedRows);
+    const bool changedBefore = session_.userFileChanged;
+    std::vector<Toggle> done;
+    bool placing = false; // restatus runs: it tidies up after itself
+    const int count = sel.Bottom - sel.Top + 1;
+    done.reserve(static_cast<std::size_t>(count));
+    try {
+        withProgress(count, [&](Progress& progress) {
+            progress.phase(QStringLiteral("Toggling the status..."), 50);
+            for (int r = sel.Top; r <= sel.Bottom; ++r) {
+                if (((r - sel.Top) & 0xFFF) == 0)
+                    progress.at(r - sel.Top, count);
+                const int i = g.GetCellInt(0, r);
+                Record rec;
+                session_.workingCopy.readRecord(i, rec);
+                const unsigned was = readCode(rec, kStatus);
+                const unsigned st = was == 0 ? 2u : was == 2 ? 0u : was;
+                writeCode(rec, kStatus, st);
+                session_.workingCopy.writeRecord(i, rec);
+                // Marked at once: an error on a later row must not hide this
+                // write from "Save File" and the question at the end.
+                session_.userFileChanged = true;
+                done.push_back(Toggle{r, i, was, st});
+                host_.userStatusChanged(i, st);
+            }
+            progress.phase(QStringLiteral("Sorting..."), 100);
+            placing = true;
+            restatus(done);
+        });
+    } catch (const Cancelled&) {
+        // Every record back as it was, the latest first.
+        for (auto t = done.rbegin(); t != done.rend(); ++t) {
+            if (t->was == t->now)
+                continue;
+            Record rec;
+            session_.workingCopy.readRecord(t->index, rec);
+            writeCode(rec, kStatus, t->was);
+            session_.workingCopy.writeRecord(t->index, rec);
+            host_.userStatusChanged(t->index, t->was);
+        }
+        session_.userFileChanged = changedBefore;
+        throw;
+    } catch (...) {
+        // What was written before the error is what the list must show.
+        if (!done.empty() && !placing) {
+            try {
+                sg2->grid().SetSortColumn(-1); // the rows may be out of order now
+                restatus(done);
+            } catch (...) {
+            }
+            sg2->refresh();
+        }
+        throw;
     }
-    session_.userFileChanged = true;
-    if (!restatus(toggled)) {
-        withProgress(session_.workingCopy.recordCount(),
-                     [&](Progress& progress) { rebuild(progress, false); });
-    }
-    // The next Ctrl+K acts on the same users' first, never on a row that
-    // the rebuild happened to leave highlighted.
-    rowPicked_ = selectUser(first);
+    reselect(done, sel, first, topUser);
 }
 
-// A rebuild and re-sort after Toggle Status gives the rows they have now
-// with new "Login stat" texts, in the same order, when the rows stand as
-// a build and the stored sort left them and the status is no column the
-// sort compares: then only those cells change, and a million users need
-// no second reading and sorting.
-bool Tuserlist::restatus(const std::vector<std::pair<int, unsigned>>& toggled) {
-    if (!orderFromBuild_)
-        return false;
+int Tuserlist::userInRow(int row) const {
+    const SortGrid& g = sg2->grid();
+    std::int32_t v = -1;
+    if (row < g.FixedRows || row >= g.RowCount() || !gridTextToInt(g.Cell(0, row), v))
+        return -1;
+    return v;
+}
+
+// The toggled users stay selected, in one block when they still stand
+// together, else the first of them alone; the user of the top row stays
+// on top while the list shows it.
+void Tuserlist::reselect(const std::vector<Toggle>& done, TGridRect before, int first,
+                         int topUser) {
+    SortGrid& g = sg2->grid();
+    std::unordered_map<int, int> rowOf; // user -> grid row
+    rowOf.reserve(done.size() + 1);
+    for (const Toggle& t : done)
+        rowOf.emplace(t.index, -1);
+    rowOf.emplace(topUser, -1);
+    std::size_t left = rowOf.size();
+    for (int r = g.FixedRows; r < g.RowCount() && left > 0; ++r) {
+        const auto at = rowOf.find(userInRow(r));
+        if (at != rowOf.end() && at->second < 0) {
+            at->second = r;
+            --left;
+        }
+    }
+    int lo = INT_MAX, hi = -1;
+    bool allShown = !done.empty();
+    for (const Toggle& t : done) {
+        const int r = rowOf[t.index];
+        allShown = allShown && r >= 0;
+        lo = std::min(lo, r);
+        hi = std::max(hi, r);
+    }
+    const int firstRow = rowOf[first];
+    if (allShown && hi - lo + 1 == static_cast<int>(done.size()))
+        g.SetSelection(TGridRect{before.Left, lo, before.Right, hi});
+    else if (firstRow >= 0)
+        g.SetSelection(TGridRect{before.Left, firstRow, before.Right, firstRow});
+    // The next Ctrl+K acts on the same users' first, never on a row that
+    // merely stayed highlighted.
+    rowPicked_ = firstRow >= 0;
+    sg2->refresh();
+    const int topRow = rowOf[topUser];
+    if (topUser >= 0 && topRow >= 0)
+        sg2->verticalScrollBar()->setValue(topRow - g.FixedRows);
+    else if (firstRow >= 0)
+        sg2->scrollTo(sg2->model()->index(firstRow - g.FixedRows, std::max(before.Left, 0)));
+}
+
+// The status cells of the toggled rows change, and where the sort compares
+// the status only those rows move, among the others already in order.
+void Tuserlist::restatus(const std::vector<Toggle>& done) {
     const UserListColumns columns(shownOptions());
     const auto at = std::find(columns.cells.begin(), columns.cells.end(), ListCell::LoginStat);
-    if (at == columns.cells.end())
-        return true; // no cell shows a status
+    if (at == columns.cells.end() || done.empty())
+        return; // no cell shows a status
     const int statCol = static_cast<int>(at - columns.cells.begin());
     SortGrid& g = sg2->grid();
     const int sortCol = g.SortColumn();
-    if (sortCol >= 0 && statCol >= sortCol && statCol <= std::max(sortCol, g.ColCount() - 2))
-        return false;
-    {
-        const QuietGrid quiet(g);
-        for (const auto& [r, st] : toggled)
-            g.SetCell(statCol, r, loginStatText(st));
+    const bool moves =
+        sortCol >= 0 && statCol >= sortCol && statCol <= std::max(sortCol, g.ColCount() - 2);
+    // While filtered, the rows are placed in the whole list and filtered again.
+    std::vector<int> rows;
+    rows.reserve(done.size());
+    for (const Toggle& t : done)
+        rows.push_back(filtering_
+                           ? shownRank_[static_cast<std::size_t>(t.row - g.FixedRows)] + g.FixedRows
+                           : t.row);
+    const bool refilter = filtering_;
+    showAll();
+    const QuietGrid quiet(g);
+    const auto setCells = [&](bool now) {
+        for (std::size_t k = 0; k < done.size(); ++k)
+            g.SetCell(statCol, rows[k], loginStatText(now ? done[k].now : done[k].was));
+    };
+    setCells(true);
+    if (moves) {
+        try {
+            g.ResortRows(rows);
+        } catch (const Cancelled&) {
+            setCells(false);
+            if (refilter)
+                applyFilter(FilterChange::Any);
+            throw;
+        } catch (...) {
+            // The records are toggled, so are their cells; the rows could
+            // not be placed, so no column claims an order.
+            g.SetSortColumn(-1);
+            if (refilter)
+                applyFilter(FilterChange::Any);
+            throw;
+        }
     }
-    sg2->SizeColumnToText(statCol);
-    if (filtering_)
+    // Wider only: a column that jumps narrower under the operator's eyes
+    // at each toggle helps nobody.
+    int widest = g.ColWidth(statCol);
+    for (const unsigned st : {0u, 2u}) {
+        const std::string text = loginStatText(st);
+        widest = std::max(widest, sg2->textWidth(text) + sg2->textWidth("x"));
+    }
+    if (widest > g.ColWidth(statCol))
+        g.SetColWidth(statCol, widest);
+    if (refilter)
         applyFilter(FilterChange::Any); // a status text may match the filter now, or no longer
     showCount();
-    sg2->refresh();
-    return true;
 }
 
 // --- filter ----------------------------------------------------------------------
@@ -526,29 +649,30 @@ void Tuserlist::filtereditChange() {
     rowPicked_ = true; // what is highlighted now is in plain view
 }
 
-void Tuserlist::afterSort() {
-    orderFromBuild_ = false; // sorted from the order before, not from the build's
+// A sort while filtered sorts every row, so that the next filter shows the
+// order too: the hidden rows join the shown ones for the sort, and a sort
+// that fails or is cancelled leaves them in their order as well.
+void Tuserlist::beforeHeaderSort() {
     if (!filtering_)
         return;
-    // Every row takes the new order, so that the next filter shows it too.
-    const int keep = selectedUser();
+    keepForSort_ = selectedUser();
     SortGrid& g = sg2->grid();
+    const QuietGrid quiet(g), quietAside(aside_);
+    showAll();
+    refilterAfterSort_ = true;
+}
+
+void Tuserlist::afterHeaderSort() {
+    if (!refilterAfterSort_)
+        return;
+    refilterAfterSort_ = false;
     withProgress(listedUsers(), [&](Progress& progress) {
-        progress.phase(QStringLiteral("Sorting..."), 90);
-        {
-            const QuietGrid quiet(g), quietAside(aside_);
-            const std::size_t shown = shownRank_.size();
-            g.MergeRowsFrom(aside_, firstRanks(static_cast<int>(shown)),
-                            std::vector<int>(hiddenRank_.size(), static_cast<int>(shown)));
-            filtering_ = false;
-            shownRank_.clear();
-            hiddenRank_.clear();
-            g.SortRows();
-        }
         progress.phase(QStringLiteral("Filtering..."), 100);
         applyFilter(FilterChange::Any);
     });
-    selectUser(keep);
+    showCount();
+    sg2->refresh();
+    selectUser(keepForSort_);
 }
 
 } // namespace zorv

@@ -82,7 +82,8 @@ class Tuserlist : public ReportWindow {
   protected:
     void resizeEvent(QResizeEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
-    void afterSort() override;
+    void beforeHeaderSort() override;
+    void afterHeaderSort() override;
 
     void rowChosen() override;
 
@@ -98,7 +99,15 @@ class Tuserlist : public ReportWindow {
     void applyFilter(FilterChange change);
     void showCount();
     ListOptions shownOptions() const;
-    bool restatus(const std::vector<std::pair<int, unsigned>>& toggled);
+    // One user of a Toggle Status: grid row, record, status before and after.
+    struct Toggle {
+        int row;
+        int index;
+        unsigned was, now;
+    };
+    void restatus(const std::vector<Toggle>& done);
+    void reselect(const std::vector<Toggle>& done, TGridRect before, int first, int topUser);
+    int userInRow(int row) const; // column 0's user number, -1 for none
 
     std::array<QAction*, 11> options_{}; // in the order of the list options
     // The rows a filter hides, and each row's place in the whole list.
@@ -110,10 +119,9 @@ class Tuserlist : public ReportWindow {
     // False after a Toggle Status whose first user the filter hides: the
     // highlighted row is then nobody's pick, and Ctrl+K waits for one.
     bool rowPicked_ = true;
-    QString lastExportDir_; // where the save dialog starts next time
-    // The rows stand as a build and the stored sort left them (no sort by
-    // the operator since).
-    bool orderFromBuild_ = false;
+    QString lastExportDir_;          // where the save dialog starts next time
+    bool refilterAfterSort_ = false; // a header press merged the hidden rows in
+    int keepForSort_ = -1;
 };
 
 } // namespace zorv
