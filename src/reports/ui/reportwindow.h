@@ -134,7 +134,7 @@ class ReportWindow : public QDialog {
     // sizing) outside withProgress get a box of their own.
     void gridProgress(std::int64_t done, std::int64_t total);
 
-    bool inStep_ = false;      // withProgress runs: its box tells
+    bool inStep_ = false; // withProgress runs: its box tells
     Progress* step_ = nullptr;
     bool widthStored_ = false; // FormCreate found a width
     bool widthFitted_ = false;
