@@ -4,7 +4,7 @@
 
 #include "settings/regdoc.h"
 #include "userfile/errors.h"
-#include "userfile/workingcopy.h"
+#include "userfile/replacement.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,8 +1,11 @@
 #pragma once
 // An owned POSIX file descriptor, closed when it goes.
 
+#include "pathparts.h"
+
 #include <cerrno>
 #include <cstddef>
+#include <fcntl.h>
 #include <string>
 #include <sys/types.h>
 #include <unistd.h>
@@ -62,6 +65,15 @@ inline bool readFully(int fd, std::string& out) {
             return true;
         out.append(buf, static_cast<std::size_t>(n));
         at += n;
+    }
+}
+
+// Makes a rename or removal in the folder of `path` durable; best effort.
+inline void syncFolderOf(const std::string& path) {
+    const int fd = ::open(dirOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        (void)::fsync(fd);
+        ::close(fd);
     }
 }
 

@@ -64,11 +64,6 @@ bool settle(int fd, int index, Record& r) {
     return false;
 }
 
-bool sameFile(const struct stat& st, const FileIdentity& id) {
-    return id.known && static_cast<unsigned long long>(st.st_dev) == id.device &&
-           static_cast<unsigned long long>(st.st_ino) == id.inode;
-}
-
 LiveCompare unreadable(LiveCompare r, int err) {
     r.state = err == ENOENT ? LiveState::Missing : LiveState::Unreadable;
     r.error = std::strerror(err);

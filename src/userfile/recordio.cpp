@@ -58,4 +58,26 @@ void readRecordOf(int fd, int index, Record& buffer) {
     }
 }
 
+bool readWholeRecord(int fd, Record& r, off_t offset) {
+    std::size_t done = 0;
+    while (done < kRecordSize) {
+        const ssize_t n =
+            ::pread(fd, r.data() + done, kRecordSize - done, offset + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = 0;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+off_t fileSizeOf(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? st.st_size : -1;
+}
+
 } // namespace zorv

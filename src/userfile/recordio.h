@@ -5,6 +5,7 @@
 #include "record.h"
 
 #include <string>
+#include <sys/types.h>
 
 namespace zorv {
 
@@ -19,5 +20,14 @@ int openRegularFile(const std::string& path, int flags);
 int recordCountOf(int fd);
 // "Read beyond end of file" for an index outside 0..recordCountOf(fd)-1.
 void readRecordOf(int fd, int index, Record& buffer);
+
+// Where record `index` begins.
+inline off_t recordOffset(int index) {
+    return static_cast<off_t>(index) * static_cast<off_t>(kRecordSize);
+}
+// Whole record or nothing: false at the end of the file (errno 0) or on an error.
+bool readWholeRecord(int fd, Record& r, off_t offset);
+// The file's size, -1 when it cannot be had.
+off_t fileSizeOf(int fd);
 
 } // namespace zorv

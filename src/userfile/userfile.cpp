@@ -2,7 +2,7 @@
 
 #include "errors.h"
 #include "recordio.h"
-#include "workingcopy.h"
+#include "replacement.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,0 +1,30 @@
+#pragma once
+// Save File: the operator's changed records written into a user file that a
+// running board keeps writing, merged with what the board wrote meanwhile.
+// A journal beside the working copy makes the writes all or nothing; backups
+// keep the file as it was before the run's first write.
+
+#include "usersession.h"
+
+namespace zorv {
+
+enum class SaveOutcome {
+    Saved,     // written (or nothing needed writing); the working copy is refreshed
+    Partial,   // written but for the users the closing message names: they stay
+               // changed in the working copy and the changed mark stays
+    Cancelled, // the operator cancelled a question: nothing written
+    Failed,    // reported ("Unable to save userfile" and why): nothing written
+};
+
+// The one save behind "Save File", Yes at exit and Yes at "Save old user
+// file?". With refresh, the working copy is reloaded from the user file
+// afterwards, so the editor shows the board's changes too; record
+// currentIndex (clamped) is then in recordBuffer. The changed mark is cleared
+// only on Saved.
+SaveOutcome saveToUserFile(UserFileSession& s, Prompts& prompts, bool refresh = true);
+
+// The question at exit; Yes saves with saveToUserFile. False when that save
+// failed or was cancelled, so the caller can keep the program open.
+bool copyBackOnExit(UserFileSession& s, Prompts& prompts);
+
+} // namespace zorv
