@@ -159,7 +159,7 @@ int saveUserChanges(const std::string& file, const std::vector<int>& users,
         WritingRun run(file, cmd, err);
         if (!run.begin())
             return kFailed;
-        Fd fd(openRegularFile(file, O_RDWR));
+        Fd fd(openRegularFile(file, Access::ReadWrite));
         const FileIdentity id = identityOf(fd.get());
         if (picked && !(picked->file == id)) {
             err << prefix << file

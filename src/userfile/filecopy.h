@@ -1,9 +1,8 @@
 #pragma once
 // A file's content copied into another in large blocks of whole records.
 
+#include "os/file.h"
 #include "record.h"
-
-#include <sys/types.h>
 
 #include <cstddef>
 #include <functional>
@@ -16,9 +15,9 @@ using RecordsSeen = std::function<void(const Record* records, std::size_t count)
 
 // Copies everything from `in` into `out` from offset 0; returns the byte
 // count. `seen` gets each block's whole records. Throws IoError.
-off_t copyContent(int in, int out, const RecordsSeen& seen = {});
+os::Offset copyContent(os::Handle in, os::Handle out, const RecordsSeen& seen = {});
 
-// writeFully() or IoError.
-void writeAllAt(int fd, const char* data, std::size_t size, off_t offset);
+// os::writeAt() or IoError.
+void writeAllAt(os::Handle fd, const char* data, std::size_t size, os::Offset offset);
 
 } // namespace zorv

@@ -2,7 +2,7 @@
 // Which file a user file was when it was loaded: a save must find the same
 // file, or the board may have renumbered its users.
 
-#include <sys/stat.h>
+#include "os/file.h"
 
 namespace zorv {
 
@@ -13,9 +13,8 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 
-inline bool sameFile(const struct stat& st, const FileIdentity& id) {
-    return id.known && static_cast<unsigned long long>(st.st_dev) == id.device &&
-           static_cast<unsigned long long>(st.st_ino) == id.inode;
+inline bool sameFile(const os::FileInfo& st, const FileIdentity& id) {
+    return id.known && st.device == id.device && st.inode == id.inode;
 }
 
 } // namespace zorv

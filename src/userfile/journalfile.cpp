@@ -6,24 +6,17 @@
 #include "recordwriter.h"
 #include "replacement.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace zorv {
 
-int writeJournal(const std::string& path, const Journal& j, int previous) {
+os::Handle writeJournal(const std::string& path, const Journal& j, os::Handle previous) {
     try {
         checkPrivateFolder(dirOf(path));
         ReplacementFile file(path, nullptr, false);
         file.append(encodeJournal(j));
-        if (previous < 0)
+        if (!os::isOpen(previous))
             return file.commitKeepingLock(ReplacementFile::Commit::OnlyIntoAFreeName);
-        struct stat ours {
-        }, there{};
-        if (::fstat(previous, &ours) != 0 || ::lstat(path.c_str(), &there) != 0 ||
-            ours.st_dev != there.st_dev || ours.st_ino != there.st_ino)
+        os::FileInfo ours, there;
+        if (!os::info(previous, ours) || !os::linkInfoOf(path, there) || !os::sameFile(ours, there))
             throw IoError(kFileAccessDenied,
                           "File access denied: it was replaced by something else meanwhile");
         return file.commitKeepingLock();
@@ -32,31 +25,28 @@ int writeJournal(const std::string& path, const Journal& j, int previous) {
     }
 }
 
-JournalAt lookAtJournal(const std::string& path, Fd& fd, std::string& out, struct stat& st) {
-    if (::lstat(path.c_str(), &st) != 0)
+JournalAt lookAtJournal(const std::string& path, Fd& fd, std::string& out, os::FileInfo& st) {
+    if (!os::linkInfoOf(path, st))
         return JournalAt::Nothing;
-    if (S_ISLNK(st.st_mode)) {
-        ::unlink(path.c_str());
+    if (st.kind == os::Kind::Link) {
+        os::remove(path);
         return JournalAt::Nothing;
     }
     if (!ownPlainFile(st))
         return JournalAt::Foreign; // never trusted, never opened: left for its owner
-    fd.reset(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat opened {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &opened) != 0 || opened.st_dev != st.st_dev ||
-        opened.st_ino != st.st_ino)
+    fd.reset(os::open(path, os::kRead | os::kNoFollow | os::kNoWait));
+    os::FileInfo opened;
+    if (!fd.isOpen() || !os::info(fd.get(), opened) || !os::sameFile(opened, st))
         return JournalAt::Held; // a run is renaming a new one into place
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+    if (os::lockWriters(fd.get()) != os::Lock::Held)
         return JournalAt::Held;
-    return readFully(fd.get(), out) ? JournalAt::Idle : JournalAt::Held;
+    return os::readAll(fd.get(), out) ? JournalAt::Idle : JournalAt::Held;
 }
 
-void removeJournal(const std::string& path, int fd) {
-    struct stat a {
-    }, b{};
-    if (fd >= 0 && ::fstat(fd, &a) == 0 && ::lstat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-        a.st_ino == b.st_ino) {
-        ::unlink(path.c_str());
+void removeJournal(const std::string& path, os::Handle fd) {
+    os::FileInfo a, b;
+    if (os::isOpen(fd) && os::info(fd, a) && os::linkInfoOf(path, b) && os::sameFile(a, b)) {
+        os::remove(path);
         syncFolderOf(path);
     }
 }

@@ -5,8 +5,6 @@
 #include "fd.h"
 #include "journalcodec.h"
 
-#include <sys/stat.h>
-
 #include <string>
 
 namespace zorv {
@@ -23,16 +21,16 @@ std::string toolJournalPathFor(const std::string& userFile);
 // first takes a free name only, a rewrite replaces only the journal it
 // replaces (`previous`): whatever else lies there is never written through or
 // removed. Returns the open, locked fd. Throws SaveFailure.
-int writeJournal(const std::string& path, const Journal& j, int previous);
+os::Handle writeJournal(const std::string& path, const Journal& j, os::Handle previous);
 
 // What lies at a journal's name, looked at before anything is opened.
 enum class JournalAt { Nothing, Held, Foreign, Idle };
 
 // An idle journal is read into `out` and stays locked through `fd`. A link is
 // removed unread; anything else not ours alone is left alone (`st` says what).
-JournalAt lookAtJournal(const std::string& path, Fd& fd, std::string& out, struct stat& st);
+JournalAt lookAtJournal(const std::string& path, Fd& fd, std::string& out, os::FileInfo& st);
 
 // Removes the journal at `path` only while it is the one open on `fd`.
-void removeJournal(const std::string& path, int fd);
+void removeJournal(const std::string& path, os::Handle fd);
 
 } // namespace zorv

@@ -12,8 +12,6 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace zorv {
@@ -37,7 +35,7 @@ void failSaving(const std::string& what, const std::string& path, int err) {
     throw SaveFailure{what + " " + path + ": " + std::strerror(err)};
 }
 
-RecordWriter::RecordWriter(int fd, const FileIdentity& file, std::string path,
+RecordWriter::RecordWriter(os::Handle fd, const FileIdentity& file, std::string path,
                            std::string journalPath)
     : fd_(fd), file_(file), path_(std::move(path)), absolutePath_(absolutePathOf(path_)),
       journalPath_(std::move(journalPath)) {}
@@ -47,10 +45,10 @@ RecordWriter::~RecordWriter() {
     // that could not be applied stays for the next save or start.
     if (!written_.empty())
         rollBack();
-    else if (lock_ >= 0)
+    else if (os::isOpen(lock_))
         finish();
-    if (lock_ >= 0)
-        ::close(lock_);
+    if (os::isOpen(lock_))
+        os::close(lock_);
 }
 
 RecordWriter::Pass RecordWriter::write(const std::vector<RecordWrite>& plan) {
@@ -65,9 +63,10 @@ RecordWriter::Pass RecordWriter::write(const std::vector<RecordWrite>& plan) {
         else
             entries_.push_back(e);
     }
-    const int lock = writeJournal(journalPath_, Journal{file_, absolutePath_, entries_}, lock_);
-    if (lock_ >= 0)
-        ::close(lock_);
+    const os::Handle lock =
+        writeJournal(journalPath_, Journal{file_, absolutePath_, entries_}, lock_);
+    if (os::isOpen(lock_))
+        os::close(lock_);
     lock_ = lock;
     if (first_) {
         first_ = false;
@@ -95,7 +94,7 @@ RecordWriter::Pass RecordWriter::write(const std::vector<RecordWrite>& plan) {
         const bool userBefore = e.index > 0 &&
                                 readWholeRecord(fd_, before, recordOffset(e.index - 1)) &&
                                 !isAllZero(before);
-        const off_t sizeBefore = fileSizeOf(fd_);
+        const os::Offset sizeBefore = fileSizeOf(fd_);
         if (sizeBefore < recordOffset(e.index + 1)) {
             pass.shortened = true;
             break;
@@ -105,7 +104,7 @@ RecordWriter::Pass RecordWriter::write(const std::vector<RecordWrite>& plan) {
             pass.moved.push_back(now);
             continue;
         }
-        if (!writeFully(fd_, e.now.data(), kRecordSize, recordOffset(e.index))) {
+        if (!os::writeAt(fd_, e.now.data(), kRecordSize, recordOffset(e.index))) {
             const int err = errno;
             rollBack();
             failSaving("Cannot write", path_, err);
@@ -121,7 +120,7 @@ RecordWriter::Pass RecordWriter::write(const std::vector<RecordWrite>& plan) {
         }
         reportSaveStep(SaveStep::RecordWritten, e.index);
     }
-    if (::fsync(fd_) != 0) {
+    if (!os::flush(fd_)) {
         const int err = errno;
         rollBack();
         failSaving("Cannot write", path_, err);
@@ -140,8 +139,8 @@ RecordWriter::Pass RecordWriter::write(const std::vector<RecordWrite>& plan) {
 // user of zeros before it where a user was (or after the file shrank). The
 // gap is cut off while the size is still the one our write made; once the
 // board has written past it, it is left and said.
-bool RecordWriter::regrew(int index, bool userBefore, off_t sizeBefore) {
-    const off_t end = recordOffset(index + 1);
+bool RecordWriter::regrew(int index, bool userBefore, os::Offset sizeBefore) {
+    const os::Offset end = recordOffset(index + 1);
     if (index == 0 || fileSizeOf(fd_) != end || (!userBefore && sizeBefore <= end))
         return false;
     // Where the zeros begin, looked for from the back in blocks.
@@ -152,7 +151,8 @@ bool RecordWriter::regrew(int index, bool userBefore, off_t sizeBefore) {
     while (more && from > 0) {
         const int first = std::max(0, from - kBlock);
         const auto bytes = static_cast<std::size_t>(from - first) * kRecordSize;
-        if (::pread(fd_, block.data(), bytes, recordOffset(first)) != static_cast<ssize_t>(bytes))
+        if (os::readAt(fd_, block.data(), bytes, recordOffset(first)) !=
+            static_cast<long long>(bytes))
             break;
         for (int i = from - 1; i >= first && more; --i) {
             more = isAllZero(block[static_cast<std::size_t>(i - first)]);
@@ -164,7 +164,7 @@ bool RecordWriter::regrew(int index, bool userBefore, off_t sizeBefore) {
         return false;
     zerosFrom_ = from;
     regrownUpTo_ = index + 1;
-    cutBack_ = fileSizeOf(fd_) == end && ::ftruncate(fd_, recordOffset(from)) == 0;
+    cutBack_ = fileSizeOf(fd_) == end && os::truncate(fd_, recordOffset(from));
     return true;
 }
 
@@ -204,9 +204,9 @@ std::string RecordWriter::rollBack() {
 
 void RecordWriter::finish() {
     removeJournal(journalPath_, lock_);
-    if (lock_ >= 0)
-        ::close(lock_);
-    lock_ = -1;
+    if (os::isOpen(lock_))
+        os::close(lock_);
+    lock_ = os::noHandle();
     written_.clear();
 }
 
@@ -214,11 +214,8 @@ void setSaveHookForTesting(SaveHook hook) {
     saveHook = hook;
 }
 
-bool pathNamesFile(const std::string& path, int fd) {
-    struct stat a {
-    }, b{};
-    return ::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-           a.st_ino == b.st_ino;
+bool pathNamesFile(const std::string& path, os::Handle fd) {
+    return os::pathNames(path, fd);
 }
 
 } // namespace zorv

@@ -4,9 +4,8 @@
 // decision was made on, listed in the journal before it is written.
 
 #include "fileidentity.h"
+#include "os/file.h"
 #include "recordwrite.h"
-
-#include <sys/types.h>
 
 #include <string>
 #include <vector>
@@ -31,7 +30,8 @@ struct SaveFailure {
 // throw SaveFailure with what was written taken back.
 class RecordWriter {
   public:
-    RecordWriter(int fd, const FileIdentity& file, std::string path, std::string journalPath);
+    RecordWriter(os::Handle fd, const FileIdentity& file, std::string path,
+                 std::string journalPath);
     ~RecordWriter();
     RecordWriter(const RecordWriter&) = delete;
     RecordWriter& operator=(const RecordWriter&) = delete;
@@ -54,13 +54,13 @@ class RecordWriter {
     bool wroteAny() const { return !written_.empty(); }
 
   private:
-    bool regrew(int index, bool userBefore, off_t sizeBefore);
-    int fd_;
+    bool regrew(int index, bool userBefore, os::Offset sizeBefore);
+    os::Handle fd_;
     FileIdentity file_;
     std::string path_;
     std::string absolutePath_;
     std::string journalPath_;
-    int lock_ = -1; // the journal on disk, open and locked
+    os::Handle lock_ = os::noHandle(); // the journal on disk, open and locked
     std::vector<RecordWrite> entries_;
     std::vector<RecordWrite> written_;
     bool first_ = true;
@@ -71,7 +71,7 @@ class RecordWriter {
 };
 
 // Whether `path` still names the file open on `fd`.
-bool pathNamesFile(const std::string& path, int fd);
+bool pathNamesFile(const std::string& path, os::Handle fd);
 
 // Test seam: called at each step of a save (a test can kill the process there).
 enum class SaveStep {

@@ -8,14 +8,9 @@
 #include "recordio.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace zorv {
 
@@ -52,27 +47,23 @@ bool isOurTempFor(const std::string& name, const std::string& base) {
 
 // A temp file of ours, created and locked; the lock tells a later cleanup
 // that its writer still lives.
-int createLockedTemp(std::string& temp, const std::string& dst) {
+os::Handle createLockedTemp(std::string& temp, const std::string& dst) {
     // A cleanup may take a temp for a dead writer's between create and lock,
     // so a few tries; a file system whose names never agree with their open
     // files gets a message, not a temp left per try for ever.
     constexpr int kTries = 4;
     for (int attempt = 0; attempt < kTries; ++attempt) {
-        temp = dirOf(dst) + "/" + kTempPrefix + baseOf(dst) + ".XXXXXX";
-        const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-        if (fd < 0)
+        const os::Handle fd =
+            os::createTemp(dirOf(dst) + "/" + kTempPrefix + baseOf(dst) + ".", temp);
+        if (!os::isOpen(fd))
             throwAt("Cannot create a temporary file in", dirOf(dst));
-        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-        }
+        (void)os::lockWriters(fd, true);
         if (tempHook)
             tempHook(temp);
-        struct stat a {
-        }, b{};
-        if (::fstat(fd, &a) == 0 && ::stat(temp.c_str(), &b) == 0 && a.st_ino == b.st_ino &&
-            a.st_dev == b.st_dev)
+        if (os::pathNames(temp, fd))
             return fd;
-        ::unlink(temp.c_str());
-        ::close(fd);
+        os::remove(temp);
+        os::close(fd);
     }
     throw IoError(kFileAccessDenied, "File access denied: a temporary file in " + dirOf(dst) +
                                          " kept being removed or replaced as soon as it was "
@@ -80,29 +71,15 @@ int createLockedTemp(std::string& temp, const std::string& dst) {
                                          dst + " was not written");
 }
 
-// rename() that never replaces: where the file system cannot refuse for us,
-// a hard link does, and only without those is the name looked at first.
+// rename() that never replaces.
 void renameIntoAFreeName(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        throwAt("Cannot create", to);
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        return;
-    }
-    struct stat st {};
-    if (errno == EEXIST || ::lstat(to.c_str(), &st) == 0) {
-        errno = EEXIST;
-        throwAt("Cannot create", to);
-    }
-    if (::rename(from.c_str(), to.c_str()) != 0)
+    if (!os::renameIntoFreeName(from, to))
         throwAt("Cannot create", to);
 }
 
 // Writes what `fill` puts into a locked temp beside dst, then renames it over dst.
 template <typename Fill>
-void replaceWith(const std::string& dstPath, const Fill& fill, const struct stat* model,
+void replaceWith(const std::string& dstPath, const Fill& fill, const os::FileInfo* model,
                  bool followLink = true) {
     ReplacementFile r(dstPath, model, true, followLink);
     fill(r.fd(), r.tempPath());
@@ -111,29 +88,27 @@ void replaceWith(const std::string& dstPath, const Fill& fill, const struct stat
 
 } // namespace
 
-ReplacementFile::ReplacementFile(const std::string& dstPath, const struct stat* model,
+ReplacementFile::ReplacementFile(const std::string& dstPath, const os::FileInfo* model,
                                  bool adoptTarget, bool followLink) {
     dst_ = dstPath;
-    struct stat dstSt {};
+    os::FileInfo dstSt;
     bool haveDst = false;
     if (adoptTarget && followLink) {
         // A link to the user file is kept a link: the file it points to is replaced.
-        struct stat lst {};
-        if (::lstat(dst_.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-            if (char* real = ::realpath(dst_.c_str(), nullptr)) {
-                dst_ = real;
-                std::free(real);
-            }
+        os::FileInfo lst;
+        if (os::linkInfoOf(dst_, lst) && lst.kind == os::Kind::Link) {
+            if (auto real = os::realPath(dst_))
+                dst_ = *real;
         }
-        haveDst = ::stat(dst_.c_str(), &dstSt) == 0;
+        haveDst = os::infoOf(dst_, dstSt);
     } else if (adoptTarget) {
-        haveDst = ::lstat(dst_.c_str(), &dstSt) == 0 && !S_ISLNK(dstSt.st_mode);
+        haveDst = os::linkInfoOf(dst_, dstSt) && dstSt.kind != os::Kind::Link;
     } else {
         // A copy: whatever lies at the name (a planted file or link) is
         // replaced, never followed and never a source of owner or mode.
-        haveDst = ::lstat(dst_.c_str(), &dstSt) == 0;
+        haveDst = os::linkInfoOf(dst_, dstSt);
     }
-    if (haveDst && S_ISDIR(dstSt.st_mode))
+    if (haveDst && dstSt.kind == os::Kind::Folder)
         throw IoError(kFileAccessDenied, std::string(accessDenied(dstSt).what()) + ": " + dst_);
     removeStaleTemps(dst_);
 
@@ -144,19 +119,15 @@ ReplacementFile::ReplacementFile(const std::string& dstPath, const struct stat* 
                 takeModeAndGroup(fd_, *model);
             // else the temp's own 0600
         } else {
-            const struct stat* mode = haveDst ? &dstSt : model;
+            const os::FileInfo* mode = haveDst ? &dstSt : model;
             // Root keeps the owner; anyone keeps the group where allowed, and
             // where not, the group's bits are not given to our own group.
-            bool groupKept = true;
-            if (mode && ::fchown(fd_, mode->st_uid, mode->st_gid) != 0)
-                groupKept = ::fchown(fd_, static_cast<uid_t>(-1), mode->st_gid) == 0;
+            const bool groupKept = !mode || os::adoptOwner(fd_, *mode);
             // A new file gets what any new file would, not the temp file's 0600.
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode_t perms = mode ? (mode->st_mode & 07777) : (0666 & ~mask);
+            unsigned perms = mode ? (mode->mode & 07777) : os::newFileMode();
             if (!groupKept)
-                perms &= ~static_cast<mode_t>(070);
-            if (::fchmod(fd_, perms) != 0)
+                perms &= ~070u;
+            if (!os::setMode(fd_, perms))
                 throwAt("Cannot set the permissions of", temp_);
         }
     } catch (...) {
@@ -166,10 +137,10 @@ ReplacementFile::ReplacementFile(const std::string& dstPath, const struct stat* 
 }
 
 void ReplacementFile::append(std::string_view bytes) {
-    if (fd_ < 0)
+    if (!os::isOpen(fd_))
         throw IoError(kFileNotOpen);
     try {
-        writeAllAt(fd_, bytes.data(), bytes.size(), static_cast<off_t>(written_));
+        writeAllAt(fd_, bytes.data(), bytes.size(), static_cast<os::Offset>(written_));
     } catch (const IoError& e) {
         discard();
         throw IoError(e.code(), std::string(e.what()) + " writing " + temp_);
@@ -182,77 +153,72 @@ ReplacementFile::~ReplacementFile() {
 }
 
 void ReplacementFile::discard() noexcept {
-    if (fd_ < 0)
+    if (!os::isOpen(fd_))
         return;
-    ::unlink(temp_.c_str());
-    ::close(fd_);
-    fd_ = -1;
+    os::remove(temp_);
+    os::close(fd_);
+    fd_ = os::noHandle();
 }
 
 void ReplacementFile::commit() {
     Fd kept(commitKeepingLock());
 }
 
-int ReplacementFile::commitKeepingLock(Commit how) {
-    if (fd_ < 0)
+os::Handle ReplacementFile::commitKeepingLock(Commit how) {
+    if (!os::isOpen(fd_))
         throw IoError(kFileNotOpen);
     try {
-        if (::fsync(fd_) != 0)
+        if (!os::flush(fd_))
             throwAt("Cannot write", temp_);
         if (replaceHook)
             replaceHook(temp_);
         if (how == Commit::OnlyIntoAFreeName)
             renameIntoAFreeName(temp_, dst_);
-        else if (::rename(temp_.c_str(), dst_.c_str()) != 0)
+        else if (!os::rename(temp_, dst_))
             throwAt("Cannot replace", dst_);
     } catch (...) {
         discard();
         throw;
     }
-    const int fd = std::exchange(fd_, -1); // its lock goes with it, once closed
+    const os::Handle fd = std::exchange(fd_, os::noHandle()); // its lock goes with it, once closed
     // Make the rename itself durable; the file is already whole either way.
-    Fd dir(::open(dirOf(dst_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0)
-        (void)::fsync(dir.get());
+    syncFolderOf(dst_);
     return fd;
 }
 
 void removeStaleTemps(const std::string& dst) {
     const std::string dir = dirOf(dst);
     const std::string base = baseOf(dst);
-    DIR* d = ::opendir(dir.c_str());
-    if (!d)
+    std::vector<std::string> names;
+    if (!os::listFolder(dir, names))
         return;
-    while (const dirent* e = ::readdir(d)) {
-        const std::string name = e->d_name;
+    for (const std::string& name : names) {
         if (!isOurTempFor(name, base))
             continue;
         const std::string path = dir + "/" + name;
-        Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-        struct stat st {};
-        if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        Fd fd(os::open(path, os::kRead | os::kNoFollow | os::kNoWait));
+        os::FileInfo st;
+        if (!fd.isOpen() || !os::info(fd.get(), st) || st.kind != os::Kind::Regular)
             continue;
-        if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
-            ::unlink(path.c_str()); // still locked by us: its writer sees it gone
+        if (os::lockWriters(fd.get()) == os::Lock::Held)
+            os::remove(path); // still locked by us: its writer sees it gone
     }
-    ::closedir(d);
 }
 
 void replaceFileAtomically(const std::string& src, const std::string& dst,
-                           const struct stat* modelForNew, bool followLink) {
-    Fd in(openRegularFile(src, O_RDONLY));
-    struct stat srcSt {};
-    if (::fstat(in.get(), &srcSt) != 0)
+                           const os::FileInfo* modelForNew, bool followLink) {
+    Fd in(openRegularFile(src));
+    os::FileInfo srcSt;
+    if (!os::info(in.get(), srcSt))
         throwErrno();
     // Already the same file: a rename would strand whoever holds src open on
     // the old, unlinked inode.
-    struct stat dstSt {};
-    if (::stat(dst.c_str(), &dstSt) == 0 && dstSt.st_dev == srcSt.st_dev &&
-        dstSt.st_ino == srcSt.st_ino)
+    os::FileInfo dstSt;
+    if (os::infoOf(dst, dstSt) && os::sameFile(dstSt, srcSt))
         return;
     replaceWith(
         dst,
-        [&in, &src](int out, const std::string& temp) {
+        [&in, &src](os::Handle out, const std::string& temp) {
             try {
                 copyContent(in.get(), out);
             } catch (const IoError& e) {
@@ -262,8 +228,8 @@ void replaceFileAtomically(const std::string& src, const std::string& dst,
         modelForNew ? modelForNew : &srcSt, followLink);
 }
 
-void copyFilePrivately(const std::string& src, const std::string& dst, const struct stat& model) {
-    Fd in(openRegularFile(src, O_RDONLY));
+void copyFilePrivately(const std::string& src, const std::string& dst, const os::FileInfo& model) {
+    Fd in(openRegularFile(src));
     ReplacementFile r(dst, &model, false);
     try {
         copyContent(in.get(), r.fd());
@@ -276,7 +242,7 @@ void copyFilePrivately(const std::string& src, const std::string& dst, const str
 void replaceFileWithBytes(const std::string& dst, std::string_view bytes) {
     replaceWith(
         dst,
-        [bytes](int out, const std::string& temp) {
+        [bytes](os::Handle out, const std::string& temp) {
             try {
                 writeAllAt(out, bytes.data(), bytes.size(), 0);
             } catch (const IoError& e) {

@@ -3,7 +3,7 @@
 // whole new. A locked temp beside the target is written, flushed and renamed
 // over it; temps whose writer died are removed by the next replacement.
 
-#include <sys/stat.h>
+#include "os/file.h"
 
 #include <string>
 #include <string_view>
@@ -16,11 +16,11 @@ namespace zorv {
 // Without `followLink` a link at dst is replaced itself, not the file it
 // points to.
 void replaceFileAtomically(const std::string& src, const std::string& dst,
-                           const struct stat* modelForNew = nullptr, bool followLink = true);
+                           const os::FileInfo* modelForNew = nullptr, bool followLink = true);
 // A copy of src at dst that is a new file whatever lay at dst (never a link
 // followed or a planted file adopted), with model's mode (never wider) and
 // group. Throws IoError; dst is untouched on failure.
-void copyFilePrivately(const std::string& src, const std::string& dst, const struct stat& model);
+void copyFilePrivately(const std::string& src, const std::string& dst, const os::FileInfo& model);
 // The same with the new content given as bytes.
 void replaceFileWithBytes(const std::string& dst, std::string_view bytes);
 
@@ -40,26 +40,26 @@ class ReplacementFile {
     // the new file takes model's mode and group (takeModeAndGroup), or 0600
     // without a model. Without `followLink` a link at dst is not followed
     // either, but a plain file there still gives its owner and mode.
-    explicit ReplacementFile(const std::string& dst, const struct stat* model = nullptr,
+    explicit ReplacementFile(const std::string& dst, const os::FileInfo* model = nullptr,
                              bool adoptTarget = true, bool followLink = true);
     ~ReplacementFile();
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-    int fd() const { return fd_; }
+    os::Handle fd() const { return fd_; }
     const std::string& tempPath() const { return temp_; }
     void append(std::string_view bytes); // throws IoError, the temp then gone
     void commit();                       // throws IoError, the temp then gone
     // The same, handing over the file, still open and locked, to the caller.
     // OnlyIntoAFreeName fails (IoError) when anything lies at the name.
     enum class Commit { Replacing, OnlyIntoAFreeName };
-    int commitKeepingLock(Commit how = Commit::Replacing);
+    os::Handle commitKeepingLock(Commit how = Commit::Replacing);
 
   private:
     void discard() noexcept;
     std::string dst_;
     std::string temp_;
-    int fd_ = -1;
+    os::Handle fd_ = os::noHandle();
     long long written_ = 0;
 };
 

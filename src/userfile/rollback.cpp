@@ -14,11 +14,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace zorv {
 
@@ -35,7 +30,7 @@ bool oursAt(const Record& cur, const RecordWrite& e) {
 
 } // namespace
 
-bool undoWrites(int fd, const std::vector<RecordWrite>& entries, int* pastEnd) {
+bool undoWrites(os::Handle fd, const std::vector<RecordWrite>& entries, int* pastEnd) {
     for (const RecordWrite& e : entries) {
         const RecordLock lock(fd, e.index, true, recordLockWaitMs());
         Record cur{};
@@ -47,10 +42,10 @@ bool undoWrites(int fd, const std::vector<RecordWrite>& entries, int* pastEnd) {
             continue;
         }
         if (cur != e.old && oursAt(cur, e) &&
-            !writeFully(fd, e.old.data(), kRecordSize, recordOffset(e.index)))
+            !os::writeAt(fd, e.old.data(), kRecordSize, recordOffset(e.index)))
             return false;
     }
-    return ::fsync(fd) == 0;
+    return os::flush(fd);
 }
 
 namespace {
@@ -60,20 +55,16 @@ constexpr int kUnappliedKept = 5;
 // Keeps a journal that cannot be applied beside itself as
 // NAME.unapplied-<date-time> (it is already 0600); of those, the newest five
 // stay. Returns what happened, for the operator.
-std::string keepUnapplied(const std::string& journalPath, int fd) {
+std::string keepUnapplied(const std::string& journalPath, os::Handle fd) {
     char stamp[32];
-    const std::time_t now = std::time(nullptr);
-    struct tm local {};
-    ::localtime_r(&now, &local);
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    const os::LocalTime t = os::localNow();
+    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second);
     const std::string stem = journalPath + ".unapplied-";
     std::string kept;
     for (int n = 1; n <= 9 && kept.empty(); ++n) {
         const std::string name = stem + stamp + (n == 1 ? "" : "-" + std::to_string(n));
-        if (::renameat2(AT_FDCWD, journalPath.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) ==
-                0 ||
-            (errno != EEXIST && ::link(journalPath.c_str(), name.c_str()) == 0 &&
-             ::unlink(journalPath.c_str()) == 0))
+        if (os::renameIntoFreeName(journalPath, name))
             kept = name;
         else if (errno != EEXIST)
             break;
@@ -81,7 +72,7 @@ std::string keepUnapplied(const std::string& journalPath, int fd) {
     if (kept.empty())
         return "Its journal stays at " + journalPath + ": it could not be renamed (" +
                std::strerror(errno) + "), so nothing is written until it is moved away.";
-    (void)::fchmod(fd, 0600);
+    (void)os::setMode(fd, 0600);
     syncFolderOf(journalPath);
     std::string said = "Its journal, with the users' bytes from before and after that save, is "
                        "kept as " +
@@ -90,19 +81,18 @@ std::string keepUnapplied(const std::string& journalPath, int fd) {
     std::vector<std::string> all;
     const std::string dir = dirOf(journalPath);
     const std::string prefix = baseOf(stem);
-    if (DIR* d = ::opendir(dir.c_str())) {
-        while (const dirent* e = ::readdir(d)) {
-            const std::string name = e->d_name;
-            struct stat st {};
+    std::vector<std::string> names;
+    if (os::listFolder(dir, names)) {
+        for (const std::string& name : names) {
+            os::FileInfo st;
             if (name.compare(0, prefix.size(), prefix) == 0 &&
-                ::lstat((dir + "/" + name).c_str(), &st) == 0 && ownPlainFile(st))
+                os::linkInfoOf(dir + "/" + name, st) && ownPlainFile(st))
                 all.push_back(dir + "/" + name);
         }
-        ::closedir(d);
     }
     std::sort(all.begin(), all.end());
     for (std::size_t i = 0; i + kUnappliedKept < all.size(); ++i)
-        if (all[i] != kept && ::unlink(all[i].c_str()) == 0)
+        if (all[i] != kept && os::remove(all[i]))
             said += " The oldest such journal, " + all[i] +
                     ", was removed: " + std::to_string(kUnappliedKept) + " are kept.";
     return said;
@@ -120,7 +110,7 @@ bool rollBackInterruptedSave(const std::string& journalPath, Prompts& prompts,
                              const std::string& userFile) {
     std::string bytes;
     Fd held; // the lock is kept until the journal is gone
-    struct stat at {};
+    os::FileInfo at;
     if (lookAtJournal(journalPath, held, bytes, at) != JournalAt::Idle)
         return false;
     Journal j;
@@ -143,8 +133,8 @@ bool rollBackInterruptedSave(const std::string& journalPath, Prompts& prompts,
     std::string found;
     std::string unsure;
     for (const std::string& c : candidates) {
-        struct stat st {};
-        if (::stat(c.c_str(), &st) == 0) {
+        os::FileInfo st;
+        if (os::infoOf(c, st)) {
             if (sameFile(st, j.file)) {
                 found = c;
                 break;
@@ -167,7 +157,7 @@ bool rollBackInterruptedSave(const std::string& journalPath, Prompts& prompts,
     }
     Fd fd;
     try {
-        fd.reset(openRegularFile(found, O_RDWR));
+        fd.reset(openRegularFile(found, Access::ReadWrite));
     } catch (const IoError& e) {
         prompts.warning(cannotUndoYet(found, e.what()));
         return true;
@@ -188,7 +178,7 @@ std::optional<std::string> journalNameTaken(const std::string& journalPath,
                                             const std::string& userFile) {
     std::string bytes;
     Fd fd;
-    struct stat st {};
+    os::FileInfo st;
     switch (lookAtJournal(journalPath, fd, bytes, st)) {
     case JournalAt::Nothing:
         return std::nullopt;

@@ -2,6 +2,7 @@
 // Undoing what a save wrote: at once after a failure, or from the journal an
 // interrupted save left.
 
+#include "os/file.h"
 #include "prompts.h"
 #include "recordwrite.h"
 
@@ -14,7 +15,7 @@ namespace zorv {
 // Puts the old bytes back where a record still holds ours (every byte its old
 // or its new one). False (errno set) when a read or write failed; the journal
 // must then stay. `pastEnd` counts the records the file no longer holds.
-bool undoWrites(int fd, const std::vector<RecordWrite>& entries, int* pastEnd = nullptr);
+bool undoWrites(os::Handle fd, const std::vector<RecordWrite>& entries, int* pastEnd = nullptr);
 
 // Undoes what an interrupted save wrote, from the journal it left (see the
 // .cpp for the rules). The file is found by the device and inode the journal

@@ -16,11 +16,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
 #include <map>
 #include <optional>
-#include <sys/stat.h>
 #include <vector>
 
 namespace zorv {
@@ -32,8 +29,8 @@ namespace {
 void keepRunsBackup(UserFileSession& s, const std::string& path) {
     if (s.backedUp.count(path))
         return;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    os::FileInfo st;
+    if (!os::infoOf(path, st))
         return; // gone: nothing to keep
     try {
         keepBackup(path, s.backups, s.backupDir);
@@ -53,24 +50,18 @@ std::optional<std::string> plantedLink(const WorkingCopy& wc, const std::string&
     const WorkingCopy::SourceName& loaded = wc.sourceName();
     if (loaded.entry.empty())
         return std::nullopt; // an earlier run's copy: nothing is known of its name
-    char* dir = ::realpath(dirOf(path).c_str(), nullptr);
-    if (!dir)
+    if (!os::realPath(dirOf(path)))
         return std::nullopt; // the folder is gone: the copy says why it fails
-    std::free(dir);
     const std::string tail = "; nothing was written. Remove the link, or open the file it "
                              "points to as the user file.";
     if (absolutePathOf(path) != loaded.entry)
         return path + " now lies in " + dirOf(absolutePathOf(path)) + ", not in " +
                dirOf(loaded.entry) + " as when the user file was loaded (a folder on the way " +
                "became a link)" + tail;
-    struct stat lst {};
-    if (::lstat(path.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode))
+    os::FileInfo lst;
+    if (!os::linkInfoOf(path, lst) || lst.kind != os::Kind::Link)
         return std::nullopt;
-    std::string target;
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-        target = real;
-        std::free(real);
-    }
+    const std::string target = os::realPath(path).value_or("");
     const std::string to = target.empty() ? "nothing" : target;
     if (!loaded.link)
         return path + " is now a symbolic link to " + to +
@@ -118,9 +109,9 @@ bool askDisputed(Prompts& prompts, const std::string& text, const std::vector<Di
     return true;
 }
 
-std::string shorterText(const std::string& path, off_t size, int changed) {
+std::string shorterText(const std::string& path, os::Offset size, int changed) {
     return "The user file " + path + " is shorter than when it was loaded: it now holds " +
-           std::to_string(size / static_cast<off_t>(kRecordSize)) +
+           std::to_string(size / static_cast<os::Offset>(kRecordSize)) +
            " users, and you changed user " + std::to_string(changed) + ".";
 }
 
@@ -143,17 +134,15 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<RecordWr
             changes.push_back({index, loaded, mine});
     }
 
-    struct stat gone {};
-    if (::stat(path.c_str(), &gone) != 0 && errno == ENOENT &&
-        ::stat(dirOf(path).c_str(), &gone) == 0)
+    os::FileInfo gone;
+    if (!os::infoOf(path, gone) && errno == ENOENT && os::infoOf(dirOf(path), gone))
         return overwriteWhole(s, prompts, "The user file " + path + " no longer exists.", true);
-    Fd fd(openRegularFile(path, O_RDWR));
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0)
+    Fd fd(openRegularFile(path, Access::ReadWrite));
+    os::FileInfo st;
+    if (!os::info(fd.get(), st))
         failSaving("Cannot read", path, errno);
-    struct stat wcSt {};
-    if (::stat(wc.path().c_str(), &wcSt) == 0 && wcSt.st_dev == st.st_dev &&
-        wcSt.st_ino == st.st_ino)
+    os::FileInfo wcSt;
+    if (os::infoOf(wc.path(), wcSt) && os::sameFile(wcSt, st))
         return SaveOutcome::Saved; // its own working copy: every write is already there
     if (changes.empty())
         return SaveOutcome::Saved;
@@ -162,9 +151,9 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<RecordWr
         "The user file " + path + " was replaced by another file since it was loaded.";
     if (!sameFile(st, wc.source()))
         return overwriteWhole(s, prompts, replaced);
-    const off_t needed = recordOffset(changes.back().index + 1);
-    if (st.st_size < needed)
-        return overwriteWhole(s, prompts, shorterText(path, st.st_size, changes.back().index));
+    const os::Offset needed = recordOffset(changes.back().index + 1);
+    if (st.size < needed)
+        return overwriteWhole(s, prompts, shorterText(path, st.size, changes.back().index));
 
     // What the board holds now decides, record by record. A record the board
     // is writing under its lock is read once that write is done.
@@ -199,7 +188,7 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<RecordWr
     // meanwhile. Nothing is written then, and no backup made.
     if (!pathNamesFile(path, fd.get()))
         return overwriteWhole(s, prompts, replaced);
-    if (const off_t size = fileSizeOf(fd.get()); size < needed)
+    if (const os::Offset size = fileSizeOf(fd.get()); size < needed)
         return overwriteWhole(s, prompts, shorterText(path, size, changes.back().index));
     const std::string journal = journalPathFor(wc.path());
     try {

@@ -3,20 +3,20 @@
 #include "errors.h"
 #include "replacement.h"
 
-#include <sys/stat.h>
+#include "os/file.h"
 
 namespace zorv {
 
 static bool fileExists(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    os::FileInfo st;
+    return !path.empty() && os::infoOf(path, st) && st.kind != os::Kind::Folder;
 }
 
 bool loadUserFile(UserFileSession& s, Prompts& prompts, const RecordsSeen& seen) {
     s.currentIndex = 0;
     if (!fileExists(s.userFileName)) {
-        struct stat st {};
-        if (!s.userFileName.empty() && ::stat(s.userFileName.c_str(), &st) == 0)
+        os::FileInfo st;
+        if (!s.userFileName.empty() && os::infoOf(s.userFileName, st))
             prompts.message("Error", "Finner ikke filen...\n" + s.userFileName +
                                          " is a folder, not a user file.");
         else

@@ -9,30 +9,25 @@
 #include "recordio.h"
 
 #include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
 #include <stdexcept>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace zorv {
 
 namespace {
 
-void lockOrThrow(int fd, const std::string& path) {
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR)
-            continue;
-        if (errno == EWOULDBLOCK)
-            throw IoError(kFileAccessDenied, "File access denied: the working copy " + path +
-                                                 " is held by another running editor");
-        // Filesystems without flock: the copy is still usable, just unguarded.
-        if (errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL)
-            return;
-        throw ioErrorFromErrno(errno);
+void lockOrThrow(os::Handle fd, const std::string& path) {
+    switch (os::lockWriters(fd)) {
+    case os::Lock::Held:
+    case os::Lock::Unsupported: // the copy is still usable, just unguarded
+        return;
+    case os::Lock::Busy:
+        throw IoError(kFileAccessDenied, "File access denied: the working copy " + path +
+                                             " is held by another running editor");
+    case os::Lock::Failed:
+        break;
     }
+    throw ioErrorFromErrno(errno);
 }
 
 } // namespace
@@ -62,14 +57,12 @@ void WorkingCopy::loadFrom(const std::string& source, const RecordsSeen& seen) {
     // Not truncated: another editor's copy must survive until the lock is ours.
     Fd fd(openPrivateFile(path_, "the working copy"));
     lockOrThrow(fd.get(), path_);
-    Fd in(openRegularFile(source, O_RDONLY));
+    Fd in(openRegularFile(source));
     loaded_.clear();
     source_ = {};
     sourceName_ = {};
-    struct stat a {
-    }, b{};
-    if (::fstat(fd.get(), &a) == 0 && ::fstat(in.get(), &b) == 0 && a.st_dev == b.st_dev &&
-        a.st_ino == b.st_ino) {
+    os::FileInfo a, b;
+    if (os::info(fd.get(), a) && os::info(in.get(), b) && os::sameFile(a, b)) {
         // The user file is its own working copy: nothing to copy, but `seen`
         // still gets every record.
         if (seen) {
@@ -81,44 +74,41 @@ void WorkingCopy::loadFrom(const std::string& source, const RecordsSeen& seen) {
         holdsCopy_ = true;
         return;
     }
-    const FileIdentity from{static_cast<unsigned long long>(b.st_dev),
-                            static_cast<unsigned long long>(b.st_ino), b.st_ino != 0};
+    const FileIdentity from{b.device, b.inode, b.inode != 0};
     sourceStat_ = b;
     try {
-        const off_t size = copyContent(in.get(), fd.get(), seen);
-        if (::ftruncate(fd.get(), size) != 0)
+        const os::Offset size = copyContent(in.get(), fd.get(), seen);
+        if (!os::truncate(fd.get(), size))
             throw ioErrorFromErrno(errno);
     } catch (...) {
-        (void)!::ftruncate(fd.get(), 0); // never leave a half copy that looks like data
+        (void)os::truncate(fd.get(), 0); // never leave a half copy that looks like data
         throw;
     }
     fd_ = fd.release();
     holdsCopy_ = true;
     source_ = from;
     // What an overwrite must find at the name again (no link planted since).
-    struct stat lst {};
+    os::FileInfo lst;
     sourceName_.entry = absolutePathOf(source);
-    sourceName_.link = ::lstat(source.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode);
-    if (char* real = ::realpath(source.c_str(), nullptr)) {
-        sourceName_.target = real;
-        std::free(real);
-    }
+    sourceName_.link = os::linkInfoOf(source, lst) && lst.kind == os::Kind::Link;
+    if (auto real = os::realPath(source))
+        sourceName_.target = *real;
 }
 
 void WorkingCopy::close() {
-    if (fd_ >= 0)
-        ::close(fd_); // also drops the lock
-    fd_ = -1;
+    if (os::isOpen(fd_))
+        os::close(fd_); // also drops the lock
+    fd_ = os::noHandle();
 }
 
 int WorkingCopy::recordCount() const {
-    if (fd_ < 0)
+    if (!os::isOpen(fd_))
         throw IoError(kFileNotOpen);
     return recordCountOf(fd_);
 }
 
 void WorkingCopy::readRecord(int index, Record& buffer) const {
-    if (fd_ < 0)
+    if (!os::isOpen(fd_))
         throw IoError(kFileNotOpen);
     readRecordOf(fd_, index, buffer);
 }
@@ -132,8 +122,7 @@ void WorkingCopy::writeRecord(int index, const Record& buffer) {
         readRecord(index, before);
         loaded_.emplace(index, before);
     }
-    writeAllAt(fd_, reinterpret_cast<const char*>(buffer.data()), kRecordSize,
-               static_cast<off_t>(index) * static_cast<off_t>(kRecordSize));
+    writeAllAt(fd_, reinterpret_cast<const char*>(buffer.data()), kRecordSize, recordOffset(index));
 }
 
 void WorkingCopy::keepChange(int index, const Record& loaded, const Record& mine) {
@@ -147,27 +136,26 @@ bool WorkingCopy::takeFileRecord(int index, const Record& bytes) {
     const auto loaded = loaded_.find(index);
     if (loaded != loaded_.end() && loaded->second != now)
         return false;
-    writeAllAt(fd_, reinterpret_cast<const char*>(bytes.data()), kRecordSize,
-               static_cast<off_t>(index) * static_cast<off_t>(kRecordSize));
+    writeAllAt(fd_, reinterpret_cast<const char*>(bytes.data()), kRecordSize, recordOffset(index));
     if (loaded != loaded_.end())
         loaded->second = bytes;
     return true;
 }
 
 void WorkingCopy::appendRecords(const Record* records, std::size_t count) {
-    const off_t end = static_cast<off_t>(recordCount()) * static_cast<off_t>(kRecordSize);
+    const os::Offset end = recordOffset(recordCount());
     if (count == 0)
         return;
-    if (!writeFully(fd_, records, count * kRecordSize, end) ||
-        ::ftruncate(fd_, end + static_cast<off_t>(count * kRecordSize)) != 0) {
+    if (!os::writeAt(fd_, records, count * kRecordSize, end) ||
+        !os::truncate(fd_, end + static_cast<os::Offset>(count * kRecordSize))) {
         const int err = errno;
-        (void)!::ftruncate(fd_, end); // no half record left behind
+        (void)os::truncate(fd_, end); // no half record left behind
         throw ioErrorFromErrno(err);
     }
 }
 
 void WorkingCopy::flush() {
-    if (fd_ >= 0 && ::fsync(fd_) != 0)
+    if (os::isOpen(fd_) && !os::flush(fd_))
         throw ioErrorFromErrno(errno);
 }
 

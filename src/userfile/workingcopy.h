@@ -6,8 +6,6 @@
 #include "fileidentity.h"
 #include "record.h"
 
-#include <sys/stat.h>
-
 #include <cstddef>
 #include <map>
 #include <string>
@@ -37,9 +35,9 @@ class WorkingCopy {
     // another editor holds it.
     void open();
     void close(); // no-op when closed
-    bool isOpen() const { return fd_ >= 0; }
-    // The open file for whole-file passes (BlockReader); -1 while closed.
-    int descriptor() const { return fd_; }
+    bool isOpen() const { return os::isOpen(fd_); }
+    // The open file for whole-file passes (BlockReader); none while closed.
+    os::Handle descriptor() const { return fd_; }
     // True once a loadFrom() has succeeded, false again while one is under way
     // or after one failed: only then is the content a user file worth copying back.
     bool holdsCopy() const { return holdsCopy_; }
@@ -73,7 +71,7 @@ class WorkingCopy {
     // run's copy or when it is its own working copy).
     const FileIdentity& source() const { return source_; }
     // Its mode, owner and group as loaded; null when unknown.
-    const struct stat* sourceStat() const { return source_.known ? &sourceStat_ : nullptr; }
+    const os::FileInfo* sourceStat() const { return source_.known ? &sourceStat_ : nullptr; }
     // Its name as loaded: the entry (absolute, see absolutePathOf), whether
     // that was a symbolic link, and the file it resolved to. Empty when unknown.
     struct SourceName {
@@ -85,11 +83,11 @@ class WorkingCopy {
 
   private:
     std::string path_;
-    int fd_ = -1;
+    os::Handle fd_ = os::noHandle();
     bool holdsCopy_ = false;
     std::map<int, Record> loaded_;
     FileIdentity source_;
-    struct stat sourceStat_ {};
+    os::FileInfo sourceStat_;
     SourceName sourceName_;
 };
 

@@ -1,9 +1,7 @@
 #include "workingcopypath.h"
 
+#include "os/file.h"
 #include "pathparts.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace zorv {
 
@@ -12,20 +10,20 @@ namespace {
 void mkdirs(const std::string& dir) {
     if (dir.empty() || dir == "/" || dir == ".")
         return;
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0)
+    os::FileInfo st;
+    if (os::infoOf(dir, st))
         return;
     mkdirs(dirOf(dir));
-    ::mkdir(dir.c_str(), 0700);
+    os::makeFolder(dir);
 }
 
 } // namespace
 
 bool installedProgram(const std::string& programPath) {
-    struct stat st {};
+    os::FileInfo st;
     const std::string entry =
         dirOf(programPath) + "/../share/applications/" + ZORV_APP_ID + ".desktop";
-    return ::stat(entry.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return os::infoOf(entry, st) && st.kind == os::Kind::Regular;
 }
 
 std::string workingCopyPath(const std::string& programPath, const std::string& fallbackDir,
@@ -39,7 +37,7 @@ std::string workingCopyPath(const std::string& programPath, const std::string& f
         name += ".dat";
     if (name == baseOf(programPath)) // the program itself ends in .dat
         name += ".dat";
-    if (fallbackDir.empty() || (!installed && ::access(dir.c_str(), W_OK) == 0))
+    if (fallbackDir.empty() || (!installed && os::writable(dir)))
         return dir == "." && programPath.find('/') == std::string::npos ? name : dir + "/" + name;
     mkdirs(fallbackDir);
     return fallbackDir + "/" + name;
