@@ -2,8 +2,8 @@
 // few changed users, with and without the reload of the working copy that
 // follows it, and the first backup of a run.
 
-#include "userfile/usersave.h"
-#include "userfile/workingcopy.h"
+#include "userfile/backups.h"
+#include "userfile/savefile.h"
 
 #include <benchmark/benchmark.h>
 

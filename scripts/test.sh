@@ -13,6 +13,9 @@ if grep -rnE --include='*.cpp' --include='*.h' \
   exit 1
 fi
 
+# The core reaches the operating system only through src/os/.
+bash scripts/check-posix.sh
+
 bash scripts/setup.sh
 
 export QT_QPA_PLATFORM=offscreen

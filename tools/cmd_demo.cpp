@@ -7,8 +7,8 @@
 #include "demodata.h"
 #include "userfile/errors.h"
 #include "userfile/numtext.h"
+#include "userfile/replacement.h"
 #include "userfile/userfile.h"
-#include "userfile/workingcopy.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -129,7 +129,7 @@ struct Side {
     const std::string& path;
     Fd fd;
     long long size = 0;
-    explicit Side(const std::string& p) : path(p), fd(openRegularFile(p, O_RDONLY)) {
+    explicit Side(const std::string& p) : path(p), fd(openRegularFile(p)) {
         struct stat st {};
         if (::fstat(fd.get(), &st) != 0)
             throw ioErrorFromErrno(errno);

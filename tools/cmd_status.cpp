@@ -123,7 +123,7 @@ int runStatus(const StatusArgs& a, std::ostream& out, std::ostream& err) {
     try {
         if (!dryRun && !recoverBeforeWriting(file, "status", err))
             return kFailed;
-        const Fd fd(openRegularFile(file, O_RDONLY));
+        const Fd fd(openRegularFile(file));
         picked.file = identityOf(fd.get());
         BlockReader reader(fd.get());
         for (const auto& u : f.users)

@@ -2,14 +2,18 @@
 
 #include "settings/registry.h"
 #include "settings/steps.h"
+#include "userfile/backups.h"
 #include "userfile/codepage.h"
 #include "userfile/errors.h"
 #include "userfile/fd.h"
+#include "userfile/journalfile.h"
 #include "userfile/pathparts.h"
 #include "userfile/privatefile.h"
+#include "userfile/prompts.h"
 #include "userfile/recordio.h"
 #include "userfile/recordlock.h"
-#include "userfile/usersave.h"
+#include "userfile/recordwriter.h"
+#include "userfile/rollback.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -155,7 +159,7 @@ int saveUserChanges(const std::string& file, const std::vector<int>& users,
         WritingRun run(file, cmd, err);
         if (!run.begin())
             return kFailed;
-        Fd fd(openRegularFile(file, O_RDWR));
+        Fd fd(openRegularFile(file, Access::ReadWrite));
         const FileIdentity id = identityOf(fd.get());
         if (picked && !(picked->file == id)) {
             err << prefix << file

@@ -4,8 +4,8 @@
 // backups, but no one to ask: a record the board wrote meanwhile is read again
 // and the change applied again once.
 
+#include "userfile/fileidentity.h"
 #include "userfile/record.h"
-#include "userfile/workingcopy.h"
 #include "userfile/writerlock.h"
 
 #include <functional>

@@ -13,7 +13,7 @@
 #include "platform/guard.h"
 #include "platform/qtplatform.h"
 #include "settings/registry.h"
-#include "userfile/workingcopy.h"
+#include "userfile/usersession.h"
 
 #include <QPushButton>
 #include <QTimer>

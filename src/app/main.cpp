@@ -8,7 +8,7 @@
 #include "reports/ui/tuserlist.h"
 #include "resume/ui/tshowresume.h"
 #include "settings/registry.h"
-#include "userfile/workingcopy.h"
+#include "userfile/usersession.h"
 
 #include <QCursor>
 #include <QIcon>

@@ -9,10 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fcntl.h>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace zorv {
@@ -105,12 +102,12 @@ void appendShownCsvCell(std::string& out, std::string_view cell) {
     appendCsvCell(out, shownCellText(cell));
 }
 
-int writeWhole(int fd, std::string_view bytes) {
-    if (!writeFully(fd, bytes.data(), bytes.size(), 0))
+int writeWhole(os::Handle fd, std::string_view bytes) {
+    if (!os::writeAt(fd, bytes.data(), bytes.size(), 0))
         return errno;
-    if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0)
+    if (!os::truncate(fd, static_cast<os::Offset>(bytes.size())))
         return errno;
-    return ::fsync(fd) != 0 ? errno : 0;
+    return os::flush(fd) ? 0 : errno;
 }
 
 // A folder we may not add files to, holding a target we may change: the
@@ -118,26 +115,22 @@ int writeWhole(int fd, std::string_view bytes) {
 // False when this is not such a case.
 bool writeInPlace(const std::string& path, std::string_view bytes) {
     // A link's target is what gets replaced, so its folder is the one that counts.
-    std::string real = path;
-    if (char* r = ::realpath(path.c_str(), nullptr)) {
-        real = r;
-        std::free(r);
-    }
-    if (::access(dirOf(real).c_str(), W_OK) == 0)
+    const std::string real = os::realPath(path).value_or(path);
+    if (os::writable(dirOf(real)))
         return false;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    const os::Handle fd = os::open(path, os::kReadWrite | os::kNoWait);
+    if (!os::isOpen(fd))
         return false;
-    struct stat st {};
+    os::FileInfo st;
     std::string old;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !readFully(fd, old)) {
-        ::close(fd);
+    if (!os::info(fd, st) || st.kind != os::Kind::Regular || !os::readAll(fd, old)) {
+        os::close(fd);
         return false;
     }
     const int err = writeWhole(fd, bytes);
     if (err != 0)
         (void)writeWhole(fd, old);
-    ::close(fd);
+    os::close(fd);
     if (err != 0)
         throw ioErrorFromErrno(err);
     return true;

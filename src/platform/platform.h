@@ -5,7 +5,8 @@
 
 #include "about/mailcommand.h"
 #include "userfile/calltime.h"
-#include "userfile/workingcopy.h"
+#include "userfile/prompts.h"
+#include "userfile/workingcopypath.h"
 
 #include <QString>
 #include <QStringList>

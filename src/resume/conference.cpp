@@ -8,10 +8,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace zorv {
 
 // By character code, 16 to a row.
@@ -204,35 +200,26 @@ void MemorySource::readAt(std::uint64_t offset, void* dst, std::size_t count) co
         std::memcpy(dst, bytes_.data() + offset, count);
 }
 
-FileSource::FileSource(const std::string& path) : fd_(openRegularFile(path, O_RDONLY)) {}
+FileSource::FileSource(const std::string& path) : fd_(openRegularFile(path)) {}
 
 FileSource::~FileSource() {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (os::isOpen(fd_))
+        os::close(fd_);
 }
 
 std::uint64_t FileSource::size() const {
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0)
+    os::FileInfo st;
+    if (!os::info(fd_, st))
         throw ioErrorFromErrno(errno);
-    return static_cast<std::uint64_t>(st.st_size);
+    return static_cast<std::uint64_t>(st.size);
 }
 
 void FileSource::readAt(std::uint64_t offset, void* dst, std::size_t count) const {
-    auto* out = static_cast<char*>(dst);
-    while (count > 0) {
-        const ssize_t got = ::pread(fd_, out, count, static_cast<off_t>(offset));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throw ioErrorFromErrno(errno);
-        }
-        if (got == 0)
-            throw IoError(kReadBeyondEnd);
-        out += got;
-        offset += static_cast<std::uint64_t>(got);
-        count -= static_cast<std::size_t>(got);
-    }
+    const long long got = os::readAt(fd_, dst, count, static_cast<os::Offset>(offset));
+    if (got < 0)
+        throw ioErrorFromErrno(errno);
+    if (static_cast<std::size_t>(got) < count)
+        throw IoError(kReadBeyondEnd);
 }
 
 namespace {

@@ -3,6 +3,8 @@
 // headers (base + ".hdr") and a stream of line records (base + ".txt"), most
 // lines compressed with a fixed Huffman code. Read only.
 
+#include "os/file.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -136,7 +138,7 @@ class FileSource : public ByteSource {
     void readAt(std::uint64_t offset, void* dst, std::size_t count) const override;
 
   private:
-    int fd_ = -1;
+    os::Handle fd_ = os::noHandle();
 };
 
 // The message numbered `number` (compared as a 32-bit value with the 16-bit

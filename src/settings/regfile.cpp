@@ -2,22 +2,19 @@
 
 #ifndef _WIN32
 
+#include "os/file.h"
 #include "settings/regdoc.h"
 #include "userfile/errors.h"
-#include "userfile/workingcopy.h"
+#include "userfile/replacement.h"
 
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <mutex>
 #include <set>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace zorv {
 
@@ -49,31 +46,29 @@ std::string parentOf(const std::string& path) {
 }
 
 bool makeDirs(const std::string& dir) {
-    struct stat st;
-    if (::stat(dir.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode) || (errno = ENOTDIR, false);
+    os::FileInfo st;
+    if (os::infoOf(dir, st))
+        return st.kind == os::Kind::Folder || (errno = ENOTDIR, false);
     if (errno != ENOENT)
         return false;
     const std::string parent = parentOf(dir);
     if (parent != dir && !makeDirs(parent))
         return false;
-    return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+    return os::makeFolder(dir);
 }
 
 enum class ReadResult { Ok, Missing, Failed, TooLarge };
 
 ReadResult readFile(const std::string& path, std::string& out) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const os::Handle fd = os::open(path, os::kRead);
+    if (!os::isOpen(fd))
         return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
     out.clear();
     char buf[16384];
     ReadResult r = ReadResult::Ok;
     while (true) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+        const long long n = os::readAt(fd, buf, sizeof buf, static_cast<os::Offset>(out.size()));
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             r = ReadResult::Failed;
             break;
         }
@@ -86,7 +81,7 @@ ReadResult readFile(const std::string& path, std::string& out) {
         }
     }
     const int saved = errno;
-    ::close(fd);
+    os::close(fd);
     errno = saved;
     return r;
 }
@@ -94,7 +89,7 @@ ReadResult readFile(const std::string& path, std::string& out) {
 } // namespace
 
 struct RegFileKey::State {
-    int lockFd = -1;
+    os::Handle lockFd = os::noHandle();
     bool open = false;
     regdoc::Document doc;
 };
@@ -113,17 +108,17 @@ bool RegFileKey::isOpen() const noexcept {
 void RegFileKey::close() noexcept {
     state_->open = false;
     state_->doc = regdoc::Document{};
-    if (state_->lockFd >= 0) {
-        ::flock(state_->lockFd, LOCK_UN);
-        ::close(state_->lockFd);
-        state_->lockFd = -1;
+    if (os::isOpen(state_->lockFd)) {
+        os::unlockWriters(state_->lockFd);
+        os::close(state_->lockFd);
+        state_->lockFd = os::noHandle();
     }
 }
 
 bool RegFileKey::open(bool create) {
     close();
-    struct stat st;
-    if (!create && ::stat(path_.c_str(), &st) != 0 && errno == ENOENT)
+    os::FileInfo st;
+    if (!create && !os::infoOf(path_, st) && errno == ENOENT)
         return false;
     const std::string dir = parentOf(path_);
     // Problems that last are reported once per run; a busy lock each time.
@@ -139,16 +134,15 @@ bool RegFileKey::open(bool create) {
     // The lock lives in a file of its own: the settings file itself is replaced by
     // every write, and a lock on a replaced file would protect nothing.
     const std::string lockPath = path_ + ".lock";
-    int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
+    os::Handle fd = os::open(lockPath, os::kReadWrite | os::kCreate, 0600);
+    if (!os::isOpen(fd))
+        fd = os::open(lockPath, os::kRead);
+    if (os::isOpen(fd)) {
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(lockTimeoutMs_);
-        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            if ((errno != EWOULDBLOCK && errno != EINTR) ||
-                std::chrono::steady_clock::now() >= deadline) {
-                ::close(fd);
+        while (os::lockWriters(fd) != os::Lock::Held) {
+            if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
+                os::close(fd);
                 reportProblem("The settings file '" + path_ +
                               "' is locked by another program; settings were not read or saved");
                 return false;
@@ -232,7 +226,7 @@ bool RegFileKey::setValue(const std::string& name, std::uint32_t type, std::stri
 }
 
 bool RegFileKey::readOnlyFile() const {
-    return ::access(path_.c_str(), F_OK) == 0 && ::access(path_.c_str(), W_OK) != 0;
+    return os::exists(path_) && !os::writable(path_);
 }
 
 bool RegFileKey::writeBack(std::string& why) {
@@ -245,10 +239,11 @@ bool RegFileKey::writeBack(std::string& why) {
     // mode, owner and group, and a symbolic link stays one (its file is
     // replaced). Temps that a killed editor left beside it go, those of a
     // running one stay (their lock says so).
-    struct stat privateModel {};
-    privateModel.st_mode = S_IFREG | 0600;
-    privateModel.st_uid = ::geteuid();
-    privateModel.st_gid = ::getegid();
+    os::FileInfo privateModel;
+    privateModel.kind = os::Kind::Regular;
+    privateModel.mode = 0600;
+    privateModel.owner = os::myUser();
+    privateModel.group = os::myGroup();
     try {
         ReplacementFile file(path_, &privateModel);
         file.append(regdoc::serialize(state_->doc));

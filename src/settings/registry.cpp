@@ -1,12 +1,10 @@
 #include "settings/registry.h"
 
+#include "os/file.h"
 #include "settings/regfile.h"
 
 #ifdef _WIN32
 #include "settings/win32/win32key.h"
-#else
-#include <pwd.h>
-#include <unistd.h>
 #endif
 
 #include <cstdlib>
@@ -107,12 +105,8 @@ std::string defaultSettingsFilePath() {
     } else {
         const char* home = std::getenv("HOME");
         std::string h = home ? home : "";
-#ifndef _WIN32
-        if (h.empty()) {
-            if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
-                h = pw->pw_dir;
-        }
-#endif
+        if (h.empty())
+            h = os::homeFolder();
         base = h + "/.config";
     }
     while (base.size() > 1 && base.back() == '/')

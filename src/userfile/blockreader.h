@@ -6,6 +6,7 @@
 // mapping: a mapped file cut short by another program would kill us with a
 // bus error instead of an error we can report.
 
+#include "os/file.h"
 #include "record.h"
 
 #include <cstddef>
@@ -21,7 +22,7 @@ class BlockReader {
     static constexpr int kDefaultBlockRecords = 1024; // 273 KB a read
 
     // Reads from an open descriptor without owning it. IoError from fstat.
-    explicit BlockReader(int fd, int blockRecords = kDefaultBlockRecords);
+    explicit BlockReader(os::Handle fd, int blockRecords = kDefaultBlockRecords);
     // The working copy's descriptor; "I/O error 103" while it is closed.
     explicit BlockReader(const WorkingCopy& wc, int blockRecords = kDefaultBlockRecords);
     // Opens the file read only (openRegularFile) for this pass alone.
@@ -45,7 +46,7 @@ class BlockReader {
   private:
     void fill();
 
-    int fd_;
+    os::Handle fd_;
     bool ownsFd_ = false;
     int count_ = 0;
     int blockRecords_;

@@ -1,7 +1,8 @@
 #include "calltime.h"
 
+#include "os/file.h"
+
 #include <array>
-#include <ctime>
 #include <stdexcept>
 
 namespace zorv {
@@ -68,14 +69,8 @@ std::optional<int> daysSince(std::uint32_t packed, const Date& today) {
 }
 
 Date localToday() {
-    const std::time_t t = std::time(nullptr);
-    std::tm tm{};
-#ifdef _WIN32
-    localtime_s(&tm, &t);
-#else
-    localtime_r(&t, &tm);
-#endif
-    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
+    const os::LocalTime t = os::localNow();
+    return {t.year, t.month, t.day};
 }
 
 } // namespace zorv

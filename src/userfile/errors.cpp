@@ -63,25 +63,28 @@ IoError ioErrorFromErrno(int err) {
     return IoError(ioErrorCodeFromErrno(err));
 }
 
-std::string kindOf(const struct stat& st) {
-    if (S_ISDIR(st.st_mode))
+std::string kindOf(const os::FileInfo& st) {
+    switch (st.kind) {
+    case os::Kind::Folder:
         return "a folder";
-    if (S_ISFIFO(st.st_mode))
+    case os::Kind::Fifo:
         return "a FIFO";
-    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+    case os::Kind::Device:
         return "a device";
-    if (S_ISSOCK(st.st_mode))
+    case os::Kind::Socket:
         return "a socket";
-    if (S_ISLNK(st.st_mode))
+    case os::Kind::Link:
         return "a symbolic link";
-    return "a file";
+    default:
+        return "a file";
+    }
 }
 
 IoError accessDenied(const std::string& what) {
     return IoError(kFileAccessDenied, ioErrorText(kFileAccessDenied) + " (" + what + ")");
 }
 
-IoError accessDenied(const struct stat& st) {
+IoError accessDenied(const os::FileInfo& st) {
     return accessDenied(kindOf(st));
 }
 

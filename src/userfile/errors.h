@@ -4,7 +4,8 @@
 
 #include <stdexcept>
 #include <string>
-#include <sys/stat.h>
+
+#include "os/file.h"
 
 namespace zorv {
 
@@ -41,12 +42,12 @@ IoError ioErrorFromErrno(int err);
 
 // What an object is, as messages name it: "a folder", "a FIFO", "a device",
 // "a socket", "a symbolic link", "a file".
-std::string kindOf(const struct stat& st);
+std::string kindOf(const os::FileInfo& st);
 // "File access denied (<what>)": the one form of that error that tells why,
 // as in "(a folder)", "(a FIFO)", "(read-only file system)".
 IoError accessDenied(const std::string& what);
 // The same for an object that is no plain file: its kind.
-IoError accessDenied(const struct stat& st);
+IoError accessDenied(const os::FileInfo& st);
 
 // "'%s' is not a valid integer value"
 class ConvertError : public std::runtime_error {

@@ -8,10 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace zorv {
 
@@ -22,38 +19,13 @@ constexpr int kBlockRecords = 1024; // 273 KB a read, like the whole-file passes
 // many reads is left for the next compare rather than holding this one up.
 constexpr int kMaxRereads = 20;
 
-long long nsOf(const struct timespec& t) {
-    return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
-}
-
-// Up to `size` bytes at `offset`; fewer at the end of the file. -1 on an error.
-ssize_t readUpTo(int fd, void* data, std::size_t size, off_t offset) {
-    auto* p = static_cast<char*>(data);
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd, p + done, size - done, offset + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
-}
-
-off_t offsetOf(int index) {
-    return static_cast<off_t>(index) * static_cast<off_t>(kRecordSize);
-}
-
 // Reads the record again until two reads in a row agree; `r` holds the first
 // read on entry and the agreed bytes on success.
-bool settle(int fd, int index, Record& r) {
+bool settle(os::Handle fd, int index, Record& r) {
     for (int i = 0; i < kMaxRereads; ++i) {
         Record again{};
-        if (readUpTo(fd, again.data(), kRecordSize, offsetOf(index)) !=
-            static_cast<ssize_t>(kRecordSize))
+        if (os::readAt(fd, again.data(), kRecordSize, recordOffset(index)) !=
+            static_cast<long long>(kRecordSize))
             return false;
         if (again == r)
             return true;
@@ -62,11 +34,6 @@ bool settle(int fd, int index, Record& r) {
             std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     return false;
-}
-
-bool sameFile(const struct stat& st, const FileIdentity& id) {
-    return id.known && static_cast<unsigned long long>(st.st_dev) == id.device &&
-           static_cast<unsigned long long>(st.st_ino) == id.inode;
 }
 
 LiveCompare unreadable(LiveCompare r, int err) {
@@ -79,41 +46,40 @@ LiveCompare unreadable(LiveCompare r, int err) {
 } // namespace
 
 FileStamp stampOf(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    os::FileInfo st;
+    if (!os::infoOf(path, st))
         return {};
     return {true,
-            static_cast<unsigned long long>(st.st_dev),
-            static_cast<unsigned long long>(st.st_ino),
-            static_cast<long long>(st.st_size),
-            nsOf(st.st_mtim),
-            nsOf(st.st_ctim)};
+            static_cast<unsigned long long>(st.device),
+            static_cast<unsigned long long>(st.inode),
+            static_cast<long long>(st.size),
+            static_cast<long long>(st.modifiedNs),
+            static_cast<long long>(st.changedNs)};
 }
 
-LiveCompare compareWithFile(const std::string& path, const FileIdentity& loaded, int copyFd,
+LiveCompare compareWithFile(const std::string& path, const FileIdentity& loaded, os::Handle copyFd,
                             const std::atomic<bool>* cancel, std::size_t maxRecords) {
     LiveCompare result;
-    struct stat there {};
-    if (::stat(path.c_str(), &there) != 0)
+    os::FileInfo there;
+    if (!os::infoOf(path, there))
         return unreadable(result, errno);
     Fd file;
     try {
-        file.reset(openRegularFile(path, O_RDONLY));
+        file.reset(openRegularFile(path));
     } catch (const IoError& e) {
         result.state = LiveState::Unreadable;
         result.error = e.what();
         return result;
     }
-    struct stat st {
-    }, copySt{};
-    if (::fstat(file.get(), &st) != 0 || ::fstat(copyFd, &copySt) != 0)
+    os::FileInfo st, copySt;
+    if (!os::info(file.get(), st) || !os::info(copyFd, copySt))
         return unreadable(result, errno);
     if (!sameFile(st, loaded)) {
         result.state = LiveState::Replaced;
         return result;
     }
-    result.copyCount = static_cast<int>(copySt.st_size / static_cast<off_t>(kRecordSize));
-    result.fileCount = static_cast<int>(st.st_size / static_cast<off_t>(kRecordSize));
+    result.copyCount = static_cast<int>(copySt.size / static_cast<os::Offset>(kRecordSize));
+    result.fileCount = static_cast<int>(st.size / static_cast<os::Offset>(kRecordSize));
     if (result.fileCount < result.copyCount) {
         result.state = LiveState::Shrunk;
         return result;
@@ -125,7 +91,7 @@ LiveCompare compareWithFile(const std::string& path, const FileIdentity& loaded,
             return result;
         const int n = std::min(kBlockRecords, result.fileCount - start);
         const std::size_t bytes = static_cast<std::size_t>(n) * kRecordSize;
-        const ssize_t got = readUpTo(file.get(), theirs.data(), bytes, offsetOf(start));
+        const long long got = os::readAt(file.get(), theirs.data(), bytes, recordOffset(start));
         if (got < 0)
             return unreadable(result, errno);
         if (static_cast<std::size_t>(got) < bytes) {
@@ -137,8 +103,8 @@ LiveCompare compareWithFile(const std::string& path, const FileIdentity& loaded,
         const int inCopy = std::clamp(result.copyCount - start, 0, n);
         if (inCopy > 0) {
             const std::size_t copyBytes = static_cast<std::size_t>(inCopy) * kRecordSize;
-            if (readUpTo(copyFd, mine.data(), copyBytes, offsetOf(start)) !=
-                static_cast<ssize_t>(copyBytes))
+            if (os::readAt(copyFd, mine.data(), copyBytes, recordOffset(start)) !=
+                static_cast<long long>(copyBytes))
                 return unreadable(result, errno ? errno : EIO);
             if (inCopy == n && std::memcmp(mine.data(), theirs.data(), copyBytes) == 0)
                 continue;

@@ -71,7 +71,7 @@ inline constexpr std::size_t kMaxLiveRecords = 100000;
 // taken only when two reads in a row give the same bytes: the board may be
 // writing it. `cancel`, when set, ends the compare early (state Following,
 // records incomplete: the caller drops such a result). Never throws.
-LiveCompare compareWithFile(const std::string& path, const FileIdentity& loaded, int copyFd,
+LiveCompare compareWithFile(const std::string& path, const FileIdentity& loaded, os::Handle copyFd,
                             const std::atomic<bool>* cancel = nullptr,
                             std::size_t maxRecords = kMaxLiveRecords);
 

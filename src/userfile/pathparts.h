@@ -1,9 +1,9 @@
 #pragma once
-// The folder and name parts of a POSIX path, for files made beside another.
+// The folder and name parts of a path, for files made beside another.
 
-#include <cstdlib>
+#include "os/file.h"
+
 #include <string>
-#include <unistd.h>
 
 namespace zorv {
 
@@ -25,15 +25,17 @@ inline std::string baseOf(const std::string& path) {
 // Where the folder cannot be resolved, the path as given after the working
 // folder.
 inline std::string absolutePathOf(const std::string& path) {
-    if (char* real = ::realpath(dirOf(path).c_str(), nullptr)) {
-        std::string dir = real;
-        std::free(real);
-        return (dir == "/" ? "" : dir) + "/" + baseOf(path);
-    }
+    if (auto dir = os::realPath(dirOf(path)))
+        return (*dir == "/" ? "" : *dir) + "/" + baseOf(path);
     if (!path.empty() && path[0] == '/')
         return path;
-    char cwd[4096];
-    return ::getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
+    const std::string cwd = os::workingFolder();
+    return cwd.empty() ? path : cwd + "/" + path;
+}
+
+// Makes a rename or removal beside `path` durable; best effort.
+inline void syncFolderOf(const std::string& path) {
+    os::flushFolder(dirOf(path));
 }
 
 } // namespace zorv

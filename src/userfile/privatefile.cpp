@@ -6,9 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <pwd.h>
-#include <unistd.h>
 
 namespace zorv {
 
@@ -20,17 +17,17 @@ namespace {
 
 } // namespace
 
-bool ownPlainFile(const struct stat& st) {
-    return S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == ::geteuid();
+bool ownPlainFile(const os::FileInfo& st) {
+    return st.kind == os::Kind::Regular && st.links == 1 && os::ownedByMe(st);
 }
 
 void checkPrivateFolder(const std::string& dir) {
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) != 0)
+    os::FileInfo st;
+    if (!os::infoOf(dir, st))
         return; // nothing can be made there anyway; the create says why
-    if ((st.st_mode & S_IWOTH) && !(st.st_mode & S_ISVTX)) {
+    if ((st.mode & 0002) && !(st.mode & 01000)) { // others may write, not sticky
         char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        std::snprintf(mode, sizeof mode, "%04o", st.mode & 07777);
         throw IoError(kFileAccessDenied,
                       "File access denied: the folder " + dir + " (mode " + mode +
                           ") is writable by every user, so a copy of the user file there "
@@ -38,35 +35,32 @@ void checkPrivateFolder(const std::string& dir) {
     }
 }
 
-std::string foreignObjectText(const std::string& path, const struct stat& st,
+std::string foreignObjectText(const std::string& path, const os::FileInfo& st,
                               const std::string& role) {
     std::string kind = kindOf(st);
-    if (S_ISREG(st.st_mode) && st.st_nlink > 1)
-        kind = "a file with " + std::to_string(st.st_nlink) + " names (a hard link)";
-    std::string owner = "uid " + std::to_string(st.st_uid);
-    struct passwd pw {};
-    struct passwd* found = nullptr;
-    char buf[1024];
-    if (::getpwuid_r(st.st_uid, &pw, buf, sizeof buf, &found) == 0 && found)
-        owner = std::string(found->pw_name) + " (" + owner + ")";
+    if (st.kind == os::Kind::Regular && st.links > 1)
+        kind = "a file with " + std::to_string(st.links) + " names (a hard link)";
+    std::string owner = "uid " + std::to_string(st.owner);
+    if (const std::string name = os::userName(st.owner); !name.empty())
+        owner = name + " (" + owner + ")";
     return path + " is " + kind + " owned by " + owner + ", not " + role +
            " of this program, so it was left as it is. Remove it, or have its owner remove "
            "it, then try again";
 }
 
-int openPrivateFile(const std::string& path, const std::string& what, bool create) {
+os::Handle openPrivateFile(const std::string& path, const std::string& what, bool create) {
     checkPrivateFolder(dirOf(path));
     for (int attempt = 0; attempt < 16; ++attempt) {
         // Looked at before it is opened: a FIFO or device must never be opened.
-        struct stat lst {};
-        if (::lstat(path.c_str(), &lst) != 0) {
+        os::FileInfo lst;
+        if (!os::linkInfoOf(path, lst)) {
             if (errno != ENOENT)
                 throwAt("Cannot open " + what, path, errno);
             if (!create)
                 throwAt("Cannot open " + what, path, ENOENT);
-            const int made =
-                ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-            if (made >= 0)
+            const os::Handle made =
+                os::open(path, os::kReadWrite | os::kCreate | os::kExclusive | os::kNoFollow, 0600);
+            if (os::isOpen(made))
                 return made;
             if (errno != EEXIST)
                 throwAt("Cannot create " + what, path, errno);
@@ -77,36 +71,34 @@ int openPrivateFile(const std::string& path, const std::string& what, bool creat
         if (!ownPlainFile(lst))
             throw IoError(kFileAccessDenied,
                           "File access denied: " + foreignObjectText(path, lst, what));
-        const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) {
+        const os::Handle fd = os::open(path, os::kReadWrite | os::kNoFollow | os::kNoWait);
+        if (!os::isOpen(fd)) {
             if (errno == ENOENT || errno == ELOOP)
                 continue;
             throwAt("Cannot open " + what, path, errno);
         }
-        struct stat st {};
-        if (::fstat(fd, &st) != 0 || st.st_dev != lst.st_dev || st.st_ino != lst.st_ino ||
-            !ownPlainFile(st)) {
-            ::close(fd); // replaced between the look and the open: look again
+        os::FileInfo st;
+        if (!os::info(fd, st) || !os::sameFile(st, lst) || !ownPlainFile(st)) {
+            os::close(fd); // replaced between the look and the open: look again
             continue;
         }
-        if ((st.st_mode & 0777) != 0600 && ::fchmod(fd, 0600) != 0) {
+        if ((st.mode & 0777) != 0600 && !os::setMode(fd, 0600)) {
             const int err = errno;
-            ::close(fd);
+            os::close(fd);
             throwAt("Cannot make private " + what, path, err);
         }
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        os::setBlocking(fd);
         return fd;
     }
     throw IoError(kFileAccessDenied, "File access denied: " + path + " keeps being replaced");
 }
 
-void takeModeAndGroup(int fd, const struct stat& model) {
-    mode_t mode = model.st_mode & 0777;
-    struct stat mine {};
-    if (::fstat(fd, &mine) == 0 && mine.st_gid != model.st_gid &&
-        ::fchown(fd, static_cast<uid_t>(-1), model.st_gid) != 0)
-        mode &= ~static_cast<mode_t>(070);
-    if (::fchmod(fd, mode) != 0)
+void takeModeAndGroup(os::Handle fd, const os::FileInfo& model) {
+    unsigned mode = model.mode & 0777;
+    os::FileInfo mine;
+    if (os::info(fd, mine) && mine.group != model.group && !os::setGroup(fd, model.group))
+        mode &= ~070u;
+    if (!os::setMode(fd, mode))
         throwAt("Cannot set the permissions of a copy of", "the user file", errno);
 }
 

@@ -3,8 +3,9 @@
 // are the operator's alone: the records carry the users' passwords, and the
 // folder they lie in may be shared with other local users.
 
+#include "os/file.h"
+
 #include <string>
-#include <sys/stat.h>
 
 namespace zorv {
 
@@ -19,21 +20,21 @@ void checkPrivateFolder(const std::string& dir);
 // Anything else at the name (a link, a folder, a FIFO, another user's file, a
 // hard link) is refused, never opened or removed: "File access denied" and
 // what it is. `what` names the file in messages ("the working copy"). Throws
-// IoError; returns the fd.
-int openPrivateFile(const std::string& path, const std::string& what, bool create = true);
+// IoError; returns the open file.
+os::Handle openPrivateFile(const std::string& path, const std::string& what, bool create = true);
 
 // True for a regular file of one link owned by us.
-bool ownPlainFile(const struct stat& st);
+bool ownPlainFile(const os::FileInfo& st);
 
 // "<path> is a FIFO owned by nobody (uid 65534), not <role> of this program
 // ...": what lies at a name of ours that we did not put there, that it was
 // left alone, and what to do about it.
-std::string foreignObjectText(const std::string& path, const struct stat& st,
+std::string foreignObjectText(const std::string& path, const os::FileInfo& st,
                               const std::string& role);
 
 // Permissions for a copy of a file with `model`'s mode and group: never wider
 // than the model, never set-id; applied to `fd` (owned by us). The group bits
 // are dropped when the group cannot be set.
-void takeModeAndGroup(int fd, const struct stat& model);
+void takeModeAndGroup(os::Handle fd, const os::FileInfo& model);
 
 } // namespace zorv

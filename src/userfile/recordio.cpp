@@ -4,58 +4,61 @@
 
 #include <cerrno>
 #include <climits>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace zorv {
 
-int openRegularFile(const std::string& path, int flags) {
+os::Handle openRegularFile(const std::string& path, Access access) {
     // Non-blocking only for the open itself: a FIFO without a writer would hang it.
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    const os::Handle fd =
+        os::open(path, (access == Access::ReadWrite ? os::kReadWrite : os::kRead) | os::kNoWait);
+    if (!os::isOpen(fd))
         throw ioErrorFromErrno(errno);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
+    os::FileInfo st;
+    if (!os::info(fd, st)) {
         const int err = errno;
-        ::close(fd);
+        os::close(fd);
         throw ioErrorFromErrno(err);
     }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (st.kind != os::Kind::Regular) {
+        os::close(fd);
         throw accessDenied(st);
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    os::setBlocking(fd);
     return fd;
 }
 
-int recordCountOf(int fd) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
+int recordCountOf(os::Handle fd) {
+    os::FileInfo st;
+    if (!os::info(fd, st))
         throw ioErrorFromErrno(errno);
-    if (S_ISDIR(st.st_mode))
+    if (st.kind == os::Kind::Folder)
         throw accessDenied(st);
-    const auto n = static_cast<long long>(st.st_size) / static_cast<long long>(kRecordSize);
+    const auto n = static_cast<long long>(st.size) / static_cast<long long>(kRecordSize);
     return n > INT_MAX ? INT_MAX : static_cast<int>(n);
 }
 
-void readRecordOf(int fd, int index, Record& buffer) {
+void readRecordOf(os::Handle fd, int index, Record& buffer) {
     if (index < 0 || index >= recordCountOf(fd))
         throw IoError(kReadBeyondEnd);
-    std::size_t done = 0;
-    const off_t base = static_cast<off_t>(index) * static_cast<off_t>(kRecordSize);
-    while (done < kRecordSize) {
-        const ssize_t n =
-            ::pread(fd, buffer.data() + done, kRecordSize - done, base + static_cast<off_t>(done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw ioErrorFromErrno(errno);
-        }
-        if (n == 0)
-            throw IoError(kReadBeyondEnd); // the file shrank under us
-        done += static_cast<std::size_t>(n);
-    }
+    const long long n = os::readAt(fd, buffer.data(), kRecordSize, recordOffset(index));
+    if (n < 0)
+        throw ioErrorFromErrno(errno);
+    if (n < static_cast<long long>(kRecordSize))
+        throw IoError(kReadBeyondEnd); // the file shrank under us
+}
+
+bool readWholeRecord(os::Handle fd, Record& r, os::Offset offset) {
+    const long long n = os::readAt(fd, r.data(), kRecordSize, offset);
+    if (n == static_cast<long long>(kRecordSize))
+        return true;
+    if (n >= 0)
+        errno = 0;
+    return false;
+}
+
+os::Offset fileSizeOf(os::Handle fd) {
+    os::FileInfo st;
+    return os::info(fd, st) ? st.size : -1;
 }
 
 } // namespace zorv

@@ -2,22 +2,33 @@
 // Whole-record reads on an open file, for the working copy and the read-only
 // readers alike.
 
+#include "os/file.h"
 #include "record.h"
 
 #include <string>
 
 namespace zorv {
 
-// Opens a file to read (flags: O_RDONLY or O_RDWR). Only regular files are
-// taken: a FIFO or device in the way would block or never end, so it is
-// "File access denied (a FIFO)", as a folder is "(a folder)". Throws IoError;
-// returns the fd.
-int openRegularFile(const std::string& path, int flags);
+enum class Access { Read, ReadWrite };
+
+// Opens a file to read (or read and write). Only regular files are taken: a
+// FIFO or device in the way would block or never end, so it is "File access
+// denied (a FIFO)", as a folder is "(a folder)". Throws IoError.
+os::Handle openRegularFile(const std::string& path, Access access = Access::Read);
 
 // The file's size divided by 273, rounded down. IoError on failure; a folder
 // is "File access denied (a folder)".
-int recordCountOf(int fd);
+int recordCountOf(os::Handle fd);
 // "Read beyond end of file" for an index outside 0..recordCountOf(fd)-1.
-void readRecordOf(int fd, int index, Record& buffer);
+void readRecordOf(os::Handle fd, int index, Record& buffer);
+
+// Where record `index` begins.
+inline os::Offset recordOffset(int index) {
+    return static_cast<os::Offset>(index) * static_cast<os::Offset>(kRecordSize);
+}
+// Whole record or nothing: false at the end of the file (errno 0) or on an error.
+bool readWholeRecord(os::Handle fd, Record& r, os::Offset offset);
+// The file's size, -1 when it cannot be had.
+os::Offset fileSizeOf(os::Handle fd);
 
 } // namespace zorv

@@ -2,32 +2,14 @@
 
 #include "record.h"
 
+#include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <fcntl.h>
 #include <thread>
 
 namespace zorv {
 
 namespace {
-
-bool setLock(int fd, short type, off_t start, bool& unsupported) {
-    struct flock fl {};
-    fl.l_type = type;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = start;
-    fl.l_len = static_cast<off_t>(kRecordSize);
-    fl.l_pid = 0; // required for open-file-description locks
-    for (;;) {
-        if (::fcntl(fd, F_OFD_SETLK, &fl) == 0)
-            return true;
-        if (errno == EINTR)
-            continue;
-        unsupported = errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP;
-        return false;
-    }
-}
 
 std::atomic<int> lockWaitMs{kRecordLockWaitMs};
 
@@ -41,21 +23,24 @@ void setRecordLockWaitForTesting(int ms) {
     lockWaitMs.store(ms, std::memory_order_relaxed);
 }
 
-RecordLock::RecordLock(int fd, int index, bool write, int waitMs)
-    : fd_(fd), start_(static_cast<off_t>(index) * static_cast<off_t>(kRecordSize)) {
+RecordLock::RecordLock(os::Handle fd, int index, bool write, int waitMs)
+    : fd_(fd), start_(static_cast<os::Offset>(index) * static_cast<os::Offset>(kRecordSize)) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     auto pause = std::chrono::microseconds(200);
     for (;;) {
-        bool unsupported = false;
-        if (setLock(fd_, write ? F_WRLCK : F_RDLCK, start_, unsupported)) {
+        switch (os::lockRange(fd_, start_, kRecordSize, write)) {
+        case os::Lock::Held:
             held_ = locked_ = true;
             return;
-        }
-        if (unsupported) {
+        case os::Lock::Unsupported:
             held_ = true;
             return;
+        case os::Lock::Failed:
+            return;
+        case os::Lock::Busy:
+            break;
         }
-        if ((errno != EAGAIN && errno != EACCES) || std::chrono::steady_clock::now() >= deadline)
+        if (std::chrono::steady_clock::now() >= deadline)
             return;
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::microseconds(20000));
@@ -63,10 +48,8 @@ RecordLock::RecordLock(int fd, int index, bool write, int waitMs)
 }
 
 RecordLock::~RecordLock() {
-    if (locked_) {
-        bool unsupported = false;
-        (void)setLock(fd_, F_UNLCK, start_, unsupported);
-    }
+    if (locked_)
+        os::unlockRange(fd_, start_, kRecordSize);
 }
 
 } // namespace zorv

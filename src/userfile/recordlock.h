@@ -4,7 +4,7 @@
 // share them. A board or tool that locks the records it writes can then never
 // interleave with a compare-and-write of ours.
 
-#include <sys/types.h>
+#include "os/file.h"
 
 namespace zorv {
 
@@ -13,15 +13,15 @@ class RecordLock {
     // Tries for at most `waitMs` (there is no bounded blocking wait). `write`
     // takes an exclusive lock, otherwise a shared one. File systems that do
     // not lock count as locked: nothing better can be had there.
-    RecordLock(int fd, int index, bool write, int waitMs);
+    RecordLock(os::Handle fd, int index, bool write, int waitMs);
     ~RecordLock();
     RecordLock(const RecordLock&) = delete;
     RecordLock& operator=(const RecordLock&) = delete;
     bool held() const { return held_; }
 
   private:
-    int fd_;
-    off_t start_;
+    os::Handle fd_;
+    os::Offset start_;
     bool held_ = false;
     bool locked_ = false;
 };

@@ -2,12 +2,10 @@
 
 #include "errors.h"
 #include "recordio.h"
-#include "workingcopy.h"
+#include "replacement.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 #include <utility>
 
 namespace zorv {
@@ -17,8 +15,8 @@ namespace {
 // Opened read only: a reader never locks or changes the file.
 class ReadOnlyFile {
   public:
-    explicit ReadOnlyFile(const std::string& path) : fd_(openRegularFile(path, O_RDONLY)) {}
-    ~ReadOnlyFile() { ::close(fd_); }
+    explicit ReadOnlyFile(const std::string& path) : fd_(openRegularFile(path)) {}
+    ~ReadOnlyFile() { os::close(fd_); }
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
@@ -26,7 +24,7 @@ class ReadOnlyFile {
     void read(int index, Record& r) const { readRecordOf(fd_, index, r); }
 
   private:
-    int fd_;
+    os::Handle fd_;
 };
 
 } // namespace
@@ -83,7 +81,7 @@ void AtomicFileWriter::sync() {
     if (!file_)
         throw IoError(kFileNotOpen);
     flushBuffer();
-    if (::fsync(file_->fd()) != 0) {
+    if (!os::flush(file_->fd())) {
         const IoError e = ioErrorFromErrno(errno);
         const std::string temp = file_->tempPath();
         file_.reset();

@@ -12,7 +12,7 @@
 
 namespace zorv {
 
-class ReplacementFile; // workingcopy.h
+class ReplacementFile; // replacement.h
 
 // Throws IoError like the working copy does.
 int countRecords(const std::string& path);

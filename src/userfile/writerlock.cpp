@@ -5,11 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 
 namespace zorv {
@@ -19,10 +15,6 @@ namespace {
 std::string seconds(int ms) {
     const int n = (ms + 999) / 1000;
     return std::to_string(n) + (n == 1 ? " second" : " seconds");
-}
-
-bool noLocksHere(int err) {
-    return err == ENOLCK || err == EOPNOTSUPP || err == EINVAL;
 }
 
 } // namespace
@@ -41,9 +33,9 @@ WriterLock::~WriterLock() {
 }
 
 void WriterLock::release() {
-    if (fd_ >= 0)
-        ::close(fd_); // the lock goes with the descriptor
-    fd_ = -1;
+    if (os::isOpen(fd_))
+        os::close(fd_); // the lock goes with the descriptor
+    fd_ = os::noHandle();
     taken_ = false;
 }
 
@@ -53,24 +45,24 @@ void WriterLock::release() {
 // access, so it is opened to read only.
 std::optional<std::string> WriterLock::open(bool& retry) {
     retry = false;
-    struct stat lst {};
-    if (::lstat(path_.c_str(), &lst) == 0) {
-        struct stat owner {};
-        const bool ownerKnown = ::stat(userFile_.c_str(), &owner) == 0;
-        const bool trusted = lst.st_uid == ::geteuid() || lst.st_uid == 0 ||
-                             (ownerKnown && lst.st_uid == owner.st_uid);
-        if (!S_ISREG(lst.st_mode) || lst.st_nlink != 1 || !trusted)
+    os::FileInfo lst;
+    if (os::linkInfoOf(path_, lst)) {
+        os::FileInfo owner;
+        const bool ownerKnown = os::infoOf(userFile_, owner);
+        const bool trusted =
+            os::ownedByMe(lst) || lst.owner == 0 || (ownerKnown && lst.owner == owner.owner);
+        if (lst.kind != os::Kind::Regular || lst.links != 1 || !trusted)
             return foreignObjectText(path_, lst, "the writers' lock");
-        fd_ = ::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        struct stat st {};
-        if (fd_ < 0) {
+        fd_ = os::open(path_, os::kRead | os::kNoFollow | os::kNoWait);
+        os::FileInfo st;
+        if (!os::isOpen(fd_)) {
             retry = errno == ENOENT || errno == ELOOP; // replaced between the look and the open
             if (retry)
                 return std::nullopt;
             return "Cannot open the writers' lock " + path_ + ": " + std::strerror(errno) +
                    ". Everyone who writes " + userFile_ + " must be able to read it.";
         }
-        if (::fstat(fd_, &st) != 0 || st.st_dev != lst.st_dev || st.st_ino != lst.st_ino) {
+        if (!os::info(fd_, st) || !os::sameFile(st, lst)) {
             release();
             retry = true;
         }
@@ -78,8 +70,8 @@ std::optional<std::string> WriterLock::open(bool& retry) {
     }
     if (errno != ENOENT)
         return "Cannot look at the writers' lock " + path_ + ": " + std::strerror(errno);
-    fd_ = ::open(path_.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd_ < 0) {
+    fd_ = os::open(path_, os::kRead | os::kCreate | os::kExclusive | os::kNoFollow, 0600);
+    if (!os::isOpen(fd_)) {
         const int err = errno;
         retry = err == EEXIST;
         // A folder this run may not write (or that is gone) holds no lock;
@@ -90,8 +82,8 @@ std::optional<std::string> WriterLock::open(bool& retry) {
         return "Cannot create the writers' lock " + path_ + ": " + std::strerror(err);
     }
     // Every run that may write the user file must be able to open it.
-    struct stat model {};
-    if (::stat(userFile_.c_str(), &model) == 0) {
+    os::FileInfo model;
+    if (os::infoOf(userFile_, model)) {
         try {
             takeModeAndGroup(fd_, model);
         } catch (const std::exception&) {
@@ -113,23 +105,22 @@ std::optional<std::string> WriterLock::take() {
             return refused;
         if (retry)
             continue;
-        if (fd_ < 0) {
+        if (!os::isOpen(fd_)) {
             taken_ = true; // no lock can be had here
             return std::nullopt;
         }
         for (;;) {
-            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0)
+            const os::Lock got = os::lockWriters(fd_);
+            if (got == os::Lock::Held)
                 break;
             const int err = errno;
-            if (err == EINTR)
-                continue;
-            if (noLocksHere(err)) {
-                ::close(fd_);
-                fd_ = -1;
+            if (got == os::Lock::Unsupported) {
+                os::close(fd_);
+                fd_ = os::noHandle();
                 taken_ = true;
                 return std::nullopt;
             }
-            if (err != EWOULDBLOCK) {
+            if (got == os::Lock::Failed) {
                 release();
                 return "Cannot lock " + path_ + ": " + std::strerror(err);
             }
@@ -149,10 +140,8 @@ std::optional<std::string> WriterLock::take() {
         }
         // The name must still be the file locked: a lock on a file replaced
         // meanwhile keeps no one out.
-        struct stat a {
-        }, b{};
-        if (::fstat(fd_, &a) == 0 && ::lstat(path_.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-            a.st_ino == b.st_ino) {
+        os::FileInfo a, b;
+        if (os::info(fd_, a) && os::linkInfoOf(path_, b) && os::sameFile(a, b)) {
             taken_ = true;
             if (told && waiting_)
                 waiting_("");

@@ -4,6 +4,8 @@
 // "<user file>.lock". The lock file is never removed, so that every run locks
 // the same inode; the board itself does not take it.
 
+#include "os/file.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -43,7 +45,7 @@ class WriterLock {
     std::string path_;
     Timing timing_;
     std::function<void(const std::string&)> waiting_;
-    int fd_ = -1;
+    os::Handle fd_ = os::noHandle();
     bool taken_ = false;
 };
 

@@ -17,7 +17,7 @@
 #include "settings/regfile.h"
 #include "tempdir.h"
 #include "userfile/record.h"
-#include "userfile/workingcopy.h"
+#include "userfile/usersession.h"
 
 #include <QString>
 #include <Qt>

@@ -5,8 +5,9 @@
 
 #include "scripted_prompts.h"
 #include "userfile/record.h"
+#include "userfile/recordwriter.h"
+#include "userfile/savefile.h"
 #include "userfile/userfile.h"
-#include "userfile/usersave.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -2,7 +2,7 @@
 // Prompts for the user-file layer that record what was shown and answer the
 // "Confirm" questions from a script.
 
-#include "userfile/workingcopy.h"
+#include "userfile/prompts.h"
 
 #include <deque>
 #include <functional>

@@ -4,8 +4,10 @@
 //   crash_trial save USERFILE WORKINGCOPY EVERY   changes every EVERY-th user, saves
 //   crash_trial recover USERFILE WORKINGCOPY      what a start does before loading
 
-#include "userfile/usersave.h"
-#include "userfile/workingcopy.h"
+#include "userfile/journalfile.h"
+#include "userfile/leftovers.h"
+#include "userfile/rollback.h"
+#include "userfile/savefile.h"
 
 #include <cstdio>
 #include <cstdlib>

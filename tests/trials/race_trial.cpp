@@ -16,8 +16,8 @@
 #include "trialsupport.h"
 #include "userfile/fields.h"
 #include "userfile/record.h"
-#include "userfile/usersave.h"
-#include "userfile/workingcopy.h"
+#include "userfile/recordwriter.h"
+#include "userfile/savefile.h"
 
 #include <algorithm>
 #include <atomic>

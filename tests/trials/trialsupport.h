@@ -2,8 +2,8 @@
 // What the race trials share: one clock for every process, a seeded random
 // source, the board's classic fcntl locks and writes, the saves' answers.
 
+#include "userfile/prompts.h"
 #include "userfile/record.h"
-#include "userfile/workingcopy.h"
 
 #include <cerrno>
 #include <cstdint>

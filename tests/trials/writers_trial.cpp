@@ -32,9 +32,10 @@
 // classic fcntl lock, changing only bytes 249-272; its purges take no lock.
 
 #include "trialsupport.h"
+#include "userfile/journalfile.h"
 #include "userfile/record.h"
-#include "userfile/usersave.h"
-#include "userfile/workingcopy.h"
+#include "userfile/rollback.h"
+#include "userfile/savefile.h"
 
 #include <algorithm>
 #include <atomic>

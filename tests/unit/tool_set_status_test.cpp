@@ -6,9 +6,11 @@
 #include "toolrun.h"
 #include "toolsave.h"
 #include "userfile/codepage.h"
+#include "userfile/journalfile.h"
 #include "userfile/record.h"
-#include "userfile/usersave.h"
-#include "userfile/workingcopy.h"
+#include "userfile/recordwriter.h"
+#include "userfile/replacement.h"
+#include "userfile/rollback.h"
 #include "userfile/writerlock.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,10 @@
 #include "scripted_prompts.h"
 #include "tempdir.h"
 #include "userfile/errors.h"
+#include "userfile/replacement.h"
+#include "userfile/savefile.h"
 #include "userfile/userfile.h"
-#include "userfile/workingcopy.h"
+#include "userfile/workingcopypath.h"
 
 #include <gtest/gtest.h>
 
@@ -361,7 +363,7 @@ TEST_F(SessionTest, SaveWithoutChangesDoesNothing) {
     writeFileBytes(userFile, recordsBytes(3));
     ASSERT_TRUE(loadUserFile(s, prompts));
     const ino_t before = inodeOf(userFile);
-    saveUserFile(s, prompts);
+    saveToUserFile(s, prompts);
     EXPECT_EQ(inodeOf(userFile), before);
     EXPECT_TRUE(prompts.shown.empty());
 }
@@ -371,7 +373,7 @@ TEST_F(SessionTest, SaveCopiesBackOnceKeepingPermissions) {
     ::chmod(userFile.c_str(), 0640);
     s.currentIndex = 2;
     s.recordBuffer.fill(0);
-    saveUserFile(s, prompts);
+    saveToUserFile(s, prompts);
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_FALSE(s.userFileChanged);
     EXPECT_EQ(readFileBytes(userFile), readFileBytes(copyPath));
@@ -386,7 +388,7 @@ TEST_F(SessionTest, SaveCopiesBackOnceKeepingPermissions) {
 
     // A second save has nothing to do, even if the BBS changed the file since.
     writeFileBytes(userFile, "changed by the BBS");
-    saveUserFile(s, prompts);
+    saveToUserFile(s, prompts);
     EXPECT_EQ(readFileBytes(userFile), "changed by the BBS");
     for (const auto& name : listDir(tmp.path())) // the writers' lock stays for good
         EXPECT_TRUE(name == "zorvuser.dat" || name == "zorvedit.dat" || name == "zorvuser.dat.lock")
@@ -414,7 +416,7 @@ TEST_F(SessionTest, FailedSaveWarnsAndKeepsChangesMarked) {
     loadAndChange();
     // The user file's folder has gone away.
     s.userFileName = tmp.file("gone/zorvuser.dat");
-    saveUserFile(s, prompts);
+    saveToUserFile(s, prompts);
     expectFailedSave(s, prompts);
 
     // A folder that refuses new files whatever the privileges (sysfs).
@@ -422,7 +424,7 @@ TEST_F(SessionTest, FailedSaveWarnsAndKeepsChangesMarked) {
     if (zorvtest::fileExists("/sys/kernel")) {
         s.userFileName = "/sys/kernel/zorvuser.dat";
         prompts.choices = {0}; // gone: write it whole
-        saveUserFile(s, prompts);
+        saveToUserFile(s, prompts);
         expectFailedSave(s, prompts);
         EXPECT_EQ(ioCode([&] { replaceFileAtomically(copyPath, s.userFileName); }),
                   kFileAccessDenied);
@@ -437,7 +439,7 @@ TEST_F(SessionTest, ReadOnlyUserFileIsReportedWithItsCause) {
         ro = ScopedMount::readOnlyBind(userFile);
     if (::access(userFile.c_str(), W_OK) == 0)
         GTEST_SKIP() << "cannot make a read-only file here";
-    saveUserFile(s, prompts);
+    saveToUserFile(s, prompts);
     expectFailedSave(s, prompts);
     EXPECT_EQ(readFileBytes(userFile), recordsBytes(3));
     if (ro) { // the cause, beside the old text
@@ -475,7 +477,7 @@ TEST_F(SessionTest, WritableUserFileInAReadOnlyFolderIsSavedInPlace) {
     if (::access(userFile.c_str(), W_OK) != 0)
         GTEST_SKIP() << "cannot keep the user file writable here";
     const ino_t inode = inodeOf(userFile);
-    saveUserFile(s, prompts);
+    saveToUserFile(s, prompts);
     EXPECT_TRUE(prompts.shown.empty()) << prompts.shown[0].text;
     EXPECT_FALSE(s.userFileChanged);
     EXPECT_EQ(readFileBytes(userFile)[kRecordSize], 'Z');
@@ -494,7 +496,7 @@ TEST_F(SessionTest, BackupOnAFullDiskStopsTheSaveBeforeAnyWrite) {
     s.backups = 2;
     writeFileBytes(dir + "/filler", std::string(4096, 'x'));
     loadAndChange(30); // 8 KB: no room for a second copy
-    saveUserFile(s, prompts);
+    saveToUserFile(s, prompts);
     expectFailedSave(s, prompts, 30);
     EXPECT_NE(prompts.shown[0].text.find("backup"), std::string::npos) << prompts.shown[0].text;
     EXPECT_EQ(readFileBytes(userFile), recordsBytes(30));
@@ -631,7 +633,7 @@ TEST_F(SessionTest, AfterAFailedLoadNothingIsEverCopiedBack) {
     EXPECT_EQ(readFileBytes(copyPath), "");
     s.userFileChanged = true;
 
-    saveUserFile(s, prompts);
+    saveToUserFile(s, prompts);
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(prompts.shown[0].text,
               "Unable to save userfile\nThe working copy holds no loaded user file.");
@@ -648,7 +650,7 @@ TEST_F(SessionTest, UserFileThatIsItsOwnWorkingCopyKeepsEverySave) {
     // changes are already in the user file, and the held copy must stay it.
     userFile = s.userFileName = copyPath;
     loadAndChange();
-    saveUserFile(s, prompts);
+    saveToUserFile(s, prompts);
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_FALSE(s.userFileChanged);
 
@@ -657,7 +659,7 @@ TEST_F(SessionTest, UserFileThatIsItsOwnWorkingCopyKeepsEverySave) {
     r[0] = 'Y';
     s.workingCopy.writeRecord(2, r);
     s.userFileChanged = true;
-    saveUserFile(s, prompts);
+    saveToUserFile(s, prompts);
     EXPECT_TRUE(prompts.shown.empty());
     const std::string saved = readFileBytes(userFile);
     ASSERT_EQ(saved.size(), 3 * kRecordSize);

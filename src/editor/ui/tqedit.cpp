@@ -15,8 +15,11 @@
 #include "userfile/codepage.h"
 #include "userfile/errors.h"
 #include "userfile/fields.h"
+#include "userfile/journalfile.h"
+#include "userfile/leftovers.h"
 #include "userfile/numtext.h"
-#include "userfile/usersave.h"
+#include "userfile/rollback.h"
+#include "userfile/savefile.h"
 
 #include <QAction>
 #include <QApplication>

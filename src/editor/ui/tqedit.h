@@ -20,7 +20,7 @@
 #include "reports/ui/reporthost.h"
 #include "settings/registry.h"
 #include "userfile/record.h"
-#include "userfile/workingcopy.h"
+#include "userfile/usersession.h"
 
 #include <QString>
 #include <QWidget>

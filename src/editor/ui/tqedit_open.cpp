@@ -3,7 +3,7 @@
 
 #include "settings/steps.h"
 #include "userfile/errors.h"
-#include "userfile/usersave.h"
+#include "userfile/savefile.h"
 
 #include <QLineEdit>
 

@@ -2,7 +2,7 @@
 #include "editor/ui/tqedit.h"
 
 #include "settings/steps.h"
-#include "userfile/usersave.h"
+#include "userfile/savefile.h"
 
 #include <QFileInfo>
 #include <QStringList>

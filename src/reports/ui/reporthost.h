@@ -5,7 +5,7 @@
 
 #include "platform/platform.h"
 #include "settings/registry.h"
-#include "userfile/workingcopy.h"
+#include "userfile/usersession.h"
 
 class QWidget;
 

@@ -6,7 +6,7 @@
 
 #include "platform/platform.h"
 #include "settings/registry.h"
-#include "userfile/workingcopy.h"
+#include "userfile/usersession.h"
 
 #include <QDialog>
 

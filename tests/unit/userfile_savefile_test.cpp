@@ -4,10 +4,14 @@
 #include "plants.h"
 #include "scripted_prompts.h"
 #include "tempdir.h"
+#include "userfile/backups.h"
 #include "userfile/errors.h"
+#include "userfile/journalfile.h"
+#include "userfile/leftovers.h"
 #include "userfile/recordlock.h"
-#include "userfile/usersave.h"
-#include "userfile/workingcopy.h"
+#include "userfile/recordwriter.h"
+#include "userfile/rollback.h"
+#include "userfile/savefile.h"
 #include "userfile/writerlock.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# scripts/check-posix.sh passes the project's own core and refuses a core that
+# reaches the system itself: a POSIX header, a POSIX type, a POSIX call. What
+# comments, strings, member functions and src/os/ say is no such reach.
+#   check_posix_test.sh SOURCE_ROOT
+set -uo pipefail
+root=$1
+check="$root/scripts/check-posix.sh"
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+bash "$check" "$root" >/dev/null || fail "the project's own core is refused"
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+mkdir -p "$tmp/src/userfile" "$tmp/src/os/posix" "$tmp/src/editor/ui"
+cat >"$tmp/src/userfile/clean.cpp" <<'CPP'
+// Calls ::fsync( through the layer; "pread(" in a string is text.
+#include "os/file.h"
+bool save(Key& k) { return k.open(true) && os::flush(h) && k->close(); }
+const char* text = "::open( and pread( are words here";
+CPP
+# The layer itself and a window may do as they must.
+echo '#include <unistd.h>' >"$tmp/src/os/posix/file.cpp"
+echo '#include <sys/stat.h>' >"$tmp/src/editor/ui/window.cpp"
+bash "$check" "$tmp" >/dev/null || fail "a clean core is refused"
+
+planted() { # NAME LINE: the check must refuse a core file holding LINE
+  printf '%s\n' "$2" >"$tmp/src/userfile/planted.cpp"
+  if out=$(bash "$check" "$tmp" 2>&1); then
+    fail "$1 not found: $2"
+  elif ! grep -q 'src/userfile/planted.cpp:1:' <<<"$out"; then
+    fail "$1 found but not named with its line: $out"
+  fi
+  rm -f "$tmp/src/userfile/planted.cpp"
+}
+planted header '#include <fcntl.h>'
+planted "a sys/ header" '#  include <sys/file.h>'
+planted "the signal header" '#include <csignal>'
+planted "struct stat" 'bool f(const struct stat& st);'
+planted off_t 'off_t at = 0;'
+planted "a bare POSIX call" 'if (fsync(fd) != 0) return;'
+planted "a global call" '    const int fd = ::open(path.c_str(), 0);'
+planted "a call after an operator" 'x = !::pread(fd, b, n, 0);'
+
+[ "$failures" -eq 0 ] && echo "check-posix.sh: all cases behave"
+exit $((failures > 0))
