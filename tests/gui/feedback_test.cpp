@@ -31,11 +31,6 @@ using namespace zorv;
 
 namespace {
 
-void boardWrites(const std::string& path, int index, const Record& r) {
-    writeBytesAt(path, static_cast<long long>(index) * kRecordSize,
-                 std::string_view(reinterpret_cast<const char*>(r.data()), kRecordSize));
-}
-
 class FeedbackTest : public EditorTest {
   protected:
     QString field() const {

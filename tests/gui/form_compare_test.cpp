@@ -21,15 +21,6 @@
 using namespace zorvtest;
 using namespace zorv;
 
-namespace {
-
-void boardWrites(const std::string& path, int index, const Record& r) {
-    writeBytesAt(path, static_cast<long long>(index) * kRecordSize,
-                 std::string_view(reinterpret_cast<const char*>(r.data()), kRecordSize));
-}
-
-} // namespace
-
 TEST_F(EditorTest, AfterEveryTabWasRaisedTheShownUserStillFollowsTheBoard) {
     const std::vector<Record> users = plainUsers(10);
     startWith(users);

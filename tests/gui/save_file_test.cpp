@@ -25,11 +25,6 @@ using namespace zorv;
 
 namespace {
 
-void boardWrites(const std::string& path, int index, const Record& r) {
-    zorvtest::writeBytesAt(path, static_cast<long long>(index) * kRecordSize,
-                           std::string_view(reinterpret_cast<const char*>(r.data()), kRecordSize));
-}
-
 void boardAppends(const std::string& path, const std::vector<Record>& rs) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
     ASSERT_GE(fd, 0);

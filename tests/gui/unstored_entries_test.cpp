@@ -29,11 +29,6 @@ using namespace zorv;
 
 namespace {
 
-void boardWrites(const std::string& path, int index, const Record& r) {
-    writeBytesAt(path, static_cast<long long>(index) * kRecordSize,
-                 std::string_view(reinterpret_cast<const char*>(r.data()), kRecordSize));
-}
-
 // One way of moving, and the user it leads to from user 2 of five.
 struct Move {
     const char* name;

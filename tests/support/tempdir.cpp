@@ -53,6 +53,11 @@ void writeBytesAt(const std::string& path, long long offset, std::string_view by
         throw std::runtime_error("cannot write into " + path);
 }
 
+void boardWrites(const std::string& path, int index, const zorv::Record& r) {
+    writeBytesAt(path, static_cast<long long>(index) * zorv::kRecordSize,
+                 std::string_view(reinterpret_cast<const char*>(r.data()), zorv::kRecordSize));
+}
+
 bool fileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;

@@ -29,6 +29,8 @@ void writeFileBytes(const std::string& path, const std::string& bytes);
 // Overwrites bytes in place at `offset`, as another program writing into a
 // file would; throws std::runtime_error.
 void writeBytesAt(const std::string& path, long long offset, std::string_view bytes);
+// The board writing user `index` in place, as it does while the editor runs.
+void boardWrites(const std::string& path, int index, const zorv::Record& r);
 bool fileExists(const std::string& path);
 // Records back to back, as a user file holds them.
 std::string bytesOf(const std::vector<zorv::Record>& records);

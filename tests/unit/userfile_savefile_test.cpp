@@ -32,6 +32,7 @@
 #include <vector>
 
 using namespace zorv;
+using zorvtest::boardWrites;
 using zorvtest::readFileBytes;
 using zorvtest::ScriptedPrompts;
 using zorvtest::TempDir;
@@ -68,11 +69,6 @@ std::vector<Record> usersOf(int n, char salt = 'a') {
 }
 
 // What another program (the board) does: write one record in place.
-void boardWrites(const std::string& path, int index, const Record& r) {
-    zorvtest::writeBytesAt(path, static_cast<long long>(index) * kRecordSize,
-                           std::string_view(reinterpret_cast<const char*>(r.data()), kRecordSize));
-}
-
 void boardAppends(const std::string& path, const Record& r) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
     ASSERT_GE(fd, 0);
