@@ -1,8 +1,8 @@
 #include "fieldedit.h"
 #include "recordfields.h"
 
-#include "editor/codetables.h"
 #include "userfile/codepage.h"
+#include "userfile/codetables.h"
 #include "userfile/numtext.h"
 
 #include <array>

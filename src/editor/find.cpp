@@ -1,6 +1,7 @@
 #include "find.h"
 
 #include "userfile/blockreader.h"
+#include "userfile/codepage.h"
 #include "userfile/workingcopy.h"
 
 #include <algorithm>
@@ -13,58 +14,11 @@ namespace zorv {
 
 namespace {
 
-char upperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 bool contains(std::string_view haystack, std::string_view needle) {
     return !needle.empty() && haystack.find(needle) != std::string_view::npos;
 }
 
 } // namespace
-
-std::string dosUpper(std::string_view cp865) {
-    std::string out(cp865);
-    for (char& c : out) {
-        switch (static_cast<std::uint8_t>(c)) {
-        case 0x86:
-        case 0x8F:
-            c = static_cast<char>(0xC5);
-            break;
-        case 0x91:
-        case 0x92:
-            c = static_cast<char>(0xC6);
-            break;
-        case 0x9B:
-        case 0x9D:
-            c = static_cast<char>(0xD8);
-            break;
-        default:
-            c = upperAscii(c);
-        }
-    }
-    return out;
-}
-
-std::string ansiUpper(std::string_view cp1252) {
-    std::string out(cp1252);
-    for (char& c : out) {
-        switch (static_cast<std::uint8_t>(c)) {
-        case 0xE5:
-            c = static_cast<char>(0xC5);
-            break;
-        case 0xE6:
-            c = static_cast<char>(0xC6);
-            break;
-        case 0xF8:
-            c = static_cast<char>(0xD8);
-            break;
-        default:
-            c = upperAscii(c);
-        }
-    }
-    return out;
-}
 
 std::string searchWorkText(std::string_view cp1252) {
     const auto nul = cp1252.find('\0');

@@ -17,12 +17,6 @@ class WorkingCopy;
 // The search work buffer holds 30 characters; longer texts are cut to that.
 inline constexpr std::size_t kMaxSearchText = 30;
 
-// Field side (cp865): a-z to A-Z and the six Nordic letters to their cp1252
-// capitals (0x86/0x8F -> 0xC5, 0x91/0x92 -> 0xC6, 0x9B/0x9D -> 0xD8).
-std::string dosUpper(std::string_view cp865);
-// Search side (cp1252): a-z to A-Z, 0xE5 -> 0xC5, 0xE6 -> 0xC6, 0xF8 -> 0xD8.
-std::string ansiUpper(std::string_view cp1252);
-
 // The text as the work buffer holds it: up to the first NUL, at most 30 bytes.
 std::string searchWorkText(std::string_view cp1252);
 

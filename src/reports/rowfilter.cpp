@@ -1,6 +1,6 @@
 #include "reports/rowfilter.h"
 
-#include "editor/find.h"
+#include "userfile/codepage.h"
 
 #include <cstring>
 #include <thread>

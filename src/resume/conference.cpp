@@ -87,20 +87,21 @@ const DecodingTree& decodingTree() {
 }
 
 TableDecoder::TableDecoder(const DecodingTree& tree)
-    : steps_(static_cast<std::size_t>(kStates) * 256) {
+    : nextState_(static_cast<std::size_t>(kStates) * 256), emits_(nextState_.size()) {
     for (int state = 0; state < kStates; ++state) {
         for (unsigned byte = 0; byte < 256; ++byte) {
-            Step& s = steps_[static_cast<std::size_t>(state) * 256 + byte];
-            s = Step{};
-            unsigned at = static_cast<unsigned>(state + DecodingTree::kFirstInner);
+            const std::size_t at = static_cast<std::size_t>(state) * 256 + byte;
+            Emit& e = emits_[at];
+            e = Emit{};
+            unsigned node = static_cast<unsigned>(state + DecodingTree::kFirstInner);
             for (unsigned bit = 0; bit < 8; ++bit) {
-                at = tree.node(static_cast<int>(at)).child[(byte >> bit) & 1u];
-                if (at < DecodingTree::kFirstInner) {
-                    s.chars[s.count++] = static_cast<char>(at + kFirstWeightedCode);
-                    at = DecodingTree::kRoot;
+                node = tree.node(static_cast<int>(node)).child[(byte >> bit) & 1u];
+                if (node < DecodingTree::kFirstInner) {
+                    e.chars[e.count++] = static_cast<char>(node + kFirstWeightedCode);
+                    node = DecodingTree::kRoot;
                 }
             }
-            s.nextRow = static_cast<std::uint16_t>((at - DecodingTree::kFirstInner) * 256);
+            nextState_[at] = static_cast<std::uint8_t>(node - DecodingTree::kFirstInner);
         }
     }
 }
@@ -110,13 +111,14 @@ std::string TableDecoder::decode(const std::uint8_t* data, std::size_t size) con
     // characters without a test.
     char line[kMaxLineLength + 4];
     std::size_t length = 0;
-    std::size_t row = (kStates - 1) * 256; // the root
-    const Step* steps = steps_.data();
+    std::size_t row = (kStates - 1) * 256; // the root's
+    const std::uint8_t* nextState = nextState_.data();
+    const Emit* emits = emits_.data();
     for (std::size_t i = 0; i < size && length < kMaxLineLength; ++i) {
-        const Step& s = steps[row + data[i]];
-        std::memcpy(line + length, s.chars, 4);
-        length += s.count;
-        row = s.nextRow;
+        const std::size_t at = row + data[i];
+        std::memcpy(line + length, emits[at].chars, 4);
+        length += emits[at].count;
+        row = std::size_t{nextState[at]} * 256;
     }
     // Characters past the 127th are dropped, as in the walk.
     return std::string(line, std::min(length, kMaxLineLength));

@@ -6,28 +6,29 @@
 //
 // How the windows call them (`key` is the program's RegistryKey, see registry.h):
 //
-//   Tqedit FormCreate (step 1):
+//   Main window creation, Tqedit FormCreate:
 //     restoreMainPosition(key, [&](Edge e, int v) { e == Edge::Top ? setTop(v) : setLeft(v); });
-//   Tuserlist / Tstatform / Tshowresume FormCreate (step 2):
+//   Other windows' creation, Tuserlist / Tstatform / Tshowresume FormCreate:
 //     restoreWindowBounds(key, BoundsWindow::UserList, [&](Edge e, int v) { ...set edge... });
-//   Tqedit FormActivate (step 3), in this order around the loading of the user file:
+//   Main window activation, Tqedit FormActivate, in this order around the loading of the
+//   user file:
 //     auto name = activationUserFileName(key, [&]() -> std::optional<std::string> {
 //         return dialogs.openUserFile(); });           // nullopt: cancelled, close window
 //     ...loadUserFile, fillCodeLists, showRecord, totals, track bar, statcb...
 //     ListOptions opts = activationListOptions(key);  // then check menu item i when opts.isOn(i)
-//   Tuserlist SaveOption(position 0..10, on) (step 4):
+//   A list option ticked, Tuserlist SaveOption(position 0..10, on):
 //     saveOption(key, position, item->isChecked());
-//   FormClose (step 5):
+//   Window close, FormClose:
 //     saveMainPosition(key, {top, left});  saveWindowBounds(key, BoundsWindow::Stats, {t, l, w,
 //     h});
-//   openOtherUserFile after the size check (step 6):
+//   Another user file, openOtherUserFile after the size check:
 //     storeUserFileName(key, path, [&] { fname1->setText(path); });
-//   changeresbtClick (step 7):
+//   Choosing the resume conference, changeresbtClick:
 //     ConferenceDialogPreset p = changeResumePreset(key, userFileName);
 //     if (p.keyOpened) { set the dialog's file name to p.fileName; if (p.initialDir) its folder; }
 //     set the filter kConferenceFilter; run; on OK with a non-empty name:
 //     storeResumeConference(key, chosenPath);
-//   Tshowresume FormActivate (step 8):
+//   Resume window activation, Tshowresume FormActivate:
 //     ResumeConference rc = resumeConferenceOnActivate(key, [&]() -> std::optional<std::string> {
 //         dialog: file name "*.hdr", filter kConferenceFilter, folder directoryPart(userFileName);
 //         return the chosen path or nullopt; });
@@ -67,18 +68,18 @@ struct WindowBounds {
 enum class BoundsWindow { UserList, Stats, Resume };
 std::string boundsValueName(BoundsWindow w, Edge e); // e.g. "u.height"
 
-// Step 1. If the key opens and "m.left" exists: reads "m.top" and applies Top, then
+// Main window creation. If the key opens and "m.left" exists: reads "m.top" and applies Top, then
 // reads "m.left" and applies Left. True when both were applied.
 bool restoreMainPosition(RegistryKey& key, const ApplyEdge& apply);
-// Step 2. If the key opens and the window's height value exists: top, left, width,
+// Other windows' creation. If the key opens and the window's height value exists: top, left, width,
 // height, each applied right after it is read. True when all four were applied.
 bool restoreWindowBounds(RegistryKey& key, BoundsWindow w, const ApplyEdge& apply);
 
-// Step 5. If the key opens: writes "m.top", "m.left" / top, left, width, height.
+// Window close. If the key opens: writes "m.top", "m.left" / top, left, width, height.
 void saveMainPosition(RegistryKey& key, WindowPos pos);
 void saveWindowBounds(RegistryKey& key, BoundsWindow w, WindowBounds b);
 
-// Step 3, first half. Opens the key, creating it. The stored "Filename" if it exists;
+// Main window activation, first half. Opens the key, creating it. The stored "Filename" if it exists;
 // otherwise asks (the open dialog `fileopen`) and stores the choice. nullopt: the
 // operator cancelled. When the store cannot be used at all the choice is still
 // returned, just not stored.
@@ -111,16 +112,16 @@ struct ListOptions {
     bool isOn(int index) const;
 };
 
-// Step 3, second half. Opens the key, creating it. Reads "Options"; when it is missing
+// Main window activation, second half. Opens the key, creating it. Reads "Options"; when it is missing
 // or not valid, writes the default and uses it. The store unusable: the default.
 ListOptions activationListOptions(RegistryKey& key);
 
-// Step 4 (`SaveOption`, index 0..10). If the key opens and "Options" exists: sets the
+// A list option ticked (`SaveOption`, index 0..10). If the key opens and "Options" exists: sets the
 // character at `index` to '1' or '0' and writes the whole text back. A text shorter
 // than 11 characters (edited outside the program) is first padded with '0' to 11.
 void saveOption(RegistryKey& key, int index, bool checked);
 
-// Step 6. If the key opens: runs showPath (the new path into `fname1`), then writes
+// Another user file. If the key opens: runs showPath (the new path into `fname1`), then writes
 // "Filename". False when the key did not open (nothing shown, nothing written).
 bool storeUserFileName(RegistryKey& key, const std::string& path,
                        const std::function<void()>& showPath);
@@ -151,7 +152,7 @@ void saveSort(RegistryKey& key, SortWindow w, StoredSort sort);
 // otherwise it does. A bad value throws as for "Backups".
 bool liveRefreshOn(RegistryKey& key);
 
-// Step 7, before the dialog.
+// Choosing the resume conference, before the dialog.
 inline constexpr const char* kConferenceFilter = "Conference files.(*.hdr)|*.hdr";
 // The dialog's title: a bare "Open" does not say that a conference is asked for.
 inline constexpr const char* kConferenceDialogTitle = "Choose the resume conference (.hdr file)";
@@ -161,11 +162,11 @@ struct ConferenceDialogPreset {
     std::optional<std::string> initialDir; // directoryPart(userFileName) when it does not
 };
 ConferenceDialogPreset changeResumePreset(RegistryKey& key, const std::string& userFileName);
-// Step 7, after the dialog returned OK: if the path is not empty and the key opens,
+// Choosing the resume conference, after the dialog returned OK: if the path is not empty and the key opens,
 // writes "Resume" = conferenceBase(path).
 void storeResumeConference(RegistryKey& key, const std::string& chosenPath);
 
-// Step 8.
+// Resume window activation.
 struct ResumeConference {
     enum class Source {
         KeyMissing, // key did not open: keep the conference read before

@@ -50,6 +50,49 @@ constexpr std::array<Pair, 6> kNordic = {{
 
 } // namespace
 
+std::string dosUpper(std::string_view cp865) {
+    std::string out(cp865);
+    for (char& c : out) {
+        switch (static_cast<std::uint8_t>(c)) {
+        case 0x86:
+        case 0x8F:
+            c = static_cast<char>(0xC5);
+            break;
+        case 0x91:
+        case 0x92:
+            c = static_cast<char>(0xC6);
+            break;
+        case 0x9B:
+        case 0x9D:
+            c = static_cast<char>(0xD8);
+            break;
+        default:
+            c = upperAscii(c);
+        }
+    }
+    return out;
+}
+
+std::string ansiUpper(std::string_view cp1252) {
+    std::string out(cp1252);
+    for (char& c : out) {
+        switch (static_cast<std::uint8_t>(c)) {
+        case 0xE5:
+            c = static_cast<char>(0xC5);
+            break;
+        case 0xE6:
+            c = static_cast<char>(0xC6);
+            break;
+        case 0xF8:
+            c = static_cast<char>(0xD8);
+            break;
+        default:
+            c = upperAscii(c);
+        }
+    }
+    return out;
+}
+
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);

@@ -15,6 +15,17 @@ namespace zorv {
 std::string dosToAnsi(std::string_view cp865);
 std::string ansiToDos(std::string_view cp1252);
 
+// The case fold of searches: a stored text (cp865) folds a-z to A-Z and the
+// six Nordic letters to their cp1252 capitals (0x86/0x8F -> 0xC5, 0x91/0x92 ->
+// 0xC6, 0x9B/0x9D -> 0xD8); a typed one (cp1252) a-z to A-Z, 0xE5 -> 0xC5,
+// 0xE6 -> 0xC6, 0xF8 -> 0xD8. Both come out in cp1252.
+std::string dosUpper(std::string_view cp865);
+std::string ansiUpper(std::string_view cp1252);
+// a-z to A-Z, every other byte as it is.
+inline char upperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 char32_t cp865ToUnicode(std::uint8_t byte);
 char32_t cp1252ToUnicode(std::uint8_t byte);
 // The cp1252 byte for a code point, or -1 when cp1252 has none.

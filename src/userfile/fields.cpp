@@ -2,7 +2,7 @@
 
 #include "calltime.h"
 #include "codepage.h"
-#include "editor/codetables.h"
+#include "userfile/codetables.h"
 
 #include <algorithm>
 

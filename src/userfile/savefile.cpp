@@ -227,11 +227,19 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<RecordWr
         decidedOn[e.index] = e.old;
 
     RecordWriter w(fd.get(), wc.source(), path, journal);
-    RecordWriter::Pass first = w.write(plan);
-    if (first.shortened)
-        return abandon(w, "shortened");
-    if (first.replaced)
-        return abandon(w, "replaced by another file");
+    // A pass that finds the file cut or replaced ends the save there.
+    auto writePass = [&](const std::vector<RecordWrite>& writes,
+                         RecordWriter::Pass& pass) -> std::optional<SaveOutcome> {
+        pass = w.write(writes);
+        if (pass.shortened)
+            return abandon(w, "shortened");
+        if (pass.replaced)
+            return abandon(w, "replaced by another file");
+        return std::nullopt;
+    };
+    RecordWriter::Pass first;
+    if (const auto ended = writePass(plan, first))
+        return *ended;
     leave(first.locked, notSaved);
 
     // The board wrote these after the decision: what was decided goes over
@@ -257,11 +265,9 @@ SaveOutcome mergeInto(UserFileSession& s, Prompts& prompts, std::vector<RecordWr
     if (!again.empty()) {
         if (!pathNamesFile(path, fd.get()))
             return abandon(w, "replaced by another file");
-        RecordWriter::Pass second = w.write(again);
-        if (second.shortened)
-            return abandon(w, "shortened");
-        if (second.replaced)
-            return abandon(w, "replaced by another file");
+        RecordWriter::Pass second;
+        if (const auto ended = writePass(again, second))
+            return *ended;
         leave(second.moved, notSaved);
         leave(second.locked, notSaved);
     }

@@ -2,8 +2,8 @@
 // directions, where boxes stand, Enter in the search field, 18-character
 // texts, the caption, typing that Exit would drop, and the first open dialog.
 
-#include "editor/codetables.h"
 #include "fixture.h"
+#include "userfile/codetables.h"
 
 #include <QAction>
 #include <QApplication>

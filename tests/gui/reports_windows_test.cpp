@@ -1,12 +1,12 @@
 // The user list and statistics windows over a working copy, offscreen.
 
 #include "components/gridexport.h"
-#include "editor/codetables.h"
 #include "eventually.h"
 #include "fixture.h"
 #include "platform/clipboard.h"
 #include "reports/ui/tstatform.h"
 #include "reports/ui/tuserlist.h"
+#include "userfile/codetables.h"
 #include "userfile/record.h"
 
 #include <QAction>

@@ -41,20 +41,6 @@ FindCriteria inName(std::string text, int statusItem = 0) {
 
 } // namespace
 
-TEST(FindUpper, FieldSideFoldsTheSixNordicLettersToWindowCapitals) {
-    EXPECT_EQ(dosUpper("\x86\x8F\x91\x92\x9B\x9D"), "\xC5\xC5\xC6\xC6\xD8\xD8");
-    EXPECT_EQ(dosUpper("smith j. 1a-z{}"), "SMITH J. 1A-Z{}");
-    // Other high bytes (cp865 ü, é; cp1252 letters) are left alone.
-    EXPECT_EQ(dosUpper("\x81\x82\xE5\xF8"), "\x81\x82\xE5\xF8");
-}
-
-TEST(FindUpper, SearchSideFoldsOnlyAsciiAndTheThreeSmallNordicLetters) {
-    EXPECT_EQ(ansiUpper("\xE5\xE6\xF8 bj\xF8rn"), "\xC5\xC6\xD8 BJ\xD8RN");
-    EXPECT_EQ(ansiUpper("\xC5\xC6\xD8"), "\xC5\xC6\xD8");
-    // ä, ö, é and the cp865 bytes stay as typed.
-    EXPECT_EQ(ansiUpper("\xE4\xF6\xE9\x86\x9B"), "\xE4\xF6\xE9\x86\x9B");
-}
-
 TEST(FindTab, NameMatchIgnoresCaseOfAsciiAndNordicLetters) {
     EXPECT_TRUE(findTabMatches(user("SMITH J"), inName("smith")));
     EXPECT_TRUE(findTabMatches(user("Mith"), inName("MITH")));

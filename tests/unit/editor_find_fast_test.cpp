@@ -2,6 +2,7 @@
 // upper-case each field's text, then look for the text in it.
 
 #include "editor/find.h"
+#include "userfile/codepage.h"
 
 #include <gtest/gtest.h>
 

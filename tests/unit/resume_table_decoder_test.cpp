@@ -54,7 +54,9 @@ std::string table(const std::vector<std::uint8_t>& d) {
 
 TEST(TableDecoder, EveryEntryAgreesWithTheWalk) {
     // Stand on each inner node at a byte boundary (whole codes in front pad
-    // the path to it), then follow each of the 256 bytes.
+    // the path to it), then follow each of the 256 bytes. Zeros or ones after
+    // it end on the leftmost or rightmost leaf below the node the byte left
+    // the walk on, and no two nodes share both: so the node is checked too.
     const auto paths = pathsToNodes();
     const std::string space = paths[0]; // code 32
     std::string oddCode;                // any code of odd length
@@ -73,11 +75,15 @@ TEST(TableDecoder, EveryEntryAgreesWithTheWalk) {
         while (bits.size() % 8 != 0)
             bits = space + bits;
         ++inner;
-        std::vector<std::uint8_t> data = packBits(bits);
-        data.push_back(0);
+        const std::vector<std::uint8_t> path = packBits(bits);
         for (unsigned b = 0; b < 256; ++b) {
-            data.back() = static_cast<std::uint8_t>(b);
-            ASSERT_EQ(table(data), walk(data)) << "node " << node << " byte " << b;
+            for (const int tail : {-1, 0x00, 0xFF}) {
+                std::vector<std::uint8_t> data = path;
+                data.push_back(static_cast<std::uint8_t>(b));
+                if (tail >= 0)
+                    data.insert(data.end(), 4, static_cast<std::uint8_t>(tail));
+                ASSERT_EQ(table(data), walk(data)) << "node " << node << " byte " << b;
+            }
         }
     }
     EXPECT_EQ(inner, 221);

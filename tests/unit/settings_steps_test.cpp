@@ -33,7 +33,7 @@ MemoryRegistryKey keyWith(std::initializer_list<std::pair<const char*, int>> int
     return key;
 }
 
-// --- How many backups a save keeps --------------------------------------------------
+// --- How many backups a save keeps -----------------------------------------------------
 
 TEST(Backups, StoredCountOrThree) {
     MemoryRegistryKey missing;
@@ -57,7 +57,7 @@ TEST(Backups, StoredCountOrThree) {
     EXPECT_FALSE(text.isOpen());
 }
 
-// --- The report windows' last sort -------------------------------------------------
+// --- The report windows' last sort -----------------------------------------------------
 
 TEST(ReportSort, StoredPerWindowAndAnythingUnusableIsNoSort) {
     MemoryRegistryKey key = keyWith({});
@@ -98,7 +98,7 @@ TEST(LiveRefresh, OnUnlessZeroOrBelow) {
     EXPECT_FALSE(text.isOpen());
 }
 
-// --- Step 1: main window creation -------------------------------------------------
+// --- Main window creation --------------------------------------------------------------
 
 TEST(MainPosition, RestoresTopThenLeft) {
     MemoryRegistryKey key = keyWith({{"m.top", 40}, {"m.left", -8}});
@@ -153,7 +153,7 @@ TEST(MainPosition, LeftFailingAfterTopKeepsTop) {
     EXPECT_EQ(a.edges, (std::vector<std::pair<Edge, int>>{{Edge::Top, 7}}));
 }
 
-// --- Step 2: creation of the other windows ----------------------------------------
+// --- Other windows' creation -----------------------------------------------------------
 
 TEST(WindowBoundsRestore, AllFourInOrderWithTheWindowsPrefix) {
     MemoryRegistryKey key = keyWith({{"r.top", 1},
@@ -202,7 +202,7 @@ TEST(WindowBoundsRestore, KeyMissing) {
     EXPECT_TRUE(a.edges.empty());
 }
 
-// --- Step 5: window close ----------------------------------------------------------
+// --- Window close ----------------------------------------------------------------------
 
 TEST(WindowClose, WritesInOrderAndTheLastCloseWins) {
     MemoryRegistryKey key;
@@ -241,7 +241,7 @@ TEST(WindowClose, RefusedWriteStopsTheStep) {
     EXPECT_FALSE(key.isOpen());
 }
 
-// --- Step 3: main window activation ------------------------------------------------
+// --- Main window activation ------------------------------------------------------------
 
 TEST(Activation, FirstRunCreatesTheKeyAsksAndStores) {
     MemoryRegistryKey key;
@@ -355,7 +355,7 @@ TEST(ListOptionsText, PositionsAndDefault) {
     EXPECT_TRUE(listOptionsValid("0xxxxxxxxxx"));
 }
 
-// --- Step 4: SaveOption ------------------------------------------------------------
+// --- A list option ticked (SaveOption) -------------------------------------------------
 
 std::string toggled(const std::string& stored, int index, bool on) {
     MemoryRegistryKey key;
@@ -391,7 +391,7 @@ TEST(SaveOption, NothingWithoutKeyOrValue) {
     EXPECT_EQ(noValue.closes, 1);
 }
 
-// --- Step 6: another user file -----------------------------------------------------
+// --- Another user file -----------------------------------------------------------------
 
 TEST(StoreUserFileName, ShowsThenWrites) {
     MemoryRegistryKey key;
@@ -413,7 +413,7 @@ TEST(StoreUserFileName, ShowsThenWrites) {
     EXPECT_FALSE(missing.keyExists);
 }
 
-// --- Steps 7 and 8: the resume conference ------------------------------------------
+// --- Choosing the resume conference, resume window activation --------------------------
 
 TEST(ResumeConferenceChoice, PresetFromTheStoredValue) {
     MemoryRegistryKey key;
@@ -512,7 +512,7 @@ TEST(PathHelpers, DirectoryPart) {
 #endif
 }
 
-// --- The steps on the settings file ------------------------------------------------
+// --- The steps on the settings file ----------------------------------------------------
 
 TEST(StepsOnTheFile, FirstRunThenRestart) {
     TempDir d;

@@ -77,6 +77,20 @@ TEST(CodePage, MalformedUtf8BecomesReplacements) {
     EXPECT_EQ(utf8ToCp1252("\xC3z"), "?z"); // a lead byte must not swallow the next character
 }
 
+TEST(CodePage, StoredTextFoldsForSearchTheSixNordicLettersToWindowCapitals) {
+    EXPECT_EQ(dosUpper("\x86\x8F\x91\x92\x9B\x9D"), "\xC5\xC5\xC6\xC6\xD8\xD8");
+    EXPECT_EQ(dosUpper("smith j. 1a-z{}"), "SMITH J. 1A-Z{}");
+    // Other high bytes (cp865 ü, é; cp1252 letters) are left alone.
+    EXPECT_EQ(dosUpper("\x81\x82\xE5\xF8"), "\x81\x82\xE5\xF8");
+}
+
+TEST(CodePage, TypedTextFoldsForSearchOnlyAsciiAndTheThreeSmallNordicLetters) {
+    EXPECT_EQ(ansiUpper("\xE5\xE6\xF8 bj\xF8rn"), "\xC5\xC6\xD8 BJ\xD8RN");
+    EXPECT_EQ(ansiUpper("\xC5\xC6\xD8"), "\xC5\xC6\xD8");
+    // ä, ö, é and the cp865 bytes stay as typed.
+    EXPECT_EQ(ansiUpper("\xE4\xF6\xE9\x86\x9B"), "\xE4\xF6\xE9\x86\x9B");
+}
+
 TEST(NumberText, AcceptsBlanksSignAndHex) {
     const std::pair<const char*, std::int32_t> ok[] = {
         {"0", 0},

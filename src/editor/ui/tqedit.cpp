@@ -1,7 +1,6 @@
 #include "editor/ui/tqedit.h"
 
 #include "components/ui/styledhint.h"
-#include "editor/codetables.h"
 #include "editor/totals.h"
 #include "platform/accessible.h"
 #include "platform/editmenu.h"
@@ -13,6 +12,7 @@
 #include "settings/steps.h"
 #include "userfile/calltime.h"
 #include "userfile/codepage.h"
+#include "userfile/codetables.h"
 #include "userfile/errors.h"
 #include "userfile/fields.h"
 #include "userfile/journalfile.h"

@@ -14,11 +14,11 @@
 // the user file, the working copy and the settings, and a ScriptedPlatform that
 // answers dialogs and records the messages shown).
 
-#include "editor/codetables.h"
 #include "editor/totals.h"
 #include "platform/platform.h"
 #include "reports/ui/reporthost.h"
 #include "settings/registry.h"
+#include "userfile/codetables.h"
 #include "userfile/record.h"
 #include "userfile/usersession.h"
 

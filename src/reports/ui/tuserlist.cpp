@@ -1,7 +1,6 @@
 #include "reports/ui/tuserlist.h"
 
 #include "components/gridexport.h"
-#include "editor/codetables.h"
 #include "platform/accessible.h"
 #include "platform/clipboard.h"
 #include "platform/desktopdate.h"
@@ -9,6 +8,7 @@
 #include "reports/exportform.h"
 #include "userfile/blockreader.h"
 #include "userfile/codepage.h"
+#include "userfile/codetables.h"
 
 #include <QApplication>
 #include <QFileInfo>

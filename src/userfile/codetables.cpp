@@ -1,4 +1,4 @@
-#include "codetables.h"
+#include "userfile/codetables.h"
 
 #include <stdexcept>
 

@@ -1,4 +1,4 @@
-#include "editor/codetables.h"
+#include "userfile/codetables.h"
 
 #include <gtest/gtest.h>
 
