@@ -123,8 +123,9 @@ int main(int argc, char** argv) {
     settings.open(true);
     settings.writeText("Filename", userFile);
     settings.close();
-    zorv::UserFileSession session;
-    zorv::Tqedit main(session, platform, settings);
+    zorv::EditSession edit;
+    zorv::UserFileSession& session = edit.state();
+    zorv::Tqedit main(edit, platform, settings);
     main.show();
     while (!main.activationDone())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);

@@ -12,8 +12,8 @@
 #include "editor/ui/tqedit.h"
 #include "platform/guard.h"
 #include "platform/qtplatform.h"
+#include "session/editsession.h"
 #include "settings/registry.h"
-#include "userfile/usersession.h"
 
 #include <QPushButton>
 #include <QTimer>
@@ -64,8 +64,8 @@ int main(int argc, char** argv) {
     zorv::QtPlatform platform;
     app.setPlatform(&platform);
     const std::unique_ptr<zorv::RegistryKey> settings = zorv::makeRegistryKey();
-    zorv::UserFileSession session;
-    zorv::Tqedit qedit(session, platform, *settings);
+    zorv::EditSession edit;
+    zorv::Tqedit qedit(edit, platform, *settings);
     qedit.show();
     whenStarted(qedit, [&] {
         if (!qedit.started()) {

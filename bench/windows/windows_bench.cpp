@@ -121,8 +121,9 @@ int main(int argc, char** argv) {
 
     zorv::QtPlatform platform;
     zorv::MemoryRegistryKey settings;
-    zorv::UserFileSession session;
-    zorv::Tqedit main(session, platform, settings);
+    zorv::EditSession edit;
+    zorv::UserFileSession& session = edit.state();
+    zorv::Tqedit main(edit, platform, settings);
     zorv::Tstatform* stats = main.statform = new zorv::Tstatform(main.reportContext());
     zorv::Tuserlist* list = main.userlist = new zorv::Tuserlist(main.reportContext());
     // Every column, names whole: the widest list there is.

@@ -7,8 +7,8 @@
 #include "reports/ui/tstatform.h"
 #include "reports/ui/tuserlist.h"
 #include "resume/ui/tshowresume.h"
+#include "session/editsession.h"
 #include "settings/registry.h"
-#include "userfile/usersession.h"
 
 #include <QCursor>
 #include <QIcon>
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     settings->setProblemReporter(
         [&platform](const std::string& text) { zorv::showErrorBox(platform, text.c_str()); });
 
-    zorv::UserFileSession session;
+    zorv::EditSession session;
     // The windows in their order; those of later work join here.
     zorv::Tqedit qedit(session, platform, *settings);
     // Owned by the main window, which shows them modally; made in the order
@@ -106,9 +106,9 @@ int main(int argc, char** argv) {
                 return;
             if (showOnStart.startsWith(QLatin1String("resume:"))) {
                 const int n = showOnStart.mid(7).toInt();
-                if (n < 0 || n >= qedit.session().workingCopy.recordCount())
+                if (n < 0 || n >= qedit.session().workingCopy().recordCount())
                     return;
-                qedit.session().currentIndex = n;
+                qedit.session().setCurrentIndex(n);
                 qedit.updatePosition();
                 qedit.resumebt->click();
             } else if (showOnStart == QLatin1String("about")) {

@@ -131,35 +131,64 @@ LiveCompare compareWithFile(const std::string& path, const FileIdentity& loaded,
     return result;
 }
 
+std::vector<LiveStep> planLiveApply(const LiveCompare& result, int copyCount,
+                                    const std::function<Record(int)>& current,
+                                    const std::map<int, Record>& loaded) {
+    std::vector<LiveStep> plan;
+    if (result.state != LiveState::Following)
+        return plan;
+    int appended = 0;
+    for (std::size_t i = 0; i < result.records.size(); ++i) {
+        const LiveRecord& lr = result.records[i];
+        if (lr.index >= copyCount) {
+            if (lr.index != copyCount + appended)
+                break; // a gap: the rest waits for a compare that sees it whole
+            plan.push_back({LiveStep::Append, lr.index, i});
+            ++appended;
+            continue;
+        }
+        const Record now = current(lr.index);
+        if (now == lr.bytes)
+            continue;
+        const auto was = loaded.find(lr.index);
+        if (was == loaded.end() || was->second == now)
+            plan.push_back({LiveStep::Take, lr.index, i});
+        else if (was->second != lr.bytes)
+            plan.push_back({LiveStep::Clash, lr.index, i});
+    }
+    return plan;
+}
+
 LiveApplied applyToWorkingCopy(WorkingCopy& wc, const LiveCompare& result) {
     LiveApplied out;
     if (result.state != LiveState::Following)
         return out;
-    int count = wc.recordCount();
-    std::vector<Record> toAppend;
-    for (const LiveRecord& lr : result.records) {
-        if (lr.index < count) {
-            Record now{};
-            wc.readRecord(lr.index, now);
-            if (now == lr.bytes)
-                continue;
-            if (wc.takeFileRecord(lr.index, lr.bytes)) {
-                out.changed.push_back({lr.index, now, lr.bytes});
-                continue;
-            }
-            const auto loaded = wc.loadedBytes().find(lr.index);
-            if (loaded != wc.loadedBytes().end() && loaded->second != lr.bytes)
-                out.changedByBoth.push_back(lr.index);
-        } else if (lr.index == count + static_cast<int>(toAppend.size())) {
-            toAppend.push_back(lr.bytes);
-        } else {
-            break; // a gap: the rest waits for a compare that sees it whole
+    const auto current = [&wc](int index) {
+        Record now{};
+        wc.readRecord(index, now);
+        return now;
+    };
+    const std::vector<LiveStep> plan =
+        planLiveApply(result, wc.recordCount(), current, wc.loadedBytes());
+    for (const LiveStep& step : plan) {
+        const Record& bytes = result.records[step.record].bytes;
+        switch (step.kind) {
+        case LiveStep::Take: {
+            const Record before = current(step.index);
+            if (wc.takeFileRecord(step.index, bytes))
+                out.changed.push_back({step.index, before, bytes});
+            break;
+        }
+        case LiveStep::Append:
+            out.appended.push_back(bytes);
+            break;
+        case LiveStep::Clash:
+            out.changedByBoth.push_back(step.index);
+            break;
         }
     }
-    if (!toAppend.empty()) {
-        wc.appendRecords(toAppend.data(), toAppend.size());
-        out.appended = std::move(toAppend);
-    }
+    if (!out.appended.empty())
+        wc.appendRecords(out.appended.data(), out.appended.size());
     return out;
 }
 

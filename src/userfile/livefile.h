@@ -9,6 +9,8 @@
 #include "workingcopy.h"
 
 #include <atomic>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -74,6 +76,22 @@ inline constexpr std::size_t kMaxLiveRecords = 100000;
 LiveCompare compareWithFile(const std::string& path, const FileIdentity& loaded, os::Handle copyFd,
                             const std::atomic<bool>* cancel = nullptr,
                             std::size_t maxRecords = kMaxLiveRecords);
+
+// What a result asks of the working copy, record by record, in its order:
+// the board's bytes taken over a record the operator has not changed, a user
+// the file gained, or a record both changed (left as the operator has it).
+struct LiveStep {
+    enum Kind { Take, Append, Clash } kind;
+    int index;          // the user
+    std::size_t record; // its place in the result's records
+};
+// `current(i)` gives the working copy's bytes of user i below `copyCount`,
+// `loaded` the loaded bytes of the users written since the load (as
+// WorkingCopy::loadedBytes). Records the copy already holds as the file does
+// are left out; appended users stop at the first gap.
+std::vector<LiveStep> planLiveApply(const LiveCompare& result, int copyCount,
+                                    const std::function<Record(int)>& current,
+                                    const std::map<int, Record>& loaded);
 
 // A result applied to the working copy, record by record, as the operator's
 // changes allow. A record the operator has not changed (its bytes equal its

@@ -264,7 +264,7 @@ TEST_F(AccessibleNamesTest, FindDialog) {
 }
 
 TEST_F(AccessibleNamesTest, ReportWindows) {
-    window = std::make_unique<zorv::Tqedit>(session, platform, *settings);
+    window = std::make_unique<zorv::Tqedit>(edit, platform, *settings);
     auto* stats = window->statform = new zorv::Tstatform(window->reportContext());
     auto* list = window->userlist = new zorv::Tuserlist(window->reportContext());
     ASSERT_NO_FATAL_FAILURE(showAndRunStartUp());
@@ -286,8 +286,7 @@ TEST_F(AccessibleNamesTest, ReportWindows) {
 
 TEST_F(AccessibleNamesTest, ResumeWindowAndAboutBox) {
     ASSERT_NO_FATAL_FAILURE(start());
-    auto* resume =
-        new zorv::Tshowresume(session, platform, *settings, window->fileopen, window.get());
+    auto* resume = new zorv::Tshowresume(edit, platform, *settings, window->fileopen, window.get());
     expectNames(resume, {{"Memo1", "Resume"}, {"Button1", "Close"}});
 
     auto* about = new zorv::Taboutbox1(platform, window.get());

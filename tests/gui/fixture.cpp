@@ -122,7 +122,7 @@ void EditorTest::storeText(const std::string& name, const std::string& value) {
 }
 
 void EditorTest::start() {
-    window = std::make_unique<zorv::Tqedit>(session, platform, *settings);
+    window = std::make_unique<zorv::Tqedit>(edit, platform, *settings);
     showAndRunStartUp();
 }
 

@@ -14,10 +14,10 @@
 
 #include "editor/ui/tqedit.h"
 #include "scripted_platform.h"
+#include "session/editsession.h"
 #include "settings/regfile.h"
 #include "tempdir.h"
 #include "userfile/record.h"
-#include "userfile/usersession.h"
 
 #include <QString>
 #include <Qt>
@@ -87,8 +87,9 @@ class EditorTest : public ::testing::Test {
     TempDir dir;
     ScriptedPlatform platform;
     std::unique_ptr<zorv::RegFileKey> settings;
-    zorv::UserFileSession session;
-    std::unique_ptr<zorv::Tqedit> window; // last: goes first
+    zorv::EditSession edit;                        // the open user file the window shows
+    zorv::UserFileSession& session = edit.state(); // its state, for setting cases up
+    std::unique_ptr<zorv::Tqedit> window;          // last: goes first
 };
 
 } // namespace zorvtest

@@ -52,7 +52,7 @@ class ReportWindowsTest : public EditorTest {
   protected:
     // The windows are created before the main window starts, as at program start.
     void startWithWindows() {
-        window = std::make_unique<zorv::Tqedit>(session, platform, *settings);
+        window = std::make_unique<zorv::Tqedit>(edit, platform, *settings);
         stats = window->statform = new zorv::Tstatform(window->reportContext());
         list = window->userlist = new zorv::Tuserlist(window->reportContext());
         showAndRunStartUp();

@@ -56,7 +56,7 @@ class ResumeTest : public EditorTest {
     void startWithResumeWindow() {
         ASSERT_NO_FATAL_FAILURE(start());
         window->showresume =
-            new zorv::Tshowresume(session, platform, *settings, window->fileopen, window.get());
+            new zorv::Tshowresume(edit, platform, *settings, window->fileopen, window.get());
     }
 
     zorv::Tshowresume* resumeWindow() { return window->showresume; }

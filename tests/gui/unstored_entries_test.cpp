@@ -229,7 +229,7 @@ TEST_F(UnstoredEntriesTest, ABadNumberAtYesStopsTheMove) {
 TEST_F(UnstoredEntriesTest, APickInTheUserListAsks) {
     writeUsers(plainUsers(4));
     rememberUserFile();
-    window = std::make_unique<Tqedit>(session, platform, *settings);
+    window = std::make_unique<Tqedit>(edit, platform, *settings);
     auto* list = window->userlist = new Tuserlist(window->reportContext());
     ASSERT_NO_FATAL_FAILURE(showAndRunStartUp());
     typeAtEnd(window->Name, "Z");
@@ -253,7 +253,7 @@ TEST_F(UnstoredEntriesTest, APickInTheUserListAsks) {
 TEST_F(UnstoredEntriesTest, ToggleStatusOfTheShownUserIsNoEntryOfTheOperators) {
     writeUsers(plainUsers(4));
     rememberUserFile();
-    window = std::make_unique<Tqedit>(session, platform, *settings);
+    window = std::make_unique<Tqedit>(edit, platform, *settings);
     auto* list = window->userlist = new Tuserlist(window->reportContext());
     ASSERT_NO_FATAL_FAILURE(showAndRunStartUp());
     list->show();

@@ -4,26 +4,24 @@
 #include <QMetaObject>
 #include <QTimer>
 
+#include "os/file.h"
+
 #include <algorithm>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace zorv {
 
-int compareDescriptorOf(const WorkingCopy& wc) {
-    struct stat held {};
-    if (wc.descriptor() < 0 || ::fstat(wc.descriptor(), &held) != 0)
-        return -1;
+os::Handle compareDescriptorOf(const WorkingCopy& wc) {
+    os::FileInfo held;
+    if (!os::isOpen(wc.descriptor()) || !os::info(wc.descriptor(), held))
+        return os::noHandle();
     // Non-blocking: whatever was planted at the name must not hold us up.
-    const int fd = ::open(wc.path().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat named {};
-    if (fd >= 0 &&
-        (::fstat(fd, &named) != 0 || named.st_dev != held.st_dev || named.st_ino != held.st_ino)) {
-        ::close(fd);
-        return -1;
+    const os::Handle h = os::open(wc.path(), os::kRead | os::kNoFollow | os::kNoWait);
+    os::FileInfo named;
+    if (os::isOpen(h) && (!os::info(h, named) || !os::sameFile(named, held))) {
+        os::close(h);
+        return os::noHandle();
     }
-    return fd;
+    return h;
 }
 
 LiveWatch::LiveWatch(const WorkingCopy& wc, std::function<bool()> canApply,
@@ -135,8 +133,8 @@ void LiveWatch::startCompare() {
         return;
     // The working copy is closed around a save: the next poll asks again.
     // Its own descriptor: the copy may close and reopen meanwhile.
-    const int fd = compareDescriptorOf(wc_);
-    if (fd < 0)
+    const os::Handle fd = compareDescriptorOf(wc_);
+    if (!os::isOpen(fd))
         return;
     joinWorker();
     running_ = true;
@@ -150,7 +148,7 @@ void LiveWatch::startCompare() {
         QElapsedTimer took;
         took.start();
         auto result = std::make_shared<LiveCompare>(compareWithFile(path, loaded, fd, &cancel_));
-        ::close(fd);
+        os::close(fd);
         const qint64 ms = took.elapsed();
         QMetaObject::invokeMethod(
             this, [this, generation, result, ms] { finished(generation, result, ms); },

@@ -29,9 +29,9 @@ namespace zorv {
 // The working copy's file for a compare on another thread: read-only, on an
 // open file description of its own. A dup would share the copy's flock, and a
 // save or an open that reopens the copy while a compare runs would find it
-// "held by another running editor". -1 when the copy is closed or its path no
-// longer names the open file.
-int compareDescriptorOf(const WorkingCopy& wc);
+// "held by another running editor". None when the copy is closed or its path
+// no longer names the open file.
+os::Handle compareDescriptorOf(const WorkingCopy& wc);
 
 class LiveWatch : public QObject {
     Q_OBJECT

@@ -82,7 +82,7 @@ struct Tqedit::Place {
     int chrome = 0; // room the control needs besides its text
 };
 
-Tqedit::Tqedit(UserFileSession& session, Platform& platform, RegistryKey& settings, QWidget* parent)
+Tqedit::Tqedit(EditSession& session, Platform& platform, RegistryKey& settings, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
@@ -122,12 +122,12 @@ void Tqedit::applyLiveGuarded(const LiveCompare& result) {
 // Save File has not copied back yet.
 void Tqedit::updateCaption() {
     QString title = QStringLiteral("ZORV User editor  -  written for ZORV BBS sysops");
-    if (!session_.userFileName.empty())
-        title += QStringLiteral("  -  ") + QFileInfo(fromPath(session_.userFileName)).fileName() +
+    if (!session_.userFileName().empty())
+        title += QStringLiteral("  -  ") + QFileInfo(fromPath(session_.userFileName())).fileName() +
                  QStringLiteral("[*]");
     setWindowTitle(title);
     if (title.endsWith(QLatin1String("[*]")))
-        setWindowModified(session_.userFileChanged);
+        setWindowModified(session_.changed());
 }
 
 // ---------------------------------------------------------------- controls
@@ -937,7 +937,7 @@ void Tqedit::showEvent(QShowEvent* e) {
 }
 
 bool Tqedit::noRecords() const {
-    return session_.workingCopy.isOpen() && session_.workingCopy.recordCount() == 0;
+    return session_.noRecords();
 }
 
 void Tqedit::FormActivate() {
@@ -966,40 +966,24 @@ void Tqedit::FormActivate() {
         close();
         return;
     }
-    session_.userFileName = *chosen;
-    fname1->setText(fromPath(session_.userFileName));
+    session_.setUserFileName(*chosen);
+    fname1->setText(fromPath(session_.userFileName()));
     // Filled before the load, so that a load that fails leaves a usable window.
     fillCodeLists();
     statcb->setCurrentIndex(0);
     findstr->clear();
 
-    if (!session_.workingCopy.isOpen())
-        session_.workingCopy.setPath(workingCopyPathFor(platform_));
+    if (!session_.workingCopy().isOpen())
+        session_.setWorkingCopyPath(workingCopyPathFor(platform_));
     // A save this program did not finish is undone before anything is loaded.
-    rollBackInterruptedSave(journalPathFor(session_.workingCopy.path()), prompts_,
-                            session_.userFileName);
-    rollBackInterruptedSave(toolJournalPathFor(session_.userFileName), prompts_,
-                            session_.userFileName);
+    session_.rollBackInterruptedSaves(prompts_);
     loadSaveSettings();
-    removeSaveLeftovers(session_.userFileName, session_.backupDir,
-                        journalPathFor(session_.workingCopy.path()));
-    bool loaded = false;
-    Totals loadedTotals; // from the copy's own reads: the file is read once
-    try {
-        loaded = loadUserFile(session_, prompts_, totalsCollector(loadedTotals));
-    } catch (const IoError& e) {
-        // An empty user file loads but has no record 0 to show.
-        if (e.code() != kReadBeyondEnd || !noRecords())
-            throw;
-        loaded = true;
-    }
-    if (!loaded) {
+    if (!session_.load(prompts_)) {
         close();
         return;
     }
-    started_ = true;
 
-    const int count = session_.workingCopy.recordCount();
+    const int count = session_.workingCopy().recordCount();
     if (count == 0) {
         clearRecordView();
         platform_.message(this, QStringLiteral("Warning"),
@@ -1007,9 +991,9 @@ void Tqedit::FormActivate() {
                                          "show or save. Open another user file."),
                           MessageIcon::Warning);
     } else {
-        showRecord(session_.recordBuffer);
+        showRecord(session_.record());
     }
-    showTotals(loadedTotals);
+    showTotals(session_.totals());
 
     setBarRange();
     int pageSize = 2;
@@ -1213,10 +1197,8 @@ void Tqedit::showRecord(const Record& r) {
     callTime(firstcall, daysf, readFirstcall(r));
 
     rememberShownForm();
-    if (boardChangedShown_) {
-        boardChangedShown_ = false;
+    if (session_.recordShown())
         updateLiveField();
-    }
 }
 
 void Tqedit::clearRecordView() {
@@ -1242,14 +1224,22 @@ void Tqedit::saveClick() {
     // A drag held away from the shown user asks at its release: until then
     // the entries are the shown user's.
     if (!bar->isSliderDown())
-        session_.currentIndex = bar->value();
-    const int user = session_.currentIndex;
-    const Store what = settleBoardChange();
-    if (what == Store::Nothing) {
-        showNote(boardChangedShown_
-                     ? QStringLiteral("User %1 not stored").arg(user)
-                     : QStringLiteral("User %1: the board's record shown, your entries dropped")
-                           .arg(user));
+        session_.setCurrentIndex(bar->value());
+    const int user = session_.currentIndex();
+    Store what = Store::Form;
+    switch (session_.settleBoardChange(prompts_)) {
+    case EditSession::BoardChoice::NotAsked:
+        break;
+    case EditSession::BoardChoice::KeepMine:
+        what = Store::Differing;
+        break;
+    case EditSession::BoardChoice::KeepBoards:
+        updatePosition(); // the board's record; the entries are dropped
+        showNote(
+            QStringLiteral("User %1: the board's record shown, your entries dropped").arg(user));
+        return;
+    case EditSession::BoardChoice::Cancel:
+        showNote(QStringLiteral("User %1 not stored").arg(user));
         return;
     }
     try {
@@ -1262,10 +1252,7 @@ void Tqedit::saveClick() {
 }
 
 void Tqedit::storeShownUser(Store what) {
-    session_.userFileChanged = true;
-    Record& r = session_.recordBuffer;
-    session_.workingCopy.readRecord(session_.currentIndex, r);
-    const Record before = r;
+    Record r = session_.beginStore();
 
     // Texts and numbers only when typed in; the sysop level, every list and
     // every box always. Over a record the board changed, only what the
@@ -1282,20 +1269,9 @@ void Tqedit::storeShownUser(Store what) {
             storeField(f, r);
     }
 
-    try {
-        session_.workingCopy.writeRecord(session_.currentIndex, r);
-    } catch (...) {
-        totalsKnown_ = false; // the record may be half written: count afresh next time
-        throw;
-    }
+    session_.store(r); // the figures move by its difference
     showRecord(r);
-    if (totalsKnown_) {
-        // Only this record changed: the figures move by its difference.
-        replaceInTotals(totals_, before, r);
-        showTotals(totals_);
-    } else {
-        runTotals();
-    }
+    showTotals(session_.totals());
 }
 
 void Tqedit::exitClick() {
@@ -1306,7 +1282,7 @@ void Tqedit::exitClick() {
         bool& flag;
         ~Reset() { flag = false; }
     } reset{closeSettled_};
-    session_.workingCopy.close();
+    session_.closeCopy();
     close();
 }
 
@@ -1321,7 +1297,7 @@ void Tqedit::closeEvent(QCloseEvent* e) {
 }
 
 bool Tqedit::hasUnstoredEdits() const {
-    return started_ && session_.workingCopy.isOpen() && !noRecords() && formDiffers();
+    return started() && session_.workingCopy().isOpen() && !noRecords() && formDiffers();
 }
 
 // Ctrl+X is Exit even in an edit field, where Linux hands expect it to cut,
@@ -1331,7 +1307,7 @@ bool Tqedit::settleShownUser() {
     if (!hasUnstoredEdits())
         return true;
     const QString question =
-        QStringLiteral("Save the changes to user %1?").arg(session_.currentIndex);
+        QStringLiteral("Save the changes to user %1?").arg(session_.currentIndex());
     switch (platform_.confirmOrCancel(this, question)) {
     case Answer::Yes:
         saveClick(); // a bad number stops here, and everything stays
@@ -1347,13 +1323,11 @@ bool Tqedit::settleShownUser() {
 }
 
 void Tqedit::FormClose(QCloseEvent* e) {
-    if (!copyBackOnExit(session_, prompts_)) {
+    if (!session_.copyBackAtExit(prompts_)) {
         // Cancel, or the changes are only in the working copy: stay, so that
         // they can be saved once the user file can be written again. The
         // live view goes on with the copy open again.
         e->ignore();
-        if (started_ && !session_.workingCopy.isOpen())
-            session_.workingCopy.open();
         return;
     }
     saveMainPosition(settings_, WindowPos{y(), x()});
@@ -1364,7 +1338,7 @@ void Tqedit::FormClose(QCloseEvent* e) {
 
 void Tqedit::setBarRange() {
     const QSignalBlocker block(bar);
-    const int count = session_.workingCopy.isOpen() ? session_.workingCopy.recordCount() : 0;
+    const int count = session_.workingCopy().isOpen() ? session_.workingCopy().recordCount() : 0;
     bar->setRange(0, std::max(0, count - 1));
     bar->setEnabled(count > 0);
     // A tick per user while they stay apart; beyond that a tick every few
@@ -1374,29 +1348,28 @@ void Tqedit::setBarRange() {
 }
 
 void Tqedit::setPositionUi() {
-    const int count = session_.workingCopy.recordCount();
+    const int count = session_.workingCopy().recordCount();
     {
         const QSignalBlocker block(bar);
         if (bar->maximum() != std::max(0, count - 1))
             setBarRange();
-        bar->setValue(session_.currentIndex);
+        bar->setValue(session_.currentIndex());
     }
     if (count == 0)
         poss->clear();
     else
-        poss->setText(QStringLiteral("%1/%2").arg(session_.currentIndex).arg(count - 1));
+        poss->setText(QStringLiteral("%1/%2").arg(session_.currentIndex()).arg(count - 1));
 }
 
 void Tqedit::updatePosition() {
-    session_.workingCopy.readRecord(session_.currentIndex, session_.recordBuffer);
-    showRecord(session_.recordBuffer);
+    showRecord(session_.show(session_.currentIndex()));
     setPositionUi();
 }
 
 bool Tqedit::moveTo(int index) {
     if (!settleShownUser())
         return false;
-    session_.currentIndex = index;
+    session_.setCurrentIndex(index);
     updatePosition();
     return true;
 }
@@ -1404,14 +1377,14 @@ bool Tqedit::moveTo(int index) {
 void Tqedit::nextClick() {
     if (noRecords())
         return;
-    const int last = session_.workingCopy.recordCount() - 1;
-    moveTo(std::min(session_.currentIndex + 1, last));
+    const int last = session_.workingCopy().recordCount() - 1;
+    moveTo(std::min(session_.currentIndex() + 1, last));
 }
 
 void Tqedit::prevClick() {
     if (noRecords())
         return;
-    moveTo(std::max(session_.currentIndex - 1, 0));
+    moveTo(std::max(session_.currentIndex() - 1, 0));
 }
 
 void Tqedit::barChange() {
@@ -1424,13 +1397,13 @@ void Tqedit::barChange() {
     if (hasUnstoredEdits()) {
         // The question is about the user shown; Cancel leaves the bar there.
         const QSignalBlocker block(bar);
-        bar->setValue(session_.currentIndex);
+        bar->setValue(session_.currentIndex());
     }
     moveTo(target);
 }
 
 void Tqedit::barReleased() {
-    if (!noRecords() && bar->value() != session_.currentIndex)
+    if (!noRecords() && bar->value() != session_.currentIndex())
         barChange();
 }
 
@@ -1443,7 +1416,7 @@ void Tqedit::First1Click() {
 void Tqedit::Last1Click() {
     if (noRecords())
         return;
-    moveTo(session_.workingCopy.recordCount() - 1);
+    moveTo(session_.workingCopy().recordCount() - 1);
 }
 
 void Tqedit::Goto1Click() {
@@ -1451,33 +1424,23 @@ void Tqedit::Goto1Click() {
         return;
     const QString answer = platform_.inputBox(this, QStringLiteral("Goto new user.."),
                                               QStringLiteral("Please enter a user number:"),
-                                              QString::number(session_.currentIndex));
+                                              QString::number(session_.currentIndex()));
     const std::int32_t n = parseInteger(answer.toStdString());
-    moveTo(n >= 0 && n <= session_.workingCopy.recordCount() - 1 ? n : session_.currentIndex);
+    moveTo(n >= 0 && n <= session_.workingCopy().recordCount() - 1 ? n : session_.currentIndex());
 }
 
 // ------------------------------------------------------------------ totals
 
 void Tqedit::runTotals() {
-    totalsKnown_ = false;
-    showTotals(computeTotals(session_.workingCopy));
+    showTotals(session_.recountTotals());
 }
 
 void Tqedit::showTotals(const Totals& t) {
-    totals_ = t;
-    totalsKnown_ = true;
     // All ten every time: they are editable, and typing there means nothing.
     for (const TotalsEntry& entry : totalsEntries()) {
         if (auto* e = findChild<QLineEdit*>(QString::fromLatin1(entry.name)))
             e->setText(QString::number(t.*(entry.value)));
     }
-}
-
-RecordsSeen Tqedit::totalsCollector(Totals& t) {
-    return [&t](const Record* records, std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i)
-            addToTotals(t, records[i]);
-    };
 }
 
 // ------------------------------------------- windows that later work opens
@@ -1487,17 +1450,17 @@ ReportContext Tqedit::reportContext() {
 }
 
 int Tqedit::currentUser() const {
-    if (!started_ || session_.currentIndex < 0 ||
-        session_.currentIndex >= session_.workingCopy.recordCount())
+    if (!started() || session_.currentIndex() < 0 ||
+        session_.currentIndex() >= session_.workingCopy().recordCount())
         return -1;
-    return session_.currentIndex;
+    return session_.currentIndex();
 }
 
 void Tqedit::bringUser(int index) {
     // Read before it becomes current: a number that is no record (a limit
     // in column 0) must not leave this window on a record it cannot show.
     Record probe;
-    session_.workingCopy.readRecord(index, probe);
+    session_.workingCopy().readRecord(index, probe);
     // One pick reaches here as a new current cell and a new selection: a
     // user the operator declined is not asked about twice for it.
     if (index == declinedPick_)
@@ -1511,7 +1474,7 @@ void Tqedit::bringUser(int index) {
 void Tqedit::userStatusChanged(int index, unsigned status) {
     // "Save User" would otherwise write the old status back; the other
     // fields keep what was typed.
-    if (!started_ || session_.currentIndex != index)
+    if (!started() || session_.currentIndex() != index)
         return;
     this->status->setCurrentIndex(codeToItem(CodeListId::status, status));
     // The record holds it now: it is no entry of the operator's.

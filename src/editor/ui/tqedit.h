@@ -17,10 +17,10 @@
 #include "editor/totals.h"
 #include "platform/platform.h"
 #include "reports/ui/reporthost.h"
+#include "session/editsession.h"
 #include "settings/registry.h"
 #include "userfile/codetables.h"
 #include "userfile/record.h"
-#include "userfile/usersession.h"
 
 #include <QString>
 #include <QWidget>
@@ -61,11 +61,12 @@ class Tqedit : public QWidget, public ReportHost {
 
   public:
     // The session, the platform and the settings key outlive the window.
-    Tqedit(UserFileSession& session, Platform& platform, RegistryKey& settings,
+    Tqedit(EditSession& session, Platform& platform, RegistryKey& settings,
            QWidget* parent = nullptr);
     ~Tqedit() override;
 
-    UserFileSession& session() { return session_; }
+    // The open user file; the window holds none of its state.
+    EditSession& session() { return session_; }
     Platform& platform() { return platform_; }
     // Prompts for the user-file layer (message, warning, confirm) on this window.
     Prompts& prompts() { return prompts_; }
@@ -230,12 +231,10 @@ class Tqedit : public QWidget, public ReportHost {
     // The totals pass into the "BBS Statistics" tab. Call it after anything
     // but "Save User" changed the working copy's counters (a reload).
     void runTotals();
-    // Shows totals that a load computed from the records it copied.
+    // Shows the session's figures.
     void showTotals(const Totals& t);
-    // Collects the totals of the records a load copies (for showTotals).
-    RecordsSeen totalsCollector(Totals& t);
     // True once the start-up has loaded a user file.
-    bool started() const { return started_; }
+    bool started() const { return session_.loaded(); }
     // True once the start-up has run (whatever its outcome).
     bool activationDone() const { return activationDone_; }
     // How much the 96-DPI design was enlarged for this desktop's fonts.
@@ -302,7 +301,7 @@ class Tqedit : public QWidget, public ReportHost {
     // The watcher, or nullptr while the file is not followed.
     LiveWatch* liveWatch() const { return live_; }
     // Users that both the operator (stored) and the board changed.
-    const std::vector<int>& changedByBoth() const { return changedByBoth_; }
+    const std::vector<int>& changedByBoth() const { return session_.changedByBoth(); }
 
   protected:
     void showEvent(QShowEvent* e) override;
@@ -342,31 +341,20 @@ class Tqedit : public QWidget, public ReportHost {
     bool canApplyLive() const;
     void applyLiveGuarded(const LiveCompare& result); // applyLive() as a handler
     void updateLiveField();
-    // What Save User stores: the form by its rules, only the controls that
-    // differ from the record shown (over a record the board changed meanwhile),
-    // or nothing.
-    enum class Store { Form, Differing, Nothing };
-    Store settleBoardChange();
+    // What Save User stores: the form by its rules, or only the controls that
+    // differ from the record shown (over a record the board changed meanwhile).
+    enum class Store { Form, Differing };
     void storeShownUser(Store what); // Save User's write, once settled
 
-    UserFileSession& session_;
+    EditSession& session_;
     Platform& platform_;
     RegistryKey& settings_;
     PlatformPrompts prompts_;
     ShortcutDispatcher* shortcuts_ = nullptr;
     bool activationDone_ = false;
-    bool started_ = false;
-    // The figures on the tab, kept so that "Save User" can update them by the
-    // difference of one record; invalid when a write may have half happened.
-    Totals totals_;
-    bool totalsKnown_ = false;
     std::vector<QLabel*> topLabels_;
-    bool liveOn_ = true;   // the setting LiveRefresh, read at start-up
     int handlerDepth_ = 0; // handlers under way (their questions run nested loops)
     LiveWatch* live_ = nullptr;
-    bool boardChangedShown_ = false; // the board changed the shown user under entries
-    std::vector<int> changedByBoth_;
-    QString liveProblem_; // the file cannot be followed: why
     // The passing note of the permanent field, and users the board updated
     // since the last note about them (that note is shown at most once in
     // noteMs_, never over a problem or a clash).

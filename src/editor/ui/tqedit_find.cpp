@@ -1,5 +1,5 @@
 // The Find tab, "Find next" and the find dialog. Both kinds of search share
-// session().foundIndex, so each continues after the other's last hit.
+// session().foundIndex(), so each continues after the other's last hit.
 #include "editor/ui/tqedit.h"
 
 #include "editor/find.h"
@@ -47,10 +47,10 @@ void showHit(Tqedit& w, int index, const QString& what) {
         return;
     }
     if (asked)
-        s.workingCopy.readRecord(index, s.recordBuffer);
-    w.showRecord(s.recordBuffer);
-    s.currentIndex = index;
-    s.foundIndex = index;
+        s.show(index);
+    w.showRecord(s.record());
+    s.setCurrentIndex(index);
+    s.setFoundIndex(index);
     w.setPositionUi();
     w.showNote(QStringLiteral("User %1 found %2").arg(index).arg(what));
 }
@@ -93,8 +93,7 @@ void findTabSearch(Tqedit& w, int start) {
         return;
     }
     c.text = text.value_or(std::string());
-    auto& s = w.session();
-    const int hit = scanForward(s.workingCopy, start, s.recordBuffer, FindTabTest(c));
+    const int hit = w.session().findFrom(start, FindTabTest(c));
     if (hit >= 0)
         showHit(w, hit, what);
     else
@@ -116,7 +115,7 @@ void Tqedit::findbtnClick() {
         emptySearchText(*this);
         return;
     }
-    session().foundIndex = 0;
+    session().setFoundIndex(0);
     findTabSearch(*this, 0);
 }
 
@@ -125,7 +124,7 @@ void Tqedit::FindNextbtClick() {
         emptySearchText(*this);
         return;
     }
-    findTabSearch(*this, session().foundIndex + 1);
+    findTabSearch(*this, session().foundIndex() + 1);
 }
 
 void Tqedit::findClick() {
@@ -180,7 +179,7 @@ void Tqedit::findClick() {
         text->setFocus();
         text->selectAll();
     }
-    session().foundIndex = -1;
+    session().setFoundIndex(-1);
 }
 
 void Tqedit::FindDialogFind() {
@@ -190,14 +189,13 @@ void Tqedit::FindDialogFind() {
     if (!textField)
         return;
     const QString what = quoted(textField->text());
-    const int start = session().foundIndex + 1;
+    const int start = session().foundIndex() + 1;
     const auto text = cp1252Of(textField->text());
     if (!text) {
         noHit(*this, start, what);
         return;
     }
-    auto& s = session();
-    const int hit = scanForward(s.workingCopy, start, s.recordBuffer, DialogNameTest(*text));
+    const int hit = session().findFrom(start, DialogNameTest(*text));
     if (hit >= 0)
         showHit(*this, hit, what);
     else

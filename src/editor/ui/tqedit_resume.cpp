@@ -12,13 +12,13 @@ void Tqedit::resumebtClick() {
     if (noRecords())
         return;
     // The stored number, not one typed and not yet saved.
-    session_.workingCopy.readRecord(session_.currentIndex, session_.recordBuffer);
+    session_.show(session_.currentIndex());
     if (showresume)
         showresume->exec();
 }
 
 void Tqedit::changeresbtClick() {
-    const ConferenceDialogPreset preset = changeResumePreset(settings_, session_.userFileName);
+    const ConferenceDialogPreset preset = changeResumePreset(settings_, session_.userFileName());
     if (preset.keyOpened) {
         fileopen.fileName = fromPath(preset.fileName);
         if (preset.initialDir)

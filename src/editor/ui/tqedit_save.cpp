@@ -10,18 +10,18 @@
 namespace zorv {
 
 void Tqedit::loadSaveSettings() {
-    session().backupDir = toPath(platform().stateDir());
+    const std::string backupDir = toPath(platform().stateDir());
     try {
-        session().backups = backupCount(settings());
+        session().setBackups(backupCount(settings()), backupDir);
     } catch (const SettingsError& e) {
-        session().backups = kDefaultBackups;
+        session().setBackups(kDefaultBackups, backupDir);
         prompts().warning(std::string(e.what()) + ".\n" + std::to_string(kDefaultBackups) +
                           " backups of the user file are kept.");
     }
     try {
-        liveOn_ = liveRefreshOn(settings());
+        session().setFollowBoard(liveRefreshOn(settings()));
     } catch (const SettingsError& e) {
-        liveOn_ = true;
+        session().setFollowBoard(true);
         prompts().warning(std::string(e.what()) +
                           ".\nThe editor follows the board's writes to the user file.");
     }
@@ -63,39 +63,39 @@ QString saveNote(const std::string& userFile, SaveOutcome outcome, const SaveRep
 
 void Tqedit::savefilebtClick() {
     auto& s = session();
-    if (!s.userFileChanged) {
+    if (!s.changed()) {
         showNote(QStringLiteral("Nothing to save"));
         return;
     }
     Record shownBefore{};
     const bool haveShown = !noRecords();
     if (haveShown)
-        s.workingCopy.readRecord(s.currentIndex, shownBefore);
+        s.workingCopy().readRecord(s.currentIndex(), shownBefore);
     SaveReport report;
     SaveOutcome outcome = SaveOutcome::Failed;
     try {
-        outcome = saveToUserFile(s, prompts(), true, &report);
+        outcome = s.saveFile(prompts(), &report);
     } catch (...) {
-        showNote(saveNote(s.userFileName, SaveOutcome::Failed, report));
+        showNote(saveNote(s.userFileName(), SaveOutcome::Failed, report));
         throw;
     }
     if (outcome == SaveOutcome::Saved || outcome == SaveOutcome::Partial) {
         refreshAfterSave(haveShown && formDiffers(), shownBefore);
         startLive(); // the file as saved is the one followed now
     }
-    showNote(saveNote(s.userFileName, outcome, report));
+    showNote(saveNote(s.userFileName(), outcome, report));
 }
 
 void Tqedit::refreshAfterSave(bool keepTyping, const Record& shownBefore) {
     auto& s = session();
-    const int count = s.workingCopy.recordCount();
+    const int count = s.workingCopy().recordCount();
     // Typing that Save User has not stored stays, unless the board changed
     // that very user: then the window shows what the file holds now.
     if (count == 0)
         clearRecordView();
-    else if (!keepTyping || s.recordBuffer != shownBefore)
-        showRecord(s.recordBuffer);
-    runTotals();
+    else if (!keepTyping || s.record() != shownBefore)
+        showRecord(s.record());
+    showTotals(s.totals()); // counted afresh by the save
     setBarRange();
     setPositionUi();
 }

@@ -4,8 +4,8 @@
 // implements it; the report windows never see its class.
 
 #include "platform/platform.h"
+#include "session/editsession.h"
 #include "settings/registry.h"
-#include "userfile/usersession.h"
 
 class QWidget;
 
@@ -27,7 +27,7 @@ class ReportHost {
 struct ReportContext {
     QWidget* parent;
     ReportHost& host;
-    UserFileSession& session;
+    EditSession& session; // Toggle Status writes through it; the rest only read
     Platform& platform;
     RegistryKey& settings;
     double scale; // how much the 96-DPI design grows for this desktop's fonts

@@ -118,7 +118,7 @@ class ReportWindow : public QDialog {
     virtual void afterHeaderSort() {}
 
     ReportHost& host_;
-    UserFileSession& session_;
+    const EditSession& session_; // the open user file, read only
     Platform& platform_;
     RegistryKey& settings_;
 

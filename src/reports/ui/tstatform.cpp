@@ -74,10 +74,10 @@ void Tstatform::FormResize() {
 }
 
 void Tstatform::FormActivate() {
-    const int records = session_.workingCopy.recordCount();
+    const int records = session_.workingCopy().recordCount();
     withProgress(records, [&](Progress& progress) {
         progress.phase(QStringLiteral("Reading the users..."), 70);
-        BlockReader reader(session_.workingCopy);
+        BlockReader reader(session_.workingCopy());
         buildStatistics(SG2->grid(), reader, progress.counter());
         // Sized while the rows lie in memory in the order they are read.
         progress.phase(QStringLiteral("Sizing the columns..."), 80);

@@ -55,7 +55,8 @@ QAction* entry(QMenu* menu, const char* name, const char* caption, QKeySequence 
 
 Tuserlist::Tuserlist(const ReportContext& context)
     : ReportWindow(context, BoundsWindow::UserList, SortWindow::UserList,
-                   QSize(585, 334 + kFilterRow), "userlist") {
+                   QSize(585, 334 + kFilterRow), "userlist"),
+      file_(context.session) {
     setWindowTitle(QStringLiteral("Userlist"));
 
     filterlabel = new QLabel(QStringLiteral("Filter:"), this);
@@ -212,14 +213,14 @@ void Tuserlist::FormActivate() {
     }
     filter_ = RowFilter("");
     rowPicked_ = true;
-    withProgress(session_.workingCopy.recordCount(),
+    withProgress(session_.workingCopy().recordCount(),
                  [&](Progress& progress) { rebuild(progress, true); });
     selectUser(host_.currentUser());
 }
 
 void Tuserlist::BuildList() {
     const int keep = selectedUser();
-    withProgress(session_.workingCopy.recordCount(),
+    withProgress(session_.workingCopy().recordCount(),
                  [&](Progress& progress) { rebuild(progress, false); });
     if (!selectUser(keep))
         selectUser(host_.currentUser());
@@ -248,7 +249,7 @@ void Tuserlist::rebuild(Progress& progress, bool autoSize) {
 void Tuserlist::buildRows(Progress& progress) {
     const UserListColumns columns(shownOptions());
     progress.phase(QStringLiteral("Reading the users..."), 60);
-    BlockReader reader(session_.workingCopy);
+    BlockReader reader(session_.workingCopy());
     buildUserList(sg2->grid(), columns, reader, progress.counter());
     if (columns.lastCallColumn >= 0)
         lastCallColumn = static_cast<std::uint8_t>(columns.lastCallColumn);
@@ -287,7 +288,7 @@ void Tuserlist::clipClick() {
 void Tuserlist::saveClick() {
     // The last export's folder, else the user file's.
     if (lastExportDir_.isEmpty())
-        SD1.initialDir = fromPath(directoryPart(session_.userFileName));
+        SD1.initialDir = fromPath(directoryPart(session_.userFileName()));
     else
         SD1.initialDir = lastExportDir_;
     if (!platform_.saveFile(this, SD1))
@@ -373,7 +374,7 @@ void Tuserlist::KillUser1Click() {
     const TGridRect sel = g.Selection();
     const int first = g.GetCellInt(0, sel.Top);
     const int topUser = userInRow(sg2->rowAt(0) + g.FixedRows);
-    const bool changedBefore = session_.userFileChanged;
+    const bool changedBefore = session_.changed();
     std::vector<Toggle> done;
     bool placing = false; // restatus runs: it tidies up after itself
     const int count = sel.Bottom - sel.Top + 1;
@@ -384,18 +385,9 @@ void Tuserlist::KillUser1Click() {
             for (int r = sel.Top; r <= sel.Bottom; ++r) {
                 if (((r - sel.Top) & 0xFFF) == 0)
                     progress.at(r - sel.Top, count);
-                const int i = g.GetCellInt(0, r);
-                Record rec;
-                session_.workingCopy.readRecord(i, rec);
-                const unsigned was = readCode(rec, kStatus);
-                const unsigned st = was == 0 ? 2u : was == 2 ? 0u : was;
-                writeCode(rec, kStatus, st);
-                session_.workingCopy.writeRecord(i, rec);
-                // Marked at once: an error on a later row must not hide this
-                // write from "Save File" and the question at the end.
-                session_.userFileChanged = true;
-                done.push_back(Toggle{r, i, was, st});
-                host_.userStatusChanged(i, st);
+                const StatusToggle t = file_.toggleStatus(g.GetCellInt(0, r));
+                done.push_back(Toggle{r, t.index, t.was, t.now});
+                host_.userStatusChanged(t.index, t.now);
             }
             progress.phase(QStringLiteral("Sorting..."), 100);
             placing = true;
@@ -403,16 +395,10 @@ void Tuserlist::KillUser1Click() {
         });
     } catch (const Cancelled&) {
         // Every record back as it was, the latest first.
-        for (auto t = done.rbegin(); t != done.rend(); ++t) {
-            if (t->was == t->now)
-                continue;
-            Record rec;
-            session_.workingCopy.readRecord(t->index, rec);
-            writeCode(rec, kStatus, t->was);
-            session_.workingCopy.writeRecord(t->index, rec);
-            host_.userStatusChanged(t->index, t->was);
-        }
-        session_.userFileChanged = changedBefore;
+        for (auto t = done.rbegin(); t != done.rend(); ++t)
+            if (file_.undoToggle(StatusToggle{t->index, t->was, t->now}))
+                host_.userStatusChanged(t->index, t->was);
+        file_.restoreChanged(changedBefore);
         throw;
     } catch (...) {
         // What was written before the error is what the list must show.

@@ -109,6 +109,8 @@ class Tuserlist : public ReportWindow {
     void reselect(const std::vector<Toggle>& done, TGridRect before, int first, int topUser);
     int userInRow(int row) const; // column 0's user number, -1 for none
 
+    EditSession& file_; // Toggle Status writes the working copy through it
+
     std::array<QAction*, 11> options_{}; // in the order of the list options
     // The rows a filter hides, and each row's place in the whole list.
     SortGrid aside_;

@@ -35,7 +35,7 @@ constexpr int kDesignHeight = 306;
 
 } // namespace
 
-Tshowresume::Tshowresume(UserFileSession& session, Platform& platform, RegistryKey& settings,
+Tshowresume::Tshowresume(const EditSession& session, Platform& platform, RegistryKey& settings,
                          FileDialog& fileopen, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
@@ -147,7 +147,7 @@ void Tshowresume::FormActivate() {
             fileopen_.fileName = QStringLiteral("*.hdr");
             fileopen_.filter = QString::fromLatin1(kConferenceFilter);
             fileopen_.filterIndex = 1;
-            fileopen_.initialDir = fromPath(directoryPart(session_.userFileName));
+            fileopen_.initialDir = fromPath(directoryPart(session_.userFileName()));
             fileopen_.title = QString::fromLatin1(kConferenceDialogTitle);
             const bool picked = platform_.openFile(this, fileopen_);
             fileopen_.title.clear();
@@ -166,7 +166,7 @@ void Tshowresume::FormActivate() {
     setHeading(QString());
 
     const auto number = static_cast<std::int32_t>(
-        static_cast<std::uint32_t>(readNumber(session_.recordBuffer, kResume)));
+        static_cast<std::uint32_t>(readNumber(session_.record(), kResume)));
     const std::optional<Message> m = readMessage(confBase, number);
     if (!m) {
         platform_.message(this, QStringLiteral("Error"), QStringLiteral("Resume not found!"),

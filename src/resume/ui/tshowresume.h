@@ -2,11 +2,11 @@
 // The resume window `showresume`: shows the message that a user's resume
 // number names in the resume conference. Created once at start-up, shown
 // modally by the main window's "Read resume", which reads the stored record
-// into the session's record buffer first.
+// into the session's record first.
 
 #include "platform/platform.h"
+#include "session/editsession.h"
 #include "settings/registry.h"
-#include "userfile/usersession.h"
 
 #include <QDialog>
 
@@ -23,7 +23,7 @@ class Tshowresume : public QDialog {
 
   public:
     // `fileopen` is the main window's open dialog, shared with its other choices.
-    Tshowresume(UserFileSession& session, Platform& platform, RegistryKey& settings,
+    Tshowresume(const EditSession& session, Platform& platform, RegistryKey& settings,
                 FileDialog& fileopen, QWidget* parent = nullptr);
 
     QLabel* lab1;          // the heading
@@ -56,7 +56,7 @@ class Tshowresume : public QDialog {
     void applyOuterSize(QSize outer);
     int s(int designPixels) const;
 
-    UserFileSession& session_;
+    const EditSession& session_;
     Platform& platform_;
     RegistryKey& settings_;
     FileDialog& fileopen_;
