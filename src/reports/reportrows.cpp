@@ -46,9 +46,9 @@ int daysInMonth(int y, int m) {
     return m == 2 && isLeapYear(y) ? 29 : kDays[m - 1];
 }
 
-// Row by row into fresh rows, in order, each allocated once at its size;
-// the old rows wait aside until the build ends, for the rows a build that
-// fails leaves as they were. A view hears of the change once, at the end.
+// Row by row into fresh rows, in order, each written once; the old rows
+// wait aside until the build ends, for the rows a build that fails leaves as
+// they were. A view hears of the change once, at the end.
 template <class Fill> void quietBuild(SortGrid& grid, int records, Fill&& fill) {
     auto told = std::move(grid.OnChanged);
     grid.OnChanged = nullptr;
@@ -60,7 +60,7 @@ template <class Fill> void quietBuild(SortGrid& grid, int records, Fill&& fill) 
             grid.OnChanged();
     };
     int filled = 0; // data rows set, in order
-    std::vector<std::string> aside;
+    SortGrid::AsideRows aside;
     try {
         aside = grid.SetRowsAside(scratch + 1 - std::clamp(grid.FixedRows, 0, grid.RowCount()));
         fill(filled);

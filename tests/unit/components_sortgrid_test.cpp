@@ -3,7 +3,6 @@
 
 #include "components/gridvalues.h"
 #include "components/sortgrid.h"
-#include "settings/memorykey.h"
 
 #include <gtest/gtest.h>
 
@@ -976,29 +975,6 @@ TEST(SortGridSizing, ColumnsTakeTheirWidestTextPlusAnX) {
     EXPECT_EQ(g.ColWidth(2), 17); // empty: "x" plus the extra
 }
 
-TEST(SortGridSizing, ColumnWidthsInTheSettingsStoreOnlyWhenAskedFor) {
-    MemoryRegistryKey key;
-    key.keyExists = true;
-    key.putText("col0", "120");
-    key.putText("col1", "wide");
-    key.putInteger("col2", 50);
-    SortGrid g(4, 2);
-    g.LoadColumnWidths(key);
-    EXPECT_EQ(g.ColWidth(0), 64); // Save is off
-    g.ColumnSize = {true, "Software\\NV\\zorvedit", "Userlist"};
-    g.LoadColumnWidths(key);
-    EXPECT_EQ(g.ColWidth(0), 120);
-    EXPECT_EQ(g.ColWidth(1), 64);
-    EXPECT_EQ(g.ColWidth(2), 64);
-    EXPECT_EQ(g.ColWidth(3), 64);
-    EXPECT_FALSE(key.isOpen());
-    g.SetColWidth(3, 33);
-    g.SaveColumnWidths(key);
-    EXPECT_EQ(key.get("col3"), (RegValue{kRegSz, "33"}));
-    EXPECT_EQ(key.get("col1"), (RegValue{kRegSz, "64"}));
-    EXPECT_FALSE(key.isOpen());
-}
-
 } // namespace
 } // namespace zorv
 
@@ -1135,7 +1111,7 @@ TEST(SortGridCells, RowsSetAsideComeBackFromTheFirstRowNotRefilled) {
     SortGrid g(3, 1);
     fill(g, {{"a", "b", "c"}, {"d", "e", "f"}, {"g", "h", "i"}});
     g.SetCell(0, 0, "head");
-    std::vector<std::string> aside = g.SetRowsAside(4);
+    SortGrid::AsideRows aside = g.SetRowsAside(4);
     ASSERT_EQ(g.RowCount(), 5);
     EXPECT_EQ(g.Cell(0, 0), "head") << "the fixed row stays";
     EXPECT_EQ(g.Cell(0, 1), "");
