@@ -6,12 +6,15 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
 #include <iterator>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 namespace zorv {
@@ -481,13 +484,19 @@ class ColumnReader {
         return c < colCount_ ? cellOf(rows_[first_ + r].bytes(), c) : std::string_view();
     }
 
-    void build(int c, ColumnKeys& out, const DatePattern& dates) {
+    // Thrown by a build that `stop` called off.
+    struct Stopped {};
+
+    void build(int c, ColumnKeys& out, const DatePattern& dates,
+               const std::atomic<bool>* stop = nullptr) {
         const std::size_t n = rows_.size() - first_;
         // Rows read in grid order lie scattered after a sort: each is asked
         // for a few rows ahead, or the pass waits on every one in turn.
         const auto textAt = [&](std::size_t r) {
             if (first_ + r + kAhead < rows_.size())
                 prefetchRow(rows_[first_ + r + kAhead]);
+            if (stop && (r & 0xFFF) == 0 && stop->load(std::memory_order_relaxed))
+                throw Stopped{};
             return text(c, r);
         };
         out.ranked = out.style == ssText;
@@ -993,10 +1002,19 @@ class SortKeys {
             columns_[k].style = styles[k];
     }
 
+    ~SortKeys() { stopAhead(); }
+
     Counts counts() const { return Counts(static_cast<std::size_t>(tieColumns_), 0); }
 
     // The sort column's keys, in grid order.
     std::vector<Key> sortColumn() {
+        startAhead();
+        std::vector<Key> e = packedKeys();
+        stopAhead();
+        return e;
+    }
+
+    std::vector<Key> packedKeys() {
         std::vector<Key> e;
         ColumnKeys& k = column(sortCol_);
         if (!k.ranked) {
@@ -1067,8 +1085,69 @@ class SortKeys {
   private:
     ColumnKeys& keysOf(int c) { return columns_[static_cast<std::size_t>(c - sortCol_)]; }
 
+    // While this thread ranks the sort column, another ranks the text
+    // columns after it, in order, which the key may take in or the ties
+    // reach; called off once the key is made.
+    void startAhead() {
+        if (sortCol_ + 1 > colCount_ - 2 || keysOf(sortCol_ + 1).style != ssText)
+            return;
+        try {
+            ahead_ = std::thread([this] { buildAhead(); });
+        } catch (const std::system_error&) {
+            // no thread to be had: this one builds them when it needs them
+        }
+    }
+
+    void stopAhead() {
+        stopAhead_.store(true, std::memory_order_relaxed);
+        if (ahead_.joinable())
+            ahead_.join();
+    }
+
+    void buildAhead() {
+        for (int c = sortCol_ + 1; c <= colCount_ - 2; ++c) {
+            ColumnKeys& k = keysOf(c);
+            if (k.style != ssText || k.built.load(std::memory_order_acquire))
+                break;
+            {
+                std::lock_guard<std::mutex> hold(aheadLock_);
+                if (stopAhead_.load(std::memory_order_relaxed))
+                    break;
+                aheadAt_ = c;
+            }
+            bool done = false;
+            try {
+                ColumnKeys made;
+                made.style = k.style;
+                reader_.build(c, made, dates_, &stopAhead_);
+                std::call_once(k.once, [&] {
+                    k.ranked = made.ranked;
+                    k.distinct = made.distinct;
+                    k.rank.swap(made.rank);
+                    k.keys.swap(made.keys);
+                    k.built.store(true, std::memory_order_release);
+                });
+                done = true;
+            } catch (...) {
+                // called off, or out of memory: whoever needs the column builds it
+            }
+            {
+                std::lock_guard<std::mutex> hold(aheadLock_);
+                aheadAt_ = -1;
+            }
+            aheadDone_.notify_all();
+            if (!done)
+                break;
+        }
+    }
+
     ColumnKeys& column(int c) {
         ColumnKeys& k = keysOf(c);
+        if (!k.built.load(std::memory_order_acquire)) {
+            // Never built twice at once: a column the other thread builds is waited for.
+            std::unique_lock<std::mutex> hold(aheadLock_);
+            aheadDone_.wait(hold, [&] { return aheadAt_ != c; });
+        }
         std::call_once(k.once, [&] {
             reader_.build(c, k, dates_);
             k.built.store(true, std::memory_order_release);
@@ -1106,6 +1185,11 @@ class SortKeys {
     std::unique_ptr<ColumnKeys[]> columns_; // sortCol_ and the tie columns after it
     const std::size_t fewRows_;
     int tiesFrom_; // the tie loop goes on after this column
+    std::thread ahead_;
+    std::atomic<bool> stopAhead_{false};
+    std::mutex aheadLock_;
+    std::condition_variable aheadDone_;
+    int aheadAt_ = -1; // the column the other thread builds now
 };
 
 // One range of the classic in-place quicksort through a middle pivot, in the
