@@ -160,6 +160,43 @@ TEST(SortGridCells, RowsPartitionedAsideAndMergedBackByRank) {
     EXPECT_EQ(shown.RowCount(), 5);
 }
 
+TEST(SortGridCells, RowsKeepTheirTextsAfterTheGridThatMadeThemAndAcrossRewrites) {
+    // Rows share the blocks they were written into: a block must outlive
+    // the grid that made it while another grid holds its rows, and a
+    // rewritten row must not lose its neighbours' bytes.
+    SortGrid kept(2, 1);
+    Rows expected{{"", ""}};
+    {
+        SortGrid maker(2, 1);
+        Rows rows;
+        for (int i = 0; i < 30000; ++i)
+            rows.push_back({"user " + std::to_string(i), std::string(i % 40, 'x')});
+        fill(maker, rows);
+        for (int r = 1; r < maker.RowCount(); r += 2) {
+            maker.SetCell(1, r, "rewritten");
+            rows[static_cast<std::size_t>(r - 1)][1] = "rewritten";
+        }
+        std::vector<char> keep(rows.size());
+        for (std::size_t i = 0; i < keep.size(); ++i)
+            keep[i] = i % 3 != 0;
+        maker.PartitionRows(keep, kept);
+        for (std::size_t i = 0; i < keep.size(); i += 3)
+            expected.push_back(rows[i]);
+    }
+    // Memory freed by the maker is used again by others.
+    SortGrid other(2, 1);
+    fill(other, Rows(40000, {std::string(60, 'o'), std::string(60, 'p')}));
+    ASSERT_EQ(snapshot(kept), expected);
+
+    kept.SetCell(0, 1, "changed");
+    kept.CopyRow(2, 3);
+    kept.ClearRowsAt(4, 1);
+    expected[1][0] = "changed";
+    expected[3] = expected[2];
+    expected[4] = {"", ""};
+    EXPECT_EQ(snapshot(kept), expected);
+}
+
 TEST(SortGridCells, MemoryStaysWithinThreeTimesTheTexts) {
     SortGrid g(10, 1);
     Rows rows;
