@@ -817,47 +817,6 @@ void SortGrid::SetCells(int col, int row, const std::vector<std::string_view>& t
     changed();
 }
 
-struct SortGrid::AsideRows::Rows {
-    std::vector<RowData> rows; // the fixed ones moved out, then the data rows
-    std::size_t fixed = 0;
-};
-
-SortGrid::AsideRows::AsideRows() = default;
-SortGrid::AsideRows::AsideRows(AsideRows&&) noexcept = default;
-SortGrid::AsideRows& SortGrid::AsideRows::operator=(AsideRows&&) noexcept = default;
-SortGrid::AsideRows::~AsideRows() = default;
-
-SortGrid::AsideRows SortGrid::SetRowsAside(int count) {
-    const auto fixed = static_cast<std::size_t>(std::clamp(FixedRows, 0, RowCount()));
-    AsideRows aside;
-    aside.rows_ = std::make_unique<AsideRows::Rows>();
-    aside.rows_->fixed = fixed;
-    std::vector<RowData>& old = aside.rows_->rows;
-    old.swap(d_->rows);
-    d_->rows.resize(fixed + static_cast<std::size_t>(std::max(count, 0)));
-    for (std::size_t r = 0; r < fixed; ++r)
-        d_->rows[r] = std::move(old[r]);
-    clampCurrent();
-    changed();
-    return aside;
-}
-
-void SortGrid::PutBackRows(AsideRows&& aside, int from) {
-    const auto fixed = static_cast<std::size_t>(std::clamp(FixedRows, 0, RowCount()));
-    if (aside.rows_) {
-        std::vector<RowData>& old = aside.rows_->rows;
-        const std::size_t oldFixed = aside.rows_->fixed;
-        for (auto k = static_cast<std::size_t>(std::max(from, 0));
-             oldFixed + k < old.size() && fixed + k < d_->rows.size(); ++k) {
-            RowData& row = d_->rows[fixed + k];
-            row = std::move(old[oldFixed + k]);
-            truncateCells(row, d_->colCount);
-        }
-        aside.rows_.reset();
-    }
-    changed();
-}
-
 void SortGrid::ReserveRows(int n) {
     d_->rows.reserve(static_cast<std::size_t>(std::max(n, 0)));
 }

@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -78,19 +77,6 @@ class SortGrid {
     // The rows' storage, opaque outside the grid.
     class RowData;
     class RowMaker;
-    // Data rows set aside by SetRowsAside, until PutBackRows.
-    class AsideRows {
-      public:
-        AsideRows();
-        AsideRows(AsideRows&&) noexcept;
-        AsideRows& operator=(AsideRows&&) noexcept;
-        ~AsideRows();
-
-      private:
-        friend class SortGrid;
-        struct Rows;
-        std::unique_ptr<Rows> rows_;
-    };
 
     SortGrid(int colCount = 5, int rowCount = 5);
     SortGrid(const SortGrid&) = delete;
@@ -131,12 +117,6 @@ class SortGrid {
     // the row however many cells it has; the columns must exist.
     void SetCells(int col, int row, const std::vector<std::string_view>& texts);
     void ReserveRows(int n);
-    // For a builder that sets every data row anew: the data rows go aside
-    // untouched and `count` empty ones take their place. PutBackRows gives
-    // the data rows from data row `from` on their old rows again (a build
-    // that ended early) and frees the rest.
-    AsideRows SetRowsAside(int count);
-    void PutBackRows(AsideRows&& aside, int from);
     // Moves, without copying, the data rows whose `keep` entry (one per data
     // row) is 0 to the end of `rest`, in their order; the others stay, in
     // theirs. Both grids have the same column count.

@@ -1140,24 +1140,3 @@ TEST(SortGridResort, AnErrorMovesNoRowAndBadRequestsAreRefused) {
 
 } // namespace
 } // namespace zorv
-
-namespace zorv {
-namespace {
-
-TEST(SortGridCells, RowsSetAsideComeBackFromTheFirstRowNotRefilled) {
-    SortGrid g(3, 1);
-    fill(g, {{"a", "b", "c"}, {"d", "e", "f"}, {"g", "h", "i"}});
-    g.SetCell(0, 0, "head");
-    SortGrid::AsideRows aside = g.SetRowsAside(4);
-    ASSERT_EQ(g.RowCount(), 5);
-    EXPECT_EQ(g.Cell(0, 0), "head") << "the fixed row stays";
-    EXPECT_EQ(g.Cell(0, 1), "");
-    g.SetColCount(2);
-    g.SetRowCells(1, {"x", "y"});
-    g.PutBackRows(std::move(aside), 1);
-    EXPECT_EQ(snapshot(g), (Rows{{"head", ""}, {"x", "y"}, {"d", "e"}, {"g", "h"}, {"", ""}}))
-        << "old rows from data row 1 on, cut to the columns there are now";
-}
-
-} // namespace
-} // namespace zorv
