@@ -1,19 +1,19 @@
 #include "components/sortgrid.h"
 
 #include "components/gridvalues.h"
-#include "settings/registry.h"
+#include "components/rangepool.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <climits>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <exception>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -21,13 +21,132 @@ namespace zorv {
 
 // --- row storage ---------------------------------------------------------------
 //
-// A row is one string: its cells in column order, each a length (one byte, or
-// 0xFF and four bytes for 255 and more) followed by the text. Missing trailing
-// cells are empty. A million rows of ten cells cost one allocation each.
+// A row is its cells in column order, each a length (one byte, or 0xFF and
+// four bytes for 255 and more) followed by the text. Missing trailing cells
+// are empty. Rows are written one after another into blocks of a quarter
+// megabyte, as they are made: a build of a million rows costs a few hundred
+// allocations, not a million, and its rows lie in memory in the order they
+// were built, which every later pass over them reads fastest. A changed row
+// is written anew; a block goes with the last row that lies in it. Rows
+// only read on other threads (a sort, the filter): blocks are counted on the
+// grid's own thread.
 
 namespace {
 
 constexpr unsigned char kLongCell = 0xFF;
+constexpr std::size_t kBlockBytes = 256 * 1024;
+
+struct RowBlock {
+    std::size_t live = 0; // rows in it, and one while it takes new rows
+    std::size_t used = 0;
+    std::size_t capacity = 0;
+    char* bytes() { return reinterpret_cast<char*>(this + 1); }
+};
+
+void release(RowBlock* b) noexcept {
+    if (b && --b->live == 0)
+        ::operator delete(b);
+}
+
+RowBlock* newBlock(std::size_t capacity) {
+    auto* b = static_cast<RowBlock*>(::operator new(sizeof(RowBlock) + capacity));
+    return new (b) RowBlock{0, 0, capacity};
+}
+
+} // namespace
+
+class SortGrid::RowData {
+  public:
+    RowData() = default;
+    RowData(RowData&& o) noexcept : data_(o.data_), block_(o.block_), size_(o.size_) { o.clear(); }
+    RowData& operator=(RowData&& o) noexcept {
+        if (this != &o) {
+            release(block_);
+            data_ = o.data_;
+            block_ = o.block_;
+            size_ = o.size_;
+            o.clear();
+        }
+        return *this;
+    }
+    RowData(const RowData&) = delete;
+    RowData& operator=(const RowData&) = delete;
+    ~RowData() { release(block_); }
+
+    std::string_view bytes() const { return {data_, size_}; }
+    const RowBlock* block() const { return block_; }
+    // Cells cut off at the end need no new bytes.
+    void shrink(std::size_t size) { size_ = size; }
+    void reset() {
+        release(block_);
+        clear();
+    }
+
+  private:
+    friend class SortGrid::RowMaker;
+    void clear() {
+        data_ = nullptr;
+        block_ = nullptr;
+        size_ = 0;
+    }
+    const char* data_ = nullptr;
+    RowBlock* block_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+// Where a grid writes its new rows. A row too large to share a block well
+// gets one of its own.
+class SortGrid::RowMaker {
+  public:
+    RowMaker() = default;
+    RowMaker(const RowMaker&) = delete;
+    RowMaker& operator=(const RowMaker&) = delete;
+    ~RowMaker() { release(open_); }
+
+    // A row of `size` bytes, to be written at `out` before anything else
+    // is made.
+    RowData make(std::size_t size, char*& out) {
+        RowData row;
+        if (size == 0) {
+            out = nullptr;
+            return row;
+        }
+        RowBlock* b = nullptr;
+        if (size > kBlockBytes / 8) {
+            b = newBlock(size);
+        } else {
+            if (!open_ || open_->capacity - open_->used < size) {
+                release(open_);
+                open_ = nullptr;
+                open_ = newBlock(kBlockBytes);
+                open_->live = 1;
+            }
+            b = open_;
+        }
+        out = b->bytes() + b->used;
+        b->used += size;
+        ++b->live;
+        row.data_ = out;
+        row.block_ = b;
+        row.size_ = size;
+        return row;
+    }
+
+    RowData copyOf(std::string_view bytes) {
+        char* out = nullptr;
+        RowData row = make(bytes.size(), out);
+        if (!bytes.empty())
+            std::memcpy(out, bytes.data(), bytes.size());
+        return row;
+    }
+
+  private:
+    RowBlock* open_ = nullptr;
+};
+
+namespace {
+
+using RowData = SortGrid::RowData;
 
 struct CellSpan {
     std::size_t head; // where the length starts
@@ -35,7 +154,7 @@ struct CellSpan {
     std::size_t size; // text bytes
 };
 
-std::size_t readLength(const std::string& row, std::size_t at, std::size_t& text) {
+std::size_t readLength(std::string_view row, std::size_t at, std::size_t& text) {
     const auto b = static_cast<unsigned char>(row[at]);
     if (b != kLongCell) {
         text = at + 1;
@@ -50,7 +169,7 @@ std::size_t readLength(const std::string& row, std::size_t at, std::size_t& text
 
 // The span of cell `col`, or false when the row ends before it (`head` is
 // then the row's end and `col - skipped` cells are missing).
-bool findCell(const std::string& row, int col, CellSpan& span, int& skipped) {
+bool findCell(std::string_view row, int col, CellSpan& span, int& skipped) {
     std::size_t at = 0;
     for (int k = 0;; ++k) {
         if (at >= row.size()) {
@@ -68,72 +187,88 @@ bool findCell(const std::string& row, int col, CellSpan& span, int& skipped) {
     }
 }
 
-void appendCell(std::string& row, std::string_view text) {
-    if (text.size() < kLongCell) {
-        row += static_cast<char>(text.size());
-    } else {
-        const auto n = static_cast<std::uint32_t>(text.size());
-        row += static_cast<char>(kLongCell);
-        for (int k = 0; k < 4; ++k)
-            row += static_cast<char>((n >> (8 * k)) & 0xFF);
-    }
-    row.append(text);
+std::size_t cellBytes(std::string_view text) {
+    return text.size() + (text.size() < kLongCell ? 1 : 5);
 }
 
-void prefetchRow(const std::string& row) noexcept {
+// Writes the cell at `out` and returns the end.
+char* writeCell(char* out, std::string_view text) {
+    if (text.size() < kLongCell) {
+        *out++ = static_cast<char>(text.size());
+    } else {
+        const auto n = static_cast<std::uint32_t>(text.size());
+        *out++ = static_cast<char>(kLongCell);
+        for (int k = 0; k < 4; ++k)
+            *out++ = static_cast<char>((n >> (8 * k)) & 0xFF);
+    }
+    if (!text.empty())
+        std::memcpy(out, text.data(), text.size());
+    return out + text.size();
+}
+
+void appendCell(std::string& row, std::string_view text) {
+    const std::size_t at = row.size();
+    row.resize(at + cellBytes(text));
+    writeCell(row.data() + at, text);
+}
+
+void prefetchRow(const RowData& row) noexcept {
 #if defined(__GNUC__)
-    __builtin_prefetch(row.data());
-    if (row.size() > 64)
-        __builtin_prefetch(row.data() + 64);
+    const std::string_view b = row.bytes();
+    __builtin_prefetch(b.data());
+    if (b.size() > 64)
+        __builtin_prefetch(b.data() + 64);
 #else
     (void)row;
 #endif
 }
 
-std::string_view cellOf(const std::string& row, int col) {
+std::string_view cellOf(std::string_view row, int col) {
     CellSpan s;
     int skipped = 0;
     if (col < 0 || !findCell(row, col, s, skipped))
         return {};
-    return std::string_view(row).substr(s.text, s.size);
+    return row.substr(s.text, s.size);
 }
 
-void setCellOf(std::string& row, int col, std::string_view text) {
+// The row's bytes with cell `col` holding `text`.
+std::string withCell(std::string_view row, int col, std::string_view text) {
     CellSpan s;
     int skipped = 0;
+    std::string out;
     if (findCell(row, col, s, skipped)) {
-        std::string cell;
-        appendCell(cell, text);
-        row.replace(s.head, s.text + s.size - s.head, cell);
-        return;
+        out.reserve(row.size() - (s.text + s.size - s.head) + cellBytes(text));
+        out.append(row.substr(0, s.head));
+        appendCell(out, text);
+        out.append(row.substr(s.text + s.size));
+        return out;
     }
-    if (text.empty())
-        return; // missing cells are empty already
-    row.append(static_cast<std::size_t>(col - skipped), '\0');
-    appendCell(row, text);
+    out.reserve(row.size() + static_cast<std::size_t>(col - skipped) + cellBytes(text));
+    out.append(row);
+    out.append(static_cast<std::size_t>(col - skipped), '\0');
+    appendCell(out, text);
+    return out;
 }
 
 // Drops cells from `cols` on.
-void truncateCells(std::string& row, int cols) {
+void truncateCells(RowData& row, int cols) {
     CellSpan s;
     int skipped = 0;
-    if (findCell(row, cols, s, skipped)) {
-        row.resize(s.head);
-        row.shrink_to_fit();
-    }
+    if (findCell(row.bytes(), cols, s, skipped))
+        row.shrink(s.head);
 }
 
-std::string encodeRow(const std::vector<std::string>& cells, int cols) {
+template <class Cells> RowData encodeRow(SortGrid::RowMaker& maker, const Cells& cells, int cols) {
     std::size_t last = std::min(cells.size(), static_cast<std::size_t>(cols));
     while (last > 0 && cells[last - 1].empty())
         --last;
     std::size_t bytes = 0;
     for (std::size_t c = 0; c < last; ++c)
-        bytes += cells[c].size() + (cells[c].size() < kLongCell ? 1 : 5);
-    std::string row;
-    row.reserve(bytes);
+        bytes += cellBytes(cells[c]);
+    char* out = nullptr;
+    RowData row = maker.make(bytes, out);
     for (std::size_t c = 0; c < last; ++c)
-        appendCell(row, cells[c]);
+        out = writeCell(out, cells[c]);
     return row;
 }
 
@@ -342,20 +477,26 @@ struct ColumnKeys {
 // or ranks a sort compares.
 class ColumnReader {
   public:
-    ColumnReader(const std::vector<std::string>& rows, int first, int colCount)
+    ColumnReader(const std::vector<RowData>& rows, int first, int colCount)
         : rows_(rows), first_(static_cast<std::size_t>(first)), colCount_(colCount) {}
 
     std::string_view text(int c, std::size_t r) const {
-        return c < colCount_ ? cellOf(rows_[first_ + r], c) : std::string_view();
+        return c < colCount_ ? cellOf(rows_[first_ + r].bytes(), c) : std::string_view();
     }
 
-    void build(int c, ColumnKeys& out, const DatePattern& dates) {
+    // Thrown by a build that `stop` called off.
+    struct Stopped {};
+
+    void build(int c, ColumnKeys& out, const DatePattern& dates,
+               const std::atomic<bool>* stop = nullptr) {
         const std::size_t n = rows_.size() - first_;
         // Rows read in grid order lie scattered after a sort: each is asked
         // for a few rows ahead, or the pass waits on every one in turn.
         const auto textAt = [&](std::size_t r) {
             if (first_ + r + kAhead < rows_.size())
                 prefetchRow(rows_[first_ + r + kAhead]);
+            if (stop && (r & 0xFFF) == 0 && stop->load(std::memory_order_relaxed))
+                throw Stopped{};
             return text(c, r);
         };
         out.ranked = out.style == ssText;
@@ -371,7 +512,7 @@ class ColumnReader {
 
   private:
     static constexpr std::size_t kAhead = 16;
-    const std::vector<std::string>& rows_;
+    const std::vector<RowData>& rows_;
     std::size_t first_;
     int colCount_;
 };
@@ -421,7 +562,8 @@ template <class TextOf> int compareKeys(int style, const Key& a, const Key& b, T
 // --- the grid ----------------------------------------------------------------------
 
 struct SortGrid::Impl {
-    std::vector<std::string> rows;
+    RowMaker maker;
+    std::vector<RowData> rows;
     int colCount = 0;
     std::vector<int> widths; // -1: DefaultColWidth
     int col = 0, row = 0;
@@ -492,7 +634,7 @@ void SortGrid::SetColCount(int n) {
     if (n == ColCount())
         return;
     if (n < d_->colCount)
-        for (std::string& r : d_->rows)
+        for (RowData& r : d_->rows)
             truncateCells(r, n);
     d_->colCount = n;
     d_->widths.resize(static_cast<std::size_t>(n), -1);
@@ -503,19 +645,19 @@ void SortGrid::SetColCount(int n) {
 std::string_view SortGrid::Cell(int col, int row) const {
     if (row < 0 || row >= RowCount() || col < 0 || col >= ColCount())
         return {};
-    return cellOf(d_->rows[static_cast<std::size_t>(row)], col);
+    return cellOf(d_->rows[static_cast<std::size_t>(row)].bytes(), col);
 }
 
 void SortGrid::RowTexts(int row, std::vector<std::string_view>& out) const {
     out.assign(static_cast<std::size_t>(ColCount()), std::string_view());
     if (row < 0 || row >= RowCount())
         return;
-    const std::string& r = d_->rows[static_cast<std::size_t>(row)];
+    const std::string_view r = d_->rows[static_cast<std::size_t>(row)].bytes();
     std::size_t at = 0;
     for (std::size_t c = 0; c < out.size() && at < r.size(); ++c) {
         std::size_t text = 0;
         const std::size_t n = readLength(r, at, text);
-        out[c] = std::string_view(r).substr(text, n);
+        out[c] = r.substr(text, n);
         at = text + n;
     }
 }
@@ -524,14 +666,14 @@ bool SortGrid::anyCell(int row, const void* match,
                        bool (*test)(const void*, std::string_view)) const {
     if (row < 0 || row >= RowCount())
         return false;
-    const std::string& r = d_->rows[static_cast<std::size_t>(row)];
+    const std::string_view r = d_->rows[static_cast<std::size_t>(row)].bytes();
     std::size_t at = 0;
     for (int c = 0; c < ColCount(); ++c) {
         std::string_view cell;
         if (at < r.size()) {
             std::size_t text = 0;
             const std::size_t n = readLength(r, at, text);
-            cell = std::string_view(r).substr(text, n);
+            cell = r.substr(text, n);
             at = text + n;
         }
         if (test(match, cell))
@@ -550,7 +692,12 @@ void SortGrid::SetCell(int col, int row, std::string_view text) {
     if (row < 0 || row >= RowCount() || col < 0 || col >= ColCount())
         throw std::out_of_range("grid cell " + std::to_string(col) + ", " + std::to_string(row) +
                                 " is outside the grid");
-    setCellOf(d_->rows[static_cast<std::size_t>(row)], col, text);
+    RowData& r = d_->rows[static_cast<std::size_t>(row)];
+    CellSpan s;
+    int skipped = 0;
+    // Missing cells are empty already.
+    if (!text.empty() || findCell(r.bytes(), col, s, skipped))
+        r = d_->maker.copyOf(withCell(r.bytes(), col, text));
     changed();
 }
 
@@ -559,18 +706,19 @@ void SortGrid::CopyRow(int from, int to) {
         throw std::out_of_range("grid row outside the grid");
     if (from == to)
         return;
-    d_->rows[static_cast<std::size_t>(to)] = d_->rows[static_cast<std::size_t>(from)];
+    d_->rows[static_cast<std::size_t>(to)] =
+        d_->maker.copyOf(d_->rows[static_cast<std::size_t>(from)].bytes());
     changed();
 }
 
 void SortGrid::SetDataRows(std::vector<std::vector<std::string>>&& rows) {
     const auto fixed = static_cast<std::size_t>(std::max(FixedRows, 0));
-    std::vector<std::string> all;
+    std::vector<RowData> all;
     all.reserve(fixed + rows.size());
     for (std::size_t r = 0; r < fixed; ++r)
-        all.push_back(r < d_->rows.size() ? std::move(d_->rows[r]) : std::string());
+        all.push_back(r < d_->rows.size() ? std::move(d_->rows[r]) : RowData());
     for (auto& cells : rows) {
-        all.push_back(encodeRow(cells, d_->colCount));
+        all.push_back(encodeRow(d_->maker, cells, d_->colCount));
         std::vector<std::string>().swap(cells); // free as we go: the input can be large
     }
     rows.clear();
@@ -582,7 +730,7 @@ void SortGrid::SetDataRows(std::vector<std::vector<std::string>>&& rows) {
 void SortGrid::SetRowCells(int row, const std::vector<std::string>& cells) {
     if (row < 0 || row >= RowCount())
         throw std::out_of_range("grid row " + std::to_string(row) + " is outside the grid");
-    d_->rows[static_cast<std::size_t>(row)] = encodeRow(cells, d_->colCount);
+    d_->rows[static_cast<std::size_t>(row)] = encodeRow(d_->maker, cells, d_->colCount);
     changed();
 }
 
@@ -591,7 +739,7 @@ void SortGrid::PartitionRows(const std::vector<char>& keep, SortGrid& rest) {
     if (&rest == this || rest.ColCount() != ColCount() || keep.size() != d_->rows.size() - fixed)
         throw std::invalid_argument("a partition needs another grid of the same columns and a "
                                     "choice for every data row");
-    std::vector<std::string> stay;
+    std::vector<RowData> stay;
     stay.reserve(d_->rows.size());
     for (std::size_t r = 0; r < fixed; ++r)
         stay.push_back(std::move(d_->rows[r]));
@@ -614,7 +762,7 @@ void SortGrid::MergeRowsFrom(SortGrid& other, const std::vector<int>& ranks,
         otherRanks.size() != nb)
         throw std::invalid_argument("a merge needs another grid of the same columns and a rank "
                                     "for every data row");
-    std::vector<std::string> all;
+    std::vector<RowData> all;
     all.reserve(fixed + na + nb);
     for (std::size_t r = 0; r < fixed; ++r)
         all.push_back(std::move(d_->rows[r]));
@@ -639,7 +787,7 @@ void SortGrid::SetCells(int col, int row, const std::vector<std::string_view>& t
         throw std::out_of_range("grid cells outside the grid");
     if (texts.empty())
         return;
-    const std::string& old = d_->rows[static_cast<std::size_t>(row)];
+    const std::string_view old = d_->rows[static_cast<std::size_t>(row)].bytes();
     const std::size_t end = static_cast<std::size_t>(col) + texts.size();
     // The old row's cells before and after the run, read in one walk.
     std::string out;
@@ -653,7 +801,7 @@ void SortGrid::SetCells(int col, int row, const std::vector<std::string_view>& t
         }
         std::size_t text = 0;
         const std::size_t len = readLength(old, at, text);
-        out.append(old, at, text + len - at);
+        out.append(old.substr(at, text + len - at));
         at = text + len;
     }
     for (std::string_view t : texts)
@@ -664,36 +812,8 @@ void SortGrid::SetCells(int col, int row, const std::vector<std::string_view>& t
         at = text + len;
     }
     if (at < old.size())
-        out.append(old, at, std::string::npos);
-    std::string& dest = d_->rows[static_cast<std::size_t>(row)];
-    dest = std::move(out);
-    changed();
-}
-
-std::vector<std::string> SortGrid::SetRowsAside(int count) {
-    const auto fixed = static_cast<std::size_t>(std::clamp(FixedRows, 0, RowCount()));
-    std::vector<std::string> aside;
-    aside.reserve(d_->rows.size() - fixed);
-    for (std::size_t r = fixed; r < d_->rows.size(); ++r)
-        aside.push_back(std::move(d_->rows[r]));
-    std::vector<std::string> fresh(fixed + static_cast<std::size_t>(std::max(count, 0)));
-    for (std::size_t r = 0; r < fixed; ++r)
-        fresh[r] = std::move(d_->rows[r]);
-    d_->rows.swap(fresh);
-    clampCurrent();
-    changed();
-    return aside;
-}
-
-void SortGrid::PutBackRows(std::vector<std::string>&& aside, int from) {
-    const auto fixed = static_cast<std::size_t>(std::clamp(FixedRows, 0, RowCount()));
-    for (auto k = static_cast<std::size_t>(std::max(from, 0));
-         k < aside.size() && fixed + k < d_->rows.size(); ++k) {
-        std::string& row = d_->rows[fixed + k];
-        row = std::move(aside[k]);
-        truncateCells(row, d_->colCount);
-    }
-    std::vector<std::string>().swap(aside);
+        out.append(old.substr(at));
+    d_->rows[static_cast<std::size_t>(row)] = d_->maker.copyOf(out);
     changed();
 }
 
@@ -702,11 +822,16 @@ void SortGrid::ReserveRows(int n) {
 }
 
 std::size_t SortGrid::MemoryBytes() const {
-    std::size_t bytes = sizeof(Impl) + d_->rows.capacity() * sizeof(std::string) +
-                        d_->widths.capacity() * sizeof(int);
-    for (const std::string& r : d_->rows)
-        if (r.capacity() > 15) // beyond the string's own buffer: a heap block
-            bytes += (r.capacity() + 1 + 8 + 15) / 16 * 16;
+    std::size_t bytes =
+        sizeof(Impl) + d_->rows.capacity() * sizeof(RowData) + d_->widths.capacity() * sizeof(int);
+    std::vector<const RowBlock*> blocks;
+    for (const RowData& r : d_->rows)
+        if (r.block() && (blocks.empty() || blocks.back() != r.block()))
+            blocks.push_back(r.block());
+    std::sort(blocks.begin(), blocks.end());
+    blocks.erase(std::unique(blocks.begin(), blocks.end()), blocks.end());
+    for (const RowBlock* b : blocks)
+        bytes += sizeof(RowBlock) + b->capacity;
     return bytes;
 }
 
@@ -813,8 +938,286 @@ namespace {
 constexpr int kShareFrom = 4096;
 constexpr int kThreadsFrom = 16384;
 
-struct Range {
-    int lo, hi;
+// The comparison keys of one sort: the sort column's, one per data row, in
+// the array the quicksort moves (the keys carry their rows), and the
+// tie-break columns', built once each when enough rows reach them, by
+// whichever thread first needs them. compare() gives what CompareRows gives.
+class SortKeys {
+  public:
+    // What one thread counts on its own: tie compares per column before the
+    // column's keys exist.
+    using Counts = std::vector<std::size_t>;
+
+    SortKeys(const std::vector<RowData>& rows, int first, int colCount, int sortCol,
+             const std::vector<int>& styles, const DatePattern& dates)
+        : reader_(rows, first, colCount), dates_(dates),
+          firstRow_(static_cast<std::uint32_t>(first)), colCount_(colCount), sortCol_(sortCol),
+          tieColumns_(static_cast<int>(styles.size())), columns_(new ColumnKeys[styles.size()]),
+          // A tie column is read whole once more than a few rows have reached
+          // it; until then the rows' cells are compared as they are.
+          fewRows_(std::max<std::size_t>(16, (rows.size() - static_cast<std::size_t>(first)) / 16)),
+          tiesFrom_(sortCol) {
+        for (std::size_t k = 0; k < styles.size(); ++k)
+            columns_[k].style = styles[k];
+    }
+
+    ~SortKeys() { stopAhead(); }
+
+    Counts counts() const { return Counts(static_cast<std::size_t>(tieColumns_), 0); }
+
+    // The sort column's keys, in grid order.
+    std::vector<Key> sortColumn() {
+        startAhead();
+        std::vector<Key> e = packedKeys();
+        stopAhead();
+        return e;
+    }
+
+    std::vector<Key> packedKeys() {
+        std::vector<Key> e;
+        ColumnKeys& k = column(sortCol_);
+        if (!k.ranked) {
+            e.swap(k.keys);
+            return e;
+        }
+        // Texts that tie a lot (names, streets, cities): the ranks of the
+        // text columns after them join the key, as many as 64 bits hold,
+        // while the columns so far can still tie a lot. Those ties then
+        // never leave the array; the few left go to the tie columns.
+        const std::size_t count = k.rank.size();
+        e.resize(count);
+        for (std::size_t r = 0; r < count; ++r)
+            e[r] = Key{k.rank[r], 0, firstRow_ + static_cast<std::uint32_t>(r)};
+        std::vector<std::uint32_t>().swap(k.rank);
+        const auto bitsFor = [](std::size_t distinct) {
+            int b = 0;
+            while (b < 64 && (std::uint64_t{1} << b) < distinct)
+                ++b;
+            return b;
+        };
+        // At least a sixteenth of the rows tie with another, for all these
+        // columns can tell (their combinations, at best).
+        const auto manyTies = [count](double combinations) {
+            return std::min(combinations, static_cast<double>(count)) +
+                       static_cast<double>(count / 16) <=
+                   static_cast<double>(count);
+        };
+        int bits = bitsFor(k.distinct);
+        double combinations = static_cast<double>(k.distinct);
+        for (int c = sortCol_ + 1; c <= colCount_ - 2 && manyTies(combinations); ++c) {
+            ColumnKeys& kc = keysOf(c);
+            if (kc.style != ssText)
+                break;
+            column(c);
+            const int b = bitsFor(kc.distinct);
+            if (bits + b > 64)
+                break;
+            for (std::size_t r = 0; r < count; ++r)
+                e[r].order = e[r].order << b | kc.rank[r];
+            std::vector<std::uint32_t>().swap(kc.rank);
+            bits += b;
+            combinations *= static_cast<double>(kc.distinct);
+            tiesFrom_ = c;
+        }
+        return e;
+    }
+
+    int compare(Counts& w, const Key& a, const Key& b) {
+        const auto textOf = [this](const Key& k) {
+            return reader_.text(sortCol_, k.row - firstRow_);
+        };
+        int r = compareKeys(columns_[0].style, a, b, textOf);
+        if (r != 0)
+            return r;
+        const bool self = a.row == b.row;
+        for (int c = tiesFrom_; r == 0 && c < colCount_ - 2;) {
+            ++c;
+            // A row against itself (the pivot's own row) ties on every
+            // column; only a bad cell would still raise, and text never does.
+            if (self && keysOf(c).style == ssText)
+                continue;
+            r = compareTie(w, c, a.row, b.row);
+        }
+        return r;
+    }
+
+  private:
+    ColumnKeys& keysOf(int c) { return columns_[static_cast<std::size_t>(c - sortCol_)]; }
+
+    // While this thread ranks the sort column, another ranks the text
+    // columns after it, in order, which the key may take in or the ties
+    // reach; called off once the key is made.
+    void startAhead() {
+        if (sortCol_ + 1 > colCount_ - 2 || keysOf(sortCol_ + 1).style != ssText)
+            return;
+        try {
+            ahead_ = std::thread([this] { buildAhead(); });
+        } catch (const std::system_error&) {
+            // no thread to be had: this one builds them when it needs them
+        }
+    }
+
+    void stopAhead() {
+        stopAhead_.store(true, std::memory_order_relaxed);
+        if (ahead_.joinable())
+            ahead_.join();
+    }
+
+    void buildAhead() {
+        for (int c = sortCol_ + 1; c <= colCount_ - 2; ++c) {
+            ColumnKeys& k = keysOf(c);
+            if (k.style != ssText || k.built.load(std::memory_order_acquire))
+                break;
+            {
+                std::lock_guard<std::mutex> hold(aheadLock_);
+                if (stopAhead_.load(std::memory_order_relaxed))
+                    break;
+                aheadAt_ = c;
+            }
+            bool done = false;
+            try {
+                ColumnKeys made;
+                made.style = k.style;
+                reader_.build(c, made, dates_, &stopAhead_);
+                std::call_once(k.once, [&] {
+                    k.ranked = made.ranked;
+                    k.distinct = made.distinct;
+                    k.rank.swap(made.rank);
+                    k.keys.swap(made.keys);
+                    k.built.store(true, std::memory_order_release);
+                });
+                done = true;
+            } catch (...) {
+                // called off, or out of memory: whoever needs the column builds it
+            }
+            {
+                std::lock_guard<std::mutex> hold(aheadLock_);
+                aheadAt_ = -1;
+            }
+            aheadDone_.notify_all();
+            if (!done)
+                break;
+        }
+    }
+
+    ColumnKeys& column(int c) {
+        ColumnKeys& k = keysOf(c);
+        if (!k.built.load(std::memory_order_acquire)) {
+            // Never built twice at once: a column the other thread builds is waited for.
+            std::unique_lock<std::mutex> hold(aheadLock_);
+            aheadDone_.wait(hold, [&] { return aheadAt_ != c; });
+        }
+        std::call_once(k.once, [&] {
+            reader_.build(c, k, dates_);
+            k.built.store(true, std::memory_order_release);
+        });
+        return k;
+    }
+
+    int compareTie(Counts& w, int c, std::uint32_t a, std::uint32_t b) {
+        const auto textOf = [this, c](const Key& k) { return reader_.text(c, k.row - firstRow_); };
+        ColumnKeys& k = keysOf(c);
+        if (!k.built.load(std::memory_order_acquire)) {
+            if (++w[static_cast<std::size_t>(c - sortCol_)] < fewRows_) {
+                const std::string_view ta = reader_.text(c, a - firstRow_);
+                const std::string_view tb = reader_.text(c, b - firstRow_);
+                if (k.style == ssText)
+                    return compareTexts(ta, tb);
+                return compareKeys(k.style, makeKey(k.style, ta, a, dates_),
+                                   makeKey(k.style, tb, b, dates_), textOf);
+            }
+            column(c);
+        }
+        if (k.ranked) {
+            const std::uint32_t x = k.rank[a - firstRow_], y = k.rank[b - firstRow_];
+            return x == y ? 0 : x < y ? -1 : 1;
+        }
+        return compareKeys(k.style, k.keys[a - firstRow_], k.keys[b - firstRow_], textOf);
+    }
+
+    ColumnReader reader_;
+    const DatePattern& dates_;
+    const std::uint32_t firstRow_;
+    const int colCount_;
+    const int sortCol_;
+    const int tieColumns_;
+    std::unique_ptr<ColumnKeys[]> columns_; // sortCol_ and the tie columns after it
+    const std::size_t fewRows_;
+    int tiesFrom_; // the tie loop goes on after this column
+    std::thread ahead_;
+    std::atomic<bool> stopAhead_{false};
+    std::mutex aheadLock_;
+    std::condition_variable aheadDone_;
+    int aheadAt_ = -1; // the column the other thread builds now
+};
+
+// One range of the classic in-place quicksort through a middle pivot, in the
+// order of its recursive form: the left part is done here, the right part
+// pushed for later (by this thread or another).
+template <class Compare>
+void quicksortRange(std::vector<Key>& e, IndexRange r, int sign, Compare&& compare,
+                    RangePool::Local& local) {
+    int lo = r.lo, hi = r.hi;
+    for (;;) {
+        const Key pivot = e[static_cast<std::size_t>(lo + (hi - lo) / 2)];
+        int i = lo, j = hi;
+        do {
+            while (compare(pivot, e[static_cast<std::size_t>(i)]) == sign)
+                ++i;
+            while (compare(e[static_cast<std::size_t>(j)], pivot) == sign)
+                --j;
+            if (i <= j) {
+                if (i != j)
+                    std::swap(e[static_cast<std::size_t>(i)], e[static_cast<std::size_t>(j)]);
+                ++i;
+                --j;
+            }
+        } while (i <= j);
+        local.settle(std::max(i - j - 1, 0) + (j == lo ? 1 : 0) + (i == hi ? 1 : 0));
+        if (i < hi)
+            local.push(IndexRange{i, hi});
+        local.tick();
+        if (lo >= j)
+            break;
+        hi = j;
+    }
+}
+
+// Data row k (row first + k) takes the row from(k) names; the rows before
+// `first` stay. Each row is read once, a few ahead. Returns where row
+// `follow` went.
+template <class From>
+int gatherRows(std::vector<RowData>& rows, std::size_t first, From&& from, int follow) {
+    std::vector<RowData> out;
+    out.reserve(rows.size());
+    for (std::size_t r = 0; r < first; ++r)
+        out.push_back(std::move(rows[r]));
+    const std::size_t n = rows.size() - first;
+    int followed = follow;
+    for (std::size_t k = 0; k < n; ++k) {
+#if defined(__GNUC__)
+        if (k + 16 < n)
+            __builtin_prefetch(&rows[from(k + 16)]);
+#endif
+        const std::size_t at = from(k);
+        if (static_cast<int>(at) == follow)
+            followed = static_cast<int>(out.size());
+        out.push_back(std::move(rows[at]));
+    }
+    rows.swap(out);
+    return followed;
+}
+
+// `Sorting()` for as long as a sort runs, whichever way it ends.
+class SortingMark {
+  public:
+    explicit SortingMark(bool& flag) : flag_(flag) { flag_ = true; }
+    ~SortingMark() { flag_ = false; }
+    SortingMark(const SortingMark&) = delete;
+    SortingMark& operator=(const SortingMark&) = delete;
+
+  private:
+    bool& flag_;
 };
 
 } // namespace
@@ -824,323 +1227,45 @@ void SortGrid::SortRows() {
     const int n = RowCount() - first;
     if (n < 2 || sorting_)
         return;
-    sorting_ = true;
-    struct Unmark {
-        bool& flag;
-        ~Unmark() { flag = false; }
-    } unmark{sorting_};
+    const SortingMark mark(sorting_);
 
+    // Keys a quarter of the work, the sort the rest; no row moves before the end.
     const std::int64_t total = 2 * static_cast<std::int64_t>(n);
     if (OnProgress)
         OnProgress(0, total);
-    const int sortCol = sortColumn_;
-    const int lastCol = std::max(sortCol, ColCount() - 2); // the last that breaks a tie
-    const int sign = SortDirection == sdDescending ? -1 : 1;
-    const auto firstRow = static_cast<std::uint32_t>(first);
-    const int tieColumns = lastCol - sortCol + 1;
-
+    const int lastCol = std::max(sortColumn_, ColCount() - 2); // the last that breaks a tie
     // The windows answer the style per column, so it is asked once per sort.
-    std::unique_ptr<ColumnKeys[]> columns(new ColumnKeys[static_cast<std::size_t>(tieColumns)]);
-    for (int c = sortCol; c <= lastCol; ++c)
-        columns[static_cast<std::size_t>(c - sortCol)].style = styleOf(c);
-    ColumnReader reader(d_->rows, first, ColCount());
-    auto column = [&](int c) -> ColumnKeys& {
-        ColumnKeys& k = columns[static_cast<std::size_t>(c - sortCol)];
-        std::call_once(k.once, [&] {
-            reader.build(c, k, DateFormat);
-            k.built.store(true, std::memory_order_release);
-        });
-        return k;
-    };
-
-    // What one thread counts on its own.
-    struct Worker {
-        std::vector<std::size_t> compared; // tie compares per column before its keys exist
-        std::int64_t settled = 0;          // rows in their final place, not yet told
-    };
-    // A tie column is read whole once more than a few rows have reached it;
-    // until then the rows' cells are compared as they are.
-    const std::size_t fewRows = std::max<std::size_t>(16, static_cast<std::size_t>(n) / 16);
-    auto compareTie = [&](Worker& w, int c, std::uint32_t a, std::uint32_t b, auto& textOf) {
-        ColumnKeys& k = columns[static_cast<std::size_t>(c - sortCol)];
-        if (!k.built.load(std::memory_order_acquire)) {
-            if (++w.compared[static_cast<std::size_t>(c - sortCol)] < fewRows) {
-                const std::string_view ta = reader.text(c, a - firstRow);
-                const std::string_view tb = reader.text(c, b - firstRow);
-                if (k.style == ssText)
-                    return compareTexts(ta, tb);
-                return compareKeys(k.style, makeKey(k.style, ta, a, DateFormat),
-                                   makeKey(k.style, tb, b, DateFormat), textOf);
-            }
-            column(c);
-        }
-        if (k.ranked) {
-            const std::uint32_t x = k.rank[a - firstRow], y = k.rank[b - firstRow];
-            return x == y ? 0 : x < y ? -1 : 1;
-        }
-        return compareKeys(k.style, k.keys[a - firstRow], k.keys[b - firstRow], textOf);
-    };
-
-    int tiesFrom = sortCol; // the tie loop goes on after this column
-    const auto compare = [&](Worker& w, const Key& a, const Key& b) {
-        int c = sortCol;
-        auto textOf = [&](const Key& k) { return reader.text(c, k.row - firstRow); };
-        int r = compareKeys(columns[0].style, a, b, textOf);
-        const bool self = a.row == b.row;
-        if (r == 0)
-            c = tiesFrom;
-        while (r == 0 && c < ColCount() - 2) {
-            ++c;
-            // A row against itself (the pivot's own row) ties on every
-            // column; only a bad cell would still raise, and text never does.
-            if (self && columns[static_cast<std::size_t>(c - sortCol)].style == ssText)
-                continue;
-            r = compareTie(w, c, a.row, b.row, textOf);
-        }
-        return r;
-    };
-
-    // The rows' order is that of the classic in-place quicksort through a
-    // pivot row, done on the keys (which carry their rows); the rows move once
-    // at the end, so an error leaves them untouched.
-    std::vector<Key> e;
-    {
-        ColumnKeys& k = column(sortCol);
-        if (k.ranked) {
-            // Texts that tie a lot (names, streets, cities): the ranks of the
-            // text columns after them join the key, as many as 64 bits hold,
-            // while the columns so far can still tie a lot. Those ties then
-            // never leave the array; the few left go to the tie columns.
-            const auto count = static_cast<std::size_t>(n);
-            e.resize(count);
-            for (std::size_t r = 0; r < count; ++r)
-                e[r] = Key{k.rank[r], 0, firstRow + static_cast<std::uint32_t>(r)};
-            std::vector<std::uint32_t>().swap(k.rank);
-            const auto bitsFor = [](std::size_t distinct) {
-                int b = 0;
-                while (b < 64 && (std::uint64_t{1} << b) < distinct)
-                    ++b;
-                return b;
-            };
-            // At least a sixteenth of the rows tie with another, for all
-            // these columns can tell (their combinations, at best).
-            const auto manyTies = [count](double combinations) {
-                return std::min(combinations, static_cast<double>(count)) +
-                           static_cast<double>(count / 16) <=
-                       static_cast<double>(count);
-            };
-            int bits = bitsFor(k.distinct);
-            double combinations = static_cast<double>(k.distinct);
-            for (int c = sortCol + 1; c <= ColCount() - 2 && manyTies(combinations); ++c) {
-                ColumnKeys& kc = columns[static_cast<std::size_t>(c - sortCol)];
-                if (kc.style != ssText)
-                    break;
-                column(c);
-                const int b = bitsFor(kc.distinct);
-                if (bits + b > 64)
-                    break;
-                for (std::size_t r = 0; r < count; ++r)
-                    e[r].order = e[r].order << b | kc.rank[r];
-                std::vector<std::uint32_t>().swap(kc.rank);
-                bits += b;
-                combinations *= static_cast<double>(kc.distinct);
-                tiesFrom = c;
-            }
-        } else {
-            e.swap(k.keys);
-        }
-    }
-
-    using Clock = std::chrono::steady_clock;
-    constexpr auto kTell = std::chrono::milliseconds(50);
-    auto told = Clock::now();
+    std::vector<int> styles;
+    for (int c = sortColumn_; c <= lastCol; ++c)
+        styles.push_back(styleOf(c));
+    auto keys =
+        std::make_unique<SortKeys>(d_->rows, first, ColCount(), sortColumn_, styles, DateFormat);
+    std::vector<Key> e = keys->sortColumn();
     if (OnProgress)
-        OnProgress(n / 2, total); // the keys: a quarter of the work
+        OnProgress(n / 2, total);
 
-    // The first error in the one-thread order wins: that is the leftmost
-    // range that fails (a failed range has no parts, so failed ranges never
-    // nest, and every range left of it runs in either order). Ranges right
-    // of a known failure are skipped.
-    std::mutex errorLock;
-    std::exception_ptr error;
-    int errorLo = INT_MAX;
-    std::atomic<int> skipFrom{INT_MAX};
-    auto fail = [&](int lo, std::exception_ptr ex) {
-        std::lock_guard<std::mutex> hold(errorLock);
-        if (lo < errorLo) {
-            errorLo = lo;
-            error = std::move(ex);
-            skipFrom.store(lo + 1, std::memory_order_relaxed);
-        }
-    };
-
-    std::atomic<std::int64_t> settled{0};
-    // Only the calling thread tells; an error from the handler stops all.
-    auto tell = [&](bool main) {
-        if (!main || !OnProgress || Clock::now() - told < kTell)
-            return;
-        told = Clock::now();
-        try {
-            OnProgress(n / 2 + settled.load(std::memory_order_relaxed) * 3 / 2, total);
-        } catch (...) {
-            fail(-1, std::current_exception());
-        }
-    };
-
-    std::mutex poolLock;
-    std::condition_variable poolWake;
-    std::deque<Range> pool{Range{0, n - 1}};
-    int threads = 1, waiting = 0;
-    bool finished = false;
-    std::atomic<int> hungry{0};
-
-    auto partitionAll = [&](Worker& w, Range r, std::deque<Range>& mine, bool main) {
-        int lo = r.lo, hi = r.hi;
-        unsigned rounds = 0;
-        for (;;) {
-            const Key pivot = e[static_cast<std::size_t>(lo + (hi - lo) / 2)];
-            int i = lo, j = hi;
-            do {
-                while (compare(w, pivot, e[static_cast<std::size_t>(i)]) == sign)
-                    ++i;
-                while (compare(w, e[static_cast<std::size_t>(j)], pivot) == sign)
-                    --j;
-                if (i <= j) {
-                    if (i != j)
-                        std::swap(e[static_cast<std::size_t>(i)], e[static_cast<std::size_t>(j)]);
-                    ++i;
-                    --j;
-                }
-            } while (i <= j);
-            w.settled += std::max(i - j - 1, 0) + (j == lo ? 1 : 0) + (i == hi ? 1 : 0);
-            if (i < hi) {
-                mine.push_back(Range{i, hi});
-                // The largest waiting range goes to a thread that has none.
-                if (hungry.load(std::memory_order_relaxed) > 0 &&
-                    mine.front().hi - mine.front().lo >= kShareFrom) {
-                    {
-                        std::lock_guard<std::mutex> hold(poolLock);
-                        pool.push_back(mine.front());
-                    }
-                    mine.pop_front();
-                    poolWake.notify_one();
-                }
-            }
-            if (main && ++rounds % 64 == 0)
-                tell(true);
-            if (lo >= j)
-                break;
-            hi = j;
-        }
-    };
-
-    auto work = [&](Worker& w, bool main) {
-        std::deque<Range> mine;
-        for (;;) {
-            Range r{};
-            if (!mine.empty()) {
-                r = mine.back();
-                mine.pop_back();
-            } else {
-                std::unique_lock<std::mutex> hold(poolLock);
-                while (pool.empty()) {
-                    if (finished || ++waiting == threads) {
-                        finished = true;
-                        poolWake.notify_all();
-                        return;
-                    }
-                    hungry.fetch_add(1, std::memory_order_relaxed);
-                    if (main)
-                        poolWake.wait_for(hold, kTell);
-                    else
-                        poolWake.wait(hold);
-                    hungry.fetch_sub(1, std::memory_order_relaxed);
-                    --waiting;
-                    if (main && pool.empty() && !finished) {
-                        hold.unlock();
-                        tell(true);
-                        hold.lock();
-                    }
-                }
-                r = pool.back();
-                pool.pop_back();
-            }
-            if (r.lo >= skipFrom.load(std::memory_order_relaxed))
-                continue;
-            try {
-                partitionAll(w, r, mine, main);
-            } catch (...) {
-                fail(r.lo, std::current_exception());
-            }
-            if (w.settled >= 4096 || mine.empty()) {
-                settled.fetch_add(w.settled, std::memory_order_relaxed);
-                w.settled = 0;
-            }
-        }
-    };
-
-    const int wanted = n >= kThreadsFrom ? std::clamp(SortThreads, 1, 64) : 1;
-    std::vector<Worker> workers(
-        static_cast<std::size_t>(wanted),
-        Worker{std::vector<std::size_t>(static_cast<std::size_t>(tieColumns), 0), 0});
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < wanted; ++t) {
-        try {
-            {
-                std::lock_guard<std::mutex> hold(poolLock);
-                ++threads;
-            }
-            helpers.emplace_back([&, t] {
-                try {
-                    work(workers[static_cast<std::size_t>(t)], false);
-                } catch (...) {
-                    fail(-1, std::current_exception());
-                    std::lock_guard<std::mutex> hold(poolLock);
-                    finished = true;
-                    poolWake.notify_all();
-                }
-            });
-        } catch (const std::system_error&) {
-            std::lock_guard<std::mutex> hold(poolLock);
-            --threads; // no thread to be had: fewer do the work
-            break;
-        }
-    }
-    try {
-        work(workers[0], true);
-    } catch (...) {
-        fail(-1, std::current_exception());
-        std::lock_guard<std::mutex> hold(poolLock);
-        finished = true;
-        poolWake.notify_all();
-    }
-    for (std::thread& t : helpers)
-        t.join();
-    columns.reset();
-    if (error)
-        std::rethrow_exception(error);
+    RangePool::Report report;
+    if (OnProgress)
+        report = [this, n, total](std::int64_t settled) {
+            OnProgress(n / 2 + settled * 3 / 2, total);
+        };
+    RangePool pool(kShareFrom, report);
+    const int threads = n >= kThreadsFrom ? std::clamp(SortThreads, 1, 64) : 1;
+    std::vector<SortKeys::Counts> counts(static_cast<std::size_t>(threads), keys->counts());
+    const int sign = SortDirection == sdDescending ? -1 : 1;
+    pool.run(IndexRange{0, n - 1}, threads, [&](IndexRange r, RangePool::Local& local) {
+        SortKeys::Counts& w = counts[static_cast<std::size_t>(local.worker())];
+        quicksortRange(
+            e, r, sign, [&](const Key& a, const Key& b) { return keys->compare(w, a, b); }, local);
+    });
+    keys.reset(); // the tie columns' keys go before the rows are gathered
     if (OnProgress)
         OnProgress(total, total); // before a row moves: its error still leaves them
 
-    // Row first + k takes the row e[k] came from. The rows are gathered into
-    // a new vector in their new order: each is read once, a few ahead.
-    std::vector<std::string> sorted;
-    sorted.reserve(d_->rows.size());
-    for (int r = 0; r < first; ++r)
-        sorted.push_back(std::move(d_->rows[static_cast<std::size_t>(r)]));
-    int current = d_->row;
-    for (std::size_t k = 0; k < e.size(); ++k) {
-#if defined(__GNUC__)
-        if (k + 16 < e.size())
-            __builtin_prefetch(&d_->rows[e[k + 16].row]);
-#endif
-        if (static_cast<int>(e[k].row) == d_->row)
-            current = first + static_cast<int>(k);
-        sorted.push_back(std::move(d_->rows[e[k].row]));
-    }
-    d_->rows.swap(sorted);
-    d_->row = current;
-    d_->sel = {d_->col, current, d_->col, current};
+    d_->row = gatherRows(
+        d_->rows, static_cast<std::size_t>(first), [&](std::size_t k) { return e[k].row; },
+        d_->row);
+    d_->sel = {d_->col, d_->row, d_->col, d_->row};
     changed();
 }
 
@@ -1152,11 +1277,7 @@ std::vector<int> SortGrid::ResortRows(const std::vector<int>& rows) {
             throw std::out_of_range("grid row " + std::to_string(r) + " is outside the grid");
     if (rows.empty() || n < 2 || sorting_ || sortColumn_ < 0 || sortColumn_ >= ColCount())
         return rows;
-    sorting_ = true;
-    struct Unmark {
-        bool& flag;
-        ~Unmark() { flag = false; }
-    } unmark{sorting_};
+    const SortingMark mark(sorting_);
 
     std::vector<char> moving(static_cast<std::size_t>(n), 0);
     for (int r : rows) {
@@ -1220,26 +1341,23 @@ std::vector<int> SortGrid::ResortRows(const std::vector<int>& rows) {
     if (OnProgress)
         OnProgress(total, total); // before a row moves: its error still leaves them
 
-    std::vector<std::string> sorted;
-    sorted.reserve(d_->rows.size());
-    for (int r = 0; r < first; ++r)
-        sorted.push_back(std::move(d_->rows[static_cast<std::size_t>(r)]));
-    std::vector<int> newRow(d_->rows.size(), -1);
+    // The new order: the staying rows with each mover after the at[k] before it.
+    std::vector<int> order;
+    order.reserve(static_cast<std::size_t>(n));
     std::size_t s = 0;
-    const auto place = [&](int from) {
-        newRow[static_cast<std::size_t>(from)] = static_cast<int>(sorted.size());
-        sorted.push_back(std::move(d_->rows[static_cast<std::size_t>(from)]));
-    };
     for (std::size_t k = 0; k <= movers.size(); ++k) {
         const std::size_t upTo = k < movers.size() ? at[k] : stay.size();
         for (; s < upTo; ++s)
-            place(stay[s]);
+            order.push_back(stay[s]);
         if (k < movers.size())
-            place(movers[k]);
+            order.push_back(movers[k]);
     }
-    d_->rows.swap(sorted);
-    if (d_->row >= first && d_->row < RowCount())
-        d_->row = newRow[static_cast<std::size_t>(d_->row)];
+    std::vector<int> newRow(d_->rows.size(), -1);
+    for (std::size_t k = 0; k < order.size(); ++k)
+        newRow[static_cast<std::size_t>(order[k])] = first + static_cast<int>(k);
+    d_->row = gatherRows(
+        d_->rows, static_cast<std::size_t>(first),
+        [&](std::size_t k) { return static_cast<std::size_t>(order[k]); }, d_->row);
     d_->sel = {d_->col, d_->row, d_->col, d_->row};
     std::vector<int> result;
     result.reserve(rows.size());
@@ -1332,7 +1450,9 @@ int SortGrid::FindRowByTypedPrefix(std::string_view prefix) const {
 void SortGrid::InsertRowsAt(int row, int n) {
     if (n <= 0 || row < 0 || row > RowCount())
         return;
-    d_->rows.insert(d_->rows.begin() + row, static_cast<std::size_t>(n), std::string());
+    std::vector<RowData> empty(static_cast<std::size_t>(n));
+    d_->rows.insert(d_->rows.begin() + row, std::make_move_iterator(empty.begin()),
+                    std::make_move_iterator(empty.end()));
     changed();
 }
 
@@ -1349,7 +1469,7 @@ void SortGrid::DeleteRowsAt(int row, int n) {
 void SortGrid::ClearRowsAt(int row, int n) {
     const int end = std::min(row + std::max(n, 0), RowCount());
     for (int r = std::max(row, 0); r < end; ++r)
-        std::string().swap(d_->rows[static_cast<std::size_t>(r)]);
+        d_->rows[static_cast<std::size_t>(r)].reset();
     changed();
 }
 
@@ -1409,40 +1529,6 @@ void SortGrid::SizeColumnsToText(int extra, const TextWidthFn& measure) {
         SizeColumnToText(c, measure);
         SetColWidth(c, ColWidth(c) + extra);
     }
-}
-
-// --- column widths in the settings store ---------------------------------------------
-
-bool SortGrid::columnSizeActive() const {
-    return ColumnSize.Save && !ColumnSize.Key.empty() && !ColumnSize.Section.empty();
-}
-
-void SortGrid::LoadColumnWidths(RegistryKey& key) {
-    if (!columnSizeActive() || !key.open(false))
-        return;
-    KeyCloser closer(key);
-    for (int c = 0; c < ColCount(); ++c) {
-        const auto v = key.queryValue("col" + std::to_string(c));
-        if (!v || (v->type != kRegSz && v->type != kRegExpandSz))
-            continue;
-        std::string text = v->data;
-        if (const auto zero = text.find('\0'); zero != std::string::npos)
-            text.resize(zero);
-        std::int32_t width = 0;
-        // A value that is not a plain width leaves the column as it is.
-        if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
-            !gridTextToInt(text, width))
-            continue;
-        SetColWidth(c, width);
-    }
-}
-
-void SortGrid::SaveColumnWidths(RegistryKey& key) const {
-    if (!columnSizeActive() || !key.open(true))
-        return;
-    KeyCloser closer(key);
-    for (int c = 0; c < ColCount(); ++c)
-        key.writeText("col" + std::to_string(c), std::to_string(ColWidth(c)));
 }
 
 } // namespace zorv

@@ -4,6 +4,8 @@
 // Cells are single-byte (cp1252) texts. The Qt view in components/ui/ draws
 // it; the exports in components/gridexport.h write it.
 
+#include "components/datepattern.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -13,8 +15,6 @@
 #include <vector>
 
 namespace zorv {
-
-class RegistryKey; // settings/registry.h (column widths, ColumnSize)
 
 enum TSortStyle : int { ssText = 1, ssNumber = 2, ssDateTime = 3 };
 enum TSortDirection : int { sdAscending = 0, sdDescending = 1 };
@@ -72,37 +72,12 @@ struct TPrintsettings {
     bool Centered = false, RepeatHeaders = false;
 };
 
-struct CivilDate {
-    int year = 0, month = 0, day = 0;
-    friend bool operator==(const CivilDate&, const CivilDate&) = default;
-};
-
-// A date pattern of the fields d, dd, M, MM, yyyy; every other character is
-// literal. Writing uses it as is; parsing accepts a time after the date.
-class DatePattern {
-  public:
-    // Throws std::invalid_argument for a pattern that cannot be written and
-    // read back (unknown letter, a lone y, two fields with nothing between).
-    explicit DatePattern(std::string_view pattern = "yyyy-MM-dd");
-    const std::string& text() const { return text_; }
-    bool hasDayMonthYear() const; // what sorting by date needs
-    std::string format(CivilDate d) const;
-    // Seconds since 0001-01-01 00:00:00 of the date and optional time, or
-    // false when the text is not a date (and time) in this pattern.
-    bool parse(std::string_view text, std::int64_t& seconds) const;
-
-  private:
-    std::string text_;
-    struct Field {
-        char kind; // 'd', 'M', 'y', or 0 for a literal
-        int width; // digits written (0 = as few as needed)
-        std::string literal;
-    };
-    std::vector<Field> fields_;
-};
-
 class SortGrid {
   public:
+    // The rows' storage, opaque outside the grid.
+    class RowData;
+    class RowMaker;
+
     SortGrid(int colCount = 5, int rowCount = 5);
     SortGrid(const SortGrid&) = delete;
     SortGrid& operator=(const SortGrid&) = delete;
@@ -134,22 +109,14 @@ class SortGrid {
     // Replaces every data row at once: rows[i] becomes row FixedRows + i,
     // each a vector of ColCount() cells. RowCount becomes FixedRows + rows.
     void SetDataRows(std::vector<std::vector<std::string>>&& rows);
-    // Replaces every cell of `row` with `cells` (missing ones empty): one
-    // allocation, for builders that fill a million rows.
+    // Replaces every cell of `row` with `cells` (missing ones empty), for
+    // builders that fill a million rows: the row is written once, after the
+    // row made before it.
     void SetRowCells(int row, const std::vector<std::string>& cells);
     // Cells (col, row), (col + 1, row), ... become `texts`, in one pass over
     // the row however many cells it has; the columns must exist.
     void SetCells(int col, int row, const std::vector<std::string_view>& texts);
     void ReserveRows(int n);
-    // For a builder that sets every data row anew: the data rows go aside
-    // untouched and `count` empty ones take their place, so that the new rows
-    // are allocated in order rather than into the blocks the old ones free,
-    // which lie in the order of the last sort (and make every later pass
-    // over the rows wait on memory). PutBackRows gives the data rows from
-    // data row `from` on their old rows again (a build that ended early) and
-    // frees the rest.
-    std::vector<std::string> SetRowsAside(int count);
-    void PutBackRows(std::vector<std::string>&& aside, int from);
     // Moves, without copying, the data rows whose `keep` entry (one per data
     // row) is 0 to the end of `rest`, in their order; the others stay, in
     // theirs. Both grids have the same column count.
@@ -192,7 +159,7 @@ class SortGrid {
     std::uint32_t HintColor = 0x00FFFF; // clYellow (red in the lowest byte)
     TPrintsettings PrintSettings;
     TNavigation Navigation;
-    TColumnSize ColumnSize;
+    TColumnSize ColumnSize; // kept by reports/columnwidths.h
     // The pattern of SetCellDate and of ssDateTime comparisons.
     DatePattern DateFormat;
 
@@ -276,17 +243,11 @@ class SortGrid {
     // The view hands its measure in once, for AutoSize.
     TextWidthFn Measure;
 
-    // --- column widths in the settings store (ColumnSize) --------------------
-    // `key` names ColumnSize.Key\ColumnSize.Section; values "col0", "col1", ...
-    void LoadColumnWidths(RegistryKey& key);
-    void SaveColumnWidths(RegistryKey& key) const;
-
   private:
     bool anyCell(int row, const void* match, bool (*test)(const void*, std::string_view)) const;
     void changed();
     void clampCurrent();
     int styleOf(int col) const;
-    bool columnSizeActive() const;
 
     struct Impl;
     Impl* d_;

@@ -1,6 +1,6 @@
 #include "platform/desktopdate.h"
 
-#include "components/sortgrid.h"
+#include "components/datepattern.h"
 
 #include <QLocale>
 

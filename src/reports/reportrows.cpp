@@ -46,9 +46,10 @@ int daysInMonth(int y, int m) {
     return m == 2 && isLeapYear(y) ? 29 : kDays[m - 1];
 }
 
-// Row by row into fresh rows, in order, each allocated once at its size;
-// the old rows wait aside until the build ends, for the rows a build that
-// fails leaves as they were. A view hears of the change once, at the end.
+// Row by row over the old rows: each new row is written after the one made
+// before it (in memory too, whatever order the old rows lay in), and rows a
+// build that fails did not reach stay as they were. A view hears of the
+// change once, at the end.
 template <class Fill> void quietBuild(SortGrid& grid, int records, Fill&& fill) {
     auto told = std::move(grid.OnChanged);
     grid.OnChanged = nullptr;
@@ -59,17 +60,13 @@ template <class Fill> void quietBuild(SortGrid& grid, int records, Fill&& fill) 
         if (grid.OnChanged)
             grid.OnChanged();
     };
-    int filled = 0; // data rows set, in order
-    std::vector<std::string> aside;
     try {
-        aside = grid.SetRowsAside(scratch + 1 - std::clamp(grid.FixedRows, 0, grid.RowCount()));
-        fill(filled);
+        grid.SetRowCount(scratch);
+        fill();
     } catch (...) {
-        grid.PutBackRows(std::move(aside), filled);
         done();
         throw;
     }
-    grid.PutBackRows(std::move(aside), filled); // a build of no column fills no row
     done();
 }
 
@@ -191,7 +188,7 @@ void userListSortStyle(const UserListColumns& columns, int col, TSortStyle& styl
 
 void buildUserList(SortGrid& grid, const UserListColumns& columns, BlockReader& reader,
                    const BuildProgress& progress) {
-    quietBuild(grid, reader.count(), [&](int& filled) { // rows are set whole: no scratch row
+    quietBuild(grid, reader.count(), [&] { // rows are set whole: no scratch row
         grid.SetColCount(std::max(1, columns.count()));
         for (int c = 0; c < columns.count(); ++c)
             grid.SetCell(c, 0, columns.headers[static_cast<std::size_t>(c)]);
@@ -207,7 +204,6 @@ void buildUserList(SortGrid& grid, const UserListColumns& columns, BlockReader& 
                                        grid.DateFormat);
             }
             grid.SetRowCells(i + 1, texts);
-            filled = i + 1;
         });
     });
 }
@@ -221,7 +217,7 @@ TAlignment statisticsAlignment(int col) {
 }
 
 void buildStatistics(SortGrid& grid, BlockReader& reader, const BuildProgress& progress) {
-    quietBuild(grid, reader.count(), [&](int& filled) { // rows are set whole: no scratch row
+    quietBuild(grid, reader.count(), [&] { // rows are set whole: no scratch row
         grid.SetColCount(kStatColumns);
         for (int c = 0; c < kStatColumns; ++c)
             grid.SetCell(c, 0, kStatHeaders[static_cast<std::size_t>(c)]);
@@ -247,7 +243,6 @@ void buildStatistics(SortGrid& grid, BlockReader& reader, const BuildProgress& p
             num(7, kKbup);
             num(8, kKbdown);
             grid.SetRowCells(i + 1, texts);
-            filled = i + 1;
         });
     });
 }

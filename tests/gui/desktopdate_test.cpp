@@ -1,6 +1,6 @@
 // The desktop's short date format as the list's Last Call pattern.
 
-#include "components/sortgrid.h"
+#include "components/datepattern.h"
 #include "platform/desktopdate.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,6 @@
 
 #include "components/gridvalues.h"
 #include "components/sortgrid.h"
-#include "settings/memorykey.h"
 
 #include <gtest/gtest.h>
 
@@ -159,6 +158,43 @@ TEST(SortGridCells, RowsPartitionedAsideAndMergedBackByRank) {
     EXPECT_THROW(shown.PartitionRows({1, 1}, aside), std::invalid_argument);
     EXPECT_THROW(shown.MergeRowsFrom(aside, {0, 1}, {}), std::invalid_argument);
     EXPECT_EQ(shown.RowCount(), 5);
+}
+
+TEST(SortGridCells, RowsKeepTheirTextsAfterTheGridThatMadeThemAndAcrossRewrites) {
+    // Rows share the blocks they were written into: a block must outlive
+    // the grid that made it while another grid holds its rows, and a
+    // rewritten row must not lose its neighbours' bytes.
+    SortGrid kept(2, 1);
+    Rows expected{{"", ""}};
+    {
+        SortGrid maker(2, 1);
+        Rows rows;
+        for (int i = 0; i < 30000; ++i)
+            rows.push_back({"user " + std::to_string(i), std::string(i % 40, 'x')});
+        fill(maker, rows);
+        for (int r = 1; r < maker.RowCount(); r += 2) {
+            maker.SetCell(1, r, "rewritten");
+            rows[static_cast<std::size_t>(r - 1)][1] = "rewritten";
+        }
+        std::vector<char> keep(rows.size());
+        for (std::size_t i = 0; i < keep.size(); ++i)
+            keep[i] = i % 3 != 0;
+        maker.PartitionRows(keep, kept);
+        for (std::size_t i = 0; i < keep.size(); i += 3)
+            expected.push_back(rows[i]);
+    }
+    // Memory freed by the maker is used again by others.
+    SortGrid other(2, 1);
+    fill(other, Rows(40000, {std::string(60, 'o'), std::string(60, 'p')}));
+    ASSERT_EQ(snapshot(kept), expected);
+
+    kept.SetCell(0, 1, "changed");
+    kept.CopyRow(2, 3);
+    kept.ClearRowsAt(4, 1);
+    expected[1][0] = "changed";
+    expected[3] = expected[2];
+    expected[4] = {"", ""};
+    EXPECT_EQ(snapshot(kept), expected);
 }
 
 TEST(SortGridCells, MemoryStaysWithinThreeTimesTheTexts) {
@@ -976,29 +1012,6 @@ TEST(SortGridSizing, ColumnsTakeTheirWidestTextPlusAnX) {
     EXPECT_EQ(g.ColWidth(2), 17); // empty: "x" plus the extra
 }
 
-TEST(SortGridSizing, ColumnWidthsInTheSettingsStoreOnlyWhenAskedFor) {
-    MemoryRegistryKey key;
-    key.keyExists = true;
-    key.putText("col0", "120");
-    key.putText("col1", "wide");
-    key.putInteger("col2", 50);
-    SortGrid g(4, 2);
-    g.LoadColumnWidths(key);
-    EXPECT_EQ(g.ColWidth(0), 64); // Save is off
-    g.ColumnSize = {true, "Software\\NV\\zorvedit", "Userlist"};
-    g.LoadColumnWidths(key);
-    EXPECT_EQ(g.ColWidth(0), 120);
-    EXPECT_EQ(g.ColWidth(1), 64);
-    EXPECT_EQ(g.ColWidth(2), 64);
-    EXPECT_EQ(g.ColWidth(3), 64);
-    EXPECT_FALSE(key.isOpen());
-    g.SetColWidth(3, 33);
-    g.SaveColumnWidths(key);
-    EXPECT_EQ(key.get("col3"), (RegValue{kRegSz, "33"}));
-    EXPECT_EQ(key.get("col1"), (RegValue{kRegSz, "64"}));
-    EXPECT_FALSE(key.isOpen());
-}
-
 } // namespace
 } // namespace zorv
 
@@ -1123,27 +1136,6 @@ TEST(SortGridResort, AnErrorMovesNoRowAndBadRequestsAreRefused) {
     g.OnProgress = nullptr;
     g.ResortRows({1});
     EXPECT_EQ(column(g, 2), (std::vector<std::string>{"2", "3", "1"}));
-}
-
-} // namespace
-} // namespace zorv
-
-namespace zorv {
-namespace {
-
-TEST(SortGridCells, RowsSetAsideComeBackFromTheFirstRowNotRefilled) {
-    SortGrid g(3, 1);
-    fill(g, {{"a", "b", "c"}, {"d", "e", "f"}, {"g", "h", "i"}});
-    g.SetCell(0, 0, "head");
-    std::vector<std::string> aside = g.SetRowsAside(4);
-    ASSERT_EQ(g.RowCount(), 5);
-    EXPECT_EQ(g.Cell(0, 0), "head") << "the fixed row stays";
-    EXPECT_EQ(g.Cell(0, 1), "");
-    g.SetColCount(2);
-    g.SetRowCells(1, {"x", "y"});
-    g.PutBackRows(std::move(aside), 1);
-    EXPECT_EQ(snapshot(g), (Rows{{"head", ""}, {"x", "y"}, {"d", "e"}, {"g", "h"}, {"", ""}}))
-        << "old rows from data row 1 on, cut to the columns there are now";
 }
 
 } // namespace

@@ -108,7 +108,8 @@ struct SortGridView::Advances {
     // In sixty-fourths of a pixel, rounded up: integer sums that never fall
     // below the ones above, so most texts are passed over without the pairs.
     std::array<std::int32_t, 256> advanceUp{};
-    std::int32_t gainUp = 0; // the largest pair gain, at least 0
+    std::int32_t gainUp = 0;   // the largest pair gain, at least 0
+    std::int32_t widestUp = 0; // the largest of advanceUp
 };
 
 // --- model ---------------------------------------------------------------
@@ -826,6 +827,7 @@ const SortGridView::Advances& SortGridView::advances() const {
             ch[b] = cp1252ToQString(std::string_view(&byte, 1));
             a->advance[b] = fm.horizontalAdvance(ch[b]);
             a->advanceUp[b] = static_cast<std::int32_t>(std::ceil(a->advance[b] * 64));
+            a->widestUp = std::max(a->widestUp, a->advanceUp[b]);
         }
         float most = 0;
         for (int x = 0; x < 256; ++x)
@@ -867,6 +869,10 @@ std::vector<int> SortGridView::widestTexts(int first, int last) const {
                 continue;
             int& w = widest[static_cast<std::size_t>(c - first)];
             std::int64_t up = static_cast<std::int64_t>(t.size() - 1) * a.gainUp;
+            // Not even as many of the widest characters beat it: no need to add them up.
+            if (up + static_cast<std::int64_t>(t.size()) * a.widestUp + 32 + 2 <
+                64 * (static_cast<std::int64_t>(w) + 1))
+                continue;
             for (unsigned char ch : t)
                 up += a.advanceUp[ch];
             // Rounded as below, with another sixty-fourth to spare.

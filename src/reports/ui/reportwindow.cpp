@@ -252,9 +252,11 @@ bool ReportWindow::selectUser(int index) {
     const auto end = std::to_chars(digits, digits + sizeof digits, index).ptr;
     const std::string_view wanted(digits, static_cast<std::size_t>(end - digits));
     int found = -1;
-    for (int r = g.FixedRows; r < g.RowCount() && found < 0; ++r)
+    for (int r = g.FixedRows; r < g.RowCount() && found < 0; ++r) {
+        g.PrefetchRow(r + 16); // after a sort the rows lie all over memory
         if (g.Cell(0, r) == wanted)
             found = r;
+    }
     if (found < 0)
         return false;
     movedTo_ = -1;
