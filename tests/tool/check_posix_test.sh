@@ -46,5 +46,12 @@ planted "a bare POSIX call" 'if (fsync(fd) != 0) return;'
 planted "a global call" '    const int fd = ::open(path.c_str(), 0);'
 planted "a call after an operator" 'x = !::pread(fd, b, n, 0);'
 
+# zorvtool is held to the same rule as the core.
+mkdir -p "$tmp/tools"
+echo '#include <unistd.h>' >"$tmp/tools/main.cpp"
+if out=$(bash "$check" "$tmp" 2>&1) || ! grep -q 'tools/main.cpp:1:' <<<"$out"; then
+  fail "a POSIX header in tools/ is not refused: $out"
+fi
+
 [ "$failures" -eq 0 ] && echo "check-posix.sh: all cases behave"
 exit $((failures > 0))

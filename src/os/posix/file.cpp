@@ -1,9 +1,11 @@
 // The POSIX backend of the file layer.
 #include "os/file.h"
+#include "os/readrefusal.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -57,6 +59,10 @@ bool noLocks(int err) {
 
 } // namespace
 
+std::string errorText(int err) {
+    return std::strerror(err);
+}
+
 Handle noHandle() {
     return -1;
 }
@@ -86,6 +92,10 @@ void setBlocking(Handle h) {
 }
 
 long long readAt(Handle h, void* data, std::size_t size, Offset offset) {
+    if (detail::readRefused(h, offset, size)) {
+        errno = EAGAIN;
+        return -1;
+    }
     char* p = static_cast<char*>(data);
     std::size_t done = 0;
     while (done < size) {
@@ -211,6 +221,14 @@ bool makeFolder(const std::string& path) {
     return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
+bool makeSharedFolder(const std::string& path) {
+    return ::mkdir(path.c_str(), 0777) == 0;
+}
+
+bool removeFolder(const std::string& path) {
+    return ::rmdir(path.c_str()) == 0;
+}
+
 bool writable(const std::string& path) {
     return ::access(path.c_str(), W_OK) == 0;
 }
@@ -279,6 +297,15 @@ std::string homeFolder() {
     if (::getpwuid_r(::getuid(), &pw, buf, sizeof buf, &found) == 0 && found && found->pw_dir)
         return found->pw_dir;
     return {};
+}
+
+std::string stateFolder() {
+    const char* xdg = std::getenv("XDG_STATE_HOME");
+    if (xdg && xdg[0] == '/')
+        return std::string(xdg) + "/zorvedit";
+    const char* home = std::getenv("HOME");
+    const std::string base = home && home[0] ? std::string(home) : homeFolder();
+    return base + "/.local/state/zorvedit";
 }
 
 bool adoptOwner(Handle h, const FileInfo& model) {
