@@ -2,15 +2,22 @@
 
 #include "os/file.h"
 #include "tempdir.h"
+#include "userfile/errors.h"
+#include "userfile/privatefile.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <sddl.h>
+#endif
 
 using namespace zorv;
 
@@ -59,7 +66,13 @@ TEST(OsFileTest, OpensRefuseWhatTheirFlagsForbid) {
     errno = 0;
     EXPECT_FALSE(os::isOpen(os::open(path, os::kReadWrite | os::kCreate | os::kExclusive)));
     EXPECT_EQ(errno, EEXIST);
-    ASSERT_EQ(::symlink(path.c_str(), tmp.file("link").c_str()), 0);
+    std::error_code linkFailed;
+    std::filesystem::create_symlink(path, tmp.file("link"), linkFailed);
+#ifdef _WIN32
+    if (linkFailed)
+        GTEST_SKIP() << "making a symbolic link takes a privilege this account lacks";
+#endif
+    ASSERT_FALSE(linkFailed) << linkFailed.message();
     errno = 0;
     EXPECT_FALSE(os::isOpen(os::open(tmp.file("link"), os::kRead | os::kNoFollow)));
     EXPECT_EQ(errno, ELOOP);
@@ -133,3 +146,97 @@ TEST(OsFileTest, TempsAndFolderListings) {
     os::close(h);
     EXPECT_FALSE(os::listFolder(tmp.file("none"), names));
 }
+
+TEST(OsFileTest, ReadsOfARefusedRangeFailAsALockedRangeDoes) {
+    zorvtest::TempDir tmp;
+    const std::string path = make(tmp.file("f"), std::string(1000, 'r'));
+    const os::Handle h = os::open(path, os::kRead);
+    ASSERT_TRUE(os::isOpen(h));
+    char buf[300];
+    os::refuseReadsForTesting(path, 273, 273, 2);
+    EXPECT_EQ(os::readAt(h, buf, 273, 0), 273) << "the record before is free";
+    errno = 0;
+    EXPECT_EQ(os::readAt(h, buf, 300, 0), -1) << "a read that reaches into the range";
+    EXPECT_EQ(errno, EAGAIN);
+    EXPECT_EQ(os::readAt(h, buf, 273, 273), -1);
+    EXPECT_EQ(os::readAt(h, buf, 273, 273), 273) << "both refusals used up";
+    os::refuseReadsForTesting(path, 0, 273);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(os::readAt(h, buf, 1, 10), -1) << "refused until cleared";
+    os::refuseReadsForTesting(path, 0, 0);
+    EXPECT_EQ(os::readAt(h, buf, 1, 10), 1);
+    os::close(h);
+}
+
+#ifdef _WIN32
+
+// What the board does on Windows: its own handle, its own sharing and locks.
+HANDLE boardOpens(const std::string& path, DWORD share) {
+    const std::wstring w(path.begin(), path.end());
+    return CreateFileW(w.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+TEST(OsFileWindowsTest, ABoardThatSharesNoWritingRefusesOpensAndReplacesWithItsOwnWords) {
+    zorvtest::TempDir tmp;
+    const std::string path = make(tmp.file("zorvuser.dat"), std::string(546, 'u'));
+    const std::string other = make(tmp.file("new"), "n");
+    const HANDLE board = boardOpens(path, FILE_SHARE_READ);
+    ASSERT_NE(board, INVALID_HANDLE_VALUE);
+    errno = 0;
+    EXPECT_FALSE(os::isOpen(os::open(path, os::kReadWrite)));
+    EXPECT_EQ(errno, os::kInUse);
+    EXPECT_NE(os::errorText(errno).find("another program"), std::string::npos);
+    EXPECT_FALSE(os::rename(other, path));
+    EXPECT_TRUE(os::exists(other)) << "the new file stays where it was";
+    CloseHandle(board);
+    EXPECT_EQ(contentOf(path), std::string(546, 'u')) << "the board's file untouched";
+    EXPECT_TRUE(os::rename(other, path)) << "once the board lets go";
+    EXPECT_EQ(contentOf(path), "n");
+}
+
+TEST(OsFileWindowsTest, RecordLocksOfTheBoardRefuseOurReadsOfThoseRecordsOnly) {
+    zorvtest::TempDir tmp;
+    const std::string path = make(tmp.file("zorvuser.dat"), std::string(819, 'u'));
+    const HANDLE board = boardOpens(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_NE(board, INVALID_HANDLE_VALUE);
+    OVERLAPPED second{};
+    second.Offset = 273;
+    ASSERT_TRUE(LockFileEx(board, LOCKFILE_EXCLUSIVE_LOCK, 0, 273, 0, &second));
+    const os::Handle h = os::open(path, os::kReadWrite);
+    ASSERT_TRUE(os::isOpen(h));
+    EXPECT_EQ(os::lockRange(h, 273, 273, true), os::Lock::Busy);
+    EXPECT_EQ(os::lockRange(h, 0, 273, true), os::Lock::Held);
+    EXPECT_EQ(os::lockWriters(h), os::Lock::Held) << "the writers' byte lies past every record";
+    char buf[273];
+    EXPECT_EQ(os::readAt(h, buf, 273, 546), 273);
+    UnlockFileEx(board, 0, 273, 0, &second);
+    CloseHandle(board);
+    os::close(h);
+}
+
+// A folder whose DACL lets every user write is no place for a private file;
+// one only its owner may use is.
+TEST(OsFileWindowsTest, PrivacyIsReadFromTheFoldersDacl) {
+    zorvtest::TempDir tmp;
+    ASSERT_TRUE(os::makeFolder(tmp.file("mine")));
+    os::FileInfo st;
+    ASSERT_TRUE(os::infoOf(tmp.file("mine"), st));
+    EXPECT_EQ(st.kind, os::Kind::Folder);
+    EXPECT_EQ(st.mode & 022, 0u) << "a private folder has no writers but its owner";
+    EXPECT_TRUE(os::ownedByMe(st));
+
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &sd, nullptr));
+    SECURITY_ATTRIBUTES sa{sizeof sa, sd, FALSE};
+    const std::string open = tmp.file("open");
+    ASSERT_TRUE(CreateDirectoryW(std::wstring(open.begin(), open.end()).c_str(), &sa));
+    LocalFree(sd);
+    ASSERT_TRUE(os::infoOf(open, st));
+    EXPECT_EQ(st.mode & 002, 002u) << "Everyone may write";
+    EXPECT_THROW(checkPrivateFolder(open), IoError);
+    EXPECT_NO_THROW(checkPrivateFolder(tmp.file("mine")));
+}
+
+#endif
