@@ -46,6 +46,24 @@ same "export cp1252" export "$file" --format csv --encoding cp1252
 same "a user past the end" show "$file" 500
 same "no such file" totals "$tmp/none.dat"
 
+# Privacy from the folder's DACL: a folder every user may write (wine gives a
+# 0777 folder an Everyone entry) is refused, with a message and nothing
+# written; one only its owner may use is taken.
+mkdir "$tmp/open" "$tmp/closed"
+cp "$file" "$tmp/open/zorvuser.dat"
+cp "$file" "$tmp/closed/zorvuser.dat"
+chmod 0777 "$tmp/open"
+chmod 0700 "$tmp/closed"
+if "$emulator" "$windows" set "$tmp/open/zorvuser.dat" 3 "Name=Kari" 2>"$tmp/open.err"; then
+  fail "a save into a folder every user may write was not refused"
+fi
+grep -q "writable by every user" "$tmp/open.err" || fail "no message for the open folder: $(cat "$tmp/open.err")"
+cmp -s "$file" "$tmp/open/zorvuser.dat" || fail "the refused save changed the file"
+"$emulator" "$windows" set "$tmp/closed/zorvuser.dat" 3 "Name=Kari" 2>"$tmp/closed.err" ||
+  fail "a save into a private folder was refused: $(cat "$tmp/closed.err")"
+[ "$(ls "$tmp/closed")" = "$(printf 'zorvuser.dat\nzorvuser.dat.bak\nzorvuser.dat.lock')" ] ||
+  fail "the private folder holds more than the file, its backup and its lock: $(ls "$tmp/closed")"
+
 # A reader that reads one line and goes: quietly, 141, as on Linux. The list
 # is larger than any pipe's buffer.
 "$linux" demo "$tmp/big" --users 30000 >/dev/null || fail "the large demo data"

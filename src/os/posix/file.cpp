@@ -1,5 +1,6 @@
 // The POSIX backend of the file layer.
 #include "os/file.h"
+#include "os/loops.h"
 #include "os/readrefusal.h"
 
 #include <cerrno>
@@ -96,38 +97,25 @@ long long readAt(Handle h, void* data, std::size_t size, Offset offset) {
         errno = EAGAIN;
         return -1;
     }
-    char* p = static_cast<char*>(data);
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(h, p + done, size - done,
-                                  static_cast<off_t>(offset) + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    return static_cast<long long>(done);
+    return detail::readFully(data, size, [&](char* p, std::size_t left, std::size_t done) {
+        for (;;) {
+            const ssize_t n =
+                ::pread(h, p, left, static_cast<off_t>(offset + static_cast<Offset>(done)));
+            if (n >= 0 || errno != EINTR)
+                return static_cast<long long>(n);
+        }
+    });
 }
 
 bool writeAt(Handle h, const void* data, std::size_t size, Offset offset) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::pwrite(h, p, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
+    return detail::writeFully(data, size, [&](const char* p, std::size_t left, std::size_t done) {
+        for (;;) {
+            const ssize_t n =
+                ::pwrite(h, p, left, static_cast<off_t>(offset + static_cast<Offset>(done)));
+            if (n >= 0 || errno != EINTR)
+                return static_cast<long long>(n);
         }
-        p += n;
-        size -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    return true;
+    });
 }
 
 bool readAll(Handle h, std::string& out) {

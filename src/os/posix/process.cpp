@@ -1,5 +1,6 @@
 // The POSIX side of the program's own process.
 #include "os/process.h"
+#include "os/loops.h"
 
 #include <cerrno>
 #include <csignal>
@@ -26,20 +27,13 @@ Handle standardOutput() {
 }
 
 bool writeStream(Handle h, const void* data, std::size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(h, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
+    return detail::writeFully(data, size, [h](const char* p, std::size_t left, std::size_t) {
+        for (;;) {
+            const ssize_t n = ::write(h, p, left);
+            if (n >= 0 || errno != EINTR)
+                return static_cast<long long>(n);
         }
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
+    });
 }
 
 bool closeStream(Handle h) {

@@ -3,6 +3,7 @@
 // words. Every open shares reading, writing and deleting, so the board keeps
 // using the user file while we have it open.
 #include "os/file.h"
+#include "os/loops.h"
 #include "os/readrefusal.h"
 #include "os/win32/winerror.h"
 
@@ -34,6 +35,11 @@ std::int64_t epochNs(LARGE_INTEGER t) {
     // 100 ns ticks since 1601 to ns since 1970.
     constexpr std::int64_t kEpochTicks = 116444736000000000LL;
     return (t.QuadPart - kEpochTicks) * 100;
+}
+
+// One call's share of a large read or write.
+DWORD chunk(std::size_t left) {
+    return static_cast<DWORD>(left < (1u << 30) ? left : (1u << 30));
 }
 
 OVERLAPPED at(Offset offset) {
@@ -238,6 +244,17 @@ bool setPrivateDacl(HANDLE h, bool folder) {
     return true;
 }
 
+// A call on one path: its wide form in, errno from its failure out.
+template <class Call> bool onPath(const std::string& path, Call call) {
+    std::wstring w;
+    if (!widePath(path, w))
+        return false;
+    if (call(w.c_str()))
+        return true;
+    setErrnoFromLastError();
+    return false;
+}
+
 bool sameFileInfo(HANDLE a, HANDLE b) {
     FileInfo x, y;
     return info(a, x) && info(b, y) && sameFile(x, y);
@@ -303,44 +320,27 @@ long long readAt(Handle h, void* data, std::size_t size, Offset offset) {
         errno = EAGAIN;
         return -1;
     }
-    char* p = static_cast<char*>(data);
-    std::size_t done = 0;
-    while (done < size) {
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+    return detail::readFully(data, size, [&](char* p, std::size_t left, std::size_t done) {
         OVERLAPPED o = at(offset + static_cast<Offset>(done));
         DWORD got = 0;
-        if (!ReadFile(h, p + done, want, &got, &o)) {
-            if (GetLastError() == ERROR_HANDLE_EOF)
-                break;
-            setErrnoFromLastError();
-            return -1;
-        }
-        if (got == 0)
-            break;
-        done += got;
-    }
-    return static_cast<long long>(done);
+        if (ReadFile(h, p, chunk(left), &got, &o))
+            return static_cast<long long>(got);
+        if (GetLastError() == ERROR_HANDLE_EOF)
+            return 0LL;
+        setErrnoFromLastError();
+        return -1LL;
+    });
 }
 
 bool writeAt(Handle h, const void* data, std::size_t size, Offset offset) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-        OVERLAPPED o = at(offset);
+    return detail::writeFully(data, size, [&](const char* p, std::size_t left, std::size_t done) {
+        OVERLAPPED o = at(offset + static_cast<Offset>(done));
         DWORD put = 0;
-        if (!WriteFile(h, p, want, &put, &o)) {
-            setErrnoFromLastError();
-            return false;
-        }
-        if (put == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        p += put;
-        size -= put;
-        offset += put;
-    }
-    return true;
+        if (WriteFile(h, p, chunk(left), &put, &o))
+            return static_cast<long long>(put);
+        setErrnoFromLastError();
+        return -1LL;
+    });
 }
 
 bool readAll(Handle h, std::string& out) {
@@ -437,7 +437,14 @@ bool infoOf(const std::string& path, FileInfo& out) {
 }
 
 bool linkInfoOf(const std::string& path, FileInfo& out) {
-    const HANDLE h = openToLook(path, false);
+    // Only a link itself is opened as one: wine gives a plain file opened so
+    // another identity than its other handles have.
+    std::wstring w;
+    if (!widePath(path, w))
+        return false;
+    const DWORD a = GetFileAttributesW(w.c_str());
+    const bool link = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+    const HANDLE h = openToLook(path, !link);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     const bool ok = info(h, out);
@@ -455,13 +462,7 @@ bool pathNames(const std::string& path, Handle h) {
 }
 
 bool remove(const std::string& path) {
-    std::wstring w;
-    if (!widePath(path, w))
-        return false;
-    if (DeleteFileW(w.c_str()))
-        return true;
-    setErrnoFromLastError();
-    return false;
+    return onPath(path, [](const wchar_t* p) { return DeleteFileW(p); });
 }
 
 bool rename(const std::string& from, const std::string& to) {
@@ -474,16 +475,12 @@ bool rename(const std::string& from, const std::string& to) {
                          nullptr))
             return true;
         const DWORD err = GetLastError();
-        if (err != ERROR_FILE_NOT_FOUND) {
-            // 1175-1177: the target is held open by a program that shares it
-            // with no one, or it could not be moved aside.
-            setErrnoFromError(err == ERROR_UNABLE_TO_REMOVE_REPLACED ||
-                                      err == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
-                                      err == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2
-                                  ? ERROR_SHARING_VIOLATION
-                                  : err);
+        if (err == ERROR_UNABLE_TO_REMOVE_REPLACED || err == ERROR_SHARING_VIOLATION) {
+            // The target is held open by a program that shares it with no one.
+            setErrnoFromError(ERROR_SHARING_VIOLATION);
             return false;
         }
+        // Else (wine's ReplaceFileW among them) a plain rename over it.
     }
     if (MoveFileExW(f.c_str(), t.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
@@ -521,23 +518,11 @@ bool makeFolder(const std::string& path) {
 }
 
 bool makeSharedFolder(const std::string& path) {
-    std::wstring w;
-    if (!widePath(path, w))
-        return false;
-    if (CreateDirectoryW(w.c_str(), nullptr))
-        return true;
-    setErrnoFromLastError();
-    return false;
+    return onPath(path, [](const wchar_t* p) { return CreateDirectoryW(p, nullptr); });
 }
 
 bool removeFolder(const std::string& path) {
-    std::wstring w;
-    if (!widePath(path, w))
-        return false;
-    if (RemoveDirectoryW(w.c_str()))
-        return true;
-    setErrnoFromLastError();
-    return false;
+    return onPath(path, [](const wchar_t* p) { return RemoveDirectoryW(p); });
 }
 
 bool writable(const std::string& path) {

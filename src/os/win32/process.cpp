@@ -1,5 +1,6 @@
 // The Windows side of the program's own process.
 #include "os/process.h"
+#include "os/loops.h"
 #include "os/win32/winerror.h"
 
 #include <windows.h>
@@ -41,22 +42,14 @@ Handle standardOutput() {
 }
 
 bool writeStream(Handle h, const void* data, std::size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const DWORD want = static_cast<DWORD>(size < (1u << 30) ? size : (1u << 30));
+    return detail::writeFully(data, size, [h](const char* p, std::size_t left, std::size_t) {
         DWORD put = 0;
-        if (!WriteFile(h, p, want, &put, nullptr)) {
-            setErrnoFromLastError(); // ERROR_NO_DATA, ERROR_BROKEN_PIPE: EPIPE
-            return false;
-        }
-        if (put == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        p += put;
-        size -= put;
-    }
-    return true;
+        if (WriteFile(h, p, static_cast<DWORD>(left < (1u << 30) ? left : (1u << 30)), &put,
+                      nullptr))
+            return static_cast<long long>(put);
+        setErrnoFromLastError(); // ERROR_NO_DATA, ERROR_BROKEN_PIPE: EPIPE
+        return -1LL;
+    });
 }
 
 bool closeStream(Handle h) {
