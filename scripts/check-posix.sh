@@ -1,25 +1,26 @@
 #!/usr/bin/env bash
-# Fails when a file of src/ outside src/os/ reaches the operating system
-# itself: a POSIX header, a POSIX type in its interface, or a POSIX call. The
-# core, the session and the windows must build against another backend of
-# src/os/ unchanged.
+# Fails when a file of src/ outside src/os/, or of tools/, reaches the
+# operating system itself: a POSIX header, a POSIX type in its interface, or a
+# POSIX call. The core, the session, the windows and zorvtool must build
+# against another backend of src/os/ unchanged.
 # Usage: check-posix.sh [SOURCE_ROOT]   (default: the project's root)
 set -euo pipefail
 root="${1:-$(cd "$(dirname "$0")/.." && pwd)}"
 
-# Every folder of src/ but os/, with their ui/ parts and backends.
-modules=(userfile settings editor resume reports components about session platform app)
+# Every folder of src/ but os/, with their ui/ parts and backends, and the tool.
+folders=(src/userfile src/settings src/editor src/resume src/reports src/components src/about
+  src/session src/platform src/app tools)
 # Files allowed to reach the system anyway, one per line with the reason.
 exceptions=()
 
 files=()
-for m in "${modules[@]}"; do
-  [ -d "$root/src/$m" ] || continue
+for m in "${folders[@]}"; do
+  [ -d "$root/$m" ] || continue
   while IFS= read -r -d '' f; do files+=("$f"); done \
-    < <(find "$root/src/$m" -type f \( -name '*.h' -o -name '*.cpp' \) -print0)
+    < <(find "$root/$m" -type f \( -name '*.h' -o -name '*.cpp' \) -print0)
 done
 if [ "${#files[@]}" -eq 0 ]; then
-  echo "check-posix.sh: no source files under $root/src" >&2
+  echo "check-posix.sh: no source files under $root/src or $root/tools" >&2
   exit 1
 fi
 
@@ -46,7 +47,7 @@ for f in "${files[@]}"; do
   fi
 done
 if [ "$status" -ne 0 ]; then
-  echo "check-posix.sh: the lines above reach the operating system; go through src/os/file.h" >&2
+  echo "check-posix.sh: the lines above reach the operating system; go through src/os/" >&2
   exit 1
 fi
 echo "check-posix.sh: ${#files[@]} files, none reaches the system outside src/os/" \

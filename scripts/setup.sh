@@ -13,7 +13,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   xvfb xauth xdotool imagemagick x11-apps
   fonts-dejavu-core
-  g++-mingw-w64-x86-64-win32
+  g++-mingw-w64-x86-64-posix wine64 wine fonts-wine
   desktop-file-utils dpkg-dev file librsvg2-bin
   lintian appstream python3 bash-completion
 )

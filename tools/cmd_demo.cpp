@@ -5,6 +5,7 @@
 
 #include "democonference.h"
 #include "demodata.h"
+#include "os/file.h"
 #include "userfile/errors.h"
 #include "userfile/numtext.h"
 #include "userfile/replacement.h"
@@ -15,8 +16,6 @@
 #include <cstdlib>
 #include <memory>
 #include <ostream>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace zorvtool {
@@ -36,7 +35,7 @@ bool makeDirs(const std::string& dir, std::vector<std::string>& made) {
     for (std::size_t at = dir.find('/', 1);; at = dir.find('/', at + 1)) {
         const std::string part = dir.substr(0, at);
         if (!part.empty() && part.back() != '/') {
-            if (::mkdir(part.c_str(), 0777) == 0)
+            if (zorv::os::makeSharedFolder(part))
                 made.push_back(part);
             else if (errno != EEXIST)
                 return false;
@@ -49,7 +48,7 @@ bool makeDirs(const std::string& dir, std::vector<std::string>& made) {
 // What a failed run made goes again (a folder some other program filled stays).
 void removeDirs(const std::vector<std::string>& made) {
     for (auto it = made.rbegin(); it != made.rend(); ++it)
-        ::rmdir(it->c_str());
+        zorv::os::removeFolder(*it);
 }
 
 struct DemoArgs {
@@ -84,15 +83,14 @@ int runDemo(const DemoArgs& a, std::ostream& out, std::ostream& err) {
         throw UsageError("--seed takes an unsigned 64-bit number, not '" + a.seed + "'");
     // A real user file must never be overwritten by demo data by accident.
     const std::string target = dir + "/zorvuser.dat";
-    struct stat st {};
-    if (!force && ::stat(target.c_str(), &st) == 0) {
+    if (!force && zorv::os::exists(target)) {
         err << "zorvtool demo: " << target << " exists; add --force to replace it\n";
         return 2;
     }
     // Nor a real resume conference.
     for (const char* ext : {".hdr", ".txt"}) {
         const std::string conf = dir + "/resume" + ext;
-        if (!force && ::stat(conf.c_str(), &st) == 0) {
+        if (!force && zorv::os::exists(conf)) {
             err << "zorvtool demo: " << conf << " exists; add --force to replace it\n";
             return 2;
         }
@@ -135,7 +133,7 @@ int runDemo(const DemoArgs& a, std::ostream& out, std::ostream& err) {
             });
         userFile.sync();
         for (const auto* f : {hdr.get(), txt.get()})
-            if (::fsync(f->fd()) != 0)
+            if (!zorv::os::flush(f->fd()))
                 throw ConferenceFailed{std::string(zorv::ioErrorFromErrno(errno).what()) +
                                        " writing " + f->tempPath()};
         try {

@@ -5,6 +5,7 @@
 #include "recordfields.h"
 #include "showrecord.h"
 
+#include "os/file.h"
 #include "userfile/blockreader.h"
 #include "userfile/codepage.h"
 #include "userfile/errors.h"
@@ -14,9 +15,7 @@
 
 #include <array>
 #include <cstring>
-#include <fcntl.h>
 #include <ostream>
-#include <sys/stat.h>
 
 namespace zorvtool {
 namespace {
@@ -130,10 +129,10 @@ struct Side {
     Fd fd;
     long long size = 0;
     explicit Side(const std::string& p) : path(p), fd(openRegularFile(p)) {
-        struct stat st {};
-        if (::fstat(fd.get(), &st) != 0)
+        os::FileInfo st;
+        if (!os::info(fd.get(), st))
             throw ioErrorFromErrno(errno);
-        size = static_cast<long long>(st.st_size);
+        size = static_cast<long long>(st.size);
     }
 };
 

@@ -3,13 +3,13 @@
 
 #include "command.h"
 
+#include "os/file.h"
 #include "resume/conference.h"
 #include "userfile/codepage.h"
 #include "userfile/errors.h"
 #include "userfile/numtext.h"
 
 #include <ostream>
-#include <sys/stat.h>
 
 namespace zorvtool {
 namespace {
@@ -25,8 +25,8 @@ void declareResume(CommandLine& line, ResumeArgs& a) {
 }
 
 bool exists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
+    zorv::os::FileInfo st;
+    return zorv::os::infoOf(path, st);
 }
 
 // BASE as given when BASE.hdr exists (a conference may be called x.txt);

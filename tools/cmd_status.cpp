@@ -13,7 +13,6 @@
 #include "userfile/record.h"
 #include "userfile/recordio.h"
 
-#include <fcntl.h>
 #include <limits>
 #include <optional>
 #include <ostream>

@@ -1,6 +1,7 @@
 #include "demodata.h"
 
 #include "democonference.h"
+#include "os/file.h"
 #include "userfile/calltime.h"
 #include "userfile/codepage.h"
 #include "userfile/errors.h"
@@ -9,7 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <string_view>
-#include <sys/stat.h>
 
 namespace zorvtool {
 
@@ -263,7 +263,7 @@ void assignDemoResumes(std::vector<Record>& users, const std::vector<int>& messa
 }
 
 std::string writeDemoUserFile(const std::string& dir, const std::vector<Record>& users) {
-    if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
+    if (!os::makeSharedFolder(dir) && errno != EEXIST)
         throw ioErrorFromErrno(errno);
     const std::string path = dir + "/zorvuser.dat";
     writeUserFile(path, users);

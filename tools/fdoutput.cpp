@@ -1,33 +1,25 @@
 #include "fdoutput.h"
 
+#include "os/process.h"
+
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <ostream>
-#include <unistd.h>
 
 namespace zorvtool {
 
 FdOutput::~FdOutput() {
-    if (fd_ >= 0)
+    if (zorv::os::isOpen(fd_))
         close();
 }
 
 bool FdOutput::writeOut(const char* data, std::size_t size) {
     if (error_ != 0)
         return false;
-    while (size > 0) {
-        const ssize_t n = ::write(fd_, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error_ = n < 0 ? errno : ENOSPC;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
+    if (zorv::os::writeStream(fd_, data, size))
+        return true;
+    error_ = errno ? errno : EIO;
+    return false;
 }
 
 bool FdOutput::drain() {
@@ -64,12 +56,12 @@ int FdOutput::sync() {
 }
 
 bool FdOutput::close() {
-    if (fd_ < 0)
+    if (!zorv::os::isOpen(fd_))
         return error_ == 0;
     drain();
-    if (::close(fd_) != 0 && errno != EINTR && error_ == 0)
+    if (!zorv::os::closeStream(fd_) && error_ == 0)
         error_ = errno;
-    fd_ = -1;
+    fd_ = zorv::os::noHandle();
     return error_ == 0;
 }
 
@@ -80,10 +72,10 @@ int checkedOutput(std::ostream& out, std::ostream& err, const std::string& comma
     if (out && why == 0)
         return code;
     if (why == EPIPE)
-        return 128 + SIGPIPE; // what a shell shows for a tool a closed pipe ended
+        return zorv::os::kReaderGoneExit;
     err << "zorvtool" << (command.empty() ? "" : " ") << command << ": cannot write the output";
     if (why != 0)
-        err << ": " << std::strerror(why);
+        err << ": " << zorv::os::errorText(why);
     err << '\n';
     return 2;
 }

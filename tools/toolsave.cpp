@@ -19,10 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <ostream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace zorvtool {
 namespace {
@@ -54,14 +51,6 @@ class ErrPrompts : public Prompts {
     std::string cmd_;
 };
 
-std::string stateDir() {
-    const char* xdg = std::getenv("XDG_STATE_HOME");
-    if (xdg && xdg[0] == '/')
-        return std::string(xdg) + "/zorvedit";
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.local/state/zorvedit";
-}
-
 // The editor's Backups setting; a backup younger than an hour is kept as it
 // is, so that a script of several calls keeps the file as it was before it.
 void keepToolBackup(const std::string& file) {
@@ -72,12 +61,13 @@ void keepToolBackup(const std::string& file) {
     } catch (const std::exception&) {
         // A settings file that cannot be read: the default, as the editor does.
     }
-    const std::string bak = backupPathFor(file, stateDir());
-    struct stat st {};
-    if (count > 0 && ::lstat(bak.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-        st.st_uid == ::geteuid() && std::time(nullptr) - st.st_mtime < 3600)
+    const std::string state = os::stateFolder();
+    const std::string bak = backupPathFor(file, state);
+    os::FileInfo st;
+    if (count > 0 && os::linkInfoOf(bak, st) && st.kind == os::Kind::Regular && os::ownedByMe(st) &&
+        std::time(nullptr) - st.modifiedNs / 1000000000 < 3600)
         return;
-    keepBackup(file, count, stateDir());
+    keepBackup(file, count, state);
 }
 
 std::string nameOf(const Record& r) {
@@ -117,12 +107,11 @@ class WritingRun {
 
 } // namespace
 
-FileIdentity identityOf(int fd) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
+FileIdentity identityOf(os::Handle fd) {
+    os::FileInfo st;
+    if (!os::info(fd, st))
         throw ioErrorFromErrno(errno);
-    return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
-            true};
+    return {st.device, st.inode, true};
 }
 
 std::string nameBytes(const Record& r) {

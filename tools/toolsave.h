@@ -34,7 +34,7 @@ struct PickedUsers {
 // A record's kName bytes, its NUL and what follows included.
 std::string nameBytes(const zorv::Record& r);
 // The file open on fd. Throws IoError.
-zorv::FileIdentity identityOf(int fd);
+zorv::FileIdentity identityOf(zorv::os::Handle fd);
 
 // Applies `change` to each of `users` and writes those that change. Messages
 // go to err prefixed "zorvtool CMD: ". With `picked`, a file other than the

@@ -3,6 +3,7 @@
 // call reports a failure as false (or kNoHandle, or -1) with errno set to
 // what went wrong, so that the core words it one way on every system.
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -24,6 +25,13 @@ inline bool isOpen(Handle h) {
 
 using Offset = std::int64_t;
 
+// errno of an open, rename or replace refused because another program holds
+// the file open and shares it with no one (Windows' sharing violation; after
+// a short wait for that program to let go).
+inline constexpr int kInUse = EBUSY;
+// What errno `err` means, in words: strerror(), and for kInUse who holds it.
+std::string errorText(int err);
+
 enum class Kind { Regular, Folder, Link, Fifo, Device, Socket, Other };
 
 // What the system says about a file; `mode` holds the permission bits
@@ -41,6 +49,12 @@ struct FileInfo {
     std::int64_t changedNs = 0;
 };
 inline bool sameFile(const FileInfo& a, const FileInfo& b) {
+#ifdef _WIN32
+    // wine reads a volume serial of 0 on a handle whose file was renamed
+    // while open; the file index still tells the file.
+    if (a.device == 0 || b.device == 0)
+        return a.inode == b.inode;
+#endif
     return a.device == b.device && a.inode == b.inode;
 }
 
@@ -62,8 +76,13 @@ void close(Handle h) noexcept;
 void setBlocking(Handle h);
 
 // Up to `size` bytes at `offset`, fewer only at the end of the file; -1 on a
-// failure.
+// failure. EAGAIN: another process holds a lock on part of the range (Windows
+// refuses such reads); the same read may succeed a moment later.
 long long readAt(Handle h, void* data, std::size_t size, Offset offset);
+// Test seam: reads of the file at `path` that overlap [start, start + length)
+// fail with EAGAIN, as a read of a range the board has locked does on
+// Windows; `times` reads, or every one when negative. A length of 0 clears it.
+void refuseReadsForTesting(const std::string& path, Offset start, Offset length, int times = -1);
 // All of `size` bytes at `offset` (ENOSPC when the file system takes no more).
 bool writeAt(Handle h, const void* data, std::size_t size, Offset offset);
 // The file's bytes from its start to its end, appended to `out`.
@@ -86,6 +105,11 @@ bool renameIntoFreeName(const std::string& from, const std::string& to);
 void flushFolder(const std::string& dir);
 // A folder only the current user may use (0700 on POSIX); true when it exists.
 bool makeFolder(const std::string& path);
+// A folder with what any new folder gets (the mask applied); false with
+// EEXIST when something is there already.
+bool makeSharedFolder(const std::string& path);
+// An empty folder.
+bool removeFolder(const std::string& path);
 bool writable(const std::string& path);
 bool exists(const std::string& path);
 // The names in a folder, "." and ".." left out; false when it cannot be read.
@@ -106,6 +130,11 @@ std::uint32_t myGroup();
 std::string userName(std::uint32_t user);
 // The current user's home folder, "" when unknown.
 std::string homeFolder();
+// The per-user folder of this program's state (backups; the working copy when
+// the program's own folder is no place for it): $XDG_STATE_HOME/zorvedit or
+// ~/.local/state/zorvedit on POSIX, %LOCALAPPDATA%\zorvedit on Windows. Not
+// created here.
+std::string stateFolder();
 // Takes `model`'s owner and group where allowed; false when the group could
 // not be taken either.
 bool adoptOwner(Handle h, const FileInfo& model);

@@ -1,6 +1,7 @@
 #include "platform/qtplatform.h"
 
 #include "about/mailcommand.h"
+#include "os/file.h"
 #include "platform/accessible.h"
 
 #include <QApplication>
@@ -251,10 +252,7 @@ QString QtPlatform::programPath() {
 }
 
 QString QtPlatform::stateDir() {
-    QString base = qEnvironmentVariable("XDG_STATE_HOME");
-    if (base.isEmpty() || QDir::isRelativePath(base))
-        base = QDir::homePath() + QStringLiteral("/.local/state");
-    return base + QStringLiteral("/zorvedit");
+    return fromPath(zorv::os::stateFolder()); // the tool's, too
 }
 
 #ifdef _WIN32

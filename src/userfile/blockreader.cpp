@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string>
 
 namespace zorv {
 
@@ -39,13 +40,20 @@ BlockReader::~BlockReader() {
 }
 
 const Record* BlockReader::next() {
-    if (next_ >= count_)
-        return nullptr;
-    if (next_ >= blockStart_ + blockCount_)
-        fill();
-    const Record* r = &buffer_[static_cast<std::size_t>(next_ - blockStart_)];
-    ++next_;
-    return r;
+    for (;;) {
+        if (next_ >= count_)
+            return nullptr;
+        if (next_ >= blockStart_ + blockCount_)
+            fill();
+        const auto at = static_cast<std::size_t>(next_ - blockStart_);
+        ++next_;
+        if (!refused_[at])
+            return &buffer_[at];
+        if (!skipLocked_)
+            throw IoError(kErrnoBase + EAGAIN, "Cannot read user " + std::to_string(next_ - 1) +
+                                                   ": another program keeps its record locked");
+        skipped_.push_back(next_ - 1);
+    }
 }
 
 void BlockReader::seek(int index) {
@@ -58,10 +66,8 @@ void BlockReader::fill() {
     const int n = std::min(blockRecords_, count_ - next_);
     if (buffer_.size() < static_cast<std::size_t>(n))
         buffer_.resize(static_cast<std::size_t>(n));
-    auto* out = reinterpret_cast<char*>(buffer_.data());
     const std::size_t want = static_cast<std::size_t>(n) * kRecordSize;
-    const os::Offset base = static_cast<os::Offset>(next_) * static_cast<os::Offset>(kRecordSize);
-    const long long got = os::readAt(fd_, out, want, base);
+    const long long got = readRecordsPastLocks(fd_, buffer_.data(), next_, n, refused_);
     if (got < 0)
         throw ioErrorFromErrno(errno);
     if (static_cast<std::size_t>(got) < want)

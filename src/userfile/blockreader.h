@@ -43,6 +43,12 @@ class BlockReader {
     // pass can begin in the middle of the file without reading what is before.
     void seek(int index);
 
+    // A record another program keeps locked through every retry (the board
+    // on Windows) ends the pass with an IoError naming it; with this set, the
+    // pass goes on without it instead, and skipped() lists it.
+    void skipLockedRecords(bool skip) { skipLocked_ = skip; }
+    const std::vector<int>& skipped() const { return skipped_; }
+
   private:
     void fill();
 
@@ -54,6 +60,9 @@ class BlockReader {
     int blockStart_ = 0; // index of buffer_[0]
     int blockCount_ = 0; // records in buffer_
     std::vector<Record> buffer_;
+    std::vector<char> refused_; // per record of buffer_: still locked
+    bool skipLocked_ = false;
+    std::vector<int> skipped_;
 };
 
 // The pass as a loop: fn(index, record) for every record in order.

@@ -60,6 +60,10 @@ IoError ioErrorFromErrno(int err) {
         return accessDenied("read-only file system");
     if (err == EISDIR)
         return accessDenied("a folder");
+#ifdef _WIN32
+    if (err == os::kInUse) // the board's open without sharing, not a busy device
+        return IoError(kFileAccessDenied, "File access denied: " + os::errorText(err));
+#endif
     return IoError(ioErrorCodeFromErrno(err));
 }
 

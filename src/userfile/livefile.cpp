@@ -38,7 +38,7 @@ bool settle(os::Handle fd, int index, Record& r) {
 
 LiveCompare unreadable(LiveCompare r, int err) {
     r.state = err == ENOENT ? LiveState::Missing : LiveState::Unreadable;
-    r.error = std::strerror(err);
+    r.error = os::errorText(err);
     r.records.clear();
     return r;
 }
@@ -86,12 +86,13 @@ LiveCompare compareWithFile(const std::string& path, const FileIdentity& loaded,
     }
 
     std::vector<Record> mine(kBlockRecords), theirs(kBlockRecords);
+    std::vector<char> locked; // the board's locks kept us from these
     for (int start = 0; start < result.fileCount; start += kBlockRecords) {
         if (cancel && cancel->load(std::memory_order_relaxed))
             return result;
         const int n = std::min(kBlockRecords, result.fileCount - start);
         const std::size_t bytes = static_cast<std::size_t>(n) * kRecordSize;
-        const long long got = os::readAt(file.get(), theirs.data(), bytes, recordOffset(start));
+        const long long got = readRecordsPastLocks(file.get(), theirs.data(), start, n, locked);
         if (got < 0)
             return unreadable(result, errno);
         if (static_cast<std::size_t>(got) < bytes) {
@@ -106,14 +107,16 @@ LiveCompare compareWithFile(const std::string& path, const FileIdentity& loaded,
             if (os::readAt(copyFd, mine.data(), copyBytes, recordOffset(start)) !=
                 static_cast<long long>(copyBytes))
                 return unreadable(result, errno ? errno : EIO);
-            if (inCopy == n && std::memcmp(mine.data(), theirs.data(), copyBytes) == 0)
+            if (inCopy == n && std::memcmp(mine.data(), theirs.data(), copyBytes) == 0 &&
+                std::find(locked.begin(), locked.end(), 1) == locked.end())
                 continue;
         }
         for (int i = 0; i < n; ++i) {
-            if (i < inCopy && mine[i] == theirs[i])
+            const bool held = locked[static_cast<std::size_t>(i)] != 0;
+            if (!held && i < inCopy && mine[i] == theirs[i])
                 continue;
             Record r = theirs[i];
-            if (!settle(file.get(), start + i, r)) {
+            if (held || !settle(file.get(), start + i, r)) {
                 ++result.unsettled;
                 if (i >= inCopy)
                     return result; // appended users stay in order: stop at the gap

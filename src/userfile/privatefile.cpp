@@ -12,7 +12,7 @@ namespace zorv {
 namespace {
 
 [[noreturn]] void throwAt(const std::string& what, const std::string& path, int err) {
-    throw IoError(ioErrorCodeFromErrno(err), what + " " + path + ": " + std::strerror(err));
+    throw IoError(ioErrorCodeFromErrno(err), what + " " + path + ": " + os::errorText(err));
 }
 
 } // namespace

@@ -3,7 +3,9 @@
 #include "errors.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <thread>
 
 namespace zorv {
 
@@ -54,6 +56,48 @@ bool readWholeRecord(os::Handle fd, Record& r, os::Offset offset) {
     if (n >= 0)
         errno = 0;
     return false;
+}
+
+namespace {
+
+// The board holds a record's lock for one write: a few short waits.
+constexpr int kLockedTries = 4;
+constexpr auto kLockedPause = std::chrono::milliseconds(5);
+
+long long readPastLock(os::Handle fd, void* out, std::size_t size, os::Offset offset) {
+    for (int attempt = 0;; ++attempt) {
+        const long long got = os::readAt(fd, out, size, offset);
+        if (got >= 0 || errno != EAGAIN || attempt + 1 >= kLockedTries)
+            return got;
+        std::this_thread::sleep_for(kLockedPause);
+    }
+}
+
+} // namespace
+
+long long readRecordsPastLocks(os::Handle fd, Record* out, int first, int n,
+                               std::vector<char>& refused) {
+    refused.assign(static_cast<std::size_t>(n), 0);
+    const std::size_t bytes = static_cast<std::size_t>(n) * kRecordSize;
+    const long long got = readPastLock(fd, out, bytes, recordOffset(first));
+    if (got >= 0 || errno != EAGAIN)
+        return got;
+    long long total = 0;
+    for (int i = 0; i < n; ++i) {
+        const long long one = readPastLock(fd, &out[i], kRecordSize, recordOffset(first + i));
+        if (one < 0 && errno == EAGAIN) {
+            refused[static_cast<std::size_t>(i)] = 1;
+            out[i] = Record{};
+            total += static_cast<long long>(kRecordSize);
+            continue;
+        }
+        if (one < 0)
+            return -1;
+        total += one;
+        if (one < static_cast<long long>(kRecordSize))
+            break;
+    }
+    return total;
 }
 
 os::Offset fileSizeOf(os::Handle fd) {

@@ -6,6 +6,7 @@
 #include "record.h"
 
 #include <string>
+#include <vector>
 
 namespace zorv {
 
@@ -30,5 +31,14 @@ inline os::Offset recordOffset(int index) {
 bool readWholeRecord(os::Handle fd, Record& r, os::Offset offset);
 // The file's size, -1 when it cannot be had.
 os::Offset fileSizeOf(os::Handle fd);
+
+// Records [first, first + n) into `out`, as one read where it can be. A read
+// refused because another program holds some of them locked (EAGAIN, the
+// board on Windows) is tried again a few times, then record by record;
+// `refused` (n entries) marks the records still refused then. Returns the
+// bytes read, fewer at the end of the file, or -1 (errno set) on another
+// failure.
+long long readRecordsPastLocks(os::Handle fd, Record* out, int first, int n,
+                               std::vector<char>& refused);
 
 } // namespace zorv

@@ -33,7 +33,7 @@ void reportSaveStep(SaveStep s, int record) {
 }
 
 void failSaving(const std::string& what, const std::string& path, int err) {
-    throw SaveFailure{what + " " + path + ": " + std::strerror(err)};
+    throw SaveFailure{what + " " + path + ": " + os::errorText(err)};
 }
 
 RecordWriter::RecordWriter(os::Handle fd, const FileIdentity& file, std::string path,
@@ -190,7 +190,7 @@ std::string RecordWriter::rollBack() {
     }
     if (!undone)
         said += "What the save had written into it could not all be taken back yet (" +
-                std::string(std::strerror(err)) + "); that is done before the next save.";
+                std::string(os::errorText(err)) + "); that is done before the next save.";
     else if (inFile > 0)
         said += pastEnd > 0 ? "What the save had written into the users it still holds was "
                               "taken back."

@@ -37,7 +37,7 @@ namespace {
 
 [[noreturn]] void throwAt(const std::string& what, const std::string& path) {
     const int err = errno;
-    throw IoError(ioErrorCodeFromErrno(err), what + " " + path + ": " + std::strerror(err));
+    throw IoError(ioErrorCodeFromErrno(err), what + " " + path + ": " + os::errorText(err));
 }
 
 bool isOurTempFor(const std::string& name, const std::string& base) {

@@ -71,7 +71,7 @@ std::string keepUnapplied(const std::string& journalPath, os::Handle fd) {
     }
     if (kept.empty())
         return "Its journal stays at " + journalPath + ": it could not be renamed (" +
-               std::strerror(errno) + "), so nothing is written until it is moved away.";
+               os::errorText(errno) + "), so nothing is written until it is moved away.";
     (void)os::setMode(fd, 0600);
     syncFolderOf(journalPath);
     std::string said = "Its journal, with the users' bytes from before and after that save, is "
@@ -140,7 +140,7 @@ bool rollBackInterruptedSave(const std::string& journalPath, Prompts& prompts,
                 break;
             }
         } else if (errno != ENOENT && errno != ENOTDIR && unsure.empty()) {
-            unsure = c + ": " + std::strerror(errno);
+            unsure = c + ": " + os::errorText(errno);
         }
     }
     if (found.empty() && !unsure.empty()) {
@@ -164,7 +164,7 @@ bool rollBackInterruptedSave(const std::string& journalPath, Prompts& prompts,
     }
     (void)lockWholeFileWithin(fd.get(), 5000);
     if (!undoWrites(fd.get(), j.entries)) {
-        prompts.warning(cannotUndoYet(found, std::strerror(errno)));
+        prompts.warning(cannotUndoYet(found, os::errorText(errno)));
         return true;
     }
     removeJournal(journalPath, held.get());

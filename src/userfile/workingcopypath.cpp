@@ -21,8 +21,13 @@ void mkdirs(const std::string& dir) {
 
 bool installedProgram(const std::string& programPath) {
     os::FileInfo st;
+#ifdef _WIN32
+    // The installer leaves this beside the program; the portable zip has none.
+    const std::string entry = dirOf(programPath) + "/" + kInstalledMarker;
+#else
     const std::string entry =
         dirOf(programPath) + "/../share/applications/" + ZORV_APP_ID + ".desktop";
+#endif
     return os::infoOf(entry, st) && st.kind == os::Kind::Regular;
 }
 

@@ -14,8 +14,10 @@ std::string workingCopyPath(const std::string& programPath, const std::string& f
                             bool installed = false);
 
 // True when the program runs from an install prefix (its desktop entry lies in
-// ../share/applications): such a folder is shared by every user, and root may
-// write it, so it is no place for one user's working copy.
+// ../share/applications; on Windows, kInstalledMarker lies beside it): such a
+// folder is shared by every user, and an administrator may write it, so it is
+// no place for one user's working copy.
 bool installedProgram(const std::string& programPath);
+inline constexpr const char* kInstalledMarker = "zorvedit.installed";
 
 } // namespace zorv

@@ -59,7 +59,7 @@ std::optional<std::string> WriterLock::open(bool& retry) {
             retry = errno == ENOENT || errno == ELOOP; // replaced between the look and the open
             if (retry)
                 return std::nullopt;
-            return "Cannot open the writers' lock " + path_ + ": " + std::strerror(errno) +
+            return "Cannot open the writers' lock " + path_ + ": " + os::errorText(errno) +
                    ". Everyone who writes " + userFile_ + " must be able to read it.";
         }
         if (!os::info(fd_, st) || !os::sameFile(st, lst)) {
@@ -69,7 +69,7 @@ std::optional<std::string> WriterLock::open(bool& retry) {
         return std::nullopt;
     }
     if (errno != ENOENT)
-        return "Cannot look at the writers' lock " + path_ + ": " + std::strerror(errno);
+        return "Cannot look at the writers' lock " + path_ + ": " + os::errorText(errno);
     fd_ = os::open(path_, os::kRead | os::kCreate | os::kExclusive | os::kNoFollow, 0600);
     if (!os::isOpen(fd_)) {
         const int err = errno;
@@ -79,7 +79,7 @@ std::optional<std::string> WriterLock::open(bool& retry) {
         if (retry || err == EACCES || err == EPERM || err == EROFS || err == ENOENT ||
             err == ENOTDIR)
             return std::nullopt;
-        return "Cannot create the writers' lock " + path_ + ": " + std::strerror(err);
+        return "Cannot create the writers' lock " + path_ + ": " + os::errorText(err);
     }
     // Every run that may write the user file must be able to open it.
     os::FileInfo model;
@@ -122,7 +122,7 @@ std::optional<std::string> WriterLock::take() {
             }
             if (got == os::Lock::Failed) {
                 release();
-                return "Cannot lock " + path_ + ": " + std::strerror(err);
+                return "Cannot lock " + path_ + ": " + os::errorText(err);
             }
             if (Clock::now() >= deadline) {
                 release();

@@ -1,20 +1,38 @@
 #include "tempdir.h"
 
+#include "os/file.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-#include <sys/stat.h>
 
 namespace zorvtest {
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/zorvtest.XXXXXX";
-    if (!::mkdtemp(tmpl.data()))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl;
+    const std::string prefix = std::string(base && *base ? base : "/tmp") + "/zorvtest.";
+#ifdef _WIN32
+    // A fresh name from the file layer's temp files; the folder beside it is
+    // made only where nothing lies.
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+        std::string name;
+        const zorv::os::Handle h = zorv::os::createTemp(prefix, name);
+        if (!zorv::os::isOpen(h))
+            break;
+        zorv::os::close(h);
+        if (zorv::os::makeSharedFolder(name + ".d"))
+            path_ = name + ".d";
+        zorv::os::remove(name);
+    }
+#else
+    std::string tmpl = prefix + "XXXXXX";
+    if (::mkdtemp(tmpl.data()))
+        path_ = tmpl;
+#endif
+    if (path_.empty())
+        throw std::runtime_error("cannot make a temporary folder under " + prefix);
 }
 
 TempDir::~TempDir() {
@@ -59,8 +77,8 @@ void boardWrites(const std::string& path, int index, const zorv::Record& r) {
 }
 
 bool fileExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
+    zorv::os::FileInfo st;
+    return zorv::os::infoOf(path, st);
 }
 
 std::string bytesOf(const std::vector<zorv::Record>& records) {

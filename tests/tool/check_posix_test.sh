@@ -50,5 +50,12 @@ planted "a call after an operator" 'x = !::pread(fd, b, n, 0);'
 planted "a header in a window" '#include <sys/stat.h>' editor/ui
 planted "a POSIX type in the session" 'struct stat st {};' session
 
+# zorvtool is held to the same rule as the core.
+mkdir -p "$tmp/tools"
+echo '#include <unistd.h>' >"$tmp/tools/main.cpp"
+if out=$(bash "$check" "$tmp" 2>&1) || ! grep -q 'tools/main.cpp:1:' <<<"$out"; then
+  fail "a POSIX header in tools/ is not refused: $out"
+fi
+
 [ "$failures" -eq 0 ] && echo "check-posix.sh: all cases behave"
 exit $((failures > 0))

@@ -41,7 +41,7 @@ def check(cond, what):
 
 
 def run(tool, *args, expect=0):
-    p = subprocess.run([tool, *args], capture_output=True)
+    p = subprocess.run([*tool, *args], capture_output=True)
     if p.returncode != expect:
         sys.exit(f"zorvtool {' '.join(args)}: exit {p.returncode}, wanted {expect}\n"
                  f"{p.stderr.decode(errors='replace')}")
@@ -81,7 +81,9 @@ def derived(data, user):
 
 
 def main():
-    tool = sys.argv[1]
+    # The tool's path, after the program that runs it where one is needed
+    # (wine for a Windows build).
+    tool = sys.argv[1:]
     with tempfile.TemporaryDirectory() as tmp:
         run(tool, "demo", tmp, "--users", str(USERS), "--seed", "21")
         path = os.path.join(tmp, "zorvuser.dat")

@@ -215,6 +215,10 @@ TEST(MailCommand, FieldCodesExpandAsDesktopEntriesExpandThem) {
 }
 
 TEST(MailCommand, FindsTheDesktopEntryInDataFolders) {
+#ifdef _WIN32
+    GTEST_SKIP() << "desktop entries are the Linux desktop's; Windows names the mail program "
+                    "in the registry";
+#endif
     zorvtest::TempDir dir;
     std::filesystem::create_directories(dir.file("second/applications/vendor"));
     std::filesystem::create_directories(dir.file("first/applications"));

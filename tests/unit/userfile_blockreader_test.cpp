@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
@@ -86,18 +83,48 @@ TEST(BlockReader, AFileThatShrinksDuringThePassIsReadBeyondEnd) {
     TempDir dir;
     const std::string file = dir.file("u.dat");
     // Cut to whole records and in the middle of one: both end the pass.
-    for (off_t cut : {off_t{5} * 273, off_t{5} * 273 + 100, off_t{0}}) {
+    for (os::Offset cut : {os::Offset{5} * 273, os::Offset{5} * 273 + 100, os::Offset{0}}) {
         writeFileBytes(file, recordsBytes(10));
         BlockReader reader(file, 4);
         const Pass p = runPass(reader, [&](int i) {
             if (i == 1) {
-                ASSERT_EQ(::truncate(file.c_str(), cut), 0);
+                const os::Handle h = os::open(file, os::kReadWrite);
+                ASSERT_TRUE(os::truncate(h, cut));
+                os::close(h);
             }
         });
         EXPECT_EQ(p.error, kReadBeyondEnd) << "cut at " << cut;
         // The first block was read before the cut; nothing after it is made up.
         EXPECT_EQ(p.indexes, (std::vector<int>{0, 1, 2, 3})) << "cut at " << cut;
     }
+}
+
+TEST(BlockReader, ARecordKeptLockedEndsThePassOrIsSkippedWhenAsked) {
+    TempDir dir;
+    const std::string file = dir.file("u.dat");
+    writeFileBytes(file, recordsBytes(10));
+    os::refuseReadsForTesting(file, static_cast<os::Offset>(6) * kRecordSize, kRecordSize);
+    {
+        BlockReader reader(file, 4);
+        const Pass p = runPass(reader, [](int) {});
+        EXPECT_EQ(p.error, kErrnoBase + EAGAIN);
+        EXPECT_EQ(p.indexes, (std::vector<int>{0, 1, 2, 3, 4, 5})) << "up to the locked user";
+    }
+    {
+        BlockReader reader(file, 4);
+        reader.skipLockedRecords(true);
+        const Pass p = runPass(reader, [](int) {});
+        EXPECT_EQ(p.error, 0);
+        EXPECT_EQ(p.indexes, (std::vector<int>{0, 1, 2, 3, 4, 5, 7, 8, 9}));
+        EXPECT_EQ(reader.skipped(), std::vector<int>{6});
+    }
+    // Let go within the retries: nothing is skipped.
+    os::refuseReadsForTesting(file, static_cast<os::Offset>(6) * kRecordSize, kRecordSize, 3);
+    BlockReader reader(file, 4);
+    reader.skipLockedRecords(true);
+    EXPECT_EQ(runPass(reader, [](int) {}).indexes.size(), 10u);
+    EXPECT_TRUE(reader.skipped().empty());
+    os::refuseReadsForTesting(file, 0, 0);
 }
 
 TEST(BlockReader, TheSizeIsTakenOnceWhenThePassBegins) {

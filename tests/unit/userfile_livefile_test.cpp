@@ -5,12 +5,10 @@
 #include "tempdir.h"
 #include "userfile/blockreader.h"
 #include "userfile/livefile.h"
+#include "userfile/recordio.h"
 #include "userfile/workingcopy.h"
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -38,19 +36,20 @@ Record user(int i, int salt = 0) {
 // The board, writing through a descriptor of its own.
 class Board {
   public:
-    explicit Board(const std::string& path) : fd_(::open(path.c_str(), O_RDWR)) {}
-    ~Board() { ::close(fd_); }
+    explicit Board(const std::string& path) : fd_(os::open(path, os::kReadWrite)) {}
+    ~Board() { os::close(fd_); }
     void write(int index, const Record& r) const {
-        ASSERT_EQ(::pwrite(fd_, r.data(), kRecordSize, static_cast<off_t>(index) * kRecordSize),
-                  static_cast<ssize_t>(kRecordSize));
+        ASSERT_TRUE(
+            os::writeAt(fd_, r.data(), kRecordSize, static_cast<os::Offset>(index) * kRecordSize));
     }
     void append(const Record& r) const {
-        const off_t end = ::lseek(fd_, 0, SEEK_END);
-        ASSERT_EQ(::pwrite(fd_, r.data(), kRecordSize, end), static_cast<ssize_t>(kRecordSize));
+        os::FileInfo st;
+        ASSERT_TRUE(os::info(fd_, st));
+        ASSERT_TRUE(os::writeAt(fd_, r.data(), kRecordSize, st.size));
     }
 
   private:
-    int fd_;
+    os::Handle fd_;
 };
 
 class LiveFileTest : public ::testing::Test {
@@ -101,6 +100,29 @@ TEST_F(LiveFileTest, CompareFindsTheBoardsWritesAndAppendsInOrder) {
     EXPECT_EQ(c.records[4].bytes, user(3001, 1));
 }
 
+TEST_F(LiveFileTest, RecordsTheBoardKeepsLockedAreLeftForTheNextCompare) {
+    load(3000);
+    Board board(userFile);
+    board.write(5, user(5, 1));
+    board.write(1500, user(1500, 1));
+    board.append(user(3000, 1));
+    // The block holding 1500 is refused for good, and so is one record of it.
+    os::refuseReadsForTesting(userFile, recordOffset(1500), kRecordSize);
+    LiveCompare c = compare();
+    ASSERT_EQ(c.state, LiveState::Following) << c.error;
+    std::vector<int> indexes;
+    for (const LiveRecord& r : c.records)
+        indexes.push_back(r.index);
+    EXPECT_EQ(indexes, (std::vector<int>{5, 3000})) << "the rest of that block is read";
+    EXPECT_EQ(c.unsettled, 1);
+    // A lock let go within the retries costs nothing.
+    os::refuseReadsForTesting(userFile, recordOffset(1500), kRecordSize, 2);
+    c = compare();
+    os::refuseReadsForTesting(userFile, 0, 0);
+    EXPECT_EQ(c.unsettled, 0);
+    EXPECT_EQ(c.records.size(), 3u);
+}
+
 TEST_F(LiveFileTest, AWholeFileRewrittenIsFollowedOverSeveralCompares) {
     const int n = 1500;
     load(n);
@@ -137,7 +159,7 @@ TEST_F(LiveFileTest, AFileReplacedShortenedOrGoneIsNotCompared) {
     EXPECT_EQ(compare().state, LiveState::Following);
 
     const std::string moved = dir.file("moved.dat");
-    ASSERT_EQ(::rename(userFile.c_str(), moved.c_str()), 0);
+    ASSERT_TRUE(os::rename(userFile, moved));
     EXPECT_EQ(compare().state, LiveState::Missing);
     // Another file of the same size at the path: users may be renumbered.
     writeFileBytes(userFile, readFileBytes(moved));

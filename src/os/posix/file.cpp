@@ -1,9 +1,12 @@
 // The POSIX backend of the file layer.
 #include "os/file.h"
+#include "os/loops.h"
+#include "os/readrefusal.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -57,6 +60,10 @@ bool noLocks(int err) {
 
 } // namespace
 
+std::string errorText(int err) {
+    return std::strerror(err);
+}
+
 Handle noHandle() {
     return -1;
 }
@@ -86,38 +93,29 @@ void setBlocking(Handle h) {
 }
 
 long long readAt(Handle h, void* data, std::size_t size, Offset offset) {
-    char* p = static_cast<char*>(data);
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(h, p + done, size - done,
-                                  static_cast<off_t>(offset) + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        done += static_cast<std::size_t>(n);
+    if (detail::readRefused(h, offset, size)) {
+        errno = EAGAIN;
+        return -1;
     }
-    return static_cast<long long>(done);
+    return detail::readFully(data, size, [&](char* p, std::size_t left, std::size_t done) {
+        for (;;) {
+            const ssize_t n =
+                ::pread(h, p, left, static_cast<off_t>(offset + static_cast<Offset>(done)));
+            if (n >= 0 || errno != EINTR)
+                return static_cast<long long>(n);
+        }
+    });
 }
 
 bool writeAt(Handle h, const void* data, std::size_t size, Offset offset) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::pwrite(h, p, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
+    return detail::writeFully(data, size, [&](const char* p, std::size_t left, std::size_t done) {
+        for (;;) {
+            const ssize_t n =
+                ::pwrite(h, p, left, static_cast<off_t>(offset + static_cast<Offset>(done)));
+            if (n >= 0 || errno != EINTR)
+                return static_cast<long long>(n);
         }
-        p += n;
-        size -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    return true;
+    });
 }
 
 bool readAll(Handle h, std::string& out) {
@@ -211,6 +209,14 @@ bool makeFolder(const std::string& path) {
     return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
+bool makeSharedFolder(const std::string& path) {
+    return ::mkdir(path.c_str(), 0777) == 0;
+}
+
+bool removeFolder(const std::string& path) {
+    return ::rmdir(path.c_str()) == 0;
+}
+
 bool writable(const std::string& path) {
     return ::access(path.c_str(), W_OK) == 0;
 }
@@ -279,6 +285,15 @@ std::string homeFolder() {
     if (::getpwuid_r(::getuid(), &pw, buf, sizeof buf, &found) == 0 && found && found->pw_dir)
         return found->pw_dir;
     return {};
+}
+
+std::string stateFolder() {
+    const char* xdg = std::getenv("XDG_STATE_HOME");
+    if (xdg && xdg[0] == '/')
+        return std::string(xdg) + "/zorvedit";
+    const char* home = std::getenv("HOME");
+    const std::string base = home && home[0] ? std::string(home) : homeFolder();
+    return base + "/.local/state/zorvedit";
 }
 
 bool adoptOwner(Handle h, const FileInfo& model) {
