@@ -1,4 +1,4 @@
-#include "gridexport.h"
+#include "components/gridexport.h"
 
 #include "userfile/errors.h"
 #include "userfile/fd.h"

@@ -1,4 +1,4 @@
-#include "find.h"
+#include "editor/find.h"
 
 #include "userfile/blockreader.h"
 #include "userfile/codepage.h"

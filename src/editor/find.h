@@ -2,7 +2,7 @@
 // Searching the user file: the Find tab's record test, the find dialog's name
 // test and the forward scan both share.
 
-#include "totals.h" // RecordReader
+#include "editor/totals.h" // RecordReader
 #include "userfile/record.h"
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "hints.h"
+#include "editor/hints.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "totals.h"
+#include "editor/totals.h"
 
 #include "userfile/blockreader.h"
 #include "userfile/workingcopy.h"

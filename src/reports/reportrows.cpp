@@ -1,4 +1,4 @@
-#include "reportrows.h"
+#include "reports/reportrows.h"
 
 #include "userfile/codepage.h"
 

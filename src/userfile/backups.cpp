@@ -1,8 +1,8 @@
-#include "backups.h"
+#include "userfile/backups.h"
 
-#include "errors.h"
-#include "pathparts.h"
-#include "replacement.h"
+#include "userfile/errors.h"
+#include "userfile/pathparts.h"
+#include "userfile/replacement.h"
 
 #include <algorithm>
 #include <cerrno>

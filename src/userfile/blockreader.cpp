@@ -1,8 +1,8 @@
-#include "blockreader.h"
+#include "userfile/blockreader.h"
 
-#include "errors.h"
-#include "recordio.h"
-#include "workingcopy.h"
+#include "userfile/errors.h"
+#include "userfile/recordio.h"
+#include "userfile/workingcopy.h"
 
 #include <algorithm>
 #include <cerrno>

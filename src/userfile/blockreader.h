@@ -7,7 +7,7 @@
 // bus error instead of an error we can report.
 
 #include "os/file.h"
-#include "record.h"
+#include "userfile/record.h"
 
 #include <cstddef>
 #include <string>

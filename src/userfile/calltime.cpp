@@ -1,4 +1,4 @@
-#include "calltime.h"
+#include "userfile/calltime.h"
 
 #include "os/file.h"
 

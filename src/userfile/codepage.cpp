@@ -1,4 +1,4 @@
-#include "codepage.h"
+#include "userfile/codepage.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "errors.h"
+#include "userfile/errors.h"
 
 #include <cerrno>
 

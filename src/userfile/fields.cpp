@@ -1,7 +1,7 @@
-#include "fields.h"
+#include "userfile/fields.h"
 
-#include "calltime.h"
-#include "codepage.h"
+#include "userfile/calltime.h"
+#include "userfile/codepage.h"
 #include "userfile/codetables.h"
 
 #include <algorithm>

@@ -7,7 +7,7 @@
 // shows (the reserved ranges, `security` bits 8-29, `userflags` bits 13-31)
 // belong to no field: a merge always keeps what the board holds there.
 
-#include "record.h"
+#include "userfile/record.h"
 
 #include <array>
 #include <cstddef>

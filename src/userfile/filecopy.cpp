@@ -1,6 +1,6 @@
-#include "filecopy.h"
+#include "userfile/filecopy.h"
 
-#include "errors.h"
+#include "userfile/errors.h"
 
 #include <cerrno>
 #include <vector>

@@ -2,7 +2,7 @@
 // A file's content copied into another in large blocks of whole records.
 
 #include "os/file.h"
-#include "record.h"
+#include "userfile/record.h"
 
 #include <cstddef>
 #include <functional>

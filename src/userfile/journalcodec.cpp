@@ -1,4 +1,4 @@
-#include "journalcodec.h"
+#include "userfile/journalcodec.h"
 
 #include <cstdint>
 #include <cstring>

@@ -2,8 +2,8 @@
 // The save journal's bytes: which file it was written for and each record's
 // old and new bytes, with a checksum that tells a journal cut short.
 
-#include "fileidentity.h"
-#include "recordwrite.h"
+#include "userfile/fileidentity.h"
+#include "userfile/recordwrite.h"
 
 #include <string>
 #include <vector>

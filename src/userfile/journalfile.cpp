@@ -1,10 +1,10 @@
-#include "journalfile.h"
+#include "userfile/journalfile.h"
 
-#include "errors.h"
-#include "pathparts.h"
-#include "privatefile.h"
-#include "recordwriter.h"
-#include "replacement.h"
+#include "userfile/errors.h"
+#include "userfile/pathparts.h"
+#include "userfile/privatefile.h"
+#include "userfile/recordwriter.h"
+#include "userfile/replacement.h"
 
 namespace zorv {
 

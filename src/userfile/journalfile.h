@@ -2,8 +2,8 @@
 // The save journal on disk: written before a save's first record, locked while
 // its save runs, removed once the last record is flushed.
 
-#include "fd.h"
-#include "journalcodec.h"
+#include "userfile/fd.h"
+#include "userfile/journalcodec.h"
 
 #include <string>
 

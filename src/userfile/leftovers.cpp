@@ -1,8 +1,8 @@
-#include "leftovers.h"
+#include "userfile/leftovers.h"
 
-#include "journalfile.h"
-#include "pathparts.h"
-#include "replacement.h"
+#include "userfile/journalfile.h"
+#include "userfile/pathparts.h"
+#include "userfile/replacement.h"
 
 namespace zorv {
 

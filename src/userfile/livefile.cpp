@@ -1,8 +1,8 @@
-#include "livefile.h"
+#include "userfile/livefile.h"
 
-#include "errors.h"
-#include "fd.h"
-#include "recordio.h"
+#include "userfile/errors.h"
+#include "userfile/fd.h"
+#include "userfile/recordio.h"
 
 #include <algorithm>
 #include <cerrno>

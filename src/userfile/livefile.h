@@ -5,8 +5,8 @@
 // on a thread of its own; whoever applies its result checks each record again
 // against the working copy at that moment.
 
-#include "record.h"
-#include "workingcopy.h"
+#include "userfile/record.h"
+#include "userfile/workingcopy.h"
 
 #include <atomic>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "lockwait.h"
+#include "userfile/lockwait.h"
 
 #include <chrono>
 #include <thread>

@@ -1,6 +1,6 @@
-#include "numtext.h"
+#include "userfile/numtext.h"
 
-#include "errors.h"
+#include "userfile/errors.h"
 
 namespace zorv {
 

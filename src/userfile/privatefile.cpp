@@ -1,7 +1,7 @@
-#include "privatefile.h"
+#include "userfile/privatefile.h"
 
-#include "errors.h"
-#include "pathparts.h"
+#include "userfile/errors.h"
+#include "userfile/pathparts.h"
 
 #include <cerrno>
 #include <cstdio>

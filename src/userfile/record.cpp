@@ -1,6 +1,6 @@
-#include "record.h"
+#include "userfile/record.h"
 
-#include "codepage.h"
+#include "userfile/codepage.h"
 
 #include <algorithm>
 

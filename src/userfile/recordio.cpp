@@ -1,6 +1,6 @@
-#include "recordio.h"
+#include "userfile/recordio.h"
 
-#include "errors.h"
+#include "userfile/errors.h"
 
 #include <cerrno>
 #include <chrono>

@@ -3,7 +3,7 @@
 // readers alike.
 
 #include "os/file.h"
-#include "record.h"
+#include "userfile/record.h"
 
 #include <string>
 #include <vector>

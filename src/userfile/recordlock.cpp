@@ -1,6 +1,6 @@
-#include "recordlock.h"
+#include "userfile/recordlock.h"
 
-#include "record.h"
+#include "userfile/record.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,7 +1,7 @@
 #pragma once
 // One record to write in place: `now`, only while the file still holds `old`.
 
-#include "record.h"
+#include "userfile/record.h"
 
 namespace zorv {
 

@@ -1,11 +1,11 @@
-#include "recordwriter.h"
+#include "userfile/recordwriter.h"
 
-#include "fd.h"
-#include "journalfile.h"
-#include "pathparts.h"
-#include "recordio.h"
-#include "recordlock.h"
-#include "rollback.h"
+#include "userfile/fd.h"
+#include "userfile/journalfile.h"
+#include "userfile/pathparts.h"
+#include "userfile/recordio.h"
+#include "userfile/recordlock.h"
+#include "userfile/rollback.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -3,9 +3,9 @@
 // each record under its lock, only while the file still holds the bytes the
 // decision was made on, listed in the journal before it is written.
 
-#include "fileidentity.h"
 #include "os/file.h"
-#include "recordwrite.h"
+#include "userfile/fileidentity.h"
+#include "userfile/recordwrite.h"
 
 #include <string>
 #include <vector>

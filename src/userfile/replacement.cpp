@@ -1,11 +1,11 @@
-#include "replacement.h"
+#include "userfile/replacement.h"
 
-#include "errors.h"
-#include "fd.h"
-#include "filecopy.h"
-#include "pathparts.h"
-#include "privatefile.h"
-#include "recordio.h"
+#include "userfile/errors.h"
+#include "userfile/fd.h"
+#include "userfile/filecopy.h"
+#include "userfile/pathparts.h"
+#include "userfile/privatefile.h"
+#include "userfile/recordio.h"
 
 #include <cerrno>
 #include <cstring>

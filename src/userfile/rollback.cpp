@@ -1,14 +1,14 @@
-#include "rollback.h"
+#include "userfile/rollback.h"
 
-#include "errors.h"
-#include "fd.h"
-#include "fileidentity.h"
-#include "journalfile.h"
-#include "lockwait.h"
-#include "pathparts.h"
-#include "privatefile.h"
-#include "recordio.h"
-#include "recordlock.h"
+#include "userfile/errors.h"
+#include "userfile/fd.h"
+#include "userfile/fileidentity.h"
+#include "userfile/journalfile.h"
+#include "userfile/lockwait.h"
+#include "userfile/pathparts.h"
+#include "userfile/privatefile.h"
+#include "userfile/recordio.h"
+#include "userfile/recordlock.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -3,8 +3,8 @@
 // interrupted save left.
 
 #include "os/file.h"
-#include "prompts.h"
-#include "recordwrite.h"
+#include "userfile/prompts.h"
+#include "userfile/recordwrite.h"
 
 #include <optional>
 #include <string>

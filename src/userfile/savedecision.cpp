@@ -1,4 +1,4 @@
-#include "savedecision.h"
+#include "userfile/savedecision.h"
 
 #include <utility>
 

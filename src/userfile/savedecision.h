@@ -3,8 +3,8 @@
 // operator's record and what the user file holds. Reads, locks and questions
 // stay with the caller, which calls this for each round of a save.
 
-#include "fields.h"
-#include "recordwrite.h"
+#include "userfile/fields.h"
+#include "userfile/recordwrite.h"
 
 #include <map>
 #include <vector>

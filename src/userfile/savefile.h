@@ -4,7 +4,7 @@
 // A journal beside the working copy makes the writes all or nothing; backups
 // keep the file as it was before the run's first write.
 
-#include "usersession.h"
+#include "userfile/usersession.h"
 
 namespace zorv {
 

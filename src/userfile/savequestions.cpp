@@ -1,7 +1,7 @@
-#include "savequestions.h"
+#include "userfile/savequestions.h"
 
-#include "codepage.h"
-#include "fields.h"
+#include "userfile/codepage.h"
+#include "userfile/fields.h"
 
 #include <cstddef>
 

@@ -1,8 +1,8 @@
 #pragma once
 // The lists of users a save's questions and closing message name.
 
-#include "recordwrite.h"
-#include "savedecision.h"
+#include "userfile/recordwrite.h"
+#include "userfile/savedecision.h"
 
 #include <string>
 #include <vector>

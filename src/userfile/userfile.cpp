@@ -1,8 +1,8 @@
-#include "userfile.h"
+#include "userfile/userfile.h"
 
-#include "errors.h"
-#include "recordio.h"
-#include "replacement.h"
+#include "userfile/errors.h"
+#include "userfile/recordio.h"
+#include "userfile/replacement.h"
 
 #include <cerrno>
 #include <cstdio>

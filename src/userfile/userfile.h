@@ -2,7 +2,7 @@
 // Whole-file access to a user file for tools, tests and benchmarks. Reading
 // opens the file read-only and never locks or changes it.
 
-#include "record.h"
+#include "userfile/record.h"
 
 #include <cstddef>
 #include <memory>

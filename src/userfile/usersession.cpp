@@ -1,7 +1,7 @@
-#include "usersession.h"
+#include "userfile/usersession.h"
 
-#include "errors.h"
-#include "replacement.h"
+#include "userfile/errors.h"
+#include "userfile/replacement.h"
 
 #include "os/file.h"
 

@@ -2,9 +2,9 @@
 // One editing session's user file: its name, the working copy and the record
 // shown, loaded at start-up and copied back whole when asked.
 
-#include "prompts.h"
-#include "workingcopy.h"
-#include "writerlock.h"
+#include "userfile/prompts.h"
+#include "userfile/workingcopy.h"
+#include "userfile/writerlock.h"
 
 #include <set>
 #include <string>

@@ -1,12 +1,12 @@
-#include "workingcopy.h"
+#include "userfile/workingcopy.h"
 
-#include "blockreader.h"
-#include "errors.h"
-#include "fd.h"
-#include "filecopy.h"
-#include "pathparts.h"
-#include "privatefile.h"
-#include "recordio.h"
+#include "userfile/blockreader.h"
+#include "userfile/errors.h"
+#include "userfile/fd.h"
+#include "userfile/filecopy.h"
+#include "userfile/pathparts.h"
+#include "userfile/privatefile.h"
+#include "userfile/recordio.h"
 
 #include <cerrno>
 #include <stdexcept>

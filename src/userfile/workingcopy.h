@@ -2,9 +2,9 @@
 // The working copy: every read and write of a record goes to a private copy of
 // the user file; the user file itself is only replaced whole by a copy back.
 
-#include "filecopy.h"
-#include "fileidentity.h"
-#include "record.h"
+#include "userfile/filecopy.h"
+#include "userfile/fileidentity.h"
+#include "userfile/record.h"
 
 #include <cstddef>
 #include <map>

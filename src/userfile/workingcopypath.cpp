@@ -1,7 +1,7 @@
-#include "workingcopypath.h"
+#include "userfile/workingcopypath.h"
 
 #include "os/file.h"
-#include "pathparts.h"
+#include "userfile/pathparts.h"
 
 namespace zorv {
 

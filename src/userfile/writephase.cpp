@@ -1,8 +1,8 @@
-#include "writephase.h"
+#include "userfile/writephase.h"
 
-#include "journalfile.h"
-#include "recordwriter.h"
-#include "rollback.h"
+#include "userfile/journalfile.h"
+#include "userfile/recordwriter.h"
+#include "userfile/rollback.h"
 
 namespace zorv {
 

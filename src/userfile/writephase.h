@@ -4,9 +4,9 @@
 // After each box it is taken again and checked again: a zorvtool run killed
 // meanwhile is undone first. The merge itself checks the file again.
 
-#include "prompts.h"
-#include "usersession.h"
-#include "writerlock.h"
+#include "userfile/prompts.h"
+#include "userfile/usersession.h"
+#include "userfile/writerlock.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "writerlock.h"
+#include "userfile/writerlock.h"
 
-#include "privatefile.h"
+#include "userfile/privatefile.h"
 
 #include <cerrno>
 #include <chrono>
