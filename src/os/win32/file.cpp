@@ -233,9 +233,23 @@ bool setPrivateDacl(HANDLE h, bool folder) {
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
     GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
-    const DWORD rc = SetSecurityInfo(
-        h, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-        nullptr, dacl, nullptr);
+    const auto set = [&](HANDLE on) {
+        return SetSecurityInfo(on, SE_FILE_OBJECT,
+                               DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                               nullptr, nullptr, dacl, nullptr);
+    };
+    DWORD rc = set(h);
+    if (rc == ERROR_ACCESS_DENIED) {
+        // A handle opened to read and write lacks WRITE_DAC; the owner may
+        // take it on a second handle of the same file.
+        const HANDLE again = ReOpenFile(h, WRITE_DAC | READ_CONTROL,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        folder ? FILE_FLAG_BACKUP_SEMANTICS : 0);
+        if (again != INVALID_HANDLE_VALUE) {
+            rc = set(again);
+            CloseHandle(again);
+        }
+    }
     LocalFree(sd);
     if (rc != ERROR_SUCCESS) {
         setErrnoFromError(rc);
