@@ -710,6 +710,16 @@ unsigned newFileMode() {
     return 0666;
 }
 
+// What a refused LockFileEx means to the caller.
+static Lock lockRefused(DWORD err) {
+    if (err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING)
+        return Lock::Busy;
+    if (err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION)
+        return Lock::Unsupported;
+    setErrnoFromError(err);
+    return Lock::Failed;
+}
+
 Lock lockRange(Handle h, Offset start, Offset length, bool exclusive) {
     OVERLAPPED o = at(start);
     const auto len = static_cast<std::uint64_t>(length);
@@ -717,13 +727,7 @@ Lock lockRange(Handle h, Offset start, Offset length, bool exclusive) {
     if (LockFileEx(h, flags, 0, static_cast<DWORD>(len & 0xffffffffu),
                    static_cast<DWORD>(len >> 32), &o))
         return Lock::Held;
-    const DWORD err = GetLastError();
-    if (err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING)
-        return Lock::Busy;
-    if (err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION)
-        return Lock::Unsupported;
-    setErrnoFromError(err);
-    return Lock::Failed;
+    return lockRefused(GetLastError());
 }
 
 void unlockRange(Handle h, Offset start, Offset length) {
@@ -737,13 +741,7 @@ Lock lockWriters(Handle h, bool wait) {
     DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
     if (LockFileEx(h, flags, 0, 1, 0, &o))
         return Lock::Held;
-    const DWORD err = GetLastError();
-    if (err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING)
-        return Lock::Busy;
-    if (err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION)
-        return Lock::Unsupported;
-    setErrnoFromError(err);
-    return Lock::Failed;
+    return lockRefused(GetLastError());
 }
 
 void unlockWriters(Handle h) {
