@@ -13,9 +13,10 @@
 set -euo pipefail
 
 script="$(readlink -f "$0")"
+# The project's own cross toolchain, so that Qt and zorvedit are built alike.
+toolchain="$(dirname "$script")/../../cmake/mingw-w64-x86_64.cmake"
 cache_root="${ZORV_CACHE:-$HOME/.cache/zorvedit}"
 cxx=x86_64-w64-mingw32-g++-posix
-cc=x86_64-w64-mingw32-gcc-posix
 
 need() {
   command -v "$1" >/dev/null 2>&1 || {
@@ -42,7 +43,7 @@ qt_version=${host_qt%%+*}
 qt_version=${qt_version%%-*}
 gcc_version="$($cxx -dumpfullversion) $(dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-posix 2>/dev/null || true)"
 key=$( (
-  cat "$script"
+  cat "$script" "$toolchain"
   echo "$gcc_version"
   echo "$host_qt"
 ) | sha256sum | cut -c1-12)
@@ -102,23 +103,11 @@ srcdir=$(find "$work/src" -maxdepth 1 -type d -name 'qtbase-*' | head -1)
   exit 1
 }
 
-cat >"$work/toolchain.cmake" <<EOF
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER $cc)
-set(CMAKE_CXX_COMPILER $cxx)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-EOF
 
 echo "qt.sh: configuring" >&2
 # Without ccache: a cold cache would only cost space.
 cmake -S "$srcdir" -B "$work/build" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" \
+  -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
   -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON \
   -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
